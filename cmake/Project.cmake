@@ -1,0 +1,75 @@
+# Compiler settings shared by every target of ours, and the two third-party libraries.
+
+# String literals are GBK at run time; sources stay UTF-8. clang has no GBK execution charset,
+# so the fuzz build (which holds no Chinese text of its own) keeps UTF-8.
+set(QV_CHARSET_FLAGS)
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    set(QV_CHARSET_FLAGS -finput-charset=UTF-8 -fexec-charset=GBK)
+endif()
+
+set(QV_WARNING_FLAGS -Wall -Wextra)
+if(QV_WERROR)
+    list(APPEND QV_WARNING_FLAGS -Werror)
+endif()
+
+if(QV_SANITIZE)
+    add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=address,undefined)
+endif()
+if(QV_FUZZ)
+    add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all)
+    add_link_options(-fsanitize=address,undefined)
+endif()
+
+if(WIN32)
+    # Nothing beside the Win32 API: the C++ runtime, libgcc and winpthread are linked in.
+    add_link_options(-static -static-libgcc -static-libstdc++)
+    add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0501)
+endif()
+
+# qv_target(<target>): our own code: warnings, no exceptions, no RTTI, GBK literals.
+function(qv_target target)
+    target_compile_options(${target} PRIVATE ${QV_WARNING_FLAGS} ${QV_CHARSET_FLAGS}
+                           $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti>)
+endfunction()
+
+# qv_test_target(<target>): test code: warnings and GBK literals; GoogleTest keeps its own runtime needs.
+function(qv_test_target target)
+    target_compile_options(${target} PRIVATE ${QV_WARNING_FLAGS} ${QV_CHARSET_FLAGS})
+endfunction()
+
+# --- liblzo2 and libmd -------------------------------------------------------------------------------------------
+if(WIN32)
+    find_path(LZO2_INCLUDE_DIR lzo/lzo1x.h REQUIRED)
+    find_library(LZO2_LIBRARY lzo2 REQUIRED)
+    find_path(MD_INCLUDE_DIR md5.h REQUIRED)
+    find_library(MD_LIBRARY md REQUIRED)
+    add_library(qv_lzo2 INTERFACE)
+    target_include_directories(qv_lzo2 SYSTEM INTERFACE ${LZO2_INCLUDE_DIR})
+    target_link_libraries(qv_lzo2 INTERFACE ${LZO2_LIBRARY})
+    add_library(qv_md INTERFACE)
+    target_include_directories(qv_md SYSTEM INTERFACE ${MD_INCLUDE_DIR})
+    target_link_libraries(qv_md INTERFACE ${MD_LIBRARY})
+else()
+    find_package(PkgConfig REQUIRED)
+    pkg_check_modules(LZO2 REQUIRED IMPORTED_TARGET lzo2)
+    pkg_check_modules(LIBMD REQUIRED IMPORTED_TARGET libmd)
+    add_library(qv_lzo2 INTERFACE)
+    # Debian's lzo2.pc points at include/lzo; our code includes <lzo/lzo1x.h>.
+    target_include_directories(qv_lzo2 SYSTEM INTERFACE /usr/include)
+    target_link_libraries(qv_lzo2 INTERFACE PkgConfig::LZO2)
+    add_library(qv_md INTERFACE)
+    target_link_libraries(qv_md INTERFACE PkgConfig::LIBMD)
+endif()
+
+# --- GoogleTest --------------------------------------------------------------------------------------------------
+# Built from Debian's sources inside each tree, so the host, sanitizer and both Windows builds use the same version.
+macro(qv_enable_gtest)
+    if(NOT TARGET gtest)
+        set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+        set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+        set(gtest_disable_pthreads ${WIN32} CACHE BOOL "" FORCE)
+        add_subdirectory(/usr/src/googletest/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+    endif()
+    include(GoogleTest)
+endmacro()

@@ -1,0 +1,158 @@
+#include "package/Extract.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include <lzo/lzo1x.h>
+#include <md5.h>
+
+#include "support/MessageSeam.h"
+
+const char kFindFileCaption[] = "Find file in package error!";
+const char kMd5ErrorCaption[] = "MD5 error!";
+const char kDecompressText[] = "decompress error!";
+const char kDecompressCaption[] = "out_size don't match";
+const char kExtractLabel[] = "memory.bin";
+
+namespace {
+
+// Owns a new[] buffer until it is handed on.
+class ByteBuffer {
+public:
+    explicit ByteBuffer(size_t size) : bytes_(new (std::nothrow) unsigned char[size ? size : 1]) {}
+    ByteBuffer(const ByteBuffer&) = delete;
+    ByteBuffer& operator=(const ByteBuffer&) = delete;
+    ~ByteBuffer() { delete[] bytes_; }
+
+    unsigned char* get() const { return bytes_; }
+    void reset() {
+        delete[] bytes_;
+        bytes_ = nullptr;
+    }
+    unsigned char* release() {
+        unsigned char* bytes = bytes_;
+        bytes_ = nullptr;
+        return bytes;
+    }
+
+private:
+    unsigned char* bytes_;
+};
+
+// Reads count bytes at offset; returns how many were read. The rest of the buffer is cleared.
+size_t ReadBody(const PackageEntry& entry, unsigned char* buffer, size_t count) {
+    size_t got = 0;
+    if (std::FILE* file = std::fopen(entry.packagePath.c_str(), "rb")) {
+        if (entry.bodyOffset >= 0 && std::fseek(file, long(entry.bodyOffset), SEEK_SET) == 0)
+            got = std::fread(buffer, 1, count, file);
+        std::fclose(file);
+    }
+    if (got < count)
+        std::memset(buffer + got, 0, count - got);
+    return got;
+}
+
+bool LzoReady() {
+    static const bool ready = lzo_init() == LZO_E_OK;
+    return ready;
+}
+
+}  // namespace
+
+std::string Md5Hex(const void* data, size_t size) {
+    MD5_CTX context;
+    MD5Init(&context);
+    MD5Update(&context, static_cast<const uint8_t*>(data), size);
+    uint8_t digest[MD5_DIGEST_LENGTH];
+    MD5Final(digest, &context);
+
+    static const char kHex[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(2 * MD5_DIGEST_LENGTH);
+    for (uint8_t byte : digest) {
+        text.push_back(kHex[byte >> 4]);
+        text.push_back(kHex[byte & 0xF]);
+    }
+    return text;
+}
+
+bool DecompressExact(const unsigned char* in, size_t inSize, unsigned char* out, size_t capacity, size_t* produced) {
+    *produced = 0;
+    if (!LzoReady())
+        return false;
+    lzo_uint outLength = capacity;
+    int rc = lzo1x_decompress_safe(in, lzo_uint(inSize), out, &outLength, nullptr);
+    if (outLength <= capacity)
+        *produced = size_t(outLength);
+    // LZO_E_OK means the end-of-stream marker ended exactly at the last input byte.
+    return rc == LZO_E_OK && outLength == capacity;
+}
+
+bool ExtractEntry(const PackageEntry& entry, EntrySink& sink, ExtractReport* report) {
+    ExtractReport local;
+    ExtractReport& result = report ? *report : local;
+    result = ExtractReport();
+
+    ByteBuffer output(entry.originalSize);
+    ByteBuffer input(entry.compressedSize);
+    if (!output.get() || !input.get())
+        return false;
+
+    result.bodyRead = ReadBody(entry, input.get(), entry.compressedSize) == entry.compressedSize;
+
+    // A short read leaves zeros in the buffer, so the digest cannot match and says so.
+    result.digestOk = Md5Hex(input.get(), entry.compressedSize) == entry.digest;
+    if (!result.digestOk)
+        ShowMessage(nullptr, entry.name.c_str(), kMd5ErrorCaption, kMbOk);
+
+    size_t produced = 0;
+    result.lengthOk = DecompressExact(input.get(), entry.compressedSize, output.get(), entry.originalSize, &produced);
+    if (!result.lengthOk) {
+        ShowMessage(nullptr, kDecompressText, kDecompressCaption, kMbOk);
+        // Only the decompressed prefix means anything; the rest is delivered cleared.
+        std::memset(output.get() + produced, 0, entry.originalSize - produced);
+    }
+
+    // The input goes before the sink takes the output, so peak memory stays at the two buffers.
+    input.reset();
+
+    result.delivered = sink.Accept(kExtractLabel, output.get(), entry.originalSize);
+    if (result.delivered)
+        output.release();
+    return result.delivered;
+}
+
+bool ExtractByName(const PackageIndex& index, const char* name, EntrySink& sink) {
+    std::string key = name ? name : "";
+    LowerAsciiDbcs(key);
+    auto found = index.find(key);
+    if (found == index.end()) {
+        ShowMessage(nullptr, name ? name : "", kFindFileCaption, kMbOk);
+        return false;
+    }
+    return ExtractEntry(found->second, sink);
+}
+
+bool ExtractByName(const char* name, EntrySink& sink) {
+    return ExtractByName(gPackageIndex, name, sink);
+}
+
+bool MemorySink::Accept(const char* label, unsigned char* buffer, uint32_t bufferSize) {
+    if (!label || !buffer)
+        return false;
+    std::string labelCopy = label;  // the label may point into the name being replaced
+    if (buffer != data)
+        Release();
+    name = std::move(labelCopy);
+    data = buffer;
+    size = bufferSize;
+    return true;
+}
+
+void MemorySink::Release() {
+    delete[] data;
+    data = nullptr;
+    size = 0;
+    name.clear();
+}

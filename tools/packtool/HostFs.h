@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+// The package tool's view of the file system. Inside the tool every path is UTF-8; names stored in a package
+// are GBK. The POSIX half converts with iconv, the Windows half through UTF-16.
+
+bool Utf8ToGbk(const std::string& utf8, std::string* gbk);
+bool GbkToUtf8(const std::string& gbk, std::string* utf8);
+
+std::vector<std::string> CommandLineUtf8(int argc, char** argv);
+
+std::FILE* OpenFileUtf8(const std::string& path, const char* mode);
+bool IsDirectoryUtf8(const std::string& path);
+// Creates one folder; true when it exists afterwards.
+bool MakeDirectoryUtf8(const std::string& path);
+// Every file below root, as paths relative to root joined with "/", sorted by bytes. False if root is unreadable.
+bool ListTreeUtf8(const std::string& root, std::vector<std::string>* files);
+// A path the package reader's fopen understands (the ANSI code page on Windows).
+std::string NarrowPathUtf8(const std::string& path);

@@ -1,0 +1,195 @@
+#include "tools/packtool/PackageWriter.h"
+
+#include <cstring>
+#include <limits>
+
+#include <lzo/lzo1x.h>
+
+#include "package/Extract.h"
+#include "package/Package.h"
+
+namespace {
+
+void PutLe32(unsigned char* p, uint32_t value) {
+    p[0] = uint8_t(value);
+    p[1] = uint8_t(value >> 8);
+    p[2] = uint8_t(value >> 16);
+    p[3] = uint8_t(value >> 24);
+}
+
+// Splits a GBK name into components at "\" or "/", skipping the trail byte of every double-byte character.
+std::vector<std::string> SplitComponents(const std::string& name) {
+    std::vector<std::string> parts(1);
+    for (size_t i = 0; i < name.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(name[i]);
+        if (c & 0x80) {
+            parts.back().push_back(name[i]);
+            if (i + 1 < name.size())
+                parts.back().push_back(name[++i]);
+        } else if (c == '\\' || c == '/') {
+            parts.emplace_back();
+        } else {
+            parts.back().push_back(name[i]);
+        }
+    }
+    return parts;
+}
+
+// Position just after the last separator (0 when there is none), GBK-aware.
+size_t DefaultSplit(const std::string& name) {
+    size_t split = 0;
+    for (size_t i = 0; i < name.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(name[i]);
+        if (c & 0x80)
+            ++i;
+        else if (c == '\\' || c == '/')
+            split = i + 1;
+    }
+    return split;
+}
+
+size_t HeaderSize(const RecordSpec& spec) {
+    return kHeaderFixedSize + 32 + 1 + spec.name.size() + 2 + spec.extraHeaderBytes.size();
+}
+
+}  // namespace
+
+bool CompressLzo1x(const unsigned char* data, size_t size, CompressionLevel level, std::vector<unsigned char>* out) {
+    static const bool ready = lzo_init() == LZO_E_OK;
+    if (!ready)
+        return false;
+    std::vector<unsigned char> work(level == CompressionLevel::kBest ? LZO1X_999_MEM_COMPRESS : LZO1X_1_MEM_COMPRESS);
+    out->resize(size + size / 16 + 64 + 3);
+    lzo_uint outSize = 0;
+    static const unsigned char kEmpty = 0;
+    const unsigned char* in = size ? data : &kEmpty;
+    int rc = level == CompressionLevel::kBest ? lzo1x_999_compress(in, size, out->data(), &outSize, work.data())
+                                              : lzo1x_1_compress(in, size, out->data(), &outSize, work.data());
+    if (rc != LZO_E_OK)
+        return false;
+    out->resize(outSize);
+    return true;
+}
+
+bool CheckEntryName(const std::string& name, std::string* why) {
+    if (name.empty()) {
+        *why = "the name is empty";
+        return false;
+    }
+    if (name.find('\0') != std::string::npos) {
+        *why = "the name holds a NUL byte";
+        return false;
+    }
+    if (name[0] == '\\' || name[0] == '/' || (name.size() >= 2 && name[1] == ':')) {
+        *why = "the name is an absolute path";
+        return false;
+    }
+    for (const std::string& part : SplitComponents(name)) {
+        if (part == "..") {
+            *why = "the name has a \"..\" component";
+            return false;
+        }
+        if (part.empty()) {
+            *why = "the name has an empty component";
+            return false;
+        }
+    }
+    RecordSpec spec;
+    spec.name = name;
+    if (HeaderSize(spec) > kMaxHeaderSize) {
+        *why = "the name is too long for a 512-byte record header";
+        return false;
+    }
+    return true;
+}
+
+bool PackageWriter::Write(const void* bytes, size_t count) {
+    if (failed_)
+        return false;
+    if (count && std::fwrite(bytes, 1, count, out_) != count)
+        failed_ = true;
+    position_ += count;
+    return !failed_;
+}
+
+bool PackageWriter::Begin(std::FILE* out, const unsigned char* image, size_t imageSize) {
+    out_ = out;
+    if (imageSize > std::numeric_limits<int32_t>::max())
+        return false;
+    directoryOffset_ = uint32_t(imageSize);
+    imageDigest_ = Md5Hex(image, imageSize);
+    return Write(image, imageSize);
+}
+
+bool PackageWriter::Add(const RecordSpec& spec, const unsigned char* data, size_t size, std::string* why) {
+    if (size > std::numeric_limits<uint32_t>::max()) {
+        *why = "the file is larger than 4 GB";
+        return false;
+    }
+    std::vector<unsigned char> body;
+    if (!CompressLzo1x(data, size, level_, &body)) {
+        *why = "LZO compression failed";
+        return false;
+    }
+    return AddStored(spec, uint32_t(size), body, why);
+}
+
+bool PackageWriter::AddStored(const RecordSpec& spec, uint32_t originalSize, const std::vector<unsigned char>& body,
+                              std::string* why) {
+    const size_t headerSize = HeaderSize(spec);
+    if (headerSize > kMaxHeaderSize) {
+        *why = "the record header would be longer than 512 bytes";
+        return false;
+    }
+    if (position_ + 4 + headerSize + body.size() + 4 + kTrailerSize > uint64_t(std::numeric_limits<int32_t>::max())) {
+        *why = "the package would be larger than 2 GB";
+        return false;
+    }
+    std::string digest = Md5Hex(body.data(), body.size());
+    if (spec.upperCaseDigest) {
+        for (char& c : digest)
+            c = char(c >= 'a' && c <= 'f' ? c - 0x20 : c);
+    }
+    const size_t split = std::min(spec.nameSplit == std::string::npos ? DefaultSplit(spec.name) : spec.nameSplit,
+                                  spec.name.size());
+
+    unsigned char header[kMaxHeaderSize] = {};
+    PutLe32(header, spec.reserved);
+    PutLe32(header + 4, originalSize);
+    PutLe32(header + 8, uint32_t(body.size()));
+    size_t at = kHeaderFixedSize;
+    std::memcpy(header + at, digest.data(), digest.size());
+    at += digest.size() + 1;
+    std::memcpy(header + at, spec.name.data(), split);
+    at += split + 1;
+    std::memcpy(header + at, spec.name.data() + split, spec.name.size() - split);
+    at += spec.name.size() - split + 1;
+    std::memcpy(header + at, spec.extraHeaderBytes.data(), spec.extraHeaderBytes.size());
+    DescrambleHeader(header, headerSize);  // scrambling is the same XOR
+
+    unsigned char length[4];
+    PutLe32(length, uint32_t(headerSize));
+    Write(length, sizeof length);
+    Write(header, headerSize);
+    Write(body.data(), body.size());
+    if (failed_) {
+        *why = "writing the package failed";
+        return false;
+    }
+    ++records_;
+    return true;
+}
+
+bool PackageWriter::Finish() {
+    unsigned char marker[4];
+    PutLe32(marker, uint32_t(kEndMarker));
+    Write(marker, sizeof marker);
+    unsigned char trailer[kTrailerSize] = {};
+    PutLe32(trailer, kPackageMagic);
+    PutLe32(trailer + 4, directoryOffset_);
+    std::memcpy(trailer + 8, imageDigest_.data(), kTrailerDigestSize);
+    Write(trailer, sizeof trailer);
+    if (!failed_ && std::fflush(out_) != 0)
+        failed_ = true;
+    return !failed_;
+}
