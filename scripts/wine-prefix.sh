@@ -1,0 +1,47 @@
+#!/bin/bash
+# Prepares the private Wine prefix (build/wineprefix) and the zh_CN locale (build/locale) that the Windows tests
+# and the demo run in: ANSI code page 936, a CJK font standing in for SimSun, and unmanaged windows (there is no
+# window manager under Xvfb). Idempotent: a stamp makes later runs return at once.
+set -euo pipefail
+ROOT="$(cd "$(dirname "$0")/.." && pwd)"
+export WINEPREFIX="${WINEPREFIX:-$ROOT/build/wineprefix}"
+export WINEDEBUG=-all
+LOCALE_DIR="$ROOT/build/locale"
+W=/usr/lib/wine/wine64
+
+if [ ! -d "$LOCALE_DIR/zh_CN.UTF-8" ]; then
+    mkdir -p "$LOCALE_DIR"
+    localedef -i zh_CN -f UTF-8 "$LOCALE_DIR/zh_CN.UTF-8" 2>/dev/null || true
+fi
+
+STAMP="$WINEPREFIX/.qv-configured"
+[ -f "$STAMP" ] && exit 0
+
+echo "wine-prefix: creating $WINEPREFIX"
+# Keep the server's environment free of a display that may vanish, then create the prefix.
+/usr/lib/wine/wineserver -k 2>/dev/null || true
+DISPLAY= $W wineboot -i >/dev/null 2>&1 || true
+
+FONT_FILE=/usr/share/fonts/truetype/wqy/wqy-microhei.ttc
+FONT_FAMILY="WenQuanYi Micro Hei"
+if [ -f "$FONT_FILE" ]; then
+    cp "$FONT_FILE" "$WINEPREFIX/drive_c/windows/Fonts/"
+fi
+cat > "$WINEPREFIX/qv-setup.reg" <<REG
+REGEDIT4
+
+[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]
+"SimSun"="$FONT_FAMILY"
+"NSimSun"="$FONT_FAMILY"
+"MS Shell Dlg"="$FONT_FAMILY"
+
+[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]
+"Managed"="N"
+
+[HKEY_CURRENT_USER\\Software\\Wine\\WineDbg]
+"ShowCrashDialog"=dword:00000000
+REG
+DISPLAY= $W reg import 'C:\qv-setup.reg' >/dev/null 2>&1 || DISPLAY= $W reg import "$WINEPREFIX/qv-setup.reg" >/dev/null 2>&1
+DISPLAY= $W reg add 'HKCU\Software\Wine\Fonts\Replacements' /v '宋体' /d "$FONT_FAMILY" /f >/dev/null 2>&1
+/usr/lib/wine/wineserver -w
+touch "$STAMP"
