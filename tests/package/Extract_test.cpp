@@ -1,0 +1,234 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "package/Extract.h"
+#include "package/Package.h"
+#include "tests/support/MessageRecorder.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TestPackage.h"
+
+namespace {
+
+std::string SinkBytes(const MemorySink& sink) {
+    return sink.data ? std::string(reinterpret_cast<const char*>(sink.data), sink.size) : std::string();
+}
+
+class ExtractTest : public ::testing::Test {
+protected:
+    void Build(const std::vector<TestRecord>& records) {
+        path_ = dir_.Join("package.bin");
+        ASSERT_TRUE(WriteTestPackage(path_, records));
+        ASSERT_EQ(IndexStatus::kOk, IndexPackageFile(path_.c_str(), index_).status);
+    }
+    // Flips one byte of an entry's stored body.
+    void DamageBody(const std::string& name, size_t at) {
+        const PackageEntry& entry = index_.at(name);
+        std::string bytes;
+        ASSERT_TRUE(ReadBytes(path_, &bytes));
+        bytes[size_t(entry.bodyOffset) + at] ^= 0x5A;
+        ASSERT_TRUE(WriteBytes(path_, bytes));
+    }
+
+    TempDir dir_;
+    std::string path_;
+    PackageIndex index_;
+    MessageRecorder messages_;
+};
+
+// A sink that refuses everything, as MemorySink does for an absent label.
+class RefusingSink : public EntrySink {
+public:
+    bool Accept(const char*, unsigned char*, uint32_t) override { return false; }
+    bool LoadFile(const char*) override { return false; }
+};
+
+}  // namespace
+
+TEST_F(ExtractTest, LookupIgnoresAsciiCaseAndLabelsMemoryBin) {
+    Build({MakeRecord("winpos.txt", "layout bytes")});
+    MemorySink sink;
+    EXPECT_TRUE(ExtractByName(index_, "WINPOS.TXT", sink));
+    EXPECT_EQ("layout bytes", SinkBytes(sink));
+    EXPECT_EQ("memory.bin", sink.name);
+    EXPECT_TRUE(messages_.Messages().empty());
+}
+
+TEST_F(ExtractTest, MissingNameShowsNameAsPassedAndLeavesSinkAlone) {
+    Build({MakeRecord("winpos.txt", "layout")});
+    MemorySink sink;
+    ASSERT_TRUE(ExtractByName(index_, "winpos.txt", sink));
+    unsigned char* held = sink.data;
+
+    EXPECT_FALSE(ExtractByName(index_, "Copyfont_HIGH\\Font00A.png", sink));
+    auto messages = messages_.Messages();
+    ASSERT_EQ(1u, messages.size());
+    EXPECT_EQ("Copyfont_HIGH\\Font00A.png", messages[0].text);
+    EXPECT_EQ("Find file in package error!", messages[0].caption);
+    EXPECT_EQ(unsigned(kMbOk), messages[0].style);
+    EXPECT_FALSE(messages[0].hasOwner);
+    EXPECT_EQ(held, sink.data);
+    EXPECT_EQ("layout", SinkBytes(sink));
+}
+
+TEST_F(ExtractTest, UpperCaseDigestNeverMatchesButBytesAreDelivered) {
+    TestRecord record = MakeRecord("SM3Config.qvx", TextLikeBytes(5000, 9));
+    record.spec.upperCaseDigest = true;
+    Build({record});
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        MemorySink sink;
+        EXPECT_TRUE(ExtractByName(index_, "sm3config.qvx", sink));
+        EXPECT_EQ(record.bytes, SinkBytes(sink));
+    }
+    auto messages = messages_.Messages();
+    ASSERT_EQ(2u, messages.size());
+    EXPECT_EQ("MD5 error!", messages[0].caption);
+    EXPECT_EQ("sm3config.qvx", messages[0].text);  // the normalised name
+}
+
+TEST_F(ExtractTest, DamagedBodyReportsDigestThenLengthAndStillDelivers) {
+    const std::string content = TextLikeBytes(100000, 5);
+    Build({MakeRecord("psrpc.org", content)});
+    DamageBody("psrpc.org", 40);
+
+    MemorySink sink;
+    ExtractReport report;
+    EXPECT_TRUE(ExtractEntry(index_.at("psrpc.org"), sink, &report));
+    EXPECT_TRUE(report.bodyRead);
+    EXPECT_FALSE(report.digestOk);
+    ASSERT_NE(nullptr, sink.data);
+    EXPECT_EQ(content.size(), sink.size);
+
+    auto messages = messages_.Messages();
+    ASSERT_GE(messages.size(), 1u);
+    EXPECT_EQ("MD5 error!", messages[0].caption);
+    EXPECT_EQ("psrpc.org", messages[0].text);
+    if (!report.lengthOk) {
+        ASSERT_EQ(2u, messages.size());
+        EXPECT_EQ("decompress error!", messages[1].text);
+        EXPECT_EQ("out_size don't match", messages[1].caption);
+    }
+}
+
+TEST_F(ExtractTest, StreamShorterThanOriginalSizeDeliversZeroFilledTail) {
+    // The stored stream decompresses to 3 bytes while the header promises 10.
+    std::vector<unsigned char> body;
+    ASSERT_TRUE(CompressLzo1x(reinterpret_cast<const unsigned char*>("abc"), 3, CompressionLevel::kFast, &body));
+    TestRecord record = MakeRecord("short", "");
+    record.stored = true;
+    record.storedBody.assign(body.begin(), body.end());
+    record.storedOriginalSize = 10;
+    Build({record});
+
+    MemorySink sink;
+    EXPECT_TRUE(ExtractByName(index_, "short", sink));
+    ASSERT_EQ(10u, sink.size);
+    EXPECT_EQ(std::string("abc\0\0\0\0\0\0\0", 10), SinkBytes(sink));
+    EXPECT_EQ((std::vector<std::string>{"out_size don't match"}), messages_.Captions());
+}
+
+TEST_F(ExtractTest, GarbageStreamNeverWritesPastOriginalSize) {
+    TestRecord record = MakeRecord("garbage", "");
+    record.stored = true;
+    record.storedBody = RandomBytes(4000, 77);
+    record.storedOriginalSize = 16;
+    Build({record});
+    MemorySink sink;
+    EXPECT_TRUE(ExtractByName(index_, "garbage", sink));
+    EXPECT_EQ(16u, sink.size);
+    EXPECT_EQ((std::vector<std::string>{"out_size don't match"}), messages_.Captions());
+}
+
+TEST_F(ExtractTest, BodyThatCannotBeReadGivesMd5ErrorAndZeroedBuffer) {
+    Build({MakeRecord("gone", TextLikeBytes(3000, 1))});
+    PackageEntry entry = index_.at("gone");
+
+    entry.packagePath = dir_.Join("no-such-file.bin");
+    MemorySink sink;
+    EXPECT_TRUE(ExtractEntry(entry, sink));
+    ASSERT_EQ(3000u, sink.size);
+    EXPECT_EQ(std::string(3000, '\0'), SinkBytes(sink));
+    EXPECT_EQ((std::vector<std::string>{"MD5 error!", "out_size don't match"}), messages_.Captions());
+
+    // A body that runs past the end of the file is read short.
+    messages_.Clear();
+    entry = index_.at("gone");
+    entry.compressedSize += 100000;
+    ExtractReport report;
+    EXPECT_TRUE(ExtractEntry(entry, sink, &report));
+    EXPECT_FALSE(report.bodyRead);
+    EXPECT_EQ(3000u, sink.size);
+    EXPECT_EQ("MD5 error!", messages_.Captions().at(0));
+}
+
+TEST_F(ExtractTest, RefusedDeliveryReturnsFalseWithoutLeak) {
+    Build({MakeRecord("a", "alpha")});
+    RefusingSink sink;
+    EXPECT_FALSE(ExtractByName(index_, "a", sink));
+    EXPECT_TRUE(messages_.Messages().empty());
+}
+
+TEST_F(ExtractTest, ReusedSinkHoldsOnlyTheLatestEntry) {
+    Build({MakeRecord("one", "first entry"), MakeRecord("two", "second")});
+    MemorySink sink;
+    ASSERT_TRUE(ExtractByName(index_, "one", sink));
+    ASSERT_TRUE(ExtractByName(index_, "two", sink));
+    EXPECT_EQ("second", SinkBytes(sink));
+    EXPECT_EQ(6u, sink.size);
+}
+
+TEST_F(ExtractTest, EmptyEntryDeliversZeroBytes) {
+    Build({MakeRecord("empty.txt", "")});
+    MemorySink sink;
+    EXPECT_TRUE(ExtractByName(index_, "empty.txt", sink));
+    EXPECT_EQ(0u, sink.size);
+    EXPECT_NE(nullptr, sink.data);
+    EXPECT_TRUE(messages_.Messages().empty());
+}
+
+TEST(MemorySink, AcceptRefusesAbsentLabelOrBufferAndKeepsWhatItHeld) {
+    MemorySink sink;
+    EXPECT_EQ(0u, sink.size);
+    EXPECT_EQ(nullptr, sink.data);
+    EXPECT_EQ("", sink.name);
+
+    unsigned char* first = new unsigned char[3]{'a', 'b', 'c'};
+    ASSERT_TRUE(sink.Accept("label", first, 3));
+    EXPECT_FALSE(sink.Accept("other", nullptr, 5));
+    unsigned char* stray = new unsigned char[1];
+    EXPECT_FALSE(sink.Accept(nullptr, stray, 1));
+    delete[] stray;  // refused: still ours
+    EXPECT_EQ(first, sink.data);
+    EXPECT_EQ(3u, sink.size);
+    EXPECT_EQ("label", sink.name);
+
+    sink.Release();
+    EXPECT_EQ(nullptr, sink.data);
+    EXPECT_EQ(0u, sink.size);
+    EXPECT_EQ("", sink.name);
+}
+
+TEST(MemorySink, LoadFileReadsWholeFileWithTwoZeroBytesAfter) {
+    TempDir dir;
+    const std::string path = dir.Join("file.txt");
+    ASSERT_TRUE(WriteBytes(path, "content"));
+    MemorySink sink;
+    ASSERT_TRUE(sink.LoadFile(path.c_str()));
+    EXPECT_EQ(7u, sink.size);
+    EXPECT_EQ("content", SinkBytes(sink));
+    EXPECT_EQ(0, sink.data[7]);
+    EXPECT_EQ(0, sink.data[8]);
+    EXPECT_EQ(path, sink.name);
+
+    const std::string empty = dir.Join("empty.txt");
+    ASSERT_TRUE(WriteBytes(empty, ""));
+    EXPECT_FALSE(sink.LoadFile(empty.c_str()));
+    EXPECT_EQ(0u, sink.size);
+    EXPECT_EQ(nullptr, sink.data);
+
+    ASSERT_TRUE(sink.LoadFile(path.c_str()));
+    EXPECT_FALSE(sink.LoadFile(dir.Join("missing").c_str()));
+    EXPECT_EQ("content", SinkBytes(sink));  // a file that cannot be opened changes nothing
+}

@@ -1,0 +1,70 @@
+// The installer indexes the file it was started from. These tests append packages to a copy of a small probe
+// program and run the copy.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "package/Extract.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TestPackage.h"
+
+namespace {
+
+std::string ProbePath() {
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string folder(path);
+    return folder.substr(0, folder.find_last_of('\\') + 1) + "selfindex_probe.exe";
+}
+
+// Runs exe with its arguments and waits; returns the exit code, or -1 if it did not start.
+int RunProgram(const std::string& exe, const std::string& args) {
+    std::string commandLine = "\"" + exe + "\" " + args;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process))
+        return -1;
+    WaitForSingleObject(process.hProcess, 60000);
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return int(code);
+}
+
+}  // namespace
+
+TEST(SelfIndex, ProgramFindsThePackageAppendedToItself) {
+    TempDir dir;
+    std::string image;
+    ASSERT_TRUE(ReadBytes(ProbePath(), &image)) << ProbePath();
+    const std::string content = TextLikeBytes(300000, 4);
+    const std::string exe = dir.Join("packed.exe");
+    ASSERT_TRUE(WriteTestPackage(exe, {MakeRecord("WinPos.txt", "layout"), MakeRecord("quorvan\\\xD7\xD6.png", content)},
+                                 CompressionLevel::kFast, image));
+
+    const std::string report = dir.Join("report.txt");
+    ASSERT_EQ(0, RunProgram(exe, "\"" + report + "\" MISSING.TXT"));
+    std::string text;
+    ASSERT_TRUE(ReadBytes(report, &text));
+    const std::string expected = "quorvan\\\xD7\xD6.png\t300000\t" + Md5Hex(content.data(), content.size()) +
+                                 "\t1\n"
+                                 "winpos.txt\t6\t" +
+                                 Md5Hex("layout", 6) +
+                                 "\t1\n"
+                                 "message\tFind file in package error!\tMISSING.TXT\n";
+    EXPECT_EQ(expected, text);
+}
+
+TEST(SelfIndex, ProgramWithoutPackageHasEmptyIndex) {
+    TempDir dir;
+    const std::string report = dir.Join("report.txt");
+    ASSERT_EQ(0, RunProgram(ProbePath(), "\"" + report + "\" winpos.txt"));
+    std::string text;
+    ASSERT_TRUE(ReadBytes(report, &text));
+    EXPECT_EQ("message\tFind file in package error!\twinpos.txt\n", text);
+}
