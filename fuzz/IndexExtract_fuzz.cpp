@@ -1,0 +1,45 @@
+// Indexes an arbitrary file as a package and extracts every entry it finds: nothing may read or write outside
+// its buffers, loop, or leak, whatever the bytes.
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include <unistd.h>
+
+#include "package/Extract.h"
+#include "package/Package.h"
+#include "support/MessageSeam.h"
+
+namespace {
+
+int Silent(void*, const char*, const char*, unsigned) {
+    return kIdOk;
+}
+
+// Sizes a header may claim without the fuzzer spending its memory limit on one buffer.
+constexpr uint32_t kLargestBuffer = 4u << 20;
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const std::string path = "/tmp/qv-fuzz-package-" + std::to_string(getpid()) + ".bin";
+    SetMessageHandler(Silent);
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file)
+        return 0;
+    std::fwrite(data, 1, size, file);
+    std::fclose(file);
+
+    PackageIndex index;
+    IndexPackageFile(path.c_str(), index);
+    MemorySink sink;
+    for (const auto& item : index) {
+        const PackageEntry& entry = item.second;
+        if (entry.originalSize > kLargestBuffer || entry.compressedSize > kLargestBuffer)
+            continue;
+        ExtractEntry(entry, sink);
+        ExtractByName(index, item.first.c_str(), sink);
+    }
+    ExtractByName(index, "WinPos.TXT", sink);
+    return 0;
+}
