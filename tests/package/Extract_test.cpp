@@ -6,6 +6,7 @@
 
 #include "package/Extract.h"
 #include "package/Package.h"
+#include "support/LogSeam.h"
 #include "tests/support/MessageRecorder.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestPackage.h"
@@ -231,4 +232,23 @@ TEST(MemorySink, LoadFileReadsWholeFileWithTwoZeroBytesAfter) {
     ASSERT_TRUE(sink.LoadFile(path.c_str()));
     EXPECT_FALSE(sink.LoadFile(dir.Join("missing").c_str()));
     EXPECT_EQ("content", SinkBytes(sink));  // a file that cannot be opened changes nothing
+}
+
+namespace {
+std::vector<std::string> gLogLines;
+void RecordLogLine(const char* line) {
+    gLogLines.push_back(line);
+}
+}  // namespace
+
+TEST(MemorySink, LoadFileReportsUnreadableFileToTheLog) {
+    TempDir dir;
+    const std::string missing = dir.Join("missing.dat");
+    gLogLines.clear();
+    SetLogLineWriter(RecordLogLine);
+    MemorySink sink;
+    EXPECT_FALSE(sink.LoadFile(missing.c_str()));
+    SetLogLineWriter(nullptr);
+    ASSERT_EQ(1u, gLogLines.size());
+    EXPECT_EQ("Error >> Can't load file[" + missing + "]\n", gLogLines[0]);
 }
