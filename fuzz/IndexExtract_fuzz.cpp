@@ -38,8 +38,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (entry.originalSize > kLargestBuffer || entry.compressedSize > kLargestBuffer)
             continue;
         ExtractEntry(entry, sink);
-        ExtractByName(index, item.first.c_str(), sink);
+        std::string upper = item.first;
+        for (char& c : upper)
+            c = char(c >= 'a' && c <= 'z' ? c - 0x20 : c);
+        ExtractByName(index, upper.c_str(), sink);
     }
-    ExtractByName(index, "WinPos.TXT", sink);
+    ExtractByName(index, "no such entry", sink);
     return 0;
 }
