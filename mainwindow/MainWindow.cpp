@@ -1,0 +1,219 @@
+#include <windows.h>
+
+#include <string>
+
+#include "mainwindow/CommandDispatch.h"
+#include "mainwindow/MainWindow.h"
+#include "mainwindow/SkinLayout.h"
+#include "mainwindow/WindowRegion_win.h"
+#include "package/Package.h"
+#include "resources/resource.h"
+#include "skinctl/SkinHook.h"
+#include "support/MessageSeam.h"
+
+SkinImages gSkinImages;
+
+const char kInstallWindowClass[] = "InstallWindowClass";
+const char kInstallButtonClass[] = "InstallButtonClass";
+const char kNormalImageName[] = "WINDOW1.BMP";
+const char kHighlightImageName[] = "WINDOW2.BMP";
+
+namespace {
+
+const char kMainWindowTitle[] = "Install";
+const char kMissingImageText[] = "程序资源中缺少窗口图片: ";
+const char kNoWindowText[] = "无法创建主窗口!";
+const char kErrorCaption[] = "错误";
+constexpr UINT kExitStartFailed = 1;
+
+// A picture of our own resources, as a DIB section. Without it there is nothing to show: say which one is missing
+// and end.
+HBITMAP LoadSkinImage(const char* name) {
+    HANDLE image = LoadImageA(gSkinImages.instance, name, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION);
+    if (!image) {
+        const std::string text = kMissingImageText + std::string(name);
+        ShowMessage(nullptr, text.c_str(), kErrorCaption, kMbOk | kMbIconError);
+        ExitProcess(kExitStartFailed);
+    }
+    return static_cast<HBITMAP>(image);
+}
+
+HDC SelectIntoMemoryDc(HBITMAP image, HGDIOBJ* previous) {
+    HDC dc = CreateCompatibleDC(nullptr);
+    *previous = dc ? SelectObject(dc, image) : nullptr;
+    return dc;
+}
+
+void ReleaseMemoryDc(HDC* dc, HGDIOBJ* previous) {
+    if (!*dc)
+        return;
+    if (*previous)
+        SelectObject(*dc, *previous);
+    DeleteDC(*dc);
+    *dc = nullptr;
+    *previous = nullptr;
+}
+
+void DeleteObjectSafe(HBITMAP* object) {
+    if (*object)
+        DeleteObject(*object);
+    *object = nullptr;
+}
+
+void RegisterWindowClasses() {
+    WNDCLASSEXA button = {};
+    button.cbSize = sizeof button;
+    button.style = CS_VREDRAW | CS_HREDRAW | CS_PARENTDC;
+    button.lpfnWndProc = SkinButtonProc;
+    button.hInstance = gSkinImages.instance;
+    button.hCursor = LoadCursorA(gSkinImages.instance, MAKEINTRESOURCEA(IDR_HAND_CURSOR));
+    button.lpszClassName = kInstallButtonClass;
+    RegisterClassExA(&button);
+
+    WNDCLASSEXA window = {};
+    window.cbSize = sizeof window;
+    window.lpfnWndProc = MainWindowProc;
+    window.hInstance = gSkinImages.instance;
+    window.hIcon = LoadIconA(gSkinImages.instance, MAKEINTRESOURCEA(IDI_APP));
+    window.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    window.lpszClassName = kInstallWindowClass;
+    RegisterClassExA(&window);
+}
+
+LRESULT OnCreate(HWND window) {
+    // The window owns the region from here on and frees it with itself.
+    if (gSkinImages.region)
+        SetWindowRgn(window, gSkinImages.region, TRUE);
+    return 1;
+}
+
+LRESULT OnDestroy() {
+    PostQuitMessage(0);
+    return 1;
+}
+
+LRESULT OnClose(HWND window) {
+    for (const LayoutRecord& record : gSkinLayout) {
+        if (record.command == "close") {
+            DispatchCommand(record, window);
+            break;
+        }
+    }
+    return 1;
+}
+
+LRESULT OnEraseBackground(HDC dc) {
+    BitBlt(dc, 0, 0, gSkinImages.width, gSkinImages.height, gSkinImages.normalDc, 0, 0, SRCCOPY);
+    return 0;
+}
+
+LRESULT OnCommand(HWND window, WPARAM wParam) {
+    const int index = int(LOWORD(wParam)) - kFirstControlId;
+    if (index < 0 || size_t(index) >= gSkinLayout.size())
+        return 0;
+    DispatchCommand(gSkinLayout[size_t(index)], window);
+    return 1;
+}
+
+LRESULT OnOtherMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    FinishInstall(window, message, wParam, lParam);
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_CREATE:
+            return OnCreate(window);
+        case WM_SIZE:
+            return 1;
+        case WM_DESTROY:
+            return OnDestroy();
+        case WM_CLOSE:
+            return OnClose(window);
+        case WM_ERASEBKGND:
+            return OnEraseBackground(reinterpret_cast<HDC>(wParam));
+        case WM_NCHITTEST:
+            return HTCAPTION;  // a press anywhere outside the controls drags the window
+        case WM_COMMAND:
+            return OnCommand(window, wParam);
+        default:
+            return OnOtherMessage(window, message, wParam, lParam);
+    }
+}
+
+void CenterWindow(HWND window) {
+    RECT outer = {};
+    GetWindowRect(window, &outer);
+    const int x = (GetSystemMetrics(SM_CXSCREEN) - (outer.right - outer.left)) / 2;
+    const int y = (GetSystemMetrics(SM_CYSCREEN) - (outer.bottom - outer.top)) / 2;
+    SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void CreateMainWindowWithImages(HBITMAP normalImage, HBITMAP highlightImage) {
+    gSkinImages.normalImage = normalImage;
+    gSkinImages.highlightImage = highlightImage;
+    gSkinImages.region = RegionFromBitmap(normalImage, kSkinKeyColour, true);
+
+    BITMAP size = {};
+    GetObjectA(normalImage, sizeof size, &size);
+    gSkinImages.width = size.bmWidth;
+    gSkinImages.height = size.bmHeight;
+
+    gSkinImages.normalDc = SelectIntoMemoryDc(normalImage, &gSkinImages.normalDcPrevious);
+    gSkinImages.highlightDc = SelectIntoMemoryDc(highlightImage, &gSkinImages.highlightDcPrevious);
+
+    RegisterWindowClasses();
+    gSkinImages.mainWindow =
+        CreateWindowExA(0, kInstallWindowClass, kMainWindowTitle, WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT,
+                        gSkinImages.width, gSkinImages.height, nullptr, nullptr, gSkinImages.instance, nullptr);
+    if (!gSkinImages.mainWindow) {
+        // Without a window the message loop would wait forever for a quit that nothing can send.
+        ShowMessage(nullptr, kNoWindowText, kErrorCaption, kMbOk | kMbIconError);
+        ExitProcess(kExitStartFailed);
+    }
+
+    LoadSkinLayout(gSkinImages.mainWindow);
+    RefreshControls();
+    CenterWindow(gSkinImages.mainWindow);
+    ShowWindow(gSkinImages.mainWindow, SW_SHOWNORMAL);
+    UpdateWindow(gSkinImages.mainWindow);
+}
+
+void CreateMainWindow() {
+    HBITMAP normalImage = LoadSkinImage(kNormalImageName);
+    HBITMAP highlightImage = LoadSkinImage(kHighlightImageName);
+    CreateMainWindowWithImages(normalImage, highlightImage);
+}
+
+void DestroyMainWindow() {
+    if (gSkinImages.mainWindow)
+        DestroyWindow(gSkinImages.mainWindow);  // its WM_DESTROY posts one more quit message, which nobody reads
+    gSkinImages.mainWindow = nullptr;
+    gSkinImages.region = nullptr;  // freed with the window
+    gSkinLayout.clear();
+    UnregisterClassA(kInstallButtonClass, gSkinImages.instance);
+    UnregisterClassA(kInstallWindowClass, gSkinImages.instance);
+    ReleaseMemoryDc(&gSkinImages.normalDc, &gSkinImages.normalDcPrevious);
+    ReleaseMemoryDc(&gSkinImages.highlightDc, &gSkinImages.highlightDcPrevious);
+    DeleteObjectSafe(&gSkinImages.normalImage);
+    DeleteObjectSafe(&gSkinImages.highlightImage);
+}
+
+int RunSetup(HINSTANCE instance) {
+    IndexPackage();
+    gSkinImages.instance = instance;
+    InstallSkinHook(kSkinBackground);
+    CreateMainWindow();
+
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0)) {  // -1 counts as non-zero: the loop goes on
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+
+    DestroyMainWindow();
+    RemoveSkinHook();
+    return 0;
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+// The program's two pictures and its one window, shared by the main window and its skin controls. Filled by
+// CreateMainWindow, released by DestroyMainWindow.
+struct SkinImages {
+    HINSTANCE instance = nullptr;
+    HBITMAP normalImage = nullptr;     // "window1.bmp": the picture in its normal look
+    HBITMAP highlightImage = nullptr;  // "window2.bmp": every control area drawn highlighted
+    HDC normalDc = nullptr;            // holds normalImage for the whole run
+    HDC highlightDc = nullptr;         // holds highlightImage for the whole run
+    int32_t width = 0;                 // of the normal image, and so of the main window
+    int32_t height = 0;
+    HRGN region = nullptr;  // the window's outline; owned by the main window once it is created
+    HWND mainWindow = nullptr;
+    HGDIOBJ normalDcPrevious = nullptr;  // what the DCs held before, put back at teardown
+    HGDIOBJ highlightDcPrevious = nullptr;
+};
+
+extern SkinImages gSkinImages;
+
+extern const char kInstallWindowClass[];  // "InstallWindowClass"
+extern const char kInstallButtonClass[];  // "InstallButtonClass"
+extern const char kNormalImageName[];     // "WINDOW1.BMP"
+extern const char kHighlightImageName[];  // "WINDOW2.BMP"
+
+constexpr uint32_t kSkinKeyColour = 0xFF00FF;   // magenta: outside the window's outline
+constexpr COLORREF kSkinBackground = 0xD2CDCC;  // red 204, green 205, blue 210
+
+// The whole program: indexes the package, shows the main window, runs the message loop and tears down. Returns the
+// exit code.
+int RunSetup(HINSTANCE instance);
+
+// Loads both pictures from the executable's resources and builds the window from them. Ends the process when a
+// picture is missing or when the layout file is not in the package.
+void CreateMainWindow();
+
+// The rest of CreateMainWindow, on pictures already loaded (gSkinImages takes them over): outline, drawing
+// surfaces, window classes, the window and its controls, then centred and shown.
+void CreateMainWindowWithImages(HBITMAP normalImage, HBITMAP highlightImage);
+
+// Destroys the window and its controls, unregisters both classes and releases the pictures.
+void DestroyMainWindow();
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Moves the window to the centre of the primary screen without activating it.
+void CenterWindow(HWND window);

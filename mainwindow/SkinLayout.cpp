@@ -1,0 +1,138 @@
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstring>
+#include <utility>
+
+#include "mainwindow/GdiHandles.h"
+#include "mainwindow/MainWindow.h"
+#include "mainwindow/SkinLayout.h"
+#include "package/Extract.h"
+
+SkinLayout gSkinLayout;
+
+const char kLayoutEntryName[] = "winpos.txt";
+
+namespace {
+
+constexpr COLORREF kLabelTextColour = 0xFF0000;  // pure blue
+
+void CreateSkinControls(HWND mainWindow) {
+    for (size_t i = 0; i < gSkinLayout.size(); ++i) {
+        LayoutRecord& record = gSkinLayout[i];
+        const INT_PTR id = kFirstControlId + INT_PTR(i);
+        record.window =
+            CreateWindowExA(0, kInstallButtonClass, nullptr, WS_CHILD | WS_VISIBLE, record.left, record.top,
+                            record.right - record.left, record.bottom - record.top, mainWindow,
+                            reinterpret_cast<HMENU>(id), gSkinImages.instance, reinterpret_cast<void*>(INT_PTR(i)));
+    }
+}
+
+void OnButtonCreate(HWND control, LPARAM lParam) {
+    const CREATESTRUCTA* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
+    SetWindowLongPtrA(control, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+}
+
+// Draws the label's text from the control's top-left corner, left-aligned, one line per line feed, over the
+// picture. The buffer may be rewritten by the install worker at any time, so a copy with a sure terminator is drawn.
+void DrawLabelText(HWND control, HDC dc, const LayoutRecord& record) {
+    char text[kLayoutTextSize];
+    std::memcpy(text, record.text, sizeof text);
+    text[sizeof text - 1] = '\0';
+
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, kLabelTextColour);
+    HFONT font = reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0));
+    ScopedSelectObject selectFont(dc, font);
+    RECT start = {0, 0, 1, 1};
+    DrawTextA(dc, text, -1, &start, DT_NOCLIP);
+}
+
+void OnButtonPaint(HWND control) {
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(control, &paint);
+    const LayoutRecord* record = RecordOfControl(control);
+    if (dc && record) {
+        RECT outer = {};
+        RECT parent = {};
+        GetWindowRect(control, &outer);
+        GetWindowRect(GetParent(control), &parent);
+        HDC source = (record->flags & kLayoutHover) ? gSkinImages.highlightDc : gSkinImages.normalDc;
+        BitBlt(dc, 0, 0, outer.right - outer.left, outer.bottom - outer.top, source, outer.left - parent.left,
+               outer.top - parent.top, SRCCOPY);
+        if (record->flags & kLayoutLabel)
+            DrawLabelText(control, dc, *record);
+    }
+    EndPaint(control, &paint);
+}
+
+void OnButtonMouseMove(HWND control) {
+    LayoutRecord* record = RecordOfControl(control);
+    if (!record || (record->flags & (kLayoutLabel | kLayoutHover)))
+        return;
+    record->flags |= kLayoutHover;
+    TRACKMOUSEEVENT track = {};
+    track.cbSize = sizeof track;
+    track.dwFlags = TME_LEAVE;
+    track.hwndTrack = control;
+    _TrackMouseEvent(&track);
+    InvalidateRect(control, nullptr, FALSE);
+}
+
+void OnButtonMouseLeave(HWND control) {
+    LayoutRecord* record = RecordOfControl(control);
+    if (!record || !(record->flags & kLayoutHover))
+        return;
+    record->flags &= ~kLayoutHover;
+    InvalidateRect(control, nullptr, FALSE);
+}
+
+// The command fires on the press; a double click is two presses.
+void OnButtonPress(HWND control) {
+    const WPARAM id = WPARAM(LOWORD(GetDlgCtrlID(control)));
+    PostMessageA(GetParent(control), WM_COMMAND, id, reinterpret_cast<LPARAM>(control));
+}
+
+}  // namespace
+
+void LoadSkinLayout(HWND mainWindow) {
+    {
+        MemorySink sink;
+        if (!ExtractByName(kLayoutEntryName, sink))
+            ExitProcess(0);
+        for (LayoutEntry& entry : ParseLayout(sink.data, sink.size)) {
+            LayoutRecord record;
+            static_cast<LayoutEntry&>(record) = std::move(entry);
+            gSkinLayout.push_back(std::move(record));
+        }
+    }
+    CreateSkinControls(mainWindow);
+}
+
+LayoutRecord* RecordOfControl(HWND control) {
+    const LONG_PTR index = GetWindowLongPtrA(control, GWLP_USERDATA);
+    if (index < 0 || size_t(index) >= gSkinLayout.size() || gSkinLayout[size_t(index)].window != control)
+        return nullptr;
+    return &gSkinLayout[size_t(index)];
+}
+
+LRESULT CALLBACK SkinButtonProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_CREATE:
+            OnButtonCreate(control, lParam);
+            break;
+        case WM_PAINT:
+            OnButtonPaint(control);
+            break;
+        case WM_MOUSEMOVE:
+            OnButtonMouseMove(control);
+            break;
+        case WM_MOUSELEAVE:
+            OnButtonMouseLeave(control);
+            break;
+        case WM_LBUTTONDOWN:
+            OnButtonPress(control);
+            break;
+    }
+    return DefWindowProcA(control, message, wParam, lParam);
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "mainwindow/LayoutFile.h"
+
+// The skin controls of the main window: one record of the layout file and one child window of InstallButtonClass
+// each. A record's position in gSkinLayout is its index; its control's identifier is kFirstControlId + index.
+
+constexpr uint32_t kLayoutLabel = 2;  // the control draws its text buffer and never highlights
+constexpr uint32_t kLayoutHover = 4;  // the mouse is over the control: it shows the highlight image
+constexpr int kFirstControlId = 1000;
+
+struct LayoutRecord : LayoutEntry {
+    uint32_t flags = 0;
+    HWND window = nullptr;
+    // NUL-terminated GBK text that a label draws. The install worker writes the status control's text from its
+    // own thread and then repaints the control.
+    char text[kLayoutTextSize] = {};
+};
+
+using SkinLayout = std::vector<LayoutRecord>;
+
+// File order; filled by LoadSkinLayout, emptied when the main window is destroyed.
+extern SkinLayout gSkinLayout;
+
+extern const char kLayoutEntryName[];  // "winpos.txt"
+
+// Reads the layout file from the package and creates one skin control per record on mainWindow. Ends the process
+// when the file is not in the package (the package has shown its message already).
+void LoadSkinLayout(HWND mainWindow);
+
+// The record of a skin control, or null for a window that is not one.
+LayoutRecord* RecordOfControl(HWND control);
+
+LRESULT CALLBACK SkinButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// Lets the user pick a path by hand. One chooser at a time, on the user-interface thread.
+
+// With a filter (pairs of description and pattern, each ending in a zero byte, the list in a second one): the
+// open-file dialog, starting in the folder given in path; the chosen file must exist. Without a filter: the folder
+// browser of ChooseFolder with no suffix. On true path is the chosen path; on false (cancelled) it is empty.
+bool ChoosePath(HWND owner, std::string& path, const char* filter);
+
+// The shell's folder browser with an edit box above the tree: path is the first selection and edit text; every
+// selected folder is shown in the edit followed by suffix; the edit's text as the user leaves it is the result.
+// The typed text is taken as it is, whether or not such a folder exists.
+bool ChooseFolder(HWND owner, std::string& path, const std::string& suffix);
+
+// The browser's callback and the procedure that replaces the browse window's own while it is shown.
+int CALLBACK FolderBrowseCallback(HWND browser, UINT message, LPARAM lParam, LPARAM data);
+LRESULT CALLBACK FolderEditProc(HWND browser, UINT message, WPARAM wParam, LPARAM lParam);
