@@ -1,0 +1,340 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "mainwindow/CommandDispatch.h"
+#include "mainwindow/MainWindow.h"
+#include "mainwindow/SkinLayout.h"
+#include "package/Package.h"
+#include "tests/mainwindow/TestPictures_win.h"
+#include "tests/support/MessageRecorder.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TestPackage.h"
+
+namespace {
+
+constexpr int kWidth = 200;
+constexpr int kHeight = 160;
+constexpr int kCorner = 10;  // magenta squares in the four corners
+constexpr COLORREF kMagenta = RGB(255, 0, 255);
+constexpr COLORREF kBlue = RGB(0, 0, 255);
+
+// Every pixel tells where it came from: red and green are its coordinates, blue says which picture.
+COLORREF NormalAt(int x, int y) {
+    const bool corner = (x < kCorner || x >= kWidth - kCorner) && (y < kCorner || y >= kHeight - kCorner);
+    return corner ? kMagenta : RGB(x, y, 100);
+}
+COLORREF HighlightAt(int x, int y) {
+    return RGB(x, y, 200);
+}
+
+// Controls: 0 a note, 1 the status label, 2 a close look-alike, 3 and 4 two close records, 5 an unknown command.
+const char kLayout[] =
+    "# test layout\r\n\r\n"
+    "msgbox, 20, 20, 60, 40, \"line one, still one\\r\\nline two\", \"caption\"\r\n"
+    "text, 70, 20, 150, 40, \"percent\", \"\"\r\n"
+    "Close, 160, 20, 180, 40, \"\", \"\"\r\n"
+    "close, 160, 50, 180, 70, \"\", \"\"\r\n"
+    "close, 160, 80, 180, 100, \"\", \"\"\r\n"
+    "button, 20, 60, 80, 100, \"\", \"\"\r\n";
+constexpr size_t kNote = 0;
+constexpr size_t kStatus = 1;
+constexpr size_t kButton = 5;
+
+const char kLayoutWithoutClose[] =
+    "Close, 160, 20, 180, 40, \"\", \"\"\r\n"
+    "closed, 160, 50, 180, 70, \"\", \"\"\r\n";
+
+bool QuitPosted() {
+    MSG message;
+    return PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != 0;
+}
+
+COLORREF ScreenPixel(POINT at) {
+    HDC screen = GetDC(nullptr);
+    COLORREF colour = GetPixel(screen, at.x, at.y);
+    ReleaseDC(nullptr, screen);
+    return colour;
+}
+
+class MainWindowTest : public ::testing::Test {
+  protected:
+    void TearDown() override {
+        DestroyMainWindow();
+        QuitPosted();  // the window's WM_DESTROY posted one
+        gPackageIndex.clear();
+    }
+
+    // Packs the layout (or, with null, nothing of the kind), indexes it and shows the window.
+    void Show(const char* layout, int highlightWidth = kWidth + 30, int highlightHeight = kHeight + 20) {
+        std::vector<TestRecord> records = {MakeRecord("readme.txt", "not the layout")};
+        if (layout)
+            records.push_back(MakeRecord(kLayoutEntryName, layout));
+        const std::string package = dir_.Join("test.pak");
+        ASSERT_TRUE(WriteTestPackage(package, records));
+        gPackageIndex.clear();
+        IndexPackageFile(package.c_str(), gPackageIndex);
+
+        gSkinImages.instance = GetModuleHandleA(nullptr);
+        CreateMainWindowWithImages(MakePicture(kWidth, kHeight, NormalAt),
+                                   MakePicture(highlightWidth, highlightHeight, HighlightAt));
+        PumpFor(100);
+    }
+
+    HWND Main() const { return gSkinImages.mainWindow; }
+
+    // A point of the picture in screen coordinates.
+    POINT OnScreen(int x, int y) const {
+        POINT at = {x, y};
+        ClientToScreen(Main(), &at);
+        return at;
+    }
+
+    // The colour that the screen shows at picture point (x, y) once the painting is done.
+    COLORREF Shown(int x, int y) {
+        PumpFor(50);
+        return ScreenPixel(OnScreen(x, y));
+    }
+
+    TempDir dir_;
+    MessageRecorder recorder_;
+};
+
+TEST_F(MainWindowTest, WindowHasTheNormalPicturesSizeAndIsCentred) {
+    Show(kLayout);
+    RECT outer;
+    GetWindowRect(Main(), &outer);
+    EXPECT_EQ(kWidth, outer.right - outer.left);
+    EXPECT_EQ(kHeight, outer.bottom - outer.top);
+    EXPECT_EQ((GetSystemMetrics(SM_CXSCREEN) - kWidth) / 2, outer.left);
+    EXPECT_EQ((GetSystemMetrics(SM_CYSCREEN) - kHeight) / 2, outer.top);
+    EXPECT_TRUE(IsWindowVisible(Main()));
+    const LONG style = GetWindowLongA(Main(), GWL_STYLE);
+    EXPECT_TRUE(style & WS_POPUP);
+    EXPECT_EQ(0, style & (WS_CAPTION | WS_THICKFRAME | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
+    char title[32] = {};
+    GetWindowTextA(Main(), title, sizeof title);
+    EXPECT_STREQ("Install", title);
+}
+
+TEST_F(MainWindowTest, OutlineLeavesOutTheMagentaCorners) {
+    Show(kLayout);
+    HRGN outline = CreateRectRgn(0, 0, 0, 0);
+    ASSERT_EQ(COMPLEXREGION, GetWindowRgn(Main(), outline));
+    const POINT outside[] = {
+        {0, 0}, {kCorner - 1, kCorner - 1}, {kWidth - 1, 0}, {0, kHeight - 1}, {kWidth - 1, kHeight - 1}};
+    const POINT inside[] = {{kCorner, 0}, {0, kCorner}, {kWidth / 2, kHeight / 2}, {kWidth - 1, kHeight - kCorner - 1}};
+    for (POINT p : outside) {
+        EXPECT_FALSE(PtInRegion(outline, p.x, p.y)) << p.x << "," << p.y;
+        // A press there reaches whatever lies beneath, not this window.
+        EXPECT_NE(Main(), WindowFromPoint(OnScreen(p.x, p.y))) << p.x << "," << p.y;
+    }
+    for (POINT p : inside) {
+        EXPECT_TRUE(PtInRegion(outline, p.x, p.y)) << p.x << "," << p.y;
+        EXPECT_EQ(Main(), WindowFromPoint(OnScreen(p.x, p.y))) << p.x << "," << p.y;
+    }
+    DeleteObject(outline);
+}
+
+TEST_F(MainWindowTest, PictureIsDrawnAndEveryPointDragsTheWindow) {
+    Show(kLayout);
+    EXPECT_EQ(NormalAt(100, 120), Shown(100, 120));
+    EXPECT_EQ(NormalAt(30, 30), Shown(30, 30));  // a control shows the same picture
+    const POINT at = OnScreen(100, 120);
+    EXPECT_EQ(HTCAPTION, SendMessageA(Main(), WM_NCHITTEST, 0, MAKELPARAM(at.x, at.y)));
+}
+
+TEST_F(MainWindowTest, ControlsSitOnTheirRectanglesWithTheirIdentifiers) {
+    Show(kLayout);
+    ASSERT_EQ(6u, gSkinLayout.size());
+    for (size_t i = 0; i < gSkinLayout.size(); ++i) {
+        const LayoutRecord& record = gSkinLayout[i];
+        ASSERT_NE(nullptr, record.window);
+        EXPECT_EQ(kFirstControlId + int(i), GetDlgCtrlID(record.window));
+        RECT place;
+        GetWindowRect(record.window, &place);
+        MapWindowPoints(nullptr, Main(), reinterpret_cast<POINT*>(&place), 2);
+        EXPECT_EQ(record.left, place.left);
+        EXPECT_EQ(record.top, place.top);
+        EXPECT_EQ(record.right, place.right);
+        EXPECT_EQ(record.bottom, place.bottom);
+        char className[64] = {};
+        GetClassNameA(record.window, className, sizeof className);
+        EXPECT_STREQ("InstallButtonClass", className);
+    }
+}
+
+TEST_F(MainWindowTest, HoverShowsTheHighlightPictureAndLeavingRestoresIt) {
+    Show(kLayout);
+    LayoutRecord& button = gSkinLayout[kButton];
+    SetCursorPos(OnScreen(50, 80).x, OnScreen(50, 80).y);
+    ASSERT_TRUE(PumpUntil([&] { return (button.flags & kLayoutHover) != 0; }, 3000));
+    EXPECT_EQ(HighlightAt(20, 60), Shown(20, 60));
+    EXPECT_EQ(HighlightAt(79, 99), Shown(79, 99));
+    EXPECT_EQ(NormalAt(19, 60), Shown(19, 60));  // just outside the control
+    EXPECT_EQ(NormalAt(30, 30), Shown(30, 30));  // other controls keep their look
+
+    SetCursorPos(OnScreen(100, 130).x, OnScreen(100, 130).y);
+    ASSERT_TRUE(PumpUntil([&] { return (button.flags & kLayoutHover) == 0; }, 3000));
+    EXPECT_EQ(NormalAt(20, 60), Shown(20, 60));
+    EXPECT_EQ(NormalAt(79, 99), Shown(79, 99));
+}
+
+TEST_F(MainWindowTest, LabelNeverHighlights) {
+    Show(kLayout);
+    LayoutRecord& status = gSkinLayout[kStatus];
+    SendMessageA(status.window, WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
+    EXPECT_EQ(kLayoutLabel, status.flags);
+    EXPECT_EQ(NormalAt(75, 25), Shown(75, 25));
+}
+
+TEST_F(MainWindowTest, PressPostsTheControlsCommandOncePerPress) {
+    Show(kLayout);
+    HWND button = gSkinLayout[kButton].window;
+    SendMessageA(button, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(3, 3));
+    SendMessageA(button, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(3, 3));
+    for (int press = 0; press < 2; ++press) {
+        MSG message;
+        ASSERT_TRUE(PeekMessageA(&message, Main(), WM_COMMAND, WM_COMMAND, PM_REMOVE)) << press;
+        EXPECT_EQ(WPARAM(kFirstControlId + kButton), message.wParam);
+        EXPECT_EQ(reinterpret_cast<LPARAM>(button), message.lParam);
+    }
+    MSG extra;
+    EXPECT_FALSE(PeekMessageA(&extra, Main(), WM_COMMAND, WM_COMMAND, PM_REMOVE));
+}
+
+TEST_F(MainWindowTest, NoteShowsTheRecordsTextsWithoutOwner) {
+    Show(kLayout);
+    // The notification code in the high word does not matter.
+    EXPECT_EQ(1, SendMessageA(Main(), WM_COMMAND, MAKEWPARAM(kFirstControlId + kNote, BN_CLICKED), 0));
+    std::vector<RecordedMessage> boxes = recorder_.Messages();
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ("line one, still one\nline two", boxes[0].text);
+    EXPECT_EQ("caption", boxes[0].caption);
+    EXPECT_FALSE(boxes[0].hasOwner);
+    EXPECT_EQ(unsigned(kMbOk), boxes[0].style);
+}
+
+TEST_F(MainWindowTest, CommandOutsideTheTableDoesNothing) {
+    Show(kLayout);
+    EXPECT_EQ(0, SendMessageA(Main(), WM_COMMAND, kFirstControlId - 1, 0));
+    EXPECT_EQ(0, SendMessageA(Main(), WM_COMMAND, kFirstControlId + gSkinLayout.size(), 0));
+    EXPECT_EQ(1, SendMessageA(Main(), WM_COMMAND, kFirstControlId + kButton, 0));  // unknown word: nothing either
+    EXPECT_TRUE(recorder_.Messages().empty());
+    EXPECT_FALSE(QuitPosted());
+    EXPECT_TRUE(IsWindowVisible(Main()));
+}
+
+TEST_F(MainWindowTest, CloseRequestEndsTheProgramThroughACloseRecord) {
+    Show(kLayout);
+    EXPECT_EQ(1, SendMessageA(Main(), WM_CLOSE, 0, 0));
+    EXPECT_TRUE(QuitPosted());
+    EXPECT_TRUE(IsWindow(Main()));  // the window goes when the loop has ended
+}
+
+TEST_F(MainWindowTest, CloseRequestWithoutCloseRecordDoesNothing) {
+    Show(kLayoutWithoutClose);
+    EXPECT_EQ(1, SendMessageA(Main(), WM_CLOSE, 0, 0));
+    EXPECT_FALSE(QuitPosted());
+    EXPECT_TRUE(IsWindowVisible(Main()));
+}
+
+TEST_F(MainWindowTest, EmptyLayoutShowsOnlyThePicture) {
+    Show("# nothing\r\n");
+    EXPECT_TRUE(gSkinLayout.empty());
+    EXPECT_EQ(nullptr, GetWindow(Main(), GW_CHILD));
+    EXPECT_EQ(0, SendMessageA(Main(), WM_COMMAND, kFirstControlId, 0));
+    SendMessageA(Main(), WM_CLOSE, 0, 0);
+    EXPECT_FALSE(QuitPosted());
+}
+
+TEST_F(MainWindowTest, MinimizeRecordMinimizesTheWindow) {
+    Show(kLayout);
+    LayoutRecord minimize;
+    minimize.command = "minimize";
+    DispatchCommand(minimize, Main());
+    PumpFor(50);
+    EXPECT_TRUE(IsIconic(Main()));
+}
+
+TEST_F(MainWindowTest, StatusLabelDrawsBlueTextFromItsTopLeftCorner) {
+    Show(kLayout);
+    LayoutRecord* status = StatusControl();
+    ASSERT_EQ(&gSkinLayout[kStatus], status);
+    EXPECT_EQ(kLayoutLabel, status->flags);
+    EXPECT_TRUE(GetWindowLongA(status->window, GWL_STYLE) & WS_DISABLED);
+    EXPECT_STREQ("", status->text);
+
+    std::snprintf(status->text, sizeof status->text, "%s", "Copying...\nWW");
+    InvalidateRect(status->window, nullptr, FALSE);
+    UpdateWindow(status->window);
+    PumpFor(50);
+
+    // Text is drawn in blue over the picture's own pixels: a pixel is either the picture's, pure blue, or (at the
+    // smoothed edges of the glyphs) the picture's moved toward blue. A background fill would break all three.
+    HDC screen = GetDC(nullptr);
+    int blue = 0, untouched = 0;
+    int firstX = kWidth, firstY = kHeight, lastY = 0;
+    for (int y = status->top; y < status->bottom; ++y) {
+        for (int x = status->left; x < status->right; ++x) {
+            const POINT at = OnScreen(x, y);
+            const COLORREF shown = GetPixel(screen, at.x, at.y);
+            const COLORREF picture = NormalAt(x, y);
+            if (shown == picture) {
+                ++untouched;
+                continue;
+            }
+            ASSERT_TRUE(GetRValue(shown) <= GetRValue(picture) && GetGValue(shown) <= GetGValue(picture) &&
+                        GetBValue(shown) >= GetBValue(picture))
+                << x << "," << y << " shows " << std::hex << shown;
+            if (shown == kBlue) {
+                ++blue;
+                firstX = std::min(firstX, x - status->left);
+                firstY = std::min(firstY, y - status->top);
+                lastY = std::max(lastY, y - status->top);
+            }
+        }
+    }
+    ReleaseDC(nullptr, screen);
+    EXPECT_GT(blue, 20);
+    EXPECT_GT(untouched, (status->right - status->left) * (status->bottom - status->top) / 2);
+    EXPECT_LE(firstX, 3);
+    EXPECT_LE(firstY, 5);
+    EXPECT_GE(lastY, 10);  // the line feed started a second line
+}
+
+// The cases that end the process run in a child process of their own.
+int PrintingHandler(void*, const char* text, const char* caption, unsigned) {
+    std::fprintf(stderr, "box <%s> <%s>\n", text, caption);
+    std::fflush(stderr);
+    return kIdOk;
+}
+
+TEST_F(MainWindowTest, MissingLayoutEndsTheProcessAfterTheFindFileBox) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            SetMessageHandler(PrintingHandler);
+            Show(nullptr);
+            std::fprintf(stderr, "window shown\n");
+        },
+        ::testing::ExitedWithCode(0), "box <winpos.txt> <Find file in package error!>\\s*$");
+}
+
+TEST(MainWindowStart, MissingPictureEndsTheProcessWithAMessage) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    gSkinImages.instance = GetModuleHandleA(nullptr);  // the test program carries no pictures
+    EXPECT_EXIT(
+        {
+            SetMessageHandler(PrintingHandler);
+            CreateMainWindow();
+        },
+        ::testing::ExitedWithCode(1), "box <.*WINDOW1.BMP> <");
+}
+
+}  // namespace
