@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+// Path and file helpers of the install and uninstall flows. Paths are GBK byte strings: a byte with the high bit
+// set starts a two-byte character whose second byte is never a separator or a letter, even when it equals "\"
+// (0x5C). Both "\" and "/" separate components and may be mixed. Nothing here converts separators; the list
+// operations join with "\". A lone lead byte right before the terminator ends every scan.
+
+// Longest folder part DirPartOf returns, and the limit on the position of separators MakeDirsForPath acts on.
+constexpr size_t kMaxDirPart = 255;
+constexpr size_t kMaxDirPrefix = 511;
+
+// The bytes before the path's last separator ("D:\Games\SM3\a.exe" gives "D:\Games\SM3", "C:\x.exe" gives "C:",
+// a path without a separator gives ""). The result sits in one static buffer, valid until the next call, and is
+// used from one thread at a time. A folder part longer than kMaxDirPart bytes is not cut: the result is null.
+const char* DirPartOf(const char* path);
+
+// True when text ends with suffix, byte for byte; an empty suffix matches every text.
+bool EndsWith(const char* text, const char* suffix);
+
+// The positions of the path's separators, in order. False (and an empty list) when one of them lies beyond
+// kMaxDirPrefix, so that no folder prefix is ever cut short.
+bool SeparatorPositions(const char* path, std::vector<size_t>& positions);
+
+// Creates every folder named by a prefix of path that ends at a separator; the last component is taken to be a
+// file name. Folders that exist or cannot be made are passed over. False, with nothing created, when the path
+// has a separator beyond kMaxDirPrefix.
+bool MakeDirsForPath(const char* path);
+
+// Writes size bytes to path, replacing the file. When the file cannot be opened the folders of the path are made
+// and the open is tried once more. False when it still cannot be opened or when the bytes did not all reach it.
+bool WriteFileMakingDirs(const void* bytes, size_t size, const char* path);
+
+// Appends every file below folder (folder + "\" + name, lower-cased with LowerAsciiDbcs), depth first in the order
+// the file system reports entries, keeping only paths that end with suffix when one is given. Folders whose name
+// begins with "." are skipped with their contents. A folder that cannot be searched adds nothing.
+void ListFilesRecursive(const char* folder, std::vector<std::string>& list, const char* suffix = nullptr);
+
+// Appends every folder below folder, lower-cased, each after all of its sub-folders, so that removing them in
+// list order removes the deepest first. An empty folder stands for the current directory.
+void ListDirsRecursive(const char* folder, std::vector<std::string>& list);

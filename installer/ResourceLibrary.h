@@ -1,0 +1,43 @@
+#pragma once
+
+#include <windows.h>
+
+// The resource-installer library ("SavePatch.qvx" in the game folder) and its two exports, looked up by their
+// decorated names. Each call loads the library from its full path, calls the export and frees the library at
+// once. A library that does not load or lacks the export is reported with an error box (caption "错误", no
+// owner, naming the file) and the call counts as made: nothing happened and the result is false.
+
+extern const char kResourceInstallExport[];  // void ResourceInstall(bool, HWND, char*)
+extern const char kCreateUserFontExport[];   // bool CreateUserFont(const char*, int, int, const char*, ...)
+
+using ResourceInstallProc = void(__cdecl*)(bool install, HWND status, char* statusText);
+using CreateUserFontProc = bool(__cdecl*)(const char* sizeName,
+                                          int width,
+                                          int height,
+                                          const char* fontName,
+                                          const char* faceName,
+                                          int pointSize,
+                                          int margin,
+                                          int spacing,
+                                          const char* text,
+                                          const char* targetPath,
+                                          const char* sourcePath);
+
+// Calls ResourceInstall(true, status, statusText) and returns when the library is done; meanwhile the library
+// may write NUL-terminated progress text of at most 511 bytes into statusText (512 bytes) and repaint status.
+// False when the library could not be called.
+bool CallResourceInstall(const char* libraryPath, HWND status, char* statusText);
+
+// Calls CreateUserFont with the given arguments and returns its result; false when it could not be called.
+bool CallCreateUserFont(const char* libraryPath,
+                        const char* sizeName,
+                        int width,
+                        int height,
+                        const char* fontName,
+                        const char* faceName,
+                        int pointSize,
+                        int margin,
+                        int spacing,
+                        const char* text,
+                        const char* targetPath,
+                        const char* sourcePath);
