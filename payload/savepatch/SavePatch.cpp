@@ -1,0 +1,243 @@
+// The resource-installer library that travels in the package as "SavePatch.qvx".
+//
+// ResourceInstall indexes the installed pack: it walks the "quorvan" folder beside the library and writes
+// quorvan\resource.lst, one line per file, fields separated by a tab and lines ended by CR LF:
+//
+//   <path relative to quorvan, "\" separators, lower-cased ASCII letters> TAB <size in bytes> TAB <MD5, 32 hex>
+//
+// in the order the folder walk meets the files (a sub-folder's files right where the sub-folder is met). Files
+// that cannot be read are left out. While it works it keeps a progress line in the caller's status text and
+// repaints the caller's status window now and then.
+//
+// CreateUserFont is not implemented yet: it checks its arguments and reports failure.
+
+#include <windows.h>
+
+#include <md5.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr char kPackFolder[] = "quorvan";
+constexpr char kIndexName[] = "resource.lst";
+constexpr size_t kStatusTextSize = 512;  // the caller's buffer; the text is at most 511 bytes
+constexpr DWORD kRepaintInterval = 50;   // milliseconds between repaints of the status window
+constexpr DWORD kReadChunk = 64 * 1024;
+
+// Lower-cases single-byte A..Z; the second byte of a two-byte character stays as it is.
+void LowerAscii(std::string& text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c & 0x80)
+            ++i;
+        else if (c >= 'A' && c <= 'Z')
+            text[i] = static_cast<char>(c + ('a' - 'A'));
+    }
+}
+
+// The folder this library was loaded from, without a trailing separator.
+std::string OwnFolder() {
+    HMODULE self = nullptr;
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCSTR>(&OwnFolder), &self))
+        return std::string();
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(self, path, sizeof path);
+    if (length == 0 || length >= sizeof path)
+        return std::string();
+    size_t cut = 0;
+    for (size_t i = 0; i < length; ++i) {
+        unsigned char c = static_cast<unsigned char>(path[i]);
+        if (c & 0x80)
+            ++i;
+        else if (c == '\\' || c == '/')
+            cut = i;
+    }
+    return std::string(path, cut);
+}
+
+class ScopedFind {
+  public:
+    ScopedFind(const std::string& pattern, WIN32_FIND_DATAA* data) : handle_(FindFirstFileA(pattern.c_str(), data)) {}
+    ~ScopedFind() {
+        if (handle_ != INVALID_HANDLE_VALUE)
+            FindClose(handle_);
+    }
+    ScopedFind(const ScopedFind&) = delete;
+    ScopedFind& operator=(const ScopedFind&) = delete;
+
+    bool found() const { return handle_ != INVALID_HANDLE_VALUE; }
+    bool Next(WIN32_FIND_DATAA* data) { return FindNextFileA(handle_, data) != FALSE; }
+
+  private:
+    HANDLE handle_;
+};
+
+class ScopedFile {
+  public:
+    explicit ScopedFile(const std::string& path)
+        : handle_(CreateFileA(path.c_str(),
+                              GENERIC_READ,
+                              FILE_SHARE_READ,
+                              nullptr,
+                              OPEN_EXISTING,
+                              FILE_FLAG_SEQUENTIAL_SCAN,
+                              nullptr)) {}
+    ~ScopedFile() {
+        if (handle_ != INVALID_HANDLE_VALUE)
+            CloseHandle(handle_);
+    }
+    ScopedFile(const ScopedFile&) = delete;
+    ScopedFile& operator=(const ScopedFile&) = delete;
+
+    HANDLE get() const { return handle_; }
+
+  private:
+    HANDLE handle_;
+};
+
+// Relative paths ("sub\name.ext") of every file below root + "\" + relative; folders whose name begins with a
+// dot are passed over.
+void CollectFiles(const std::string& root, const std::string& relative, std::vector<std::string>& files) {
+    const std::string folder = relative.empty() ? root : root + "\\" + relative;
+    WIN32_FIND_DATAA data;
+    ScopedFind search(folder + "\\*", &data);
+    if (!search.found())
+        return;
+    do {
+        const std::string name = relative.empty() ? data.cFileName : relative + "\\" + data.cFileName;
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            files.push_back(name);
+        else if (data.cFileName[0] != '.')
+            CollectFiles(root, name, files);
+    } while (search.Next(&data));
+}
+
+// Size and MD5 (32 lower-case hex digits) of a file; false when it cannot be read to its end.
+bool DigestFile(const std::string& path, unsigned long long* size, char digestText[33]) {
+    ScopedFile file(path);
+    if (file.get() == INVALID_HANDLE_VALUE)
+        return false;
+    MD5_CTX context;
+    MD5Init(&context);
+    std::vector<uint8_t> chunk(kReadChunk);
+    unsigned long long total = 0;
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(file.get(), chunk.data(), kReadChunk, &got, nullptr))
+            return false;
+        if (got == 0)
+            break;
+        MD5Update(&context, chunk.data(), got);
+        total += got;
+    }
+    uint8_t digest[MD5_DIGEST_LENGTH];
+    MD5Final(digest, &context);
+    static const char kHex[] = "0123456789abcdef";
+    for (int i = 0; i < MD5_DIGEST_LENGTH; ++i) {
+        digestText[2 * i] = kHex[digest[i] >> 4];
+        digestText[2 * i + 1] = kHex[digest[i] & 0xF];
+    }
+    digestText[2 * MD5_DIGEST_LENGTH] = 0;
+    *size = total;
+    return true;
+}
+
+// The progress line in the caller's status text, and the repaint of its window at most every kRepaintInterval.
+class Progress {
+  public:
+    Progress(HWND window, char* text, size_t total) : window_(window), text_(text), total_(total) {}
+
+    void Show(size_t done, bool force) {
+        DWORD now = GetTickCount();
+        if (!force && shown_ && now - lastPaint_ < kRepaintInterval)
+            return;
+        shown_ = true;
+        lastPaint_ = now;
+        if (text_) {
+            unsigned percent = total_ ? static_cast<unsigned>(done * 100 / total_) : 100;
+            std::snprintf(text_, kStatusTextSize, "正在安装资源 %u%% (%u/%u)", percent, static_cast<unsigned>(done),
+                          static_cast<unsigned>(total_));
+        }
+        if (window_ && IsWindow(window_)) {
+            InvalidateRect(window_, nullptr, TRUE);
+            UpdateWindow(window_);
+        }
+    }
+
+  private:
+    HWND window_;
+    char* text_;
+    size_t total_;
+    bool shown_ = false;
+    DWORD lastPaint_ = 0;
+};
+
+bool WriteIndex(const std::string& path, const std::string& content) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file)
+        return false;
+    bool complete = content.empty() || std::fwrite(content.data(), 1, content.size(), file) == content.size();
+    return std::fclose(file) == 0 && complete;
+}
+
+bool IsText(const char* text) {
+    return text && *text;
+}
+
+}  // namespace
+
+extern "C" void __cdecl ResourceInstall(bool install, HWND status, char* statusText) {
+    if (!install)
+        return;
+    const std::string folder = OwnFolder();
+    if (folder.empty())
+        return;
+    const std::string pack = folder + "\\" + kPackFolder;
+    std::vector<std::string> files;
+    CollectFiles(pack, std::string(), files);
+
+    Progress progress(status, statusText, files.size());
+    progress.Show(0, true);
+    std::string index;
+    size_t done = 0;
+    for (std::string& name : files) {
+        LowerAscii(name);
+        if (name != kIndexName) {
+            unsigned long long size = 0;
+            char digest[33];
+            if (DigestFile(pack + "\\" + name, &size, digest)) {
+                char fields[64];
+                std::snprintf(fields, sizeof fields, "\t%llu\t%s\r\n", size, digest);
+                index += name;
+                index += fields;
+            }
+        }
+        progress.Show(++done, false);
+    }
+    if (!files.empty())
+        WriteIndex(pack + "\\" + kIndexName, index);
+    progress.Show(done, true);
+}
+
+extern "C" bool __cdecl CreateUserFont(const char* sizeName,
+                                       int width,
+                                       int height,
+                                       const char* fontName,
+                                       const char* faceName,
+                                       int pointSize,
+                                       int margin,
+                                       int spacing,
+                                       const char* text,
+                                       const char* targetPath,
+                                       const char* sourcePath) {
+    bool valid = IsText(sizeName) && width > 0 && height > 0 && IsText(fontName) && IsText(faceName) && pointSize > 0 &&
+                 margin >= 0 && spacing >= 0 && IsText(text) && IsText(targetPath) && IsText(sourcePath);
+    // Rendering comes later: for now even valid arguments produce no texture.
+    (void)valid;
+    return false;
+}
