@@ -1,0 +1,174 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "installer/FileHelpers.h"
+#include "package/Package.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+std::string Lower(std::string text) {
+    LowerAsciiDbcs(text);
+    return text;
+}
+
+std::vector<std::string> Sorted(std::vector<std::string> list) {
+    std::sort(list.begin(), list.end());
+    return list;
+}
+
+bool IsFolderAt(const std::string& path) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+void MakeFolder(const std::string& path) {
+    ASSERT_TRUE(CreateDirectoryA(path.c_str(), nullptr)) << path;
+}
+
+// Everything directly inside a folder, "." and ".." left out.
+std::vector<std::string> Entries(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA data;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &data);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        if (std::string(data.cFileName) != "." && std::string(data.cFileName) != "..")
+            names.push_back(data.cFileName);
+    } while (FindNextFileA(search, &data));
+    FindClose(search);
+    return names;
+}
+
+}  // namespace
+
+TEST(WriteFileMakingDirs, CreatesEveryMissingFolderOfTheChain) {
+    TempDir dir;
+    const std::string path = dir.Join("a\\b/c\\file.bin");
+    const std::string bytes("\0\1\2payload", 10);
+    ASSERT_TRUE(WriteFileMakingDirs(bytes.data(), bytes.size(), path.c_str()));
+    std::string read;
+    ASSERT_TRUE(ReadBytes(path, &read));
+    EXPECT_EQ(bytes, read);
+    EXPECT_TRUE(IsFolderAt(dir.Join("a\\b\\c")));
+
+    // An existing file is replaced whole.
+    ASSERT_TRUE(WriteFileMakingDirs("xy", 2, path.c_str()));
+    ASSERT_TRUE(ReadBytes(path, &read));
+    EXPECT_EQ("xy", read);
+}
+
+TEST(WriteFileMakingDirs, ZeroBytesMakeAnEmptyFile) {
+    TempDir dir;
+    const std::string path = dir.Join("new\\empty.dat");
+    ASSERT_TRUE(WriteFileMakingDirs(nullptr, 0, path.c_str()));
+    std::string read = "not read";
+    ASSERT_TRUE(ReadBytes(path, &read));
+    EXPECT_EQ("", read);
+}
+
+TEST(WriteFileMakingDirs, FolderNameWithTrailBackslashStaysWhole) {
+    TempDir dir;
+    // "x" + the GBK character 0x95 0x5C + "y": one folder, not "x\x95" and "y".
+    const std::string folder = dir.Join("x\x95\x5Cy");
+    ASSERT_TRUE(WriteFileMakingDirs("1", 1, (folder + "\\f.txt").c_str()));
+    EXPECT_EQ(std::vector<std::string>{"x\x95\x5Cy"}, Entries(dir.path()));
+    EXPECT_EQ(std::vector<std::string>{"f.txt"}, Entries(folder));
+}
+
+TEST(WriteFileMakingDirs, PathWithSeparatorBeyondTheLimitIsRefusedWhole) {
+    TempDir dir;
+    const std::string path = dir.Join("new\\" + std::string(kMaxDirPrefix, 'd') + "\\f.txt");
+    EXPECT_FALSE(MakeDirsForPath(path.c_str()));
+    EXPECT_FALSE(WriteFileMakingDirs("1", 1, path.c_str()));
+    EXPECT_TRUE(Entries(dir.path()).empty());
+}
+
+TEST(WriteFileMakingDirs, BytesThatDoNotReachTheDiskAreAFailure) {
+    // Wine's drive Z: is the Linux root; writing to /dev/full fails with "no space left".
+    const char kFullDevice[] = "Z:\\dev\\full";
+    std::FILE* probe = std::fopen(kFullDevice, "rb");
+    if (!probe)
+        GTEST_SKIP() << "no " << kFullDevice;
+    std::fclose(probe);
+    const std::string bytes(100000, 'b');
+    EXPECT_FALSE(WriteFileMakingDirs(bytes.data(), bytes.size(), kFullDevice));
+}
+
+TEST(ListFilesRecursive, ListsLowerCasedFilesAndSkipsDotFolders) {
+    TempDir dir;
+    // "\x81\x41" is a GBK character whose second byte is "A"; it must stay a capital.
+    const std::string gbkName = "B\x81\x41.TXT";
+    ASSERT_TRUE(WriteBytes(dir.Join("Top.TXT"), "1"));
+    ASSERT_TRUE(WriteBytes(dir.Join(".profile"), "1"));
+    MakeFolder(dir.Join("Sub"));
+    ASSERT_TRUE(WriteBytes(dir.Join("Sub\\" + gbkName), "1"));
+    MakeFolder(dir.Join("Sub\\Deep"));
+    ASSERT_TRUE(WriteBytes(dir.Join("Sub\\Deep\\x.dat"), "1"));
+    MakeFolder(dir.Join(".svn"));
+    ASSERT_TRUE(WriteBytes(dir.Join(".svn\\entries.txt"), "1"));
+
+    std::vector<std::string> all;
+    ListFilesRecursive(dir.path().c_str(), all);
+    const std::string top = Lower(dir.Join("top.txt"));
+    const std::string gbk = Lower(dir.Join("sub\\b\x81\x41.txt"));
+    const std::string deep = Lower(dir.Join("sub\\deep\\x.dat"));
+    EXPECT_EQ(Sorted({top, Lower(dir.Join(".profile")), gbk, deep}), Sorted(all));
+    EXPECT_NE(std::string::npos, gbk.find("\x81\x41"));
+
+    std::vector<std::string> texts;
+    ListFilesRecursive(dir.path().c_str(), texts, ".txt");
+    EXPECT_EQ(Sorted({top, gbk}), Sorted(texts));
+
+    // Paths are lower-cased before the test, so a capital suffix never matches.
+    std::vector<std::string> capitals;
+    ListFilesRecursive(dir.path().c_str(), capitals, ".TXT");
+    EXPECT_TRUE(capitals.empty());
+}
+
+TEST(ListFilesRecursive, AppendsAndLeavesTheListAloneForAMissingFolder) {
+    TempDir dir;
+    std::vector<std::string> list{"kept"};
+    ListFilesRecursive(dir.Join("missing").c_str(), list);
+    EXPECT_EQ(std::vector<std::string>{"kept"}, list);
+
+    ASSERT_TRUE(WriteBytes(dir.Join("a"), "1"));
+    ListFilesRecursive(dir.path().c_str(), list);
+    EXPECT_EQ((std::vector<std::string>{"kept", Lower(dir.Join("a"))}), list);
+}
+
+TEST(ListDirsRecursive, ListsDeepestFoldersFirst) {
+    TempDir dir;
+    MakeFolder(dir.Join("A"));
+    MakeFolder(dir.Join("A\\B"));
+    MakeFolder(dir.Join("A\\B\\C"));
+    MakeFolder(dir.Join(".git"));
+    MakeFolder(dir.Join(".git\\objects"));
+    ASSERT_TRUE(WriteBytes(dir.Join("A\\file.txt"), "1"));
+
+    std::vector<std::string> list;
+    ListDirsRecursive(dir.path().c_str(), list);
+    EXPECT_EQ((std::vector<std::string>{Lower(dir.Join("a\\b\\c")), Lower(dir.Join("a\\b")), Lower(dir.Join("a"))}),
+              list);
+}
+
+TEST(ListDirsRecursive, EmptyFolderMeansTheCurrentDirectory) {
+    TempDir dir;
+    MakeFolder(dir.Join("Only"));
+    char previous[MAX_PATH];
+    ASSERT_NE(0u, GetCurrentDirectoryA(sizeof previous, previous));
+    ASSERT_TRUE(SetCurrentDirectoryA(dir.path().c_str()));
+    std::vector<std::string> list;
+    ListDirsRecursive("", list);
+    SetCurrentDirectoryA(previous);
+
+    ASSERT_EQ(1u, list.size());
+    EXPECT_TRUE(EndsWith(list[0].c_str(), "\\only")) << list[0];
+}

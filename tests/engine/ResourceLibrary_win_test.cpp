@@ -1,0 +1,208 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "installer/ResourceLibrary.h"
+#include "package/Extract.h"
+#include "tests/support/MessageRecorder.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+// The build's SavePatch.qvx as Wine sees it: drive Z: is the Linux root.
+std::string BuiltLibrary() {
+    std::string path = std::string("Z:") + QV_SAVEPATCH_FILE;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+}
+
+// A game folder with the library beside it, as the install flow leaves it.
+class GameFolder {
+  public:
+    GameFolder() { copied_ = CopyFileA(BuiltLibrary().c_str(), Library().c_str(), FALSE) != FALSE; }
+    bool copied() const { return copied_; }
+    std::string Library() const { return dir_.Join("SavePatch.qvx"); }
+    // The path the way the install flow joins it.
+    std::string LibraryAsCalled() const { return dir_.path() + "/SavePatch.qvx"; }
+    std::string Pack(const std::string& relative) const { return dir_.Join("quorvan\\" + relative); }
+    bool Add(const std::string& relative, const std::string& bytes) {
+        std::string path = Pack(relative);
+        for (size_t i = path.find('\\', dir_.path().size() + 1); i != std::string::npos; i = path.find('\\', i + 1))
+            CreateDirectoryA(path.substr(0, i).c_str(), nullptr);
+        return WriteBytes(path, bytes);
+    }
+
+  private:
+    TempDir dir_;
+    bool copied_ = false;
+};
+
+std::vector<std::string> IndexLines(const GameFolder& game) {
+    std::string text;
+    EXPECT_TRUE(ReadBytes(game.Pack("resource.lst"), &text));
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
+        lines.push_back(text.substr(start, end - start));
+    EXPECT_EQ(text.size(), start) << "the index ends with a whole line";
+    std::sort(lines.begin(), lines.end());  // the walk's order is the file system's
+    return lines;
+}
+
+std::string Line(const std::string& relative, const std::string& bytes) {
+    std::ostringstream line;
+    line << relative << '\t' << bytes.size() << '\t' << Md5Hex(bytes.data(), bytes.size());
+    return line.str();
+}
+
+const char kMissingExportProbe[] = "C:\\windows\\system32\\version.dll";
+
+}  // namespace
+
+TEST(ResourceLibrary, ExportsOnlyTheDecoratedNames) {
+    HMODULE library = LoadLibraryA(BuiltLibrary().c_str());
+    ASSERT_NE(nullptr, library) << BuiltLibrary();
+    EXPECT_NE(nullptr, GetProcAddress(library, "?ResourceInstall@@YAX_NPAUHWND__@@PAD@Z"));
+    EXPECT_NE(nullptr, GetProcAddress(library, "?CreateUserFont@@YA_NPBDHH00HHH000@Z"));
+    EXPECT_EQ(nullptr, GetProcAddress(library, "ResourceInstall"));
+    EXPECT_EQ(nullptr, GetProcAddress(library, "CreateUserFont"));
+    FreeLibrary(library);
+}
+
+TEST(ResourceLibrary, ResourceInstallIndexesThePackFolder) {
+    GameFolder game;
+    ASSERT_TRUE(game.copied());
+    const std::string text = "hello";
+    std::string binary(1000, '\0');
+    for (size_t i = 0; i < binary.size(); ++i)
+        binary[i] = static_cast<char>(i * 7);
+    ASSERT_TRUE(game.Add("a.txt", text));
+    ASSERT_TRUE(game.Add("Sub\\B.BIN", binary));
+    ASSERT_TRUE(game.Add("sub2\\empty.dat", ""));
+    ASSERT_TRUE(game.Add(".svn\\skipped", "x"));
+
+    MessageRecorder recorder;
+    char status[512];
+    std::memset(status, 'Z', sizeof status);
+    ASSERT_TRUE(CallResourceInstall(game.LibraryAsCalled().c_str(), nullptr, status));
+    EXPECT_TRUE(recorder.Messages().empty());
+    EXPECT_STREQ("正在安装资源 100% (3/3)", status);
+
+    // Sorted: "2" comes before "\".
+    const std::vector<std::string> expected = {Line("a.txt", text), Line("sub2\\empty.dat", ""),
+                                               Line("sub\\b.bin", binary)};
+    EXPECT_EQ(expected, IndexLines(game));
+    EXPECT_EQ("a.txt\t5\t5d41402abc4b2a76b9719d911017c592", expected[0]);
+
+    // A second run does not index the index it wrote before.
+    ASSERT_TRUE(CallResourceInstall(game.Library().c_str(), nullptr, status));
+    EXPECT_EQ(expected, IndexLines(game));
+}
+
+namespace {
+
+struct PaintLog {
+    const char* statusText = nullptr;
+    std::vector<std::string> seen;
+};
+PaintLog gPaintLog;
+
+LRESULT CALLBACK StatusProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_PAINT) {
+        PAINTSTRUCT paint;
+        BeginPaint(window, &paint);
+        gPaintLog.seen.push_back(gPaintLog.statusText);
+        EndPaint(window, &paint);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+TEST(ResourceLibrary, ProgressIsPaintedIntoTheStatusWindow) {
+    GameFolder game;
+    ASSERT_TRUE(game.copied());
+    for (int i = 0; i < 40; ++i)
+        ASSERT_TRUE(game.Add("f" + std::to_string(i) + ".dat", std::string(size_t(i) * 100, 'q')));
+
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = StatusProc;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "QvTestStatus";
+    RegisterClassA(&windowClass);
+    HWND window = CreateWindowExA(0, "QvTestStatus", "", WS_POPUP | WS_VISIBLE, 0, 0, 200, 20, nullptr, nullptr,
+                                  windowClass.hInstance, nullptr);
+    ASSERT_NE(nullptr, window) << "the test needs a display (Xvfb)";
+    UpdateWindow(window);
+
+    char status[512] = "";
+    gPaintLog.statusText = status;
+    gPaintLog.seen.clear();
+    DWORD start = GetTickCount();
+    ASSERT_TRUE(CallResourceInstall(game.Library().c_str(), window, status));
+    DWORD elapsed = GetTickCount() - start;
+    DestroyWindow(window);
+
+    ASSERT_GE(gPaintLog.seen.size(), 2u);
+    EXPECT_EQ("正在安装资源 0% (0/40)", gPaintLog.seen.front());
+    EXPECT_EQ("正在安装资源 100% (40/40)", gPaintLog.seen.back());
+    // At most one repaint per 50 ms, besides the first and the last.
+    EXPECT_LE(gPaintLog.seen.size(), 3u + elapsed / 50);
+    EXPECT_EQ(40u, IndexLines(game).size());
+}
+
+TEST(ResourceLibrary, MissingLibraryIsReportedAndTheCallSkipped) {
+    TempDir dir;
+    const std::string path = dir.path() + "/SavePatch.qvx";
+    MessageRecorder recorder;
+    char status[512] = "untouched";
+    EXPECT_FALSE(CallResourceInstall(path.c_str(), nullptr, status));
+    EXPECT_STREQ("untouched", status);
+    EXPECT_FALSE(CallCreateUserFont(path.c_str(), "832_896", 832, 896, "自创32", "宋体", 32, 5, 2, "关羽张飞赵云马超",
+                                    "bg\\high\\user_font01b.tga", "data\\common\\japanese\\high\\font01b.png"));
+
+    const std::vector<RecordedMessage> messages = recorder.Messages();
+    ASSERT_EQ(2u, messages.size());
+    for (const RecordedMessage& message : messages) {
+        EXPECT_EQ("错误", message.caption);
+        EXPECT_NE(std::string::npos, message.text.find(path)) << message.text;
+        EXPECT_EQ(unsigned(kMbOk | kMbIconError), message.style);
+        EXPECT_FALSE(message.hasOwner);
+    }
+}
+
+TEST(ResourceLibrary, LibraryWithoutTheExportIsReportedAndTheCallSkipped) {
+    MessageRecorder recorder;
+    char status[512] = "untouched";
+    EXPECT_FALSE(CallResourceInstall(kMissingExportProbe, nullptr, status));
+    EXPECT_STREQ("untouched", status);
+    EXPECT_FALSE(CallCreateUserFont(kMissingExportProbe, "520_560", 520, 560, "自创20", "宋体", 20, 5, 2,
+                                    "关羽张飞赵云马超", "bg\\low\\user_font01b.tga",
+                                    "data\\common\\japanese\\low\\font01b.png"));
+
+    const std::vector<RecordedMessage> messages = recorder.Messages();
+    ASSERT_EQ(2u, messages.size());
+    EXPECT_NE(std::string::npos, messages[0].text.find("ResourceInstall"));
+    EXPECT_NE(std::string::npos, messages[1].text.find("CreateUserFont"));
+    for (const RecordedMessage& message : messages) {
+        EXPECT_EQ("错误", message.caption);
+        EXPECT_NE(std::string::npos, message.text.find(kMissingExportProbe)) << message.text;
+    }
+}
+
+TEST(ResourceLibrary, CreateUserFontOfTheStandInReportsFalseWithoutABox) {
+    GameFolder game;
+    ASSERT_TRUE(game.copied());
+    MessageRecorder recorder;
+    EXPECT_FALSE(CallCreateUserFont(game.LibraryAsCalled().c_str(), "832_896", 832, 896, "自创32", "宋体", 32, 5, 2,
+                                    "关羽张飞赵云马超", "bg\\high\\user_font01b.tga",
+                                    "data\\common\\japanese\\high\\font01b.png"));
+    EXPECT_TRUE(recorder.Messages().empty());
+}
