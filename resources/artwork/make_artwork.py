@@ -600,6 +600,8 @@ def main():
     parser.add_argument("--png", action="store_true", help="also write PNG copies of the pictures for viewing")
     args = parser.parse_args()
 
+    if not os.path.exists(FONT):
+        raise SystemExit("make_artwork: the font %s is missing (Debian package fonts-wqy-microhei)" % FONT)
     sys.path.insert(0, os.path.dirname(os.path.abspath(args.layout)))
     import winpos  # noqa: E402 (lives beside the layout file)
 
