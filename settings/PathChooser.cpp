@@ -2,6 +2,8 @@
 #include <commdlg.h>
 #include <shlobj.h>
 
+#include <cstddef>
+
 #include "settings/PathChooser.h"
 
 namespace {
@@ -12,6 +14,10 @@ constexpr size_t kFolderEditTextSize = 256;  // what is read back from the edit,
 constexpr DWORD kFolderEditExStyle = WS_EX_CLIENTEDGE | WS_EX_NOPARENTNOTIFY;
 constexpr DWORD kFolderEditStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL;
 constexpr RECT kFolderEditPlace = {10, 15, 10 + 295, 15 + 20};
+
+// The open-file description without the fields added after it first appeared: 76 bytes in the 32-bit program.
+constexpr DWORD kOpenRequestSize = DWORD(offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR));
+static_assert(sizeof(void*) != 4 || kOpenRequestSize == 76, "open-file request size");
 
 // The state of the one chooser that can be open.
 OPENFILENAMEA gOpenRequest;
@@ -49,7 +55,7 @@ void OnBrowserDestroy(HWND browser) {
 bool ChooseFile(HWND owner, std::string& path, const char* filter) {
     gOpenRequest = OPENFILENAMEA();
     gFileName[0] = '\0';
-    gOpenRequest.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    gOpenRequest.lStructSize = kOpenRequestSize;
     gOpenRequest.hwndOwner = owner;
     gOpenRequest.lpstrFilter = filter;
     gOpenRequest.nFilterIndex = 1;

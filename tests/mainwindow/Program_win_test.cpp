@@ -1,0 +1,111 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/mainwindow/TestPictures_win.h"
+
+// The program itself, started as a process of its own: the whole way from start-up through the message loop to
+// the exit code.
+namespace {
+
+struct WindowSearch {
+    DWORD process;
+    const char* className;
+    HWND found;
+};
+
+BOOL CALLBACK FindProcessWindow(HWND window, LPARAM lParam) {
+    WindowSearch* search = reinterpret_cast<WindowSearch*>(lParam);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    char className[64] = {};
+    GetClassNameA(window, className, sizeof className);
+    if (process == search->process && IsWindowVisible(window) && std::string(className) == search->className) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND WaitForWindow(DWORD process, const char* className, DWORD timeoutMs) {
+    WindowSearch search = {process, className, nullptr};
+    PumpUntil(
+        [&] {
+            EnumWindows(FindProcessWindow, reinterpret_cast<LPARAM>(&search));
+            return search.found != nullptr;
+        },
+        timeoutMs);
+    return search.found;
+}
+
+std::string TextOf(HWND window) {
+    char text[512] = {};
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+class Program {
+  public:
+    explicit Program(const std::string& path) {
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        std::string commandLine = "\"" + path + "\"";
+        started_ = CreateProcessA(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                  &info_) != 0;
+    }
+    ~Program() {
+        if (!started_)
+            return;
+        if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT)
+            TerminateProcess(info_.hProcess, 99);
+        CloseHandle(info_.hThread);
+        CloseHandle(info_.hProcess);
+    }
+    bool started() const { return started_; }
+    DWORD id() const { return info_.dwProcessId; }
+    // The exit code, or STILL_ACTIVE when it did not end in time.
+    DWORD WaitForExit(DWORD timeoutMs) {
+        WaitForSingleObject(info_.hProcess, timeoutMs);
+        DWORD code = STILL_ACTIVE;
+        GetExitCodeProcess(info_.hProcess, &code);
+        return code;
+    }
+
+  private:
+    bool started_ = false;
+    PROCESS_INFORMATION info_ = {};
+};
+
+TEST(Program, CloseRequestEndsTheProgramWithExitCodeZero) {
+#ifndef QV_PACKED_SETUP
+    GTEST_SKIP() << "this build packs no program";
+#else
+    Program program(WinePath(QV_PACKED_SETUP));
+    ASSERT_TRUE(program.started());
+    HWND window = WaitForWindow(program.id(), "InstallWindowClass", 20000);
+    ASSERT_NE(nullptr, window);
+    EXPECT_EQ("Install", TextOf(window));
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(0u, program.WaitForExit(10000));
+#endif
+}
+
+TEST(Program, WithoutItsPackageTheProgramReportsTheMissingLayoutAndEnds) {
+#ifndef QV_SETUP_IMAGE
+    GTEST_SKIP() << "this build has no program";
+#else
+    Program program(WinePath(QV_SETUP_IMAGE));  // the linker's image, before the package is appended
+    ASSERT_TRUE(program.started());
+    HWND box = WaitForWindow(program.id(), "#32770", 20000);
+    ASSERT_NE(nullptr, box);
+    EXPECT_EQ("Find file in package error!", TextOf(box));
+    EXPECT_EQ("winpos.txt", TextOf(GetDlgItem(box, 0xFFFF)));
+    EXPECT_EQ(nullptr, WaitForWindow(program.id(), "InstallWindowClass", 0));  // nothing is shown
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(0u, program.WaitForExit(10000));
+#endif
+}
+
+}  // namespace
