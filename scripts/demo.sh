@@ -53,8 +53,10 @@ say "game folder: $(cd "$GAME_DIR" && find . -type f | sed 's|^\./||' | sort | t
 say "registry: $GAME_KEY InstallInfo = C:\\Games\\SM3 (no QuorvanInfo: the pack counts as not installed)"
 
 # Where the controls are: read from the same layout file that the package carries.
-read -r MSG_X MSG_Y HOVER_L HOVER_T HOVER_R HOVER_B CLOSE_X CLOSE_Y MSG_CAPTION < <(python3 - "$ROOT/payload/demo" <<'PY'
+read -r MSG_X MSG_Y HOVER_L HOVER_T HOVER_R HOVER_B CLOSE_X CLOSE_Y MSG_CAPTION \
+    < <(python3 - "$ROOT/payload/demo" <<'PY'
 import os, sys
+sys.dont_write_bytecode = True
 sys.path.insert(0, sys.argv[1])
 import winpos
 _, records = winpos.load(os.path.join(sys.argv[1], "winpos.txt"))
@@ -147,7 +149,8 @@ APP=$!
 MAIN=$(find_window Install 60) || true
 [ -n "$MAIN" ] || fail "the installer's window did not appear (log: $OUT/installer.log)"
 eval "$(xdotool getwindowgeometry --shell "$MAIN")"
-say "1. the window \"Install\" is shown: ${WIDTH}x${HEIGHT} at $X,$Y (centred on the $(xdotool getdisplaygeometry | tr " " x) screen)"
+SCREEN_SIZE=$(xdotool getdisplaygeometry | tr ' ' x)
+say "1. the window \"Install\" is shown: ${WIDTH}x${HEIGHT} at $X,$Y (centred on the $SCREEN_SIZE screen)"
 xdotool mousemove --window "$MAIN" 225 40
 shot 01-window.png "$MAIN"
 

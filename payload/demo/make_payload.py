@@ -26,6 +26,7 @@ import sys
 import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.dont_write_bytecode = True  # keep the source tree free of __pycache__
 sys.path.insert(0, HERE)
 import winpos  # noqa: E402
 

@@ -602,6 +602,7 @@ def main():
 
     if not os.path.exists(FONT):
         raise SystemExit("make_artwork: the font %s is missing (Debian package fonts-wqy-microhei)" % FONT)
+    sys.dont_write_bytecode = True  # keep the source tree free of __pycache__
     sys.path.insert(0, os.path.dirname(os.path.abspath(args.layout)))
     import winpos  # noqa: E402 (lives beside the layout file)
 
