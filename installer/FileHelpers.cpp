@@ -62,3 +62,28 @@ bool SeparatorPositions(const char* path, std::vector<size_t>& positions) {
     }
     return true;
 }
+
+bool IsContainedName(const char* name) {
+    if (!name || !*name || IsSeparator(static_cast<unsigned char>(name[0])))
+        return false;
+    bool onlyDots = true;  // the component read so far holds nothing but dots and spaces
+    for (size_t i = 0;; ++i) {
+        unsigned char c = static_cast<unsigned char>(name[i]);
+        if (c == 0 || IsSeparator(c)) {
+            if (onlyDots)
+                return false;
+            if (c == 0)
+                return true;
+            onlyDots = true;
+        } else if (c & 0x80) {
+            onlyDots = false;
+            if (name[i + 1] == 0)
+                return true;
+            ++i;
+        } else if (c == ':') {
+            return false;
+        } else if (c != '.' && c != ' ') {
+            onlyDots = false;
+        }
+    }
+}

@@ -42,3 +42,8 @@ void ListFilesRecursive(const char* folder, std::vector<std::string>& list, cons
 // Appends every folder below folder, lower-cased, each after all of its sub-folders, so that removing them in
 // list order removes the deepest first. An empty folder stands for the current directory.
 void ListDirsRecursive(const char* folder, std::vector<std::string>& list);
+
+// True when name, joined to a folder, names something inside that folder: not empty, no leading separator, no
+// colon (a drive or a stream), and no component made only of dots and spaces ("..", ".", ". "), which the system
+// would read as the folder itself or one above it.
+bool IsContainedName(const char* name);

@@ -1,0 +1,113 @@
+#include <windows.h>
+#include <shellapi.h>
+
+#include <string>
+
+#include "Devavi/Win32/InstallKey.h"
+#include "Devavi/Win32/RegTable.h"
+#include "installer/CommandDispatch.h"
+#include "resources/resource.h"
+#include "settings/SettingsDialog.h"
+#include "support/MessageSeam.h"
+
+namespace {
+
+const char kForceQuitText[] = "解压文件中!!! 请耐心等待...\r\n是否强制推出?";
+const char kForceQuitCaption[] = "强制退出确认";
+const char kStatusArgument[] = "percent";
+
+void ShowNote(const LayoutRecord& record) {
+    ShowMessage(nullptr, record.firstArgument.c_str(), record.secondArgument.c_str(), kMbOk);
+}
+
+// During an install the user is asked first; the worker is left to the end of the process.
+void Close(HWND mainWindow) {
+    if (gInstallerState.extracting &&
+        ShowMessage(mainWindow, kForceQuitText, kForceQuitCaption, kMbOkCancel | kMbIconError) != kIdOk)
+        return;
+    PostQuitMessage(0);
+}
+
+void OpenInBrowser(const LayoutRecord& record) {
+    ShellExecuteA(nullptr, "open", "iexplore.exe", record.firstArgument.c_str(), nullptr, SW_SHOWNORMAL);
+}
+
+void OpenSettings(HWND mainWindow) {
+    DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_SETTINGS), mainWindow, SettingsDialogProc, 0);
+}
+
+// The install and uninstall controls are hidden while an install runs; a command that still arrives then (a press
+// queued before the controls went) must not start a second job on the same folder.
+void Uninstall(HWND mainWindow) {
+    if (!gInstallerState.extracting)
+        UninstallPack(mainWindow);
+}
+
+void Install(HWND mainWindow) {
+    if (!gInstallerState.extracting)
+        InstallPack(mainWindow);
+}
+
+bool PackInstalled() {
+    std::string folder;
+    return RegReadString(HKEY_CURRENT_USER, kInstallKeyPath, kQuorvanInfoValue, folder);
+}
+
+void ShowControl(const LayoutRecord& record, bool shown) {
+    if (record.window)
+        ShowWindow(record.window, shown && !gInstallerState.extracting ? SW_SHOWNORMAL : SW_HIDE);
+}
+
+void MakeLabel(LayoutRecord& record) {
+    record.flags |= kLayoutLabel;
+    if (record.window) {
+        LONG_PTR style = GetWindowLongPtrA(record.window, GWL_STYLE);
+        SetWindowLongPtrA(record.window, GWL_STYLE, style | WS_DISABLED);
+    }
+    if (record.firstArgument == kStatusArgument)
+        gInstallerState.statusControl = &record;
+    if (gInstallerState.statusControl)
+        gInstallerState.statusControl->text[0] = '\0';
+}
+
+}  // namespace
+
+void DispatchCommand(const LayoutRecord& record, HWND mainWindow) {
+    const std::string& command = record.command;
+    if (command == "msgbox")
+        ShowNote(record);
+    else if (command == "minimize")
+        ShowWindow(mainWindow, SW_MINIMIZE);
+    else if (command == "close")
+        Close(mainWindow);
+    else if (command == "iejump")
+        OpenInBrowser(record);
+    else if (command == "uninstall")
+        Uninstall(mainWindow);
+    else if (command == "setting")
+        OpenSettings(mainWindow);
+    else if (command == "install")
+        Install(mainWindow);
+}
+
+void RefreshControls() {
+    // The layout may have been built anew since the last call; the status control is looked for again.
+    gInstallerState.statusControl = nullptr;
+    for (LayoutRecord& record : gSkinLayout) {
+        record.flags = 0;
+        if (record.command == "uninstall")
+            ShowControl(record, PackInstalled());
+        else if (record.command == "install")
+            ShowControl(record, !PackInstalled());
+        else if (record.command == "text")
+            MakeLabel(record);
+    }
+}
+
+LayoutRecord* StatusControl() {
+    LayoutRecord* status = gInstallerState.statusControl;
+    // The table is emptied when the main window goes; a record found before then is no longer there.
+    if (!status || gSkinLayout.empty() || status < &gSkinLayout.front() || status > &gSkinLayout.back())
+        return nullptr;
+    return status;
+}

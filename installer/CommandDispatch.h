@@ -1,0 +1,21 @@
+#pragma once
+
+#include <windows.h>
+
+#include "installer/InstallFlow.h"
+#include "installer/UninstallFlow.h"
+#include "mainwindow/SkinLayout.h"
+
+// What the skin controls do. The main window hands every pressed control's record here, and WM_CLOSE as the first
+// "close" record. The command word is compared whole and case-sensitively with "msgbox", "minimize", "close",
+// "iejump", "uninstall", "setting" and "install", in this order; any other word does nothing.
+void DispatchCommand(const LayoutRecord& record, HWND mainWindow);
+
+// Brings every control into its state, reading the registry afresh for each: the install control shows while the
+// pack is not installed, the uninstall control while it is, neither during an install. Flags are cleared, "text"
+// records become disabled labels, the status control (the "text" record whose first argument is "percent") is
+// found and its text emptied.
+void RefreshControls();
+
+// The status control, or null when the layout has none.
+LayoutRecord* StatusControl();
