@@ -9,6 +9,7 @@
 #   QV_BUILD_DIR     build folder of the win64 preset (default build/win64)
 #   WINEPREFIX       Wine prefix (default build/wineprefix)
 #   QV_DEMO_OUT      where the screenshots go (default build/demo)
+#   QV_DEMO_INSTALL  0: leave out the install and uninstall of the pack (default 1: both are shown)
 #   QV_SKIP_SETUP    1: leave out the package, library and prefix set-up (they are quick when already done)
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
@@ -53,7 +54,7 @@ say "game folder: $(cd "$GAME_DIR" && find . -type f | sed 's|^\./||' | sort | t
 say "registry: $GAME_KEY InstallInfo = C:\\Games\\SM3 (no QuorvanInfo: the pack counts as not installed)"
 
 # Where the controls are: read from the same layout file that the package carries.
-read -r MSG_X MSG_Y HOVER_L HOVER_T HOVER_R HOVER_B CLOSE_X CLOSE_Y MSG_CAPTION \
+read -r MSG_X MSG_Y HOVER_L HOVER_T HOVER_R HOVER_B UNINSTALL_X UNINSTALL_Y CLOSE_X CLOSE_Y MSG_CAPTION \
     < <(python3 - "$ROOT/payload/demo" <<'PY'
 import os, sys
 sys.dont_write_bytecode = True
@@ -65,7 +66,8 @@ for r in records:
     first.setdefault(r.command, r)
 def centre(r):
     return "%d %d" % ((r.rect[0] + r.rect[2]) // 2, (r.rect[1] + r.rect[3]) // 2)
-print(centre(first["msgbox"]), *first["install"].rect, centre(first["close"]), first["msgbox"].second)
+print(centre(first["msgbox"]), *first["install"].rect, centre(first["uninstall"]), centre(first["close"]),
+      first["msgbox"].second)
 PY
 )
 HOVER_W=$((HOVER_R - HOVER_L))
@@ -104,9 +106,18 @@ wait_gone() {
     done
     return 1
 }
-# shot FILE WINDOW_ID...: a screenshot of the smallest area that holds the windows.
+# walk TEXT: prints the next numbered step of the walk.
+WALK_STEP=0
+walk() {
+    WALK_STEP=$((WALK_STEP + 1))
+    say "$WALK_STEP. $*"
+}
+# shot NAME WINDOW_ID...: a screenshot of the smallest area that holds the windows, numbered in order.
+SHOT_COUNT=0
 shot() {
-    local file=$1 x0=100000 y0=100000 x1=0 y1=0 id X Y WIDTH HEIGHT
+    local file x0=100000 y0=100000 x1=0 y1=0 id X Y WIDTH HEIGHT
+    SHOT_COUNT=$((SHOT_COUNT + 1))
+    file=$(printf '%02d-%s.png' "$SHOT_COUNT" "$1")
     shift
     sleep 0.4
     for id in "$@"; do
@@ -128,7 +139,7 @@ lit_difference() {
     compare -metric AE -fuzz 4% "$OUT/.area.png" "$OUT/.lit.png" null: 2>&1 || true
     rm -f "$OUT/.area.png" "$OUT/.lit.png"
 }
-# answer CAPTION FILE [SECONDS]: waits for a message box with this caption, takes a screenshot and presses Return,
+# answer CAPTION NAME [SECONDS]: waits for a message box with this caption, takes a screenshot and presses Return,
 # which Wine delivers to the box (it has the focus).
 answer() {
     local caption=$1 file=$2 box
@@ -150,9 +161,9 @@ MAIN=$(find_window Install 60) || true
 [ -n "$MAIN" ] || fail "the installer's window did not appear (log: $OUT/installer.log)"
 eval "$(xdotool getwindowgeometry --shell "$MAIN")"
 SCREEN_SIZE=$(xdotool getdisplaygeometry | tr ' ' x)
-say "1. the window \"Install\" is shown: ${WIDTH}x${HEIGHT} at $X,$Y (centred on the $SCREEN_SIZE screen)"
+walk "the window \"Install\" is shown: ${WIDTH}x${HEIGHT} at $X,$Y (centred on the $SCREEN_SIZE screen)"
 xdotool mousemove --window "$MAIN" 225 40
-shot 01-window.png "$MAIN"
+shot window "$MAIN"
 
 xdotool mousemove --window "$MAIN" "$HOVER_X" "$HOVER_Y"
 sleep 0.5
@@ -162,17 +173,42 @@ if [ "${differing:-0}" -le $((HOVER_W * HOVER_H / 20)) ] 2>/dev/null; then
 else
     look="it does NOT show its highlighted look"
 fi
-say "2. mouse over the install button at $HOVER_X,$HOVER_Y: $look ($differing of its $((HOVER_W * HOVER_H)) pixels" \
+walk "mouse over the install button at $HOVER_X,$HOVER_Y: $look ($differing of its $((HOVER_W * HOVER_H)) pixels" \
     "differ from window2.bmp)"
-shot 02-hover-install.png "$MAIN"
+shot hover-install "$MAIN"
 
-say "3. press on the first credits area at $MSG_X,$MSG_Y"
+walk "press on the first credits area at $MSG_X,$MSG_Y"
 xdotool mousemove --window "$MAIN" "$MSG_X" "$MSG_Y" click 1
-answer "$MSG_CAPTION" 03-msgbox.png
+answer "$MSG_CAPTION" msgbox
 
-say "4. mouse over the close button, then press it"
+if [ "${QV_DEMO_INSTALL:-1}" = 1 ]; then
+    walk "install: press the install button"
+    xdotool mousemove --window "$MAIN" "$HOVER_X" "$HOVER_Y" click 1
+    answer "安装确认" install-confirm
+    answer "提示" install-done 600
+    say "   the game folder now holds $(find "$GAME_DIR/quorvan" -type f | wc -l) files under quorvan"
+    for f in psrpc.dll SM3Config.exe media/data/etc/japanese/loadscreen.png; do
+        ! cmp -s "$GAME_DIR/$f" "$SAMPLE/$f" || fail "$f was not replaced"
+    done
+    [ -f "$GAME_DIR/SavePatch.qvx" ] || fail "SavePatch.qvx was not written"
+    say "   psrpc.dll, SM3Config.exe and the loading screen were replaced, SavePatch.qvx written"
+    shot installed "$MAIN"
+
+    walk "uninstall: press the uninstall button"
+    xdotool mousemove --window "$MAIN" "$UNINSTALL_X" "$UNINSTALL_Y" click 1
+    answer "卸载确认" uninstall-confirm
+    answer "提示" uninstall-done
+    [ ! -e "$GAME_DIR/quorvan" ] || fail "the pack folder is still there"
+    [ ! -e "$GAME_DIR/SavePatch.qvx" ] || fail "SavePatch.qvx is still there"
+    for f in psrpc.dll SM3Config.exe media/data/etc/japanese/loadscreen.png; do
+        cmp -s "$GAME_DIR/$f" "$SAMPLE/$f" || fail "$f was not restored"
+    done
+    say "   the pack folder and SavePatch.qvx are gone, the game's three files are the originals again"
+fi
+
+walk "mouse over the close button, then press it"
 xdotool mousemove --window "$MAIN" "$CLOSE_X" "$CLOSE_Y"
-shot 04-hover-close.png "$MAIN"
+shot hover-close "$MAIN"
 xdotool click 1
 for i in $(seq 100); do
     kill -0 "$APP" 2>/dev/null || break
