@@ -1,0 +1,325 @@
+#include "tests/installer/InstallerFixture_win.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "Devavi/Win32/InstallKey.h"
+#include "installer/CommandDispatch.h"
+#include "mainwindow/MainWindow.h"
+#include "package/Package.h"
+#include "settings/PathChooser.h"
+#include "tests/mainwindow/TestPictures_win.h"
+
+const char kGameExecutableName[] = "Shin Sangokumusou 3.exe";
+
+const char kStandardLayout[] =
+    "# installer tests\r\n"
+    "text, 10, 10, 90, 30, \"percent\", \"\"\r\n"
+    "install, 10, 40, 90, 60, \"\", \"\"\r\n"
+    "uninstall, 10, 70, 90, 90, \"\", \"\"\r\n"
+    "setting, 100, 10, 180, 30, \"\", \"\"\r\n"
+    "close, 100, 40, 180, 60, \"\", \"\"\r\n"
+    "text, 100, 70, 180, 90, \"label\", \"\"\r\n";
+
+const char kOriginalConfig[] = "the game's own configuration program";
+const char kOriginalLibrary[] = "the game's own psrpc library";
+const char kOriginalLoadScreen[] = "the game's own loading screen";
+
+const std::vector<CopyTarget> kCopyTargets = {
+    {"copyfont_high\\font00a.png", "\\quorvan\\data\\common\\japanese\\high\\font00a.png"},
+    {"copyfont_high\\font00b.png", "\\quorvan\\data\\common\\japanese\\high\\font00b.png"},
+    {"copyfont_high\\font01a.png", "\\quorvan\\data\\common\\japanese\\high\\font01a.png"},
+    {"copyfont_high\\font01b.png", "\\quorvan\\data\\common\\japanese\\high\\font01b.png"},
+    {"copyfont_low\\font00a.png", "\\quorvan\\data\\common\\japanese\\low\\font00a.png"},
+    {"copyfont_low\\font00b.png", "\\quorvan\\data\\common\\japanese\\low\\font00b.png"},
+    {"copyfont_low\\font01a.png", "\\quorvan\\data\\common\\japanese\\low\\font01a.png"},
+    {"copyfont_low\\font01b.png", "\\quorvan\\data\\common\\japanese\\low\\font01b.png"},
+    {"loading_qvx\\loadscreen.png", "\\media\\data\\etc\\japanese\\loadscreen.png"},
+    {"copy_high\\vsname_000004.bmp", "\\quorvan\\data\\common\\japanese\\high\\vsname.bin\\vsname_000004.bmp"},
+    {"copy_high\\vsname_000030.bmp", "\\quorvan\\data\\common\\japanese\\high\\vsname.bin\\vsname_000030.bmp"},
+    {"copy_high\\cm01_000025.png", "\\quorvan\\data\\cmap\\japanese\\high\\cm01.pd2\\cm01_000025.png"},
+    {"copy_high\\cm13_000025.png", "\\quorvan\\data\\cmap\\japanese\\high\\cm13.pd2\\cm13_000025.png"},
+    {"copy_high\\cm45_000025.png", "\\quorvan\\data\\cmap\\japanese\\high\\cm45.pd2\\cm45_000025.png"},
+    {"copy_low\\vsname_000004.bmp", "\\quorvan\\data\\common\\japanese\\low\\vsname.bin\\vsname_000004.bmp"},
+    {"copy_low\\vsname_000030.bmp", "\\quorvan\\data\\common\\japanese\\low\\vsname.bin\\vsname_000030.bmp"},
+    {"copy_low\\cm01_000025.png", "\\quorvan\\data\\cmap\\japanese\\low\\cm01.pd2\\cm01_000025.png"},
+    {"copy_low\\cm13_000025.png", "\\quorvan\\data\\cmap\\japanese\\low\\cm13.pd2\\cm13_000025.png"},
+    {"copy_low\\cm45_000025.png", "\\quorvan\\data\\cmap\\japanese\\low\\cm45.pd2\\cm45_000025.png"},
+    {"copytitle_low\\title_000004.bmp", "\\quorvan\\data\\etc\\japanese\\low\\title.pd2\\title_000004.bmp"},
+    {"psrpc.qvx", "/psrpc.dll"},
+};
+
+SeamAnswers gSeams;
+
+namespace {
+
+constexpr char kVendorKey[] = "Software\\KOEI";
+
+// The build's SavePatch.qvx as Wine sees it: drive Z: is the Linux root.
+std::string LibraryBytes() {
+    std::string path = std::string("Z:") + QV_SAVEPATCH_FILE;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    std::string bytes;
+    EXPECT_TRUE(ReadBytes(path, &bytes)) << path;
+    return bytes;
+}
+
+void DeleteKeyTree(const std::string& path) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+        return;
+    char name[256];
+    for (;;) {
+        DWORD length = sizeof name;
+        if (RegEnumKeyExA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        DeleteKeyTree(path + "\\" + name);
+    }
+    RegCloseKey(key);
+    RegDeleteKeyA(HKEY_CURRENT_USER, path.c_str());
+}
+
+// The install key as it was before the test: restored afterwards, whatever the test did to it.
+struct SavedValue {
+    std::string name;
+    DWORD type;
+    std::string data;
+};
+bool gVendorKeyExisted = false;
+bool gInstallKeyExisted = false;
+std::vector<SavedValue> gSavedValues;
+
+void SaveInstallKey() {
+    gSavedValues.clear();
+    HKEY key;
+    gVendorKeyExisted = RegOpenKeyExA(HKEY_CURRENT_USER, kVendorKey, 0, KEY_READ, &key) == ERROR_SUCCESS;
+    if (gVendorKeyExisted)
+        RegCloseKey(key);
+    gInstallKeyExisted = RegOpenKeyExA(HKEY_CURRENT_USER, kInstallKeyPath, 0, KEY_READ, &key) == ERROR_SUCCESS;
+    if (!gInstallKeyExisted)
+        return;
+    for (DWORD i = 0;; ++i) {
+        char name[256];
+        char data[4096];
+        DWORD nameLength = sizeof name, dataLength = sizeof data, type = 0;
+        if (RegEnumValueA(key, i, name, &nameLength, nullptr, &type, reinterpret_cast<BYTE*>(data), &dataLength) !=
+            ERROR_SUCCESS)
+            break;
+        gSavedValues.push_back({std::string(name, nameLength), type, std::string(data, dataLength)});
+    }
+    RegCloseKey(key);
+}
+
+void RestoreInstallKey() {
+    DeleteKeyTree(kInstallKeyPath);
+    if (!gVendorKeyExisted)
+        DeleteKeyTree(kVendorKey);
+    if (!gInstallKeyExisted)
+        return;
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kInstallKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        return;
+    for (const SavedValue& value : gSavedValues)
+        RegSetValueExA(key, value.name.c_str(), 0, value.type, reinterpret_cast<const BYTE*>(value.data.data()),
+                       DWORD(value.data.size()));
+    RegCloseKey(key);
+}
+
+bool FakeFreeSpace(const char* drive, uint64_t* bytesAvailable) {
+    gSeams.drives.push_back(drive);
+    *bytesAvailable = gSeams.freeBytes;
+    return gSeams.freeSpaceKnown;
+}
+
+bool FakeChooser(HWND owner, std::string& path, const char* filter) {
+    std::string pairs;
+    for (const char* part = filter; part && *part; part += std::strlen(part) + 1)
+        pairs += std::string(part) + "|";
+    gSeams.chooserCalls.push_back({owner, path, pairs});
+    path = gSeams.chooserAnswers ? gSeams.chosenPath : std::string();
+    return gSeams.chooserAnswers;
+}
+
+// TempDir's own removal reads names in another code page than the GBK ones some tests make.
+void RemoveTree(const std::string& folder) {
+    WIN32_FIND_DATAA data;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &data);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = data.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            const std::string path = folder + "\\" + name;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(path);
+            } else {
+                SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA(path.c_str());
+            }
+        } while (FindNextFileA(search, &data));
+        FindClose(search);
+    }
+    RemoveDirectoryA(folder.c_str());
+}
+
+COLORREF Grey(int x, int y) {
+    return RGB(x, y, 128);
+}
+
+}  // namespace
+
+void TestPack::Remove(const std::string& name) {
+    records.erase(std::remove_if(records.begin(), records.end(),
+                                 [&](const TestRecord& record) { return record.spec.name == name; }),
+                  records.end());
+}
+
+const std::string& TestPack::Bytes(const std::string& name) const {
+    static const std::string kNone = "<not in the pack>";
+    for (const TestRecord& record : records) {
+        if (record.spec.name == name)
+            return record.bytes;
+    }
+    return kNone;
+}
+
+TestPack StandardPack(const char* layout) {
+    TestPack pack;
+    auto add = [&pack](const std::string& name, const std::string& bytes) {
+        pack.records.push_back(MakeRecord(name, bytes));
+    };
+    add("winpos.txt", layout);
+    add("quorvan\\readme.txt", TextLikeBytes(3000, 1));
+    add("quorvan\\Data\\Sub\\File.BIN", RandomBytes(5000, 2));
+    add("quorvan\\字体\\淺.txt", "a folder and a file with GBK names; the second ends in the byte 0x5C");
+    add("quorvan\\empty.dat", "");
+    add("quorvan\\data\\common\\japanese\\high\\font00a.png", "replaced by the copy table");
+    for (size_t i = 0; i < kCopyTargets.size(); ++i)
+        add(kCopyTargets[i].entry, "row " + std::to_string(i + 1) + RandomBytes(200 + i, uint32_t(100 + i)));
+    add("SM3Config.qvx", "the localised configuration program");
+    add("SavePatch.qvx", LibraryBytes());
+    add("SM3Config.org", kOriginalConfig);
+    add("psrpc.org", kOriginalLibrary);
+    add("loading_org\\loadscreen.png", kOriginalLoadScreen);
+    add("other\\note.txt", "not for the game folder");
+    return pack;
+}
+
+void InstallerTest::SetUp() {
+    SaveInstallKey();
+    DeleteKeyTree(kInstallKeyPath);
+    gSeams = SeamAnswers();
+    gSeams.freeBytes = uint64_t(1) << 30;
+    gFreeSpaceQuery = FakeFreeSpace;
+    gChoosePath = FakeChooser;
+
+    game_ = dir_.Join("game");
+    MakeGame(game_);
+    SetValue(kInstallInfoValue, game_);
+}
+
+void InstallerTest::TearDown() {
+    // A worker left running would write into the next test's state.
+    PumpUntil([] { return !gInstallWorker.IsBusy(); }, 30000);
+    DestroyMainWindow();
+    MSG quit;
+    while (PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+    gPackageIndex.clear();
+    gInstallerState = InstallerState();
+    gFreeSpaceQuery = QueryFreeSpace;
+    gChoosePath = ChoosePath;
+    RestoreInstallKey();
+    RemoveTree(dir_.path());
+}
+
+void InstallerTest::Open(const TestPack& pack) {
+    const std::string package = dir_.Join("setup.pak");
+    ASSERT_TRUE(WriteTestPackage(package, pack.records));
+    gPackageIndex.clear();
+    ASSERT_EQ(IndexStatus::kOk, IndexPackageFile(package.c_str(), gPackageIndex).status);
+    gSkinImages.instance = GetModuleHandleA(nullptr);
+    CreateMainWindowWithImages(MakePicture(200, 100, Grey), MakePicture(200, 100, Grey));
+    PumpFor(50);
+}
+
+HWND InstallerTest::Main() const {
+    return gSkinImages.mainWindow;
+}
+
+LayoutRecord& InstallerTest::Control(const char* command, const char* firstArgument) {
+    for (LayoutRecord& record : gSkinLayout) {
+        if (record.command == command && (!firstArgument || record.firstArgument == firstArgument))
+            return record;
+    }
+    ADD_FAILURE() << "no control " << command;
+    static LayoutRecord none;
+    return none;
+}
+
+bool InstallerTest::Shown(const char* command) {
+    return (GetWindowLongPtrA(Control(command).window, GWL_STYLE) & WS_VISIBLE) != 0;
+}
+
+void InstallerTest::Press(const char* command) {
+    const LayoutRecord& record = Control(command);
+    const WPARAM id = WPARAM(kFirstControlId + (&record - gSkinLayout.data()));
+    SendMessageA(Main(), WM_COMMAND, id, reinterpret_cast<LPARAM>(record.window));
+}
+
+bool InstallerTest::WaitForInstall() {
+    return PumpUntil([] { return !gInstallerState.extracting && !gInstallWorker.IsBusy(); }, 30000);
+}
+
+void InstallerTest::MakeGame(const std::string& folder) {
+    game_ = folder;
+    CreateDirectoryA(folder.c_str(), nullptr);
+    CreateDirectoryA((folder + "\\media").c_str(), nullptr);
+    CreateDirectoryA((folder + "\\media\\data").c_str(), nullptr);
+    CreateDirectoryA((folder + "\\media\\data\\etc").c_str(), nullptr);
+    CreateDirectoryA((folder + "\\media\\data\\etc\\japanese").c_str(), nullptr);
+    ASSERT_TRUE(WriteBytes(folder + "\\" + kGameExecutableName, "the game"));
+    ASSERT_TRUE(WriteBytes(folder + "\\psrpc.dll", kOriginalLibrary));
+    ASSERT_TRUE(WriteBytes(folder + "\\SM3Config.exe", kOriginalConfig));
+    ASSERT_TRUE(WriteBytes(folder + "\\media\\data\\etc\\japanese\\loadscreen.png", kOriginalLoadScreen));
+}
+
+void InstallerTest::SetValue(const char* name, const std::string& value) {
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, kInstallKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                             &key, nullptr));
+    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()), DWORD(value.size() + 1));
+    RegCloseKey(key);
+}
+
+bool InstallerTest::ReadValue(const char* name, std::string* value) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kInstallKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    char data[1024] = {};
+    DWORD size = sizeof data - 1;
+    const bool found =
+        RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    if (found)
+        *value = data;
+    return found;
+}
+
+void InstallerTest::DeleteValue(const char* name) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kInstallKeyPath, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+        return;
+    RegDeleteValueA(key, name);
+    RegCloseKey(key);
+}
+
+std::string FileBytes(const std::string& path) {
+    std::string bytes;
+    return ReadBytes(path, &bytes) ? bytes : std::string("<missing>");
+}
+
+bool Exists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}

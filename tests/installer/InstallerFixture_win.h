@@ -1,0 +1,92 @@
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "mainwindow/SkinLayout.h"
+#include "tests/support/MessageRecorder.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TestPackage.h"
+
+// The install and uninstall flows on a real main window of this process, with a test package indexed into
+// gPackageIndex, a stand-in game folder, the real install key of the registry (saved before and put back after
+// each test), and the two seams answered: the free space of the game's drive and the file chooser.
+
+extern const char kGameExecutableName[];  // "Shin Sangokumusou 3.exe"
+extern const char kStandardLayout[];      // status label, install, uninstall, setting, close, a second label
+
+// The package's entries, as a test changes them before packing.
+struct TestPack {
+    std::vector<TestRecord> records;
+    void Remove(const std::string& name);
+    const std::string& Bytes(const std::string& name) const;
+};
+
+// Everything the flows take from the package: layout, pack folder, the 21 copy-table rows, the configuration
+// program, the build's own SavePatch.qvx and the game's three unlocalised files.
+TestPack StandardPack(const char* layout = kStandardLayout);
+
+// The rows of the copy table: package entry and target relative to the install folder.
+struct CopyTarget {
+    const char* entry;
+    const char* target;
+};
+extern const std::vector<CopyTarget> kCopyTargets;
+
+// The game's own files as the game's setup left them (and as the package's unlocalised copies hold them).
+extern const char kOriginalConfig[];
+extern const char kOriginalLibrary[];
+extern const char kOriginalLoadScreen[];
+
+// What the free-space and chooser seams answer during a test, and what they were asked.
+struct SeamAnswers {
+    uint64_t freeBytes = 0;
+    bool freeSpaceKnown = true;
+    std::vector<std::string> drives;
+    bool chooserAnswers = false;
+    std::string chosenPath;
+    struct ChooserCall {
+        HWND owner;
+        std::string start;
+        std::string filter;  // the pairs joined with "|"
+    };
+    std::vector<ChooserCall> chooserCalls;
+};
+extern SeamAnswers gSeams;
+
+class InstallerTest : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Packs and indexes the pack, then shows the main window with the pack's layout.
+    void Open(const TestPack& pack);
+    HWND Main() const;
+    LayoutRecord& Control(const char* command, const char* firstArgument = nullptr);
+    bool Shown(const char* command);
+    void Press(const char* command);
+
+    // Pumps this thread's messages until the worker has handed back and FinishInstall has run.
+    bool WaitForInstall();
+
+    // The stand-in game: the executable and the three files the pack replaces.
+    void MakeGame(const std::string& folder);
+    std::string Game(const std::string& relative) const { return game_ + relative; }
+
+    // The install key's values.
+    void SetValue(const char* name, const std::string& value);
+    bool ReadValue(const char* name, std::string* value);
+    void DeleteValue(const char* name);
+
+    TempDir dir_;
+    std::string game_;  // dir_ + "\game"
+    MessageRecorder recorder_;
+};
+
+std::string FileBytes(const std::string& path);  // "<missing>" when it cannot be read
+bool Exists(const std::string& path);

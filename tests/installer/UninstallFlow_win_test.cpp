@@ -1,0 +1,170 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "Devavi/Win32/InstallKey.h"
+#include "installer/CommandDispatch.h"
+#include "installer/FileHelpers.h"
+#include "tests/installer/InstallerFixture_win.h"
+
+namespace {
+
+const char kLocalised[] = "localised";
+
+// Who may do what with the install key: everyone gets exactly the given rights.
+bool SetInstallKeyAccess(DWORD access) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kInstallKeyPath, 0, WRITE_DAC, &key) != ERROR_SUCCESS)
+        return false;
+    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+    PSID everyone = nullptr;
+    AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone);
+    alignas(8) char aclBuffer[256];
+    PACL acl = reinterpret_cast<PACL>(aclBuffer);
+    InitializeAcl(acl, sizeof aclBuffer, ACL_REVISION);
+    AddAccessAllowedAce(acl, ACL_REVISION, access, everyone);
+    SECURITY_DESCRIPTOR descriptor;
+    InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+    SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE);
+    const LONG result = RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &descriptor);
+    FreeSid(everyone);
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS;
+}
+
+class UninstallFlowTest : public InstallerTest {
+  protected:
+    // The game as an installation leaves it: the pack folder (with a font the settings dialog made), the
+    // library, the three replaced game files and the mark.
+    void MakeInstalled() {
+        for (const char* file : {"\\quorvan\\readme.txt", "\\quorvan\\data\\common\\japanese\\high\\font00a.png",
+                                 "\\quorvan\\bg\\high\\user_font01b.tga", "\\SavePatch.qvx", "\\SM3Config.exe",
+                                 "\\psrpc.dll", "\\media\\data\\etc\\japanese\\loadscreen.png"})
+            ASSERT_TRUE(WriteFileMakingDirs(kLocalised, sizeof kLocalised - 1, Game(file).c_str())) << file;
+        SetValue(kQuorvanInfoValue, game_);
+    }
+
+    void ExpectGameFiles(const char* config, const char* library, const char* loadScreen) {
+        EXPECT_EQ(config, FileBytes(Game("\\SM3Config.exe")));
+        EXPECT_EQ(library, FileBytes(Game("\\psrpc.dll")));
+        EXPECT_EQ(loadScreen, FileBytes(Game("\\media\\data\\etc\\japanese\\loadscreen.png")));
+    }
+
+    bool Marked() {
+        std::string value;
+        return ReadValue(kQuorvanInfoValue, &value);
+    }
+};
+
+TEST_F(UninstallFlowTest, CancelChangesNothing) {
+    MakeInstalled();
+    Open(StandardPack());
+    ASSERT_TRUE(Shown("uninstall"));
+    recorder_.Answer(kIdCancel);
+    Press("uninstall");
+    ASSERT_EQ(1u, recorder_.Messages().size());
+    EXPECT_EQ("卸载确认", recorder_.Messages()[0].caption);
+    EXPECT_TRUE(Exists(Game("\\quorvan\\readme.txt")));
+    EXPECT_TRUE(Exists(Game("\\SavePatch.qvx")));
+    ExpectGameFiles(kLocalised, kLocalised, kLocalised);
+    EXPECT_TRUE(Marked());
+    EXPECT_TRUE(Shown("uninstall"));
+}
+
+TEST_F(UninstallFlowTest, WithoutTheMarkOnlyTheUserIsTold) {
+    MakeInstalled();
+    DeleteValue(kQuorvanInfoValue);
+    Open(StandardPack());
+    Press("uninstall");
+    const std::vector<RecordedMessage> boxes = recorder_.Messages();
+    ASSERT_EQ(2u, boxes.size());
+    EXPECT_EQ("没有安装真.三国无双3汉化包!", boxes[1].text);
+    EXPECT_EQ("取消卸载", boxes[1].caption);
+    EXPECT_EQ(unsigned(kMbOk | kMbIconError), boxes[1].style);
+    EXPECT_FALSE(boxes[1].hasOwner);
+    EXPECT_TRUE(Exists(Game("\\quorvan\\readme.txt")));
+    EXPECT_TRUE(Exists(Game("\\SavePatch.qvx")));
+    ExpectGameFiles(kLocalised, kLocalised, kLocalised);
+}
+
+TEST_F(UninstallFlowTest, WhatIsAlreadyGoneOrMissingIsPassedOverAndTheMarkStillGoes) {
+    MakeInstalled();
+    std::vector<std::string> files;
+    ListFilesRecursive(Game("\\quorvan").c_str(), files);
+    for (const std::string& file : files)
+        DeleteFileA(file.c_str());
+    std::vector<std::string> folders;
+    ListDirsRecursive(Game("\\quorvan").c_str(), folders);
+    folders.push_back(Game("\\quorvan"));
+    for (const std::string& folder : folders)
+        RemoveDirectoryA(folder.c_str());
+    ASSERT_FALSE(Exists(Game("\\quorvan")));
+    TestPack pack = StandardPack();
+    pack.Remove("psrpc.org");
+    Open(pack);
+
+    Press("uninstall");
+    const std::vector<RecordedMessage> boxes = recorder_.Messages();
+    ASSERT_EQ(3u, boxes.size());
+    EXPECT_EQ("psrpc.org", boxes[1].text);
+    EXPECT_EQ("Find file in package error!", boxes[1].caption);
+    EXPECT_EQ("卸载完成!", boxes[2].text);
+    EXPECT_FALSE(Exists(Game("\\SavePatch.qvx")));
+    ExpectGameFiles(kOriginalConfig, kLocalised, kOriginalLoadScreen);
+    EXPECT_FALSE(Marked());
+    EXPECT_TRUE(Shown("install"));
+    EXPECT_FALSE(Shown("uninstall"));
+}
+
+TEST_F(UninstallFlowTest, DotFolderAndFilesThatCannotBeDeletedStayWithoutAMessage) {
+    MakeInstalled();
+    ASSERT_TRUE(WriteFileMakingDirs("x", 1, Game("\\quorvan\\.svn\\entries").c_str()));
+    ASSERT_TRUE(WriteFileMakingDirs("x", 1, Game("\\quorvan\\locked\\in use.dat").c_str()));
+    ASSERT_TRUE(SetFileAttributesA(Game("\\quorvan\\locked\\in use.dat").c_str(), FILE_ATTRIBUTE_READONLY));
+    Open(StandardPack());
+    Press("uninstall");
+    EXPECT_EQ(2u, recorder_.Messages().size());
+    EXPECT_TRUE(Exists(Game("\\quorvan\\.svn\\entries")));
+    EXPECT_TRUE(Exists(Game("\\quorvan\\locked\\in use.dat")));
+    EXPECT_FALSE(Exists(Game("\\quorvan\\readme.txt")));
+    EXPECT_FALSE(Exists(Game("\\quorvan\\bg")));  // the font the settings dialog made went with its folder
+    EXPECT_FALSE(Exists(Game("\\quorvan\\data")));
+    ExpectGameFiles(kOriginalConfig, kOriginalLibrary, kOriginalLoadScreen);
+    EXPECT_FALSE(Marked());
+}
+
+TEST_F(UninstallFlowTest, KeyThatCannotBeOpenedForWritingStopsBeforeTheMarkAndASecondRunFinishes) {
+    MakeInstalled();
+    Open(StandardPack());
+    ASSERT_TRUE(SetInstallKeyAccess(KEY_READ | READ_CONTROL | WRITE_DAC));
+    Press("uninstall");
+    std::vector<RecordedMessage> boxes = recorder_.Messages();
+    ASSERT_EQ(2u, boxes.size());
+    EXPECT_EQ("RegOpenKeyEx Failed!", boxes[1].text);
+    EXPECT_EQ("取消卸载", boxes[1].caption);
+    EXPECT_EQ(unsigned(kMbOk | kMbIconError), boxes[1].style);
+    EXPECT_FALSE(boxes[1].hasOwner);
+    EXPECT_FALSE(Exists(Game("\\quorvan")));
+    EXPECT_FALSE(Exists(Game("\\SavePatch.qvx")));
+    ExpectGameFiles(kOriginalConfig, kOriginalLibrary, kOriginalLoadScreen);
+    EXPECT_TRUE(Marked());
+    EXPECT_TRUE(Shown("uninstall"));
+
+    // Once the key can be written again, a second run restores the game files again and removes the mark.
+    ASSERT_TRUE(SetInstallKeyAccess(KEY_ALL_ACCESS));
+    ASSERT_TRUE(WriteBytes(Game("\\psrpc.dll"), kLocalised));
+    recorder_.Clear();
+    Press("uninstall");
+    boxes = recorder_.Messages();
+    ASSERT_EQ(2u, boxes.size());
+    EXPECT_EQ("卸载完成!", boxes[1].text);
+    ExpectGameFiles(kOriginalConfig, kOriginalLibrary, kOriginalLoadScreen);
+    EXPECT_FALSE(Marked());
+    EXPECT_TRUE(Shown("install"));
+    EXPECT_FALSE(Shown("uninstall"));
+}
+
+}  // namespace
