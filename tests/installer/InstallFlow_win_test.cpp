@@ -458,13 +458,6 @@ TEST_F(InstallFlowTest, ControlsFollowTheInstallState) {
     gInstallerState.extracting = false;
 }
 
-TEST_F(InstallFlowTest, StrayInstallDoneMessageChangesNothing) {
-    Open(StandardPack());
-    SendMessageA(Main(), kInstallDoneMessage, 0, 0);
-    EXPECT_TRUE(recorder_.Messages().empty());
-    ExpectNothingInstalled();
-}
-
 BOOL CALLBACK FindDialog(HWND window, LPARAM found) {
     char name[16] = {};
     GetClassNameA(window, name, sizeof name);
