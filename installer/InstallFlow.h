@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -40,6 +41,12 @@ class InstallWorker : public WorkerThread {
     // Read by FinishInstall while the worker waits for it.
     size_t skippedNames() const { return skippedNames_; }
 
+    // Asks a running job to stop after the file it is writing, without calling the library or handing back, and
+    // waits for it. Run when the process ends during an install (the user chose to quit), before the package
+    // index and the layout table that the job reads are destroyed. A job still running after timeoutMs ends
+    // with the process.
+    void StopAndWait(DWORD timeoutMs);
+
   private:
     void SetStatus(const char* text);
     void UnpackPackFolder();
@@ -50,6 +57,7 @@ class InstallWorker : public WorkerThread {
     char* statusText_ = nullptr;            // the status control's buffer, or spareText_ without one
     char spareText_[kLayoutTextSize] = {};  // where the library writes when the layout has no status control
     size_t skippedNames_ = 0;
+    std::atomic<bool> stopping_{false};
 };
 
 extern InstallWorker gInstallWorker;

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -56,6 +57,7 @@ const char kSkippedNamesText[] = "安装包中有 %u 个文件的名称指向安
 const char kDoneText[] = "安装成功结束!";
 
 constexpr uint32_t kRequiredKilobytes = 300 * 1024;
+constexpr DWORD kExitWaitMs = 10000;
 constexpr size_t kConfirmTextSize = 2048;
 
 // The last files, copied by FinishInstall over what the worker and the library left; targets are appended to the
@@ -161,6 +163,12 @@ void BeginInstall(HWND mainWindow, const std::string& installFolder) {
     }
 }
 
+// Runs before the destructors of every global built before the worker's first start, the package index and the
+// layout table among them.
+void StopInstallAtExit() {
+    gInstallWorker.StopAndWait(kExitWaitMs);
+}
+
 void ReportSkippedNames(HWND owner, size_t count) {
     if (count == 0)
         return;
@@ -204,6 +212,9 @@ void InstallPack(HWND mainWindow) {
 bool InstallWorker::Begin(const std::string& installFolder, HWND mainWindow, LayoutRecord* status) {
     if (IsBusy())
         return false;
+    static const bool stopAtExit = std::atexit(StopInstallAtExit) == 0;
+    (void)stopAtExit;
+    stopping_ = false;
     installFolder_ = installFolder;
     mainWindow_ = mainWindow;
     statusWindow_ = status ? status->window : nullptr;
@@ -211,6 +222,16 @@ bool InstallWorker::Begin(const std::string& installFolder, HWND mainWindow, Lay
     spareText_[0] = '\0';
     skippedNames_ = 0;
     return Start();
+}
+
+void InstallWorker::StopAndWait(DWORD timeoutMs) {
+    stopping_ = true;
+    for (DWORD waited = 0; IsBusy() && waited < timeoutMs; waited += 10) {
+        // A repaint the job asked for from this thread is answered; posted messages stay where they are.
+        MSG message;
+        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        Sleep(10);
+    }
 }
 
 void InstallWorker::SetStatus(const char* text) {
@@ -225,6 +246,8 @@ void InstallWorker::SetStatus(const char* text) {
 // extraction delivered is written: a failed check has been shown already.
 void InstallWorker::UnpackPackFolder() {
     for (const auto& item : gPackageIndex) {
+        if (stopping_)
+            return;
         const PackageEntry& entry = item.second;
         if (entry.name.compare(0, sizeof kPackFolder - 1, kPackFolder) != 0)
             continue;
@@ -241,6 +264,8 @@ void InstallWorker::UnpackPackFolder() {
 void InstallWorker::Run() {
     SetStatus(kCopyingText);
     UnpackPackFolder();
+    if (stopping_)
+        return;  // the process is ending: the window that would be handed back to is gone
     // A library that is missing or lacks its export has been reported; the installation is completed without it.
     CallResourceInstall((installFolder_ + kLibraryTarget).c_str(), statusWindow_, statusText_);
     // The library may have queued a repaint of its last text; the second clear covers one that lands in between.

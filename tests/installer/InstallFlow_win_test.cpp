@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "Devavi/Win32/InstallKey.h"
 #include "installer/CommandDispatch.h"
+#include "mainwindow/MainWindow.h"
 #include "package/Package.h"
 #include "tests/installer/InstallerFixture_win.h"
 #include "tests/mainwindow/TestPictures_win.h"
@@ -456,6 +459,34 @@ TEST_F(InstallFlowTest, ControlsFollowTheInstallState) {
         EXPECT_STREQ("", StatusControl()->text);
     }
     gInstallerState.extracting = false;
+}
+
+// The test program's own exit handler: registered before the installer's, so it runs after it.
+std::string gExitingGameFolder;
+void ReportWorkerAtExit() {
+    std::fprintf(stderr, gInstallWorker.IsBusy() ? "worker busy at exit\n" : "worker idle at exit\n");
+    std::fflush(stderr);
+    RemoveTree(gExitingGameFolder);
+}
+
+// Quitting during an install ends the message loop while the worker runs; the process then destroys the package
+// index and the layout table that the worker reads. The worker must be done with them first.
+TEST_F(InstallFlowTest, QuitDuringTheInstallStopsTheWorkerBeforeTheProcessEnds) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    TestPack pack = StandardPack();
+    for (uint32_t i = 0; i < 300; ++i)
+        pack.records.push_back(MakeRecord("quorvan\\bulk\\" + std::to_string(i), RandomBytes(64 * 1024, i + 1)));
+    EXPECT_EXIT(
+        {
+            Open(pack);
+            gExitingGameFolder = dir_.path();
+            std::atexit(ReportWorkerAtExit);
+            Press("install");
+            Press("close");  // answered OK
+            DestroyMainWindow();
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "worker idle at exit");
 }
 
 BOOL CALLBACK FindDialog(HWND window, LPARAM found) {

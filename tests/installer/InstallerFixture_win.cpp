@@ -141,28 +141,6 @@ bool FakeChooser(HWND owner, std::string& path, const char* filter) {
     return gSeams.chooserAnswers;
 }
 
-// TempDir's own removal reads names in another code page than the GBK ones some tests make.
-void RemoveTree(const std::string& folder) {
-    WIN32_FIND_DATAA data;
-    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &data);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::string name = data.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            const std::string path = folder + "\\" + name;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(path);
-            } else {
-                SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileA(path.c_str());
-            }
-        } while (FindNextFileA(search, &data));
-        FindClose(search);
-    }
-    RemoveDirectoryA(folder.c_str());
-}
-
 COLORREF Grey(int x, int y) {
     return RGB(x, y, 128);
 }
@@ -322,4 +300,26 @@ std::string FileBytes(const std::string& path) {
 
 bool Exists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// TempDir's own removal reads names in another code page than the GBK ones some tests make.
+void RemoveTree(const std::string& folder) {
+    WIN32_FIND_DATAA data;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &data);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = data.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            const std::string path = folder + "\\" + name;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(path);
+            } else {
+                SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA(path.c_str());
+            }
+        } while (FindNextFileA(search, &data));
+        FindClose(search);
+    }
+    RemoveDirectoryA(folder.c_str());
 }

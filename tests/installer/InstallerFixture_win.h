@@ -90,3 +90,4 @@ class InstallerTest : public ::testing::Test {
 
 std::string FileBytes(const std::string& path);  // "<missing>" when it cannot be read
 bool Exists(const std::string& path);
+void RemoveTree(const std::string& folder);  // with everything in it, GBK names included
