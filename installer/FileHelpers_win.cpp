@@ -5,25 +5,10 @@
 
 #include "installer/FileHelpers.h"
 #include "package/Package.h"
+#include "support/Win32Handles.h"
 
 namespace {
 
-class ScopedFind {
-  public:
-    ScopedFind(const std::string& pattern, WIN32_FIND_DATAA* data) : handle_(FindFirstFileA(pattern.c_str(), data)) {}
-    ~ScopedFind() {
-        if (handle_ != INVALID_HANDLE_VALUE)
-            FindClose(handle_);
-    }
-    ScopedFind(const ScopedFind&) = delete;
-    ScopedFind& operator=(const ScopedFind&) = delete;
-
-    bool found() const { return handle_ != INVALID_HANDLE_VALUE; }
-    bool Next(WIN32_FIND_DATAA* data) { return FindNextFileA(handle_, data) != FALSE; }
-
-  private:
-    HANDLE handle_;
-};
 
 bool IsFolder(const WIN32_FIND_DATAA& data) {
     return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;

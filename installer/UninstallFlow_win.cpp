@@ -11,6 +11,7 @@
 #include "package/Extract.h"
 #include "support/DebugLog.h"
 #include "support/MessageSeam.h"
+#include "support/Win32Handles.h"
 
 namespace {
 
@@ -37,22 +38,6 @@ const RestoreRow kRestoreTable[] = {
     {"loading_org\\loadscreen.png", "\\media\\data\\etc\\japanese\\loadscreen.png"},
 };
 
-class ScopedKey {
-  public:
-    ScopedKey() = default;
-    ~ScopedKey() {
-        if (key_)
-            RegCloseKey(key_);
-    }
-    ScopedKey(const ScopedKey&) = delete;
-    ScopedKey& operator=(const ScopedKey&) = delete;
-
-    HKEY* Out() { return &key_; }
-    HKEY get() const { return key_; }
-
-  private:
-    HKEY key_ = nullptr;
-};
 
 // Nothing is shown for what stays behind; the debug log names it.
 void DeleteLeftBehind(const char* what, const std::string& path) {

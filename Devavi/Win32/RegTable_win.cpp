@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "support/MessageSeam.h"
+#include "support/Win32Handles.h"
 
 const char kRegCheckText[] = "REGCHECK Failed! in E:\\TarmProject\\Devavi\\Win32\\RegTable";
 
@@ -16,22 +17,6 @@ constexpr DWORD kMaxValueSize = 1000;
 constexpr int kCreateKeyLine = 49;
 constexpr int kSetValueLine = 50;
 
-class ScopedKey {
-  public:
-    ScopedKey() = default;
-    ~ScopedKey() {
-        if (key_)
-            RegCloseKey(key_);
-    }
-    ScopedKey(const ScopedKey&) = delete;
-    ScopedKey& operator=(const ScopedKey&) = delete;
-
-    HKEY* Out() { return &key_; }
-    HKEY get() const { return key_; }
-
-  private:
-    HKEY key_ = nullptr;
-};
 
 void ReportRegCheck(int line) {
     ShowMessage(nullptr, kRegCheckText, FormatLineNumber(line), kMbOk);

@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include "support/Win32Handles.h"
+
 namespace {
 
 constexpr char kPackFolder[] = "quorvan";
@@ -60,22 +62,6 @@ std::string OwnFolder() {
     return std::string(path, cut);
 }
 
-class ScopedFind {
-  public:
-    ScopedFind(const std::string& pattern, WIN32_FIND_DATAA* data) : handle_(FindFirstFileA(pattern.c_str(), data)) {}
-    ~ScopedFind() {
-        if (handle_ != INVALID_HANDLE_VALUE)
-            FindClose(handle_);
-    }
-    ScopedFind(const ScopedFind&) = delete;
-    ScopedFind& operator=(const ScopedFind&) = delete;
-
-    bool found() const { return handle_ != INVALID_HANDLE_VALUE; }
-    bool Next(WIN32_FIND_DATAA* data) { return FindNextFileA(handle_, data) != FALSE; }
-
-  private:
-    HANDLE handle_;
-};
 
 class ScopedFile {
   public:
