@@ -119,10 +119,10 @@ bool WriteTinyPackage(const std::string& path, size_t records) {
     PackageWriter writer(CompressionLevel::kFast);
     bool ok = writer.Begin(file, reinterpret_cast<const unsigned char*>("MZ"), 2);
     for (size_t i = 0; ok && i < records; ++i) {
-        RecordSpec spec;
-        spec.name = "quorvan\\tiny\\record" + std::to_string(i) + ".txt";
+        RecordSpec recordSpec;
+        recordSpec.name = "quorvan\\tiny\\record" + std::to_string(i) + ".txt";
         std::string why;
-        ok = writer.Add(spec, reinterpret_cast<const unsigned char*>(spec.name.data()), 16, &why);
+        ok = writer.Add(recordSpec, reinterpret_cast<const unsigned char*>(recordSpec.name.data()), 16, &why);
     }
     ok = ok && writer.Finish();
     return std::fclose(file) == 0 && ok;
@@ -160,8 +160,7 @@ int main(int argc, char** argv) {
         else if (option == "--work")
             work = argv[i + 1];
         else if (option == "--levels")
-            levels = std::string(argv[i + 1]) == "1" ? std::vector<CompressionLevel>{CompressionLevel::kFast}
-                                                     : levels;
+            levels = std::string(argv[i + 1]) == "1" ? std::vector<CompressionLevel>{CompressionLevel::kFast} : levels;
     }
     SetMessageHandler(Silent);
     std::system(("mkdir -p '" + work + "'").c_str());
@@ -204,18 +203,18 @@ int main(int argc, char** argv) {
         PackageWriter writer(level);
         writer.Begin(out, reinterpret_cast<const unsigned char*>("MZ"), 2);
         for (const PayloadFile& file : payload) {
-            RecordSpec spec;
-            spec.name = file.name;
+            RecordSpec recordSpec;
+            recordSpec.name = file.name;
             std::string why;
-            writer.Add(spec, reinterpret_cast<const unsigned char*>(file.bytes.data()), file.bytes.size(), &why);
+            writer.Add(recordSpec, reinterpret_cast<const unsigned char*>(file.bytes.data()), file.bytes.size(), &why);
         }
         writer.Finish();
         std::fclose(out);
         double packSeconds = Seconds(start);
         struct stat info;
         stat(pkg.c_str(), &info);
-        std::printf("  pack            %8.2f s   %8.1f MB/s in   package %.1f MB (%.1f%% of the payload)\n", packSeconds,
-                    Mb(payloadBytes) / packSeconds, Mb(uint64_t(info.st_size)),
+        std::printf("  pack            %8.2f s   %8.1f MB/s in   package %.1f MB (%.1f%% of the payload)\n",
+                    packSeconds, Mb(payloadBytes) / packSeconds, Mb(uint64_t(info.st_size)),
                     100.0 * double(info.st_size) / double(payloadBytes));
 
         size_t entries = 0;
@@ -321,12 +320,12 @@ int main(int argc, char** argv) {
         // Peers on the same data: lzop -d of the same files compressed by lzop, and md5sum of the package.
         const char* lzopLevel = level == CompressionLevel::kFast ? "-1" : "-9";
         std::system(("cd '" + peerDir + "/src' && rm -f *.lzo && lzop -q " + lzopLevel + " *").c_str());
-        double lzopSeconds =
-            RunCommand("cd '" + peerDir + "/src' && lzop -d -q -f -p'" + peerDir + "/out' *.lzo");
+        double lzopSeconds = RunCommand("cd '" + peerDir + "/src' && lzop -d -q -f -p'" + peerDir + "/out' *.lzo");
         double md5Seconds = RunCommand("md5sum '" + pkg + "' >/dev/null");
         if (lzopSeconds > 0 && md5Seconds > 0) {
             std::printf("  peer lzop -d    %8.2f s   %8.1f MB/s out\n", lzopSeconds, Mb(payloadBytes) / lzopSeconds);
-            std::printf("  peer md5sum     %8.2f s   %8.1f MB/s in\n", md5Seconds, Mb(uint64_t(info.st_size)) / md5Seconds);
+            std::printf("  peer md5sum     %8.2f s   %8.1f MB/s in\n", md5Seconds,
+                        Mb(uint64_t(info.st_size)) / md5Seconds);
             std::printf("  ratio extract-all / (lzop -d + md5sum): %.2f\n",
                         extractRate / (Mb(payloadBytes) / (lzopSeconds + md5Seconds)));
         } else {

@@ -115,7 +115,7 @@ TEST_F(InstallFlowTest, InstallThenUninstallLeavesTheGameAsItWas) {
 
     // Every pack entry under its lower-cased name, the copy table over it, the two files of the first step.
     for (const TestRecord& record : pack.records) {
-        std::string name = record.spec.name;
+        std::string name = record.recordSpec.name;
         LowerAsciiDbcs(name);
         if (name.compare(0, 8, "quorvan\\") == 0 && name != "quorvan\\data\\common\\japanese\\high\\font00a.png") {
             EXPECT_EQ(record.bytes, FileBytes(Game("\\" + name))) << name;

@@ -149,14 +149,14 @@ COLORREF Grey(int x, int y) {
 
 void TestPack::Remove(const std::string& name) {
     records.erase(std::remove_if(records.begin(), records.end(),
-                                 [&](const TestRecord& record) { return record.spec.name == name; }),
+                                 [&](const TestRecord& record) { return record.recordSpec.name == name; }),
                   records.end());
 }
 
 const std::string& TestPack::Bytes(const std::string& name) const {
     static const std::string kNone = "<not in the pack>";
     for (const TestRecord& record : records) {
-        if (record.spec.name == name)
+        if (record.recordSpec.name == name)
             return record.bytes;
     }
     return kNone;

@@ -18,7 +18,7 @@ std::string SinkBytes(const MemorySink& sink) {
 }
 
 class ExtractTest : public ::testing::Test {
-protected:
+  protected:
     void Build(const std::vector<TestRecord>& records) {
         path_ = dir_.Join("package.bin");
         ASSERT_TRUE(WriteTestPackage(path_, records));
@@ -41,7 +41,7 @@ protected:
 
 // A sink that refuses everything, as MemorySink does for an absent label.
 class RefusingSink : public EntrySink {
-public:
+  public:
     bool Accept(const char*, unsigned char*, uint32_t) override { return false; }
     bool LoadFile(const char*) override { return false; }
 };
@@ -76,7 +76,7 @@ TEST_F(ExtractTest, MissingNameShowsNameAsPassedAndLeavesSinkAlone) {
 
 TEST_F(ExtractTest, UpperCaseDigestNeverMatchesButBytesAreDelivered) {
     TestRecord record = MakeRecord("SM3Config.qvx", TextLikeBytes(5000, 9));
-    record.spec.upperCaseDigest = true;
+    record.recordSpec.upperCaseDigest = true;
     Build({record});
     for (int attempt = 0; attempt < 2; ++attempt) {
         MemorySink sink;

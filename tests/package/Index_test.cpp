@@ -41,14 +41,13 @@ std::string RawPackage(const std::string& image, const std::string& records, boo
 }
 
 class IndexTest : public ::testing::Test {
-protected:
+  protected:
     std::string Path() const { return dir_.Join("package.bin"); }
     IndexResult IndexRaw(const std::string& bytes) {
         EXPECT_TRUE(WriteBytes(Path(), bytes));
         return IndexPackageFile(Path().c_str(), index_);
     }
-    IndexResult IndexRecords(const std::vector<TestRecord>& records,
-                             CompressionLevel level = CompressionLevel::kFast) {
+    IndexResult IndexRecords(const std::vector<TestRecord>& records, CompressionLevel level = CompressionLevel::kFast) {
         EXPECT_TRUE(WriteTestPackage(Path(), records, level));
         return IndexPackageFile(Path().c_str(), index_);
     }
@@ -69,7 +68,8 @@ TEST_F(IndexTest, RecordsRoundTripThroughWriterAndReader) {
     std::vector<TestRecord> records;
     for (int i = 0; i < 300; ++i) {
         std::string name = "quorvan\\data\\file" + std::to_string(i) + (i % 2 ? ".PNG" : ".tga");
-        records.push_back(MakeRecord(name, i % 3 ? TextLikeBytes(size_t(i) * 37, uint32_t(i)) : RandomBytes(size_t(i) * 11, uint32_t(i))));
+        records.push_back(MakeRecord(
+            name, i % 3 ? TextLikeBytes(size_t(i) * 37, uint32_t(i)) : RandomBytes(size_t(i) * 11, uint32_t(i))));
     }
     records.push_back(MakeRecord("empty.bin", ""));
     records.push_back(MakeRecord("big\\three_mb.bin", TextLikeBytes(3 * 1024 * 1024, 7)));
@@ -84,7 +84,7 @@ TEST_F(IndexTest, RecordsRoundTripThroughWriterAndReader) {
     EXPECT_EQ(Path(), big.packagePath);
     EXPECT_EQ(32u, big.digest.size());
     for (const TestRecord& record : records)
-        EXPECT_EQ(record.bytes, Extracted(record.spec.name)) << record.spec.name;
+        EXPECT_EQ(record.bytes, Extracted(record.recordSpec.name)) << record.recordSpec.name;
     EXPECT_TRUE(messages_.Messages().empty());
 }
 
@@ -95,13 +95,14 @@ TEST_F(IndexTest, BothCompressionLevelsRoundTrip) {
                                            MakeRecord("b.bin", RandomBytes(50000, 4)), MakeRecord("c", "")};
         ASSERT_EQ(IndexStatus::kOk, IndexRecords(records, level).status);
         for (const TestRecord& record : records)
-            EXPECT_EQ(record.bytes, Extracted(record.spec.name));
+            EXPECT_EQ(record.bytes, Extracted(record.recordSpec.name));
     }
     EXPECT_TRUE(messages_.Messages().empty());
 }
 
 TEST_F(IndexTest, IndexOrderIsUnsignedByteOrder) {
-    IndexRecords({MakeRecord("\xB0\xB2.txt", "x"), MakeRecord("b", "x"), MakeRecord("B\\a", "x"), MakeRecord("a", "x")});
+    IndexRecords(
+        {MakeRecord("\xB0\xB2.txt", "x"), MakeRecord("b", "x"), MakeRecord("B\\a", "x"), MakeRecord("a", "x")});
     std::vector<std::string> keys;
     for (const auto& item : index_)
         keys.push_back(item.first);
@@ -110,18 +111,26 @@ TEST_F(IndexTest, IndexOrderIsUnsignedByteOrder) {
 
 TEST_F(IndexTest, GbkNamesKeepTrailBytesAndLowerOtherCapitals) {
     // 0x95 0x5C has a trail byte equal to '\'; 0x81 0x41 and 0xD7 0x5A have trail bytes 'A' and 'Z'.
-    const std::string stored = "Quorvan\\\x95\x5C" "Dir\\\x81\x41" "B\xD7\x5A.PNG";
+    const std::string stored =
+        "Quorvan\\\x95\x5C"
+        "Dir\\\x81\x41"
+        "B\xD7\x5A.PNG";
     IndexRecords({MakeRecord(stored, "gbk")});
-    const std::string key = "quorvan\\\x95\x5C" "dir\\\x81\x41" "b\xD7\x5A.png";
+    const std::string key =
+        "quorvan\\\x95\x5C"
+        "dir\\\x81\x41"
+        "b\xD7\x5A.png";
     ASSERT_EQ(1u, index_.count(key));
-    EXPECT_EQ("gbk", Extracted("QUORVAN\\\x95\x5C" "DIR\\\x81\x41" "b\xD7\x5A.png"));
+    EXPECT_EQ("gbk", Extracted("QUORVAN\\\x95\x5C"
+                               "DIR\\\x81\x41"
+                               "b\xD7\x5A.png"));
 }
 
 TEST_F(IndexTest, NameIsPartOneFollowedByPartTwoWhereverItIsSplit) {
     std::vector<TestRecord> records;
     for (size_t split : {size_t(0), size_t(4), size_t(9), size_t(16)}) {
         TestRecord record = MakeRecord("copyfont_high\\font00a.png" + std::to_string(split), "s");
-        record.spec.nameSplit = split;
+        record.recordSpec.nameSplit = split;
         records.push_back(record);
     }
     IndexRecords(records);
@@ -131,8 +140,8 @@ TEST_F(IndexTest, NameIsPartOneFollowedByPartTwoWhereverItIsSplit) {
 }
 
 TEST_F(IndexTest, DuplicateNameKeepsLaterRecord) {
-    IndexResult result = IndexRecords({MakeRecord("WinPos.txt", "first"), MakeRecord("other", "o"),
-                                       MakeRecord("winpos.TXT", "second, longer")});
+    IndexResult result = IndexRecords(
+        {MakeRecord("WinPos.txt", "first"), MakeRecord("other", "o"), MakeRecord("winpos.TXT", "second, longer")});
     EXPECT_EQ(3u, result.records);
     EXPECT_EQ(2u, index_.size());
     EXPECT_EQ("second, longer", Extracted("winpos.txt"));
@@ -141,8 +150,8 @@ TEST_F(IndexTest, DuplicateNameKeepsLaterRecord) {
 
 TEST_F(IndexTest, ExtraHeaderBytesAndReservedFieldAreIgnored) {
     TestRecord first = MakeRecord("first", "one");
-    first.spec.extraHeaderBytes = std::string("\0\xFF padding \0\0", 13);
-    first.spec.reserved = 0xDEADBEEF;
+    first.recordSpec.extraHeaderBytes = std::string("\0\xFF padding \0\0", 13);
+    first.recordSpec.reserved = 0xDEADBEEF;
     IndexRecords({first, MakeRecord("second", "two")});
     EXPECT_EQ("one", Extracted("first"));
     EXPECT_EQ("two", Extracted("second"));

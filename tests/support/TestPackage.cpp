@@ -4,12 +4,14 @@
 
 TestRecord MakeRecord(const std::string& name, const std::string& bytes) {
     TestRecord record;
-    record.spec.name = name;
+    record.recordSpec.name = name;
     record.bytes = bytes;
     return record;
 }
 
-bool WriteTestPackage(const std::string& path, const std::vector<TestRecord>& records, CompressionLevel level,
+bool WriteTestPackage(const std::string& path,
+                      const std::vector<TestRecord>& records,
+                      CompressionLevel level,
                       const std::string& image) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (!file)
@@ -22,9 +24,9 @@ bool WriteTestPackage(const std::string& path, const std::vector<TestRecord>& re
             break;
         if (record.stored) {
             std::vector<unsigned char> body(record.storedBody.begin(), record.storedBody.end());
-            ok = writer.AddStored(record.spec, record.storedOriginalSize, body, &why);
+            ok = writer.AddStored(record.recordSpec, record.storedOriginalSize, body, &why);
         } else {
-            ok = writer.Add(record.spec, reinterpret_cast<const unsigned char*>(record.bytes.data()),
+            ok = writer.Add(record.recordSpec, reinterpret_cast<const unsigned char*>(record.bytes.data()),
                             record.bytes.size(), &why);
         }
     }

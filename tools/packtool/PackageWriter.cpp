@@ -48,8 +48,8 @@ size_t DefaultSplit(const std::string& name) {
     return split;
 }
 
-size_t HeaderSize(const RecordSpec& spec) {
-    return kHeaderFixedSize + 32 + 1 + spec.name.size() + 2 + spec.extraHeaderBytes.size();
+size_t HeaderSize(const RecordSpec& recordSpec) {
+    return kHeaderFixedSize + 32 + 1 + recordSpec.name.size() + 2 + recordSpec.extraHeaderBytes.size();
 }
 
 }  // namespace
@@ -94,9 +94,9 @@ bool CheckEntryName(const std::string& name, std::string* why) {
             return false;
         }
     }
-    RecordSpec spec;
-    spec.name = name;
-    if (HeaderSize(spec) > kMaxHeaderSize) {
+    RecordSpec recordSpec;
+    recordSpec.name = name;
+    if (HeaderSize(recordSpec) > kMaxHeaderSize) {
         *why = "the name is too long for a 512-byte record header";
         return false;
     }
@@ -121,7 +121,7 @@ bool PackageWriter::Begin(std::FILE* out, const unsigned char* image, size_t ima
     return Write(image, imageSize);
 }
 
-bool PackageWriter::Add(const RecordSpec& spec, const unsigned char* data, size_t size, std::string* why) {
+bool PackageWriter::Add(const RecordSpec& recordSpec, const unsigned char* data, size_t size, std::string* why) {
     if (size > std::numeric_limits<uint32_t>::max()) {
         *why = "the file is larger than 4 GB";
         return false;
@@ -131,12 +131,14 @@ bool PackageWriter::Add(const RecordSpec& spec, const unsigned char* data, size_
         *why = "LZO compression failed";
         return false;
     }
-    return AddStored(spec, uint32_t(size), body, why);
+    return AddStored(recordSpec, uint32_t(size), body, why);
 }
 
-bool PackageWriter::AddStored(const RecordSpec& spec, uint32_t originalSize, const std::vector<unsigned char>& body,
+bool PackageWriter::AddStored(const RecordSpec& recordSpec,
+                              uint32_t originalSize,
+                              const std::vector<unsigned char>& body,
                               std::string* why) {
-    const size_t headerSize = HeaderSize(spec);
+    const size_t headerSize = HeaderSize(recordSpec);
     if (headerSize > kMaxHeaderSize) {
         *why = "the record header would be longer than 512 bytes";
         return false;
@@ -146,25 +148,26 @@ bool PackageWriter::AddStored(const RecordSpec& spec, uint32_t originalSize, con
         return false;
     }
     std::string digest = Md5Hex(body.data(), body.size());
-    if (spec.upperCaseDigest) {
+    if (recordSpec.upperCaseDigest) {
         for (char& c : digest)
             c = char(c >= 'a' && c <= 'f' ? c - 0x20 : c);
     }
-    const size_t split = std::min(spec.nameSplit == std::string::npos ? DefaultSplit(spec.name) : spec.nameSplit,
-                                  spec.name.size());
+    const size_t split =
+        std::min(recordSpec.nameSplit == std::string::npos ? DefaultSplit(recordSpec.name) : recordSpec.nameSplit,
+                 recordSpec.name.size());
 
     unsigned char header[kMaxHeaderSize] = {};
-    PutLe32(header, spec.reserved);
+    PutLe32(header, recordSpec.reserved);
     PutLe32(header + 4, originalSize);
     PutLe32(header + 8, uint32_t(body.size()));
     size_t at = kHeaderFixedSize;
     std::memcpy(header + at, digest.data(), digest.size());
     at += digest.size() + 1;
-    std::memcpy(header + at, spec.name.data(), split);
+    std::memcpy(header + at, recordSpec.name.data(), split);
     at += split + 1;
-    std::memcpy(header + at, spec.name.data() + split, spec.name.size() - split);
-    at += spec.name.size() - split + 1;
-    std::memcpy(header + at, spec.extraHeaderBytes.data(), spec.extraHeaderBytes.size());
+    std::memcpy(header + at, recordSpec.name.data() + split, recordSpec.name.size() - split);
+    at += recordSpec.name.size() - split + 1;
+    std::memcpy(header + at, recordSpec.extraHeaderBytes.data(), recordSpec.extraHeaderBytes.size());
     DescrambleHeader(header, headerSize);  // scrambling is the same XOR
 
     unsigned char length[4];

@@ -16,11 +16,11 @@ enum class CompressionLevel {
 // How one record is written. The defaults produce what the installer expects; the other fields exist so that
 // tests can build every shape a reader must accept.
 struct RecordSpec {
-    std::string name;                          // GBK, "\" separators
-    size_t nameSplit = std::string::npos;      // where name part 2 begins; npos: after the last separator
-    std::string extraHeaderBytes;              // uninterpreted bytes after name part 2
-    uint32_t reserved = 0;                     // the 4 header bytes the reader ignores
-    bool upperCaseDigest = false;              // store the digest in capitals (never matches on extraction)
+    std::string name;                      // GBK, "\" separators
+    size_t nameSplit = std::string::npos;  // where name part 2 begins; npos: after the last separator
+    std::string extraHeaderBytes;          // uninterpreted bytes after name part 2
+    uint32_t reserved = 0;                 // the 4 header bytes the reader ignores
+    bool upperCaseDigest = false;          // store the digest in capitals (never matches on extraction)
 };
 
 // Compresses data as one LZO1X stream. False only when the library cannot start or allocate.
@@ -31,15 +31,17 @@ bool CompressLzo1x(const unsigned char* data, size_t size, CompressionLevel leve
 bool CheckEntryName(const std::string& name, std::string* why);
 
 class PackageWriter {
-public:
+  public:
     explicit PackageWriter(CompressionLevel level) : level_(level) {}
 
     // Takes an open binary stream; writes the executable image first (empty for a bare package).
     bool Begin(std::FILE* out, const unsigned char* image, size_t imageSize);
     // Compresses and writes one record.
-    bool Add(const RecordSpec& spec, const unsigned char* data, size_t size, std::string* why);
+    bool Add(const RecordSpec& recordSpec, const unsigned char* data, size_t size, std::string* why);
     // Writes a record whose body is given as stored (tests: damaged or foreign streams).
-    bool AddStored(const RecordSpec& spec, uint32_t originalSize, const std::vector<unsigned char>& body,
+    bool AddStored(const RecordSpec& recordSpec,
+                   uint32_t originalSize,
+                   const std::vector<unsigned char>& body,
                    std::string* why);
     // End marker and trailer. The stream stays open.
     bool Finish();
@@ -47,7 +49,7 @@ public:
     size_t records() const { return records_; }
     uint64_t bytesWritten() const { return position_; }
 
-private:
+  private:
     bool Write(const void* bytes, size_t count);
 
     CompressionLevel level_;

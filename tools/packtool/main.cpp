@@ -193,12 +193,12 @@ int Pack(const std::vector<std::string>& args) {
         if (!ok)
             break;
         std::string why;
-        RecordSpec spec;
-        spec.name = item.storedName;
+        RecordSpec recordSpec;
+        recordSpec.name = item.storedName;
         if (!ReadWholeFile(item.localPath, &bytes)) {
             std::fprintf(stderr, "packtool: cannot read %s\n", item.localPath.c_str());
             ok = false;
-        } else if (!writer.Add(spec, bytes.data(), bytes.size(), &why)) {
+        } else if (!writer.Add(recordSpec, bytes.data(), bytes.size(), &why)) {
             std::fprintf(stderr, "packtool: %s: %s\n", item.storedName.c_str(), why.c_str());
             ok = false;
         }
