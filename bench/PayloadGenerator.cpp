@@ -3,7 +3,7 @@
 namespace {
 
 class Rng {
-public:
+  public:
     explicit Rng(uint32_t seed) : state_(seed ? seed : 1) {}
     uint32_t Next() {
         state_ ^= state_ << 13;
@@ -13,7 +13,7 @@ public:
     }
     uint32_t Below(uint32_t bound) { return Next() % bound; }
 
-private:
+  private:
     uint32_t state_;
 };
 
@@ -61,8 +61,8 @@ std::string Bitmap(Rng& rng, size_t size) {
 }
 
 std::string Table(Rng& rng, size_t size) {
-    static const char* const kWords[] = {"officer", "曹操", "刘备", "font", "texture", "stage", "孙权", "name",
-                                         "1024",    "0x3f", "\t",   ",",    "\r\n"};
+    static const char* const kWords[] = {"officer", "曹操", "刘备", "font", "texture", "stage", "孙权",
+                                         "name",    "1024", "0x3f", "\t",   ",",       "\r\n"};
     std::string bytes;
     while (bytes.size() < size)
         bytes += kWords[rng.Below(13)];
@@ -76,8 +76,11 @@ std::vector<PayloadFile> GeneratePayload(size_t fileCount, uint64_t totalBytes, 
     Rng rng(seed);
     std::vector<PayloadFile> files;
     const uint64_t average = fileCount ? totalBytes / fileCount : 0;
-    static const char* const kFolders[] = {"quorvan\\data\\common\\japanese\\high\\", "quorvan\\data\\common\\japanese\\low\\",
-                                           "quorvan\\bg\\high\\", "quorvan\\bg\\low\\", "quorvan\\media\\text\\",
+    static const char* const kFolders[] = {"quorvan\\data\\common\\japanese\\high\\",
+                                           "quorvan\\data\\common\\japanese\\low\\",
+                                           "quorvan\\bg\\high\\",
+                                           "quorvan\\bg\\low\\",
+                                           "quorvan\\media\\text\\",
                                            "quorvan\\copyfont_high\\"};
     for (size_t i = 0; i < fileCount; ++i) {
         const uint32_t kind = rng.Below(10);  // 5 in 10 compressed, 3 bitmaps, 2 tables

@@ -19,7 +19,7 @@ namespace {
 
 // Owns a new[] buffer until it is handed on.
 class ByteBuffer {
-public:
+  public:
     explicit ByteBuffer(size_t size) : bytes_(new (std::nothrow) unsigned char[size ? size : 1]) {}
     ByteBuffer(const ByteBuffer&) = delete;
     ByteBuffer& operator=(const ByteBuffer&) = delete;
@@ -36,7 +36,7 @@ public:
         return bytes;
     }
 
-private:
+  private:
     unsigned char* bytes_;
 };
 

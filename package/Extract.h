@@ -9,7 +9,7 @@
 // Receives the bytes of an extraction. A buffer handed to Accept was allocated with new[]; on true the sink
 // owns it, on false the caller keeps it.
 class EntrySink {
-public:
+  public:
     virtual ~EntrySink() = default;
     virtual bool Accept(const char* label, unsigned char* buffer, uint32_t size) = 0;
     virtual bool LoadFile(const char* path) = 0;
@@ -17,7 +17,7 @@ public:
 
 // A file held in memory: the system's one sink. Callers read size, data and name directly.
 class MemorySink final : public EntrySink {
-public:
+  public:
     MemorySink() = default;
     MemorySink(const MemorySink&) = delete;
     MemorySink& operator=(const MemorySink&) = delete;
@@ -35,10 +35,10 @@ public:
 
 // What an extraction found; the messages were shown already. The package tool reads it.
 struct ExtractReport {
-    bool bodyRead = false;    // all compressedSize bytes were read
-    bool digestOk = false;    // the body's MD5 matched the stored digest
-    bool lengthOk = false;    // the stream decompressed cleanly to exactly originalSize bytes
-    bool delivered = false;   // the sink took the buffer
+    bool bodyRead = false;   // all compressedSize bytes were read
+    bool digestOk = false;   // the body's MD5 matched the stored digest
+    bool lengthOk = false;   // the stream decompressed cleanly to exactly originalSize bytes
+    bool delivered = false;  // the sink took the buffer
 };
 
 // Looks name up (any capitalisation of ASCII letters) in gPackageIndex, or in the index given, and extracts it.
@@ -59,8 +59,8 @@ std::string Md5Hex(const void* data, size_t size);
 bool DecompressExact(const unsigned char* in, size_t inSize, unsigned char* out, size_t capacity, size_t* produced);
 
 // The texts of the package's messages.
-extern const char kFindFileCaption[];     // "Find file in package error!"
-extern const char kMd5ErrorCaption[];     // "MD5 error!"
-extern const char kDecompressText[];      // "decompress error!"
-extern const char kDecompressCaption[];   // "out_size don't match"
-extern const char kExtractLabel[];        // "memory.bin"
+extern const char kFindFileCaption[];    // "Find file in package error!"
+extern const char kMd5ErrorCaption[];    // "MD5 error!"
+extern const char kDecompressText[];     // "decompress error!"
+extern const char kDecompressCaption[];  // "out_size don't match"
+extern const char kExtractLabel[];       // "memory.bin"

@@ -20,7 +20,7 @@ uint32_t ReadLe32(const unsigned char* p) {
 // Reads from a stdio stream; the first short read or failed seek sets a flag that stays set, so a group of
 // reads is checked once.
 class FileReader {
-public:
+  public:
     explicit FileReader(std::FILE* file) : file_(file) {}
 
     void Read(void* buffer, size_t count) {
@@ -38,7 +38,7 @@ public:
     int64_t Tell() const { return std::ftell(file_); }
     bool failed() const { return failed_; }
 
-private:
+  private:
     std::FILE* file_;
     bool failed_ = false;
 };

@@ -23,7 +23,7 @@ struct ToolRun {
 };
 
 class PacktoolTest : public ::testing::Test {
-protected:
+  protected:
     ToolRun Packtool(const std::string& args) {
         const std::string out = dir_.Join("stdout.txt");
         const std::string err = dir_.Join("stderr.txt");
@@ -63,7 +63,8 @@ TEST_F(PacktoolTest, FolderRoundTripWithGbkNames) {
     ToolRun list = Packtool("list " + Q(pkg));
     ASSERT_EQ(0, list.status) << list.err;
     // Names are GBK: 字体 = D7 D6 CC E5, 淺 = 9C 5C (a trail byte equal to '\').
-    EXPECT_NE(std::string::npos, list.out.find("quorvan\\\xD7\xD6\xCC\xE5\\\x9C\x5C" "a.png\t70000\t"));
+    EXPECT_NE(std::string::npos, list.out.find("quorvan\\\xD7\xD6\xCC\xE5\\\x9C\x5C"
+                                               "a.png\t70000\t"));
     EXPECT_NE(std::string::npos, list.out.find("quorvan\\empty.bin\t0\t3\t"));
     EXPECT_EQ(0u, list.out.find("quorvan\\"));  // index order: "quorvan\..." sorts before "winpos.txt"
 
@@ -122,8 +123,7 @@ TEST_F(PacktoolTest, ManifestWithAppendedImageAndBestLevel) {
 TEST_F(PacktoolTest, RefusesUnsafeNamesAndWritesNoOutput) {
     ASSERT_TRUE(WriteBytes(dir_.Join("data.bin"), "x"));
     const std::string longName(480, 'n');
-    const char* const bad[] = {"\\absolute.txt", "C:\\drive.txt", "quorvan\\..\\..\\escape.txt", "..", "/root.txt",
-                               ""};
+    const char* const bad[] = {"\\absolute.txt", "C:\\drive.txt", "quorvan\\..\\..\\escape.txt", "..", "/root.txt", ""};
     for (const char* name : bad) {
         ASSERT_TRUE(WriteBytes(dir_.Join("m.lst"), std::string(name) + "\tdata.bin\n"));
         const std::string pkg = dir_.Join("refused.pkg");

@@ -25,8 +25,7 @@ int RunProgram(const std::string& exe, const std::string& args) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process))
+    if (!CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
         return -1;
     WaitForSingleObject(process.hProcess, 60000);
     DWORD code = 0;
@@ -44,7 +43,8 @@ TEST(SelfIndex, ProgramFindsThePackageAppendedToItself) {
     ASSERT_TRUE(ReadBytes(ProbePath(), &image)) << ProbePath();
     const std::string content = TextLikeBytes(300000, 4);
     const std::string exe = dir.Join("packed.exe");
-    ASSERT_TRUE(WriteTestPackage(exe, {MakeRecord("WinPos.txt", "layout"), MakeRecord("quorvan\\\xD7\xD6.png", content)},
+    ASSERT_TRUE(WriteTestPackage(exe,
+                                 {MakeRecord("WinPos.txt", "layout"), MakeRecord("quorvan\\\xD7\xD6.png", content)},
                                  CompressionLevel::kFast, image));
 
     const std::string report = dir.Join("report.txt");

@@ -26,8 +26,16 @@ TEST(LowerAsciiDbcs, LowersAsciiCapitalsOnly) {
 
 TEST(LowerAsciiDbcs, LeavesTrailBytesOfDoubleByteCharactersAlone) {
     // 0x81 0x41 and 0x95 0x5C are GBK characters whose trail bytes look like 'A' and '\'.
-    EXPECT_EQ("\x81\x41" "a", Lowered("\x81\x41" "A"));
-    EXPECT_EQ("\x95\x5C" "b\\c", Lowered("\x95\x5C" "B\\C"));
+    EXPECT_EQ(
+        "\x81\x41"
+        "a",
+        Lowered("\x81\x41"
+                "A"));
+    EXPECT_EQ(
+        "\x95\x5C"
+        "b\\c",
+        Lowered("\x95\x5C"
+                "B\\C"));
     // A capital right after a double-byte character is still lowered.
     EXPECT_EQ("\xB0\xB2z", Lowered("\xB0\xB2Z"));
 }
@@ -44,7 +52,7 @@ TEST(DescrambleHeader, KeyRestartsEvery23BytesAndPosition22IsPlain) {
     DescrambleHeader(bytes, sizeof bytes);
     EXPECT_EQ('m', bytes[0]);
     EXPECT_EQ('d', bytes[21]);
-    EXPECT_EQ(0, bytes[22]);   // the key's terminator: stored as it is
+    EXPECT_EQ(0, bytes[22]);    // the key's terminator: stored as it is
     EXPECT_EQ('m', bytes[23]);  // the key starts again
     EXPECT_EQ(0, bytes[45]);
     EXPECT_EQ('o', bytes[47]);
@@ -68,7 +76,8 @@ TEST(Md5Hex, KnownAnswers) {
 TEST(DecompressExact, RefusesShortLongAndTrailingInput) {
     std::vector<unsigned char> body;
     const std::string content = "package body package body package body";
-    ASSERT_TRUE(CompressLzo1x(reinterpret_cast<const unsigned char*>(content.data()), content.size(), CompressionLevel::kFast, &body));
+    ASSERT_TRUE(CompressLzo1x(reinterpret_cast<const unsigned char*>(content.data()), content.size(),
+                              CompressionLevel::kFast, &body));
     std::vector<unsigned char> out(content.size());
     size_t produced = 0;
     EXPECT_TRUE(DecompressExact(body.data(), body.size(), out.data(), out.size(), &produced));

@@ -16,7 +16,7 @@ struct RecordedMessage {
 };
 
 class MessageRecorder {
-public:
+  public:
     MessageRecorder();
     ~MessageRecorder();
     MessageRecorder(const MessageRecorder&) = delete;
@@ -29,7 +29,7 @@ public:
     std::vector<std::string> Captions() const;
     void Clear();
 
-private:
+  private:
     static int Handle(void* owner, const char* text, const char* caption, unsigned style);
     MessageHandler previous_;
 };

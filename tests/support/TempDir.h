@@ -5,7 +5,7 @@
 // A fresh folder under the system's temporary folder, removed with everything in it at the end of the test.
 // Paths use "/" on the host and "\" on Windows; Join() adds the right separator.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -14,7 +14,7 @@ public:
     const std::string& path() const { return path_; }
     std::string Join(const std::string& relative) const;
 
-private:
+  private:
     std::string path_;
 };
 
