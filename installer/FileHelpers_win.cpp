@@ -9,7 +9,6 @@
 
 namespace {
 
-
 bool IsFolder(const WIN32_FIND_DATAA& data) {
     return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }

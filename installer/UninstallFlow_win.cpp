@@ -38,7 +38,6 @@ const RestoreRow kRestoreTable[] = {
     {"loading_org\\loadscreen.png", "\\media\\data\\etc\\japanese\\loadscreen.png"},
 };
 
-
 // Nothing is shown for what stays behind; the debug log names it.
 void DeleteLeftBehind(const char* what, const std::string& path) {
     gDebugLogs[0].Printf("Warning >> uninstall could not delete %s %s (error %lu)\n", what, path.c_str(),

@@ -17,7 +17,6 @@ constexpr DWORD kMaxValueSize = 1000;
 constexpr int kCreateKeyLine = 49;
 constexpr int kSetValueLine = 50;
 
-
 void ReportRegCheck(int line) {
     ShowMessage(nullptr, kRegCheckText, FormatLineNumber(line), kMbOk);
 }

@@ -62,7 +62,6 @@ std::string OwnFolder() {
     return std::string(path, cut);
 }
 
-
 class ScopedFile {
   public:
     explicit ScopedFile(const std::string& path)
