@@ -53,36 +53,19 @@ cp -r "$SAMPLE/." "$GAME_DIR/"
 say "game folder: $(cd "$GAME_DIR" && find . -type f | sed 's|^\./||' | sort | tr '\n' ';' | sed 's/;$//; s/;/, /g')"
 say "registry: $GAME_KEY InstallInfo = C:\\Games\\SM3 (no QuorvanInfo: the pack counts as not installed)"
 
+source "$ROOT/scripts/gui-lib.sh"
+GUI_OUT="$OUT"
 # Where the controls are: read from the same layout file that the package carries.
-read -r MSG_X MSG_Y HOVER_L HOVER_T HOVER_R HOVER_B UNINSTALL_X UNINSTALL_Y CLOSE_X CLOSE_Y MSG_CAPTION \
-    < <(python3 - "$ROOT/payload/demo" <<'PY'
-import os, sys
-sys.dont_write_bytecode = True
-sys.path.insert(0, sys.argv[1])
-import winpos
-_, records = winpos.load(os.path.join(sys.argv[1], "winpos.txt"))
-first = {}
-for r in records:
-    first.setdefault(r.command, r)
-def centre(r):
-    return "%d %d" % ((r.rect[0] + r.rect[2]) // 2, (r.rect[1] + r.rect[3]) // 2)
-print(centre(first["msgbox"]), *first["install"].rect, centre(first["uninstall"]), centre(first["close"]),
-      first["msgbox"].second)
-PY
-)
-HOVER_W=$((HOVER_R - HOVER_L))
-HOVER_H=$((HOVER_B - HOVER_T))
-HOVER_X=$(((HOVER_L + HOVER_R) / 2))
-HOVER_Y=$(((HOVER_T + HOVER_B) / 2))
+eval "$(gui_layout)"
+HOVER_L=$LAYOUT_INSTALL_LEFT HOVER_T=$LAYOUT_INSTALL_TOP HOVER_X=$LAYOUT_INSTALL_X HOVER_Y=$LAYOUT_INSTALL_Y
+HOVER_W=$((LAYOUT_INSTALL_RIGHT - HOVER_L))
+HOVER_H=$((LAYOUT_INSTALL_BOTTOM - HOVER_T))
 
 mkdir -p "$OUT"
 rm -f "$OUT"/*.png
 source "$ROOT/scripts/xvfb.sh"
-APP=""
 cleanup() {
-    if [ -n "$APP" ] && kill -0 "$APP" 2>/dev/null; then
-        kill "$APP" 2>/dev/null || true
-    fi
+    gui_kill_installer
     xvfb_stop
 }
 trap cleanup EXIT
@@ -93,79 +76,31 @@ else
     say "showing the installer on a private Xvfb display $DISPLAY (screenshots only)"
 fi
 
-# find_window NAME [SECONDS]: the id of the visible window with exactly this title.
-find_window() {
-    timeout "${2:-30}" xdotool search --sync --onlyvisible --name "^$1\$" 2>/dev/null | head -1
-}
-# wait_gone NAME: until no window with exactly this title is shown.
-wait_gone() {
-    local i
-    for i in $(seq 100); do
-        xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1 || return 0
-        sleep 0.1
-    done
-    return 1
-}
 # walk TEXT: prints the next numbered step of the walk.
 WALK_STEP=0
 walk() {
     WALK_STEP=$((WALK_STEP + 1))
     say "$WALK_STEP. $*"
 }
-# shot NAME WINDOW_ID...: a screenshot of the smallest area that holds the windows, numbered in order.
-SHOT_COUNT=0
-shot() {
-    local file x0=100000 y0=100000 x1=0 y1=0 id X Y WIDTH HEIGHT
-    SHOT_COUNT=$((SHOT_COUNT + 1))
-    file=$(printf '%02d-%s.png' "$SHOT_COUNT" "$1")
-    shift
-    sleep 0.4
-    for id in "$@"; do
-        eval "$(xdotool getwindowgeometry --shell "$id")"
-        [ "$X" -lt "$x0" ] && x0=$X
-        [ "$Y" -lt "$y0" ] && y0=$Y
-        [ $((X + WIDTH)) -gt "$x1" ] && x1=$((X + WIDTH))
-        [ $((Y + HEIGHT)) -gt "$y1" ] && y1=$((Y + HEIGHT))
-    done
-    import -window root -crop "$((x1 - x0))x$((y1 - y0))+$x0+$y0" +repage "$OUT/$file"
-    say "   screenshot: $OUT/$file"
-}
 # lit_difference: how many pixels of the install button on the screen differ from its area in the highlighted
 # picture.
 lit_difference() {
-    eval "$(xdotool getwindowgeometry --shell "$MAIN")"
+    eval "$(xdotool getwindowgeometry --shell "$GUI_MAIN")"
     import -window root -crop "${HOVER_W}x${HOVER_H}+$((X + HOVER_L))+$((Y + HOVER_T))" +repage "$OUT/.area.png"
     convert "$SKIN_LIT" -crop "${HOVER_W}x${HOVER_H}+$HOVER_L+$HOVER_T" +repage "$OUT/.lit.png"
     compare -metric AE -fuzz 4% "$OUT/.area.png" "$OUT/.lit.png" null: 2>&1 || true
     rm -f "$OUT/.area.png" "$OUT/.lit.png"
 }
-# answer CAPTION NAME [SECONDS]: waits for a message box with this caption, takes a screenshot and presses Return,
-# which Wine delivers to the box (it has the focus).
-answer() {
-    local caption=$1 file=$2 box
-    box=$(find_window "$caption" "${3:-30}") || true
-    [ -n "$box" ] || fail "no message box \"$caption\" appeared"
-    say "   message box \"$caption\" appeared (its caption reached X as Chinese text)"
-    sleep 0.3
-    box=$(find_window "$caption" 5) || true  # Wine may have replaced the X window while showing the box
-    shot "$file" "$MAIN" "$box"
-    xdotool key Return
-    wait_gone "$caption" || fail "the message box \"$caption\" did not close"
-    say "   answered it with Return"
-}
 
 step "walking through the installer"
-"$RUN" "$EXE" >"$OUT/installer.log" 2>&1 &
-APP=$!
-MAIN=$(find_window Install 60) || true
-[ -n "$MAIN" ] || fail "the installer's window did not appear (log: $OUT/installer.log)"
-eval "$(xdotool getwindowgeometry --shell "$MAIN")"
+gui_start_installer "$EXE" "$OUT/installer.log"
+eval "$(xdotool getwindowgeometry --shell "$GUI_MAIN")"
 SCREEN_SIZE=$(xdotool getdisplaygeometry | tr ' ' x)
 walk "the window \"Install\" is shown: ${WIDTH}x${HEIGHT} at $X,$Y (centred on the $SCREEN_SIZE screen)"
-xdotool mousemove --window "$MAIN" 225 40
-shot window "$MAIN"
+xdotool mousemove --window "$GUI_MAIN" 225 40
+gui_shot window "$GUI_MAIN"
 
-xdotool mousemove --window "$MAIN" "$HOVER_X" "$HOVER_Y"
+xdotool mousemove --window "$GUI_MAIN" "$HOVER_X" "$HOVER_Y"
 sleep 0.5
 differing=$(lit_difference)
 if [ "${differing:-0}" -le $((HOVER_W * HOVER_H / 20)) ] 2>/dev/null; then
@@ -175,29 +110,29 @@ else
 fi
 walk "mouse over the install button at $HOVER_X,$HOVER_Y: $look ($differing of its $((HOVER_W * HOVER_H)) pixels" \
     "differ from window2.bmp)"
-shot hover-install "$MAIN"
+gui_shot hover-install "$GUI_MAIN"
 
-walk "press on the first credits area at $MSG_X,$MSG_Y"
-xdotool mousemove --window "$MAIN" "$MSG_X" "$MSG_Y" click 1
-answer "$MSG_CAPTION" msgbox
+walk "press on the first credits area at $LAYOUT_MSGBOX_X,$LAYOUT_MSGBOX_Y"
+xdotool mousemove --window "$GUI_MAIN" "$LAYOUT_MSGBOX_X" "$LAYOUT_MSGBOX_Y" click 1
+gui_answer "$LAYOUT_MSGBOX_SECOND" msgbox
 
 if [ "${QV_DEMO_INSTALL:-1}" = 1 ]; then
     walk "install: press the install button"
-    xdotool mousemove --window "$MAIN" "$HOVER_X" "$HOVER_Y" click 1
-    answer "安装确认" install-confirm
-    answer "提示" install-done 600
+    xdotool mousemove --window "$GUI_MAIN" "$HOVER_X" "$HOVER_Y" click 1
+    gui_answer "安装确认" install-confirm
+    gui_answer "提示" install-done 600
     say "   the game folder now holds $(find "$GAME_DIR/quorvan" -type f | wc -l) files under quorvan"
     for f in psrpc.dll SM3Config.exe media/data/etc/japanese/loadscreen.png; do
         ! cmp -s "$GAME_DIR/$f" "$SAMPLE/$f" || fail "$f was not replaced"
     done
     [ -f "$GAME_DIR/SavePatch.qvx" ] || fail "SavePatch.qvx was not written"
     say "   psrpc.dll, SM3Config.exe and the loading screen were replaced, SavePatch.qvx written"
-    shot installed "$MAIN"
+    gui_shot installed "$GUI_MAIN"
 
     walk "uninstall: press the uninstall button"
-    xdotool mousemove --window "$MAIN" "$UNINSTALL_X" "$UNINSTALL_Y" click 1
-    answer "卸载确认" uninstall-confirm
-    answer "提示" uninstall-done
+    xdotool mousemove --window "$GUI_MAIN" "$LAYOUT_UNINSTALL_X" "$LAYOUT_UNINSTALL_Y" click 1
+    gui_answer "卸载确认" uninstall-confirm
+    gui_answer "提示" uninstall-done
     [ ! -e "$GAME_DIR/quorvan" ] || fail "the pack folder is still there"
     [ ! -e "$GAME_DIR/SavePatch.qvx" ] || fail "SavePatch.qvx is still there"
     for f in psrpc.dll SM3Config.exe media/data/etc/japanese/loadscreen.png; do
@@ -207,20 +142,11 @@ if [ "${QV_DEMO_INSTALL:-1}" = 1 ]; then
 fi
 
 walk "mouse over the close button, then press it"
-xdotool mousemove --window "$MAIN" "$CLOSE_X" "$CLOSE_Y"
-shot hover-close "$MAIN"
+xdotool mousemove --window "$GUI_MAIN" "$LAYOUT_CLOSE_X" "$LAYOUT_CLOSE_Y"
+gui_shot hover-close "$GUI_MAIN"
 xdotool click 1
-for i in $(seq 100); do
-    kill -0 "$APP" 2>/dev/null || break
-    sleep 0.1
-done
-if kill -0 "$APP" 2>/dev/null; then
-    fail "the installer is still running after close"
-fi
-status=0
-wait "$APP" || status=$?
-APP=""
-say "   the installer ended with exit code $status"
+gui_wait_exit 10 || fail "the installer is still running after close"
+say "   the installer ended with exit code $GUI_APP_STATUS"
 
 step "done"
 say "screenshots in $OUT:"

@@ -1,0 +1,186 @@
+#!/usr/bin/env python3
+"""Checks a game folder after the installer's window has installed or uninstalled the pack, byte for byte.
+
+  check_game.py installed --package DIR --original DIR --game DIR
+      DIR of --package is the package as "packtool extract" writes it. The game folder must hold exactly: the
+      original game's files, every pack-folder entry under its lower-case name, the 21 fixed copies over them (and
+      over two of the game's files), the configuration program and the helper library, and the helper library's
+      index quorvan/resource.lst of the pack folder as the unpacking left it.
+  check_game.py uninstalled --original DIR --game DIR
+      The game folder holds exactly the original game's files and folders again, with their original bytes.
+
+Paths are compared as bytes (file names are UTF-8 on this side of Wine, GBK inside the package and the index).
+Prints every difference and exits 1 when there is one.
+"""
+
+import argparse
+import hashlib
+import os
+import sys
+
+PACK = b"quorvan"
+INDEX = b"quorvan/resource.lst"
+
+# FinishInstall's copies: package entry -> target in the game folder.
+COPY_TABLE = [
+    ("copyfont_high/font00a.png", "quorvan/data/common/japanese/high/font00a.png"),
+    ("copyfont_high/font00b.png", "quorvan/data/common/japanese/high/font00b.png"),
+    ("copyfont_high/font01a.png", "quorvan/data/common/japanese/high/font01a.png"),
+    ("copyfont_high/font01b.png", "quorvan/data/common/japanese/high/font01b.png"),
+    ("copyfont_low/font00a.png", "quorvan/data/common/japanese/low/font00a.png"),
+    ("copyfont_low/font00b.png", "quorvan/data/common/japanese/low/font00b.png"),
+    ("copyfont_low/font01a.png", "quorvan/data/common/japanese/low/font01a.png"),
+    ("copyfont_low/font01b.png", "quorvan/data/common/japanese/low/font01b.png"),
+    ("loading_qvx/loadscreen.png", "media/data/etc/japanese/loadscreen.png"),
+    ("copy_high/vsname_000004.bmp", "quorvan/data/common/japanese/high/vsname.bin/vsname_000004.bmp"),
+    ("copy_high/vsname_000030.bmp", "quorvan/data/common/japanese/high/vsname.bin/vsname_000030.bmp"),
+    ("copy_high/cm01_000025.png", "quorvan/data/cmap/japanese/high/cm01.pd2/cm01_000025.png"),
+    ("copy_high/cm13_000025.png", "quorvan/data/cmap/japanese/high/cm13.pd2/cm13_000025.png"),
+    ("copy_high/cm45_000025.png", "quorvan/data/cmap/japanese/high/cm45.pd2/cm45_000025.png"),
+    ("copy_low/vsname_000004.bmp", "quorvan/data/common/japanese/low/vsname.bin/vsname_000004.bmp"),
+    ("copy_low/vsname_000030.bmp", "quorvan/data/common/japanese/low/vsname.bin/vsname_000030.bmp"),
+    ("copy_low/cm01_000025.png", "quorvan/data/cmap/japanese/low/cm01.pd2/cm01_000025.png"),
+    ("copy_low/cm13_000025.png", "quorvan/data/cmap/japanese/low/cm13.pd2/cm13_000025.png"),
+    ("copy_low/cm45_000025.png", "quorvan/data/cmap/japanese/low/cm45.pd2/cm45_000025.png"),
+    ("copytitle_low/title_000004.bmp", "quorvan/data/etc/japanese/low/title.pd2/title_000004.bmp"),
+    ("psrpc.qvx", "psrpc.dll"),
+]
+# Written on the user-interface thread before the unpacking starts.
+FIRST_FILES = [("sm3config.qvx", "SM3Config.exe"), ("savepatch.qvx", "SavePatch.qvx")]
+# The game's files that the installation replaces.
+REPLACED = [b"SM3Config.exe", b"psrpc.dll", b"media/data/etc/japanese/loadscreen.png"]
+
+FAILURES = []
+
+
+def expect(condition, message):
+    if not condition:
+        FAILURES.append(message)
+    return condition
+
+
+def finish(what):
+    for message in FAILURES[:40]:
+        print("FAIL: " + message)
+    if len(FAILURES) > 40:
+        print("FAIL: ... and %d more" % (len(FAILURES) - 40))
+    if FAILURES:
+        sys.exit(1)
+    print("%s: all checks passed" % what)
+
+
+def shown(path):
+    return path.decode("utf-8", "replace")
+
+
+def tree(root):
+    """Every file (relative path -> absolute path) and every folder (relative paths) under root, as bytes."""
+    root = os.fsencode(root)
+    files, folders = {}, set()
+    for folder, subfolders, names in os.walk(root):
+        relative = os.path.relpath(folder, root)
+        prefix = b"" if relative == b"." else relative + b"/"
+        for name in subfolders:
+            folders.add(prefix + name)
+        for name in names:
+            files[prefix + name] = os.path.join(folder, name)
+    return files, folders
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def compare_files(expected, game):
+    """expected: relative path -> bytes. Reports missing, differing and unexpected files of the game folder."""
+    actual, _ = tree(game)
+    for path in sorted(expected):
+        if expect(path in actual, "%s is missing" % shown(path)):
+            data = read(actual[path])
+            expect(data == expected[path], "%s differs from what was expected (%d bytes, expected %d)"
+                   % (shown(path), len(data), len(expected[path])))
+    for path in sorted(set(actual) - set(expected)):
+        expect(False, "%s should not be there" % shown(path))
+    return actual
+
+
+def check_index(package_files, game):
+    """resource.lst lists the pack folder as the unpacking left it, before the fixed copies."""
+    path = os.path.join(os.fsencode(game), INDEX)
+    if not expect(os.path.isfile(path), "the helper library wrote no %s" % shown(INDEX)):
+        return
+    listed = {}
+    data = read(path)
+    expect(data.endswith(b"\r\n"), "resource.lst does not end with CR LF")
+    for line in data.split(b"\r\n")[:-1]:
+        fields = line.split(b"\t")
+        if not expect(len(fields) == 3, "resource.lst line %r has not three fields" % line):
+            continue
+        name = fields[0].decode("gbk").encode("utf-8").replace(b"\\", b"/")
+        listed[PACK + b"/" + name] = (int(fields[1]), fields[2].decode("ascii"))
+    for name in sorted(set(package_files) | set(listed)):
+        if not expect(name in listed, "resource.lst leaves out %s" % shown(name)):
+            continue
+        if not expect(name in package_files, "resource.lst lists %s, which was never unpacked" % shown(name)):
+            continue
+        body = package_files[name]
+        expect(listed[name] == (len(body), hashlib.md5(body).hexdigest()),
+               "resource.lst has size and digest %s for %s, the unpacked file has %s"
+               % (listed[name], shown(name), (len(body), hashlib.md5(body).hexdigest())))
+
+
+def installed(args):
+    extracted, _ = tree(args.package)
+    original, _ = tree(args.original)
+    pack = {path: read(source) for path, source in extracted.items() if path.startswith(PACK + b"/")}
+    expect(len(pack) > 100, "the package holds only %d pack-folder files" % len(pack))
+
+    expected = {path: read(source) for path, source in original.items()}
+    expected.update(pack)
+    for entry, target in FIRST_FILES + COPY_TABLE:
+        source = extracted.get(entry.encode())
+        if expect(source is not None, "the package has no entry %s" % entry):
+            expected[target.encode()] = read(source)
+    # The test means something only if the copies and replacements change bytes.
+    for path in REPLACED:
+        expect(path not in original or expected[path] != read(original[path]),
+               "the package leaves %s as it was" % shown(path))
+    overwritten = [t for _, t in COPY_TABLE if t.encode() in pack and pack[t.encode()] != expected[t.encode()]]
+    expect(overwritten, "no fixed copy differs from the pack-folder file it replaces")
+
+    check_index(pack, args.game)
+    index = os.path.join(os.fsencode(args.game), INDEX)
+    if os.path.isfile(index):
+        expected[INDEX] = read(index)  # checked line by line above
+    compare_files(expected, args.game)
+    finish("installed game folder (%d files, %d from the pack folder, %d fixed copies over them)"
+           % (len(expected), len(pack), len(overwritten)))
+
+
+def uninstalled(args):
+    original, original_folders = tree(args.original)
+    compare_files({path: read(source) for path, source in original.items()}, args.game)
+    _, folders = tree(args.game)
+    for folder in sorted(folders - original_folders):
+        expect(False, "folder %s is still there" % shown(folder))
+    finish("uninstalled game folder (%d files, as the original game)" % len(original))
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    sub = parser.add_subparsers(dest="what", required=True)
+    p = sub.add_parser("installed")
+    p.add_argument("--package", required=True)
+    p.add_argument("--original", required=True)
+    p.add_argument("--game", required=True)
+    p = sub.add_parser("uninstalled")
+    p.add_argument("--original", required=True)
+    p.add_argument("--game", required=True)
+    args = parser.parse_args()
+    installed(args) if args.what == "installed" else uninstalled(args)
+
+
+if __name__ == "__main__":
+    sys.dont_write_bytecode = True
+    main()

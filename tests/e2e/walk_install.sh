@@ -1,0 +1,232 @@
+#!/bin/bash
+# The installer's main job end to end: the packed demo program runs under wine64 on $DISPLAY and is walked through
+# its window with xdotool, the way a user would; the game folder is then checked byte for byte against the
+# package, the install key through "reg query", and the skin controls' visibility through window_probe.
+#
+#   walk_install.sh registry|chooser --exe QuorvanSetup.exe --packtool PACKTOOL --probe window_probe.exe \
+#                   --sample SAMPLE_GAME_DIR --out DIR
+#
+#   registry  the game's registry entry names the game folder: install, check, uninstall, check
+#   chooser   no registry entry: the warning, then the game's executable typed into the open-file dialog; the pack
+#             goes into that folder; then uninstall
+#
+# Screenshots of every state go to DIR. The install key and the game folders are restored or removed at the end,
+# whatever happened; on a failure the screen is saved and described before the program is ended.
+# Environment: WINEPREFIX (as for wine64-run.sh), DISPLAY (required), QV_E2E_INSTALL_SECONDS (default 300).
+set -euo pipefail
+ROOT="$(cd "$(dirname "$0")/../.." && pwd)"
+export WINEPREFIX="${WINEPREFIX:-$ROOT/build/wineprefix}"
+export WINEDEBUG=-all
+
+SCENARIO=${1:-}
+shift || true
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --exe) EXE=$2 ;;
+        --packtool) PACKTOOL=$2 ;;
+        --probe) PROBE=$2 ;;
+        --sample) SAMPLE=$2 ;;
+        --out) OUT=$2 ;;
+        *) echo "walk_install: unknown argument $1" >&2; exit 2 ;;
+    esac
+    shift 2
+done
+case "$SCENARIO" in
+    registry | chooser) ;;
+    *) echo "usage: walk_install.sh registry|chooser --exe EXE --packtool TOOL --probe EXE --sample DIR --out DIR" >&2
+       exit 2 ;;
+esac
+INSTALL_SECONDS=${QV_E2E_INSTALL_SECONDS:-300}
+
+KEY='HKCU\Software\KOEI\Shin Sangokumusou 3\Install'
+GAME_ROOT_WIN='C:\QvE2E'
+GAME_ROOT="$WINEPREFIX/drive_c/QvE2E"
+SAVED_KEY_WIN='C:\QvE2E-saved-key.reg'
+SAVED_KEY="$WINEPREFIX/drive_c/QvE2E-saved-key.reg"
+GEFORCE_VALUE="e2e-$SCENARIO"
+
+say() { printf '%s\n' "$*"; }
+fail() {
+    printf 'FAIL: %s\n' "$*"
+    exit 1
+}
+
+for tool in xdotool import python3; do
+    command -v "$tool" >/dev/null || fail "$tool is not installed"
+done
+[ -n "${DISPLAY:-}" ] || fail "no DISPLAY: run through scripts/test-all.sh, or start Xvfb (scripts/xvfb.sh) first"
+xdpyinfo >/dev/null 2>&1 || fail "the display $DISPLAY does not answer"
+for file in "$EXE" "$PACKTOOL" "$PROBE"; do
+    [ -f "$file" ] || fail "$file is missing (build the win64 tree first)"
+done
+[ -d "$SAMPLE" ] || fail "$SAMPLE is missing"
+
+source "$ROOT/scripts/gui-lib.sh"
+GUI_OUT="$OUT"
+mkdir -p "$OUT"
+rm -rf "${OUT:?}"/*.png "$OUT/package"
+eval "$(gui_layout)"
+
+# --- the install key: what the test expects of it, and how it was before ------------------------------------------
+# reg_value NAME: prints "TYPE    DATA" of the value, nothing when it is absent.
+reg_value() {
+    "$GUI_RUN" reg query "$KEY" /v "$1" 2>/dev/null | tr -d '\r' | sed -n "s/^    $1    //p" || true
+}
+expect_value() {
+    local actual
+    actual=$(reg_value "$1")
+    [ "$actual" = "$2" ] || fail "registry value $1 is \"$actual\", expected \"$2\" ($3)"
+}
+expect_no_value() {
+    local actual
+    actual=$(reg_value "$1")
+    [ -z "$actual" ] || fail "registry value $1 is \"$actual\", expected none ($2)"
+}
+reg_set() { "$GUI_RUN" reg add "$KEY" /v "$1" /t REG_SZ /d "$2" /f >/dev/null; }
+reg_unset() { "$GUI_RUN" reg delete "$KEY" /v "$1" /f >/dev/null 2>&1 || true; }
+
+KEY_SAVED=0
+save_key() {
+    rm -f "$SAVED_KEY"
+    if "$GUI_RUN" reg query "$KEY" >/dev/null 2>&1; then
+        "$GUI_RUN" reg export "$KEY" "$SAVED_KEY_WIN" /y >/dev/null 2>&1 || fail "could not save the install key"
+        KEY_SAVED=1
+    fi
+}
+restore_key() {
+    "$GUI_RUN" reg delete "$KEY" /f >/dev/null 2>&1 || true
+    if [ "$KEY_SAVED" = 1 ]; then
+        "$GUI_RUN" reg import "$SAVED_KEY_WIN" >/dev/null 2>&1 || say "could not restore the install key"
+    fi
+    rm -f "$SAVED_KEY"
+}
+
+# --- the window, seen through window_probe ------------------------------------------------------------------------
+# box_text CAPTION: the text of the shown message box with this caption (line breaks as "\n").
+box_text() {
+    "$GUI_RUN" "$PROBE" boxes 2>/dev/null | awk -F'\t' -v caption="$1" '$1 == caption { print $2; exit }'
+}
+# await_box CAPTION TEXT [SECONDS]: waits for the message box and checks that its text holds TEXT.
+await_box() {
+    local text
+    gui_await_box "$1" "${3:-30}"
+    text=$(box_text "$1")
+    [[ "$text" == *"$2"* ]] || fail "the message box \"$1\" says \"$text\", expected \"$2\" in it"
+    say "   message box \"$1\": $text"
+}
+# answer_box CAPTION TEXT SHOT [SECONDS]: await_box, then a screenshot, then Return.
+answer_box() {
+    await_box "$1" "$2" "${4:-30}"
+    gui_shot "$3" "$GUI_MAIN" "$GUI_BOX"
+    gui_dismiss_box "$1"
+}
+# expect_controls INSTALL UNINSTALL WHEN: the install and uninstall controls are visible or hidden as given.
+expect_controls() {
+    local states install uninstall
+    states=$("$GUI_RUN" "$PROBE" controls 2>/dev/null) || fail "window_probe found no main window ($3)"
+    install=$(printf '%s\n' "$states" | tr -d '\r' | awk -v id="$LAYOUT_INSTALL_ID" '$1 == id { print $2 }')
+    uninstall=$(printf '%s\n' "$states" | tr -d '\r' | awk -v id="$LAYOUT_UNINSTALL_ID" '$1 == id { print $2 }')
+    [ "$install $uninstall" = "$1 $2" ] ||
+        fail "$3: install control $install, uninstall control $uninstall; expected $1 and $2"
+    say "   controls: install $install, uninstall $uninstall"
+}
+
+# --- the end: report a failure while it is on the screen, then clean up --------------------------------------------
+finish() {
+    local status=$1 id
+    trap - EXIT
+    set +e
+    if [ "$status" != 0 ]; then
+        say "--- on the screen at the failure:"
+        gui_screen failure.png
+        for id in $(xdotool search --onlyvisible --name '.' 2>/dev/null); do
+            say "   window $id \"$(xdotool getwindowname "$id" 2>/dev/null)\" $(xdotool getwindowgeometry "$id" 2>/dev/null |
+                sed -n 's/^ *Position: \([^ ]*\).*/at \1/p')"
+        done
+        "$GUI_RUN" "$PROBE" boxes 2>/dev/null | sed 's/^/   box: /'
+        [ -s "$OUT/installer.log" ] && sed 's/^/   installer: /' "$OUT/installer.log" | tail -20
+    fi
+    gui_kill_installer
+    restore_key
+    rm -rf "$GAME_ROOT" "$OUT/package"
+    exit "$status"
+}
+trap 'finish $?' EXIT
+
+# --- set-up ---------------------------------------------------------------------------------------------------------
+say "== $SCENARIO: setting up"
+"$PACKTOOL" extract "$EXE" "$OUT/package" >/dev/null || fail "packtool could not extract the package of $EXE"
+save_key
+rm -rf "$GAME_ROOT"
+if [ "$SCENARIO" = registry ]; then
+    GAME_WIN="$GAME_ROOT_WIN\\Game"
+    GAME="$GAME_ROOT/Game"
+    reg_set InstallInfo "$GAME_WIN"
+else
+    GAME_WIN="$GAME_ROOT_WIN\\Picked"
+    GAME="$GAME_ROOT/Picked"
+    reg_unset InstallInfo
+fi
+mkdir -p "$GAME"
+cp -r "$SAMPLE/." "$GAME/"
+reg_unset QuorvanInfo
+reg_set QuorvanGeforce2mx "$GEFORCE_VALUE"
+INSTALL_INFO_BEFORE=$(reg_value InstallInfo)
+say "   game folder $GAME_WIN; InstallInfo \"$INSTALL_INFO_BEFORE\", QuorvanGeforce2mx \"$GEFORCE_VALUE\", no QuorvanInfo"
+
+say "== starting the installer"
+gui_start_installer "$EXE" "$OUT/installer.log"
+xdotool mousemove --window "$GUI_MAIN" 225 40
+gui_shot start "$GUI_MAIN"
+expect_controls visible hidden "before the install"
+
+say "== install"
+gui_click "$LAYOUT_INSTALL_X" "$LAYOUT_INSTALL_Y"
+if [ "$SCENARIO" = chooser ]; then
+    answer_box "未找到真.三国无双3安装目录" "请手工指定安装目录!" game-not-found
+    chooser=$(gui_find_window "打开" 30) || true
+    [ -n "$chooser" ] || fail "the open-file dialog did not appear"
+    sleep 0.3
+    xdotool type --delay 20 "$GAME_WIN\\Shin Sangokumusou 3.exe"
+    gui_shot chooser-typed "$GUI_MAIN" "$chooser"
+    xdotool key Return
+    gui_wait_gone "打开" || fail "the open-file dialog did not take the typed game executable"
+fi
+answer_box "安装确认" "安装目录: $GAME_WIN (磁盘剩余空间: " install-confirm
+# The box comes before the install is over: both controls stay hidden until it is answered.
+await_box "提示" "安装成功结束!" "$INSTALL_SECONDS"
+expect_controls hidden hidden "while the install's last message is shown"
+gui_shot install-done "$GUI_MAIN" "$GUI_BOX"
+gui_dismiss_box "提示"
+expect_controls hidden visible "after the install"
+gui_shot installed "$GUI_MAIN"
+
+say "== checking the installation"
+expect_value QuorvanInfo "REG_SZ    $GAME_WIN" "after the install"
+expect_value QuorvanGeforce2mx "REG_SZ    $GEFORCE_VALUE" "after the install"
+[ "$(reg_value InstallInfo)" = "$INSTALL_INFO_BEFORE" ] || fail "InstallInfo changed during the install"
+say "   registry: QuorvanInfo = $GAME_WIN; QuorvanGeforce2mx and InstallInfo as before"
+python3 "$ROOT/tests/e2e/check_game.py" installed --package "$OUT/package" --original "$SAMPLE" --game "$GAME" |
+    sed 's/^/   /' || fail "the installed game folder is not what the package says"
+
+say "== uninstall"
+gui_click "$LAYOUT_UNINSTALL_X" "$LAYOUT_UNINSTALL_Y"
+answer_box "卸载确认" "是否卸载简体中文汉化包?" uninstall-confirm
+answer_box "提示" "卸载完成!" uninstall-done
+expect_controls visible hidden "after the uninstall"
+xdotool mousemove --window "$GUI_MAIN" 225 40
+gui_shot uninstalled "$GUI_MAIN"
+
+say "== checking the uninstallation"
+expect_no_value QuorvanInfo "after the uninstall"
+expect_value QuorvanGeforce2mx "REG_SZ    $GEFORCE_VALUE" "after the uninstall"
+[ "$(reg_value InstallInfo)" = "$INSTALL_INFO_BEFORE" ] || fail "InstallInfo changed during the uninstall"
+say "   registry: QuorvanInfo gone; QuorvanGeforce2mx and InstallInfo as before"
+python3 "$ROOT/tests/e2e/check_game.py" uninstalled --original "$SAMPLE" --game "$GAME" | sed 's/^/   /' ||
+    fail "the game folder is not the original game again"
+
+say "== closing the installer"
+gui_click "$LAYOUT_CLOSE_X" "$LAYOUT_CLOSE_Y"
+gui_wait_exit 15 || fail "the installer is still running after close"
+[ "$GUI_APP_STATUS" = 0 ] || fail "the installer ended with exit code $GUI_APP_STATUS"
+say "== $SCENARIO: passed"
