@@ -1,0 +1,333 @@
+// install_bench: times the installer's own install flow on a package file and reports its memory.
+//
+//   install_bench PACKAGE GAME_FOLDER
+//
+// PACKAGE is indexed into the process-wide index, as start-up does with the program's own file. The game's
+// registry entry points at GAME_FOLDER, which must hold "Shin Sangokumusou 3.exe"; it is written into a scratch
+// key that stands in for HKEY_CURRENT_USER during the run, so the real install key is never touched. Every
+// message box is answered with OK; the "install" command then runs on a message-only main window, with the real
+// worker and FinishInstall, until "安装成功结束!". Afterwards the same entries are extracted once more into
+// memory only, and the library's ResourceInstall is run once more on its own, to show where the time goes.
+//
+// Prints "name value" lines: times in seconds, sizes in bytes. Exit status 0, or 1 when the install did not run
+// through (an unexpected message box, a missing file, no done message within the time limit).
+#include <windows.h>
+#include <psapi.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "installer/CommandDispatch.h"
+#include "installer/InstallFlow.h"
+#include "installer/ResourceLibrary.h"
+#include "package/Extract.h"
+#include "package/Package.h"
+#include "support/MessageSeam.h"
+
+namespace {
+
+const char kWindowClass[] = "InstallBenchWindow";
+const char kScratchKey[] = "Software\\QuorvanInstallBench";
+// The install key below the scratch key, one level per entry, deepest last.
+const char* const kInstallKeyLevels[] = {"Software", "Software\\KOEI", "Software\\KOEI\\Shin Sangokumusou 3",
+                                         "Software\\KOEI\\Shin Sangokumusou 3\\Install"};
+const char kInstallInfo[] = "InstallInfo";
+const char kGameExecutable[] = "\\Shin Sangokumusou 3.exe";
+const char kPackFolder[] = "quorvan";
+const char kConfirmCaption[] = "安装确认";
+const char kDoneText[] = "安装成功结束!";
+// What the flow extracts besides the pack folder: the two files written before the worker starts, and the
+// fixed copies of FinishInstall.
+const char* const kNamedEntries[] = {
+    "sm3config.qvx",
+    "savepatch.qvx",
+    "copyfont_high\\font00a.png",
+    "copyfont_high\\font00b.png",
+    "copyfont_high\\font01a.png",
+    "copyfont_high\\font01b.png",
+    "copyfont_low\\font00a.png",
+    "copyfont_low\\font00b.png",
+    "copyfont_low\\font01a.png",
+    "copyfont_low\\font01b.png",
+    "loading_qvx\\loadscreen.png",
+    "copy_high\\vsname_000004.bmp",
+    "copy_high\\vsname_000030.bmp",
+    "copy_high\\cm01_000025.png",
+    "copy_high\\cm13_000025.png",
+    "copy_high\\cm45_000025.png",
+    "copy_low\\vsname_000004.bmp",
+    "copy_low\\vsname_000030.bmp",
+    "copy_low\\cm01_000025.png",
+    "copy_low\\cm13_000025.png",
+    "copy_low\\cm45_000025.png",
+    "copytitle_low\\title_000004.bmp",
+    "psrpc.qvx",
+};
+constexpr size_t kFirstFileCount = 2;  // of kNamedEntries
+constexpr DWORD kTimeLimitMs = 30 * 60 * 1000;
+
+double Now() {
+    static LARGE_INTEGER frequency = {};
+    if (!frequency.QuadPart)
+        QueryPerformanceFrequency(&frequency);
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    return double(counter.QuadPart) / double(frequency.QuadPart);
+}
+
+PROCESS_MEMORY_COUNTERS Memory() {
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof counters;
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+    return counters;
+}
+
+// What the message handler saw, on the user-interface thread.
+struct Run {
+    double confirmed = 0;
+    double doneMessage = 0;
+    double done = 0;
+    PROCESS_MEMORY_COUNTERS memoryAtDoneMessage = {};  // the worker's part is over, FinishInstall's to come
+    PROCESS_MEMORY_COUNTERS memoryAtDone = {};
+    std::vector<std::string> unexpected;
+};
+Run gRun;
+
+int AnswerOk(void*, const char* text, const char* caption, unsigned) {
+    if (std::strcmp(caption, kConfirmCaption) == 0) {
+        gRun.confirmed = Now();
+    } else if (std::strcmp(text, kDoneText) == 0) {
+        gRun.done = Now();
+        gRun.memoryAtDone = Memory();
+    } else {
+        gRun.unexpected.push_back(std::string(caption) + ": " + text);
+    }
+    return kIdOk;
+}
+
+void OnInstallDone() {
+    gRun.doneMessage = Now();
+    gRun.memoryAtDoneMessage = Memory();
+}
+
+LRESULT CALLBACK BenchWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case kInstallDoneMessage:
+            OnInstallDone();
+            break;
+    }
+    FinishInstall(window, message, wParam, lParam);
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// The scratch key that HKEY_CURRENT_USER stands for during the run; it holds only the game's entry.
+class ScratchUserKey {
+  public:
+    ScratchUserKey() {
+        RegCreateKeyExA(HKEY_CURRENT_USER, kScratchKey, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                        &root_, nullptr);
+    }
+    ~ScratchUserKey() {
+        RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+        if (!root_)
+            return;
+        for (size_t i = sizeof kInstallKeyLevels / sizeof kInstallKeyLevels[0]; i-- > 0;)
+            RegDeleteKeyA(root_, kInstallKeyLevels[i]);
+        RegCloseKey(root_);
+        RegDeleteKeyA(HKEY_CURRENT_USER, kScratchKey);
+    }
+    ScratchUserKey(const ScratchUserKey&) = delete;
+    ScratchUserKey& operator=(const ScratchUserKey&) = delete;
+
+    // Writes the game's entry and makes the scratch key stand for HKEY_CURRENT_USER.
+    bool Activate(const std::string& gameFolder) {
+        HKEY install = nullptr;
+        if (!root_ || RegCreateKeyExA(root_, kInstallKeyLevels[3], 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
+                                      nullptr, &install, nullptr) != ERROR_SUCCESS)
+            return false;
+        const LONG written =
+            RegSetValueExA(install, kInstallInfo, 0, REG_SZ, reinterpret_cast<const BYTE*>(gameFolder.c_str()),
+                           DWORD(gameFolder.size() + 1));
+        RegCloseKey(install);
+        return written == ERROR_SUCCESS && RegOverridePredefKey(HKEY_CURRENT_USER, root_) == ERROR_SUCCESS;
+    }
+
+  private:
+    HKEY root_ = nullptr;
+};
+
+HWND CreateBenchWindow() {
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = BenchWindowProc;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = kWindowClass;
+    if (!RegisterClassA(&windowClass))
+        return nullptr;
+    return CreateWindowExA(0, kWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, windowClass.hInstance, nullptr);
+}
+
+// Runs messages until the install has shown its last box and its worker has ended, or the time limit.
+bool PumpUntilDone() {
+    const DWORD start = GetTickCount();
+    while (!(gRun.done && !gInstallerState.extracting && !gInstallWorker.IsBusy())) {
+        if (GetTickCount() - start > kTimeLimitMs)
+            return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+    }
+    return true;
+}
+
+// The entries the flow extracts: the pack folder and the named ones.
+std::vector<const PackageEntry*> FlowEntries() {
+    std::vector<const PackageEntry*> entries;
+    for (const auto& item : gPackageIndex) {
+        if (item.first.compare(0, sizeof kPackFolder - 1, kPackFolder) == 0)
+            entries.push_back(&item.second);
+    }
+    for (const char* name : kNamedEntries) {
+        auto found = gPackageIndex.find(name);
+        if (found != gPackageIndex.end())
+            entries.push_back(&found->second);
+    }
+    return entries;
+}
+
+void PrintFigure(const char* name, double value) {
+    std::printf("%s %.3f\n", name, value);
+}
+
+void PrintBytes(const char* name, unsigned long long value) {
+    std::printf("%s %llu\n", name, value);
+}
+
+// The most that one MemorySink serving a sequence of extractions holds at once, as FinishInstall's copies use
+// it: the previous entry's output is let go only when the next one's is handed over, so for a moment the
+// previous output, the next input and the next output are all alive.
+uint64_t OneSinkPeak(const char* const* names, size_t count) {
+    uint64_t peak = 0;
+    uint64_t previousOutput = 0;
+    for (size_t i = 0; i < count; ++i) {
+        auto found = gPackageIndex.find(names[i]);
+        if (found == gPackageIndex.end())
+            continue;
+        const PackageEntry& entry = found->second;
+        const uint64_t alive = previousOutput + entry.compressedSize + entry.originalSize;
+        if (alive > peak)
+            peak = alive;
+        previousOutput = entry.originalSize;
+    }
+    return peak;
+}
+
+void PrintEntries(const std::vector<const PackageEntry*>& entries) {
+    unsigned long long original = 0, compressed = 0;
+    const PackageEntry* largest = nullptr;
+    for (const PackageEntry* entry : entries) {
+        original += entry->originalSize;
+        compressed += entry->compressedSize;
+        if (!largest || uint64_t(entry->originalSize) + entry->compressedSize >
+                            uint64_t(largest->originalSize) + largest->compressedSize)
+            largest = entry;
+    }
+    PrintBytes("entries", entries.size());
+    // The two files before the worker, and FinishInstall's copies: each sequence shares one sink.
+    const size_t namedCount = sizeof kNamedEntries / sizeof kNamedEntries[0];
+    const uint64_t firstFiles = OneSinkPeak(kNamedEntries, kFirstFileCount);
+    const uint64_t copies = OneSinkPeak(kNamedEntries + kFirstFileCount, namedCount - kFirstFileCount);
+    PrintBytes("one_sink_peak_bytes", firstFiles > copies ? firstFiles : copies);
+    PrintBytes("entries_original_bytes", original);
+    PrintBytes("entries_compressed_bytes", compressed);
+    if (largest) {
+        std::printf("largest_entry %s\n", largest->name.c_str());
+        PrintBytes("largest_entry_original_bytes", largest->originalSize);
+        PrintBytes("largest_entry_compressed_bytes", largest->compressedSize);
+    }
+}
+
+void PrintMemory(const char* prefix, const PROCESS_MEMORY_COUNTERS& counters) {
+    std::printf("%s_working_set %llu\n", prefix, static_cast<unsigned long long>(counters.WorkingSetSize));
+    std::printf("%s_peak_working_set %llu\n", prefix, static_cast<unsigned long long>(counters.PeakWorkingSetSize));
+    std::printf("%s_pagefile %llu\n", prefix, static_cast<unsigned long long>(counters.PagefileUsage));
+    std::printf("%s_peak_pagefile %llu\n", prefix, static_cast<unsigned long long>(counters.PeakPagefileUsage));
+}
+
+// The same entries decoded once more, into memory only: reading, digest and decompression without the files.
+double ExtractOnly(const std::vector<const PackageEntry*>& entries) {
+    const double start = Now();
+    for (const PackageEntry* entry : entries) {
+        MemorySink sink;
+        ExtractEntry(*entry, sink);
+    }
+    return Now() - start;
+}
+
+// The library's part on its own, over the pack folder the install left (it rewrites the same index file).
+double LibraryOnly(const std::string& gameFolder) {
+    char statusText[kLayoutTextSize] = {};
+    const double start = Now();
+    CallResourceInstall((gameFolder + "\\SavePatch.qvx").c_str(), nullptr, statusText);
+    return Now() - start;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fputs("usage: install_bench PACKAGE GAME_FOLDER\n", stderr);
+        return 2;
+    }
+    const std::string package = argv[1];
+    const std::string gameFolder = argv[2];
+
+    const double indexStart = Now();
+    const IndexResult indexed = IndexPackageFile(package.c_str(), gPackageIndex);
+    const double indexTime = Now() - indexStart;
+    if (indexed.status != IndexStatus::kOk) {
+        std::fprintf(stderr, "install_bench: %s: %s\n", package.c_str(), IndexStatusText(indexed.status));
+        return 1;
+    }
+    if (GetFileAttributesA((gameFolder + kGameExecutable).c_str()) == INVALID_FILE_ATTRIBUTES) {
+        std::fprintf(stderr, "install_bench: %s%s is missing\n", gameFolder.c_str(), kGameExecutable);
+        return 1;
+    }
+    const std::vector<const PackageEntry*> entries = FlowEntries();
+
+    SetMessageHandler(AnswerOk);
+    ScratchUserKey userKey;
+    HWND window = CreateBenchWindow();
+    if (!window || !userKey.Activate(gameFolder)) {
+        std::fputs("install_bench: no window or no scratch registry key\n", stderr);
+        return 1;
+    }
+
+    const PROCESS_MEMORY_COUNTERS idle = Memory();
+    InstallPack(window);
+    const bool finished = PumpUntilDone();
+    const PROCESS_MEMORY_COUNTERS after = Memory();
+    for (const std::string& box : gRun.unexpected)
+        std::fprintf(stderr, "install_bench: unexpected message box %s\n", box.c_str());
+    if (!finished || !gRun.confirmed || !gRun.done || !gRun.unexpected.empty()) {
+        std::fputs("install_bench: the install did not run through\n", stderr);
+        return 1;
+    }
+
+    PrintFigure("index_s", indexTime);
+    PrintEntries(entries);
+    PrintFigure("install_s", gRun.done - gRun.confirmed);
+    PrintFigure("install_until_done_message_s", gRun.doneMessage - gRun.confirmed);
+    PrintFigure("finish_install_s", gRun.done - gRun.doneMessage);
+    PrintMemory("idle", idle);
+    PrintMemory("worker_done", gRun.memoryAtDoneMessage);
+    PrintMemory("done", gRun.memoryAtDone);
+    PrintMemory("after", after);
+    PrintFigure("extract_only_s", ExtractOnly(entries));
+    PrintFigure("library_only_s", LibraryOnly(gameFolder));
+    return 0;
+}
