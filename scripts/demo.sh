@@ -57,9 +57,9 @@ source "$ROOT/scripts/gui-lib.sh"
 GUI_OUT="$OUT"
 # Where the controls are: read from the same layout file that the package carries.
 eval "$(gui_layout)"
-HOVER_L=$LAYOUT_INSTALL_LEFT HOVER_T=$LAYOUT_INSTALL_TOP HOVER_X=$LAYOUT_INSTALL_X HOVER_Y=$LAYOUT_INSTALL_Y
-HOVER_W=$((LAYOUT_INSTALL_RIGHT - HOVER_L))
-HOVER_H=$((LAYOUT_INSTALL_BOTTOM - HOVER_T))
+HOVER_X=$LAYOUT_INSTALL_X HOVER_Y=$LAYOUT_INSTALL_Y
+HOVER_W=$((LAYOUT_INSTALL_RIGHT - LAYOUT_INSTALL_LEFT))
+HOVER_H=$((LAYOUT_INSTALL_BOTTOM - LAYOUT_INSTALL_TOP))
 
 mkdir -p "$OUT"
 rm -f "$OUT"/*.png
@@ -82,16 +82,6 @@ walk() {
     WALK_STEP=$((WALK_STEP + 1))
     say "$WALK_STEP. $*"
 }
-# lit_difference: how many pixels of the install button on the screen differ from its area in the highlighted
-# picture.
-lit_difference() {
-    eval "$(xdotool getwindowgeometry --shell "$GUI_MAIN")"
-    import -window root -crop "${HOVER_W}x${HOVER_H}+$((X + HOVER_L))+$((Y + HOVER_T))" +repage "$OUT/.area.png"
-    convert "$SKIN_LIT" -crop "${HOVER_W}x${HOVER_H}+$HOVER_L+$HOVER_T" +repage "$OUT/.lit.png"
-    compare -metric AE -fuzz 4% "$OUT/.area.png" "$OUT/.lit.png" null: 2>&1 || true
-    rm -f "$OUT/.area.png" "$OUT/.lit.png"
-}
-
 step "walking through the installer"
 gui_start_installer "$EXE" "$OUT/installer.log"
 eval "$(xdotool getwindowgeometry --shell "$GUI_MAIN")"
@@ -102,8 +92,8 @@ gui_shot window "$GUI_MAIN"
 
 xdotool mousemove --window "$GUI_MAIN" "$HOVER_X" "$HOVER_Y"
 sleep 0.5
-differing=$(lit_difference)
-if [ "${differing:-0}" -le $((HOVER_W * HOVER_H / 20)) ] 2>/dev/null; then
+differing=$(gui_lit_difference install "$SKIN_LIT")
+if gui_is_lit install "$SKIN_LIT"; then
     look="it shows its highlighted look"
 else
     look="it does NOT show its highlighted look"

@@ -79,6 +79,29 @@ gui_click() {
     xdotool mousemove --window "$GUI_MAIN" "$1" "$2" click 1
 }
 
+# gui_lit_difference COMMAND LIT_PICTURE: how many pixels of the control of COMMAND (its first record) on the screen
+# differ from the same area of the highlighted skin picture. A control that is shown lights up under the mouse;
+# a hidden one leaves the window's own picture there.
+gui_lit_difference() {
+    local command=${1^^} X Y WIDTH HEIGHT SCREEN WINDOW left top width height
+    eval "left=\$LAYOUT_${command}_LEFT top=\$LAYOUT_${command}_TOP"
+    eval "width=\$((LAYOUT_${command}_RIGHT - left)) height=\$((LAYOUT_${command}_BOTTOM - top))"
+    eval "$(xdotool getwindowgeometry --shell "$GUI_MAIN")"
+    import -window root -crop "${width}x${height}+$((X + left))+$((Y + top))" +repage "$GUI_OUT/.area.png"
+    convert "$2" -crop "${width}x${height}+$left+$top" +repage "$GUI_OUT/.lit.png"
+    compare -metric AE -fuzz 4% "$GUI_OUT/.area.png" "$GUI_OUT/.lit.png" null: 2>&1 || true
+    rm -f "$GUI_OUT/.area.png" "$GUI_OUT/.lit.png"
+}
+
+# gui_is_lit COMMAND LIT_PICTURE: true when at most one pixel in twenty of the control differs from its
+# highlighted picture.
+gui_is_lit() {
+    local command=${1^^} differing area
+    differing=$(gui_lit_difference "$1" "$2")
+    eval "area=\$(((LAYOUT_${command}_RIGHT - LAYOUT_${command}_LEFT) * (LAYOUT_${command}_BOTTOM - LAYOUT_${command}_TOP)))"
+    [ "${differing:-$area}" -le $((area / 20)) ] 2>/dev/null
+}
+
 # gui_await_box CAPTION [SECONDS]: waits for a message box with this caption and sets GUI_BOX to its X id once it
 # has settled.
 gui_await_box() {

@@ -1,10 +1,11 @@
 #!/bin/bash
 # The installer's main job end to end: the packed demo program runs under wine64 on $DISPLAY and is walked through
 # its window with xdotool, the way a user would; the game folder is then checked byte for byte against the
-# package, the install key through "reg query", and the skin controls' visibility through window_probe.
+# package, the install key through "reg query", and the skin controls' visibility through window_probe and through
+# their look under the mouse (a shown control lights up with its area of the highlighted skin picture).
 #
 #   walk_install.sh registry|chooser --exe QuorvanSetup.exe --packtool PACKTOOL --probe window_probe.exe \
-#                   --sample SAMPLE_GAME_DIR --out DIR
+#                   --sample SAMPLE_GAME_DIR --lit window2.bmp --out DIR
 #
 #   registry  the game's registry entry names the game folder: install, check, uninstall, check
 #   chooser   no registry entry: the warning, then the game's executable typed into the open-file dialog; the pack
@@ -26,6 +27,7 @@ while [ $# -gt 0 ]; do
         --packtool) PACKTOOL=$2 ;;
         --probe) PROBE=$2 ;;
         --sample) SAMPLE=$2 ;;
+        --lit) LIT=$2 ;;
         --out) OUT=$2 ;;
         *) echo "walk_install: unknown argument $1" >&2; exit 2 ;;
     esac
@@ -33,7 +35,8 @@ while [ $# -gt 0 ]; do
 done
 case "$SCENARIO" in
     registry | chooser) ;;
-    *) echo "usage: walk_install.sh registry|chooser --exe EXE --packtool TOOL --probe EXE --sample DIR --out DIR" >&2
+    *) echo "usage: walk_install.sh registry|chooser --exe EXE --packtool TOOL --probe EXE --sample DIR --lit BMP" \
+            "--out DIR" >&2
        exit 2 ;;
 esac
 INSTALL_SECONDS=${QV_E2E_INSTALL_SECONDS:-300}
@@ -56,7 +59,7 @@ for tool in xdotool import python3; do
 done
 [ -n "${DISPLAY:-}" ] || fail "no DISPLAY: run through scripts/test-all.sh, or start Xvfb (scripts/xvfb.sh) first"
 xdpyinfo >/dev/null 2>&1 || fail "the display $DISPLAY does not answer"
-for file in "$EXE" "$PACKTOOL" "$PROBE"; do
+for file in "$EXE" "$PACKTOOL" "$PROBE" "$LIT"; do
     [ -f "$file" ] || fail "$file is missing (build the win64 tree first)"
 done
 [ -d "$SAMPLE" ] || fail "$SAMPLE is missing"
@@ -131,6 +134,38 @@ expect_controls() {
     say "   controls: install $install, uninstall $uninstall"
 }
 
+# expect_look COMMAND lit|unlit WHEN: moves the mouse off the controls and then onto the control of COMMAND, which
+# must light up when it is shown and stay as the window's picture when it is hidden.
+expect_look() {
+    local x y deadline
+    eval "x=\$LAYOUT_${1^^}_X y=\$LAYOUT_${1^^}_Y"
+    xdotool mousemove --window "$GUI_MAIN" 225 40
+    sleep 0.2
+    xdotool mousemove --window "$GUI_MAIN" "$x" "$y"
+    if [ "$2" = lit ]; then
+        deadline=$((SECONDS + 5))
+        until gui_is_lit "$1" "$LIT"; do
+            [ "$SECONDS" -le "$deadline" ] ||
+                fail "$3: the $1 control does not light up under the mouse ($(gui_lit_difference "$1" "$LIT") pixels differ)"
+            sleep 0.2
+        done
+    else
+        sleep 0.6
+        ! gui_is_lit "$1" "$LIT" || fail "$3: the $1 control lights up under the mouse, but it should be hidden"
+    fi
+    say "   under the mouse the $1 control is $2"
+}
+# expect_state INSTALL UNINSTALL WHEN SHOT: the controls' visibility through the probe and under the mouse, then a
+# screenshot with the mouse over the control that is shown.
+expect_state() {
+    local shown=install hidden=uninstall
+    [ "$1" = visible ] || { shown=uninstall; hidden=install; }
+    expect_controls "$1" "$2" "$3"
+    expect_look "$hidden" unlit "$3"
+    expect_look "$shown" lit "$3"
+    gui_shot "$4" "$GUI_MAIN"
+}
+
 # --- the end: report a failure while it is on the screen, then clean up --------------------------------------------
 finish() {
     local status=$1 id
@@ -176,9 +211,7 @@ say "   game folder $GAME_WIN; InstallInfo \"$INSTALL_INFO_BEFORE\", QuorvanGefo
 
 say "== starting the installer"
 gui_start_installer "$EXE" "$OUT/installer.log"
-xdotool mousemove --window "$GUI_MAIN" 225 40
-gui_shot start "$GUI_MAIN"
-expect_controls visible hidden "before the install"
+expect_state visible hidden "before the install" start
 
 say "== install"
 gui_click "$LAYOUT_INSTALL_X" "$LAYOUT_INSTALL_Y"
@@ -198,8 +231,7 @@ await_box "提示" "安装成功结束!" "$INSTALL_SECONDS"
 expect_controls hidden hidden "while the install's last message is shown"
 gui_shot install-done "$GUI_MAIN" "$GUI_BOX"
 gui_dismiss_box "提示"
-expect_controls hidden visible "after the install"
-gui_shot installed "$GUI_MAIN"
+expect_state hidden visible "after the install" installed
 
 say "== checking the installation"
 expect_value QuorvanInfo "REG_SZ    $GAME_WIN" "after the install"
@@ -213,9 +245,7 @@ say "== uninstall"
 gui_click "$LAYOUT_UNINSTALL_X" "$LAYOUT_UNINSTALL_Y"
 answer_box "卸载确认" "是否卸载简体中文汉化包?" uninstall-confirm
 answer_box "提示" "卸载完成!" uninstall-done
-expect_controls visible hidden "after the uninstall"
-xdotool mousemove --window "$GUI_MAIN" 225 40
-gui_shot uninstalled "$GUI_MAIN"
+expect_state visible hidden "after the uninstall" uninstalled
 
 say "== checking the uninstallation"
 expect_no_value QuorvanInfo "after the uninstall"
