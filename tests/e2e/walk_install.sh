@@ -88,15 +88,18 @@ expect_no_value() {
 reg_set() { "$GUI_RUN" reg add "$KEY" /v "$1" /t REG_SZ /d "$2" /f >/dev/null; }
 reg_unset() { "$GUI_RUN" reg delete "$KEY" /v "$1" /f >/dev/null 2>&1 || true; }
 
-KEY_SAVED=0
+KEY_SAVED=""  # empty until save_key has run; then 1 when the key existed, 0 when it did not
 save_key() {
     rm -f "$SAVED_KEY"
     if "$GUI_RUN" reg query "$KEY" >/dev/null 2>&1; then
         "$GUI_RUN" reg export "$KEY" "$SAVED_KEY_WIN" /y >/dev/null 2>&1 || fail "could not save the install key"
         KEY_SAVED=1
+    else
+        KEY_SAVED=0
     fi
 }
 restore_key() {
+    [ -n "$KEY_SAVED" ] || return 0
     "$GUI_RUN" reg delete "$KEY" /f >/dev/null 2>&1 || true
     if [ "$KEY_SAVED" = 1 ]; then
         "$GUI_RUN" reg import "$SAVED_KEY_WIN" >/dev/null 2>&1 || say "could not restore the install key"
