@@ -75,6 +75,11 @@ using FreeSpaceQuery = bool (*)(const char* drive, uint64_t* bytesAvailable);
 extern FreeSpaceQuery gFreeSpaceQuery;
 bool QueryFreeSpace(const char* drive, uint64_t* bytesAvailable);
 
+class MemorySink;
+// Extracts a package entry by name and writes it to target, creating its folders; an entry that was not delivered
+// (reported already) writes nothing. The sink is empty again afterwards.
+void CopyEntryToFile(const char* entry, MemorySink& sink, const std::string& target);
+
 // The file chooser (ChoosePath's contract): true with the chosen file's full path, false with path emptied.
 using PathChooser = bool (*)(HWND owner, std::string& path, const char* filter);
 extern PathChooser gChoosePath;

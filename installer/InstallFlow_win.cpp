@@ -139,11 +139,6 @@ bool Confirmed(HWND mainWindow, const std::string& installFolder, uint32_t kilob
     return ShowMessage(mainWindow, text, kConfirmCaption, kMbOkCancel | kMbIconQuestion) == kIdOk;
 }
 
-void WriteEntry(const char* entry, MemorySink& sink, const std::string& target) {
-    if (ExtractByName(entry, sink))
-        WriteFileMakingDirs(sink.data, sink.size, target.c_str());
-}
-
 // Steps on the user-interface thread after the user's OK: the configuration program and the library, then the
 // worker takes over.
 void BeginInstall(HWND mainWindow, const std::string& installFolder) {
@@ -153,8 +148,8 @@ void BeginInstall(HWND mainWindow, const std::string& installFolder) {
     RefreshControls();
     {
         MemorySink sink;
-        WriteEntry(kConfigEntry, sink, installFolder + kConfigTarget);
-        WriteEntry(kLibraryEntry, sink, installFolder + kLibraryTarget);
+        CopyEntryToFile(kConfigEntry, sink, installFolder + kConfigTarget);
+        CopyEntryToFile(kLibraryEntry, sink, installFolder + kLibraryTarget);
     }
     if (!gInstallWorker.Begin(installFolder, mainWindow, StatusControl())) {
         ShowError(mainWindow, kNoWorkerText, kErrorCaption);
@@ -178,6 +173,13 @@ void ReportSkippedNames(HWND owner, size_t count) {
 }
 
 }  // namespace
+
+void CopyEntryToFile(const char* entry, MemorySink& sink, const std::string& target) {
+    if (ExtractByName(entry, sink))
+        WriteFileMakingDirs(sink.data, sink.size, target.c_str());
+    // Freed now rather than on the next delivery, so that one entry's buffers never meet the next one's.
+    sink.Release();
+}
 
 bool QueryFreeSpace(const char* drive, uint64_t* bytesAvailable) {
     ULARGE_INTEGER available = {}, total = {}, free = {};
@@ -282,7 +284,7 @@ void FinishInstall(HWND window, UINT message, WPARAM, LPARAM) {
     {
         MemorySink sink;
         for (const CopyRow& row : kCopyTable)
-            WriteEntry(row.entry, sink, folder + row.target);
+            CopyEntryToFile(row.entry, sink, folder + row.target);
     }
     ReportSkippedNames(window, gInstallWorker.skippedNames());
     ShowMessage(window, kDoneText, kNoteCaption, kMbOk | kMbIconInformation);

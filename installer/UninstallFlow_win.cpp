@@ -7,6 +7,7 @@
 #include "Devavi/Win32/RegTable.h"
 #include "installer/CommandDispatch.h"
 #include "installer/FileHelpers.h"
+#include "installer/InstallFlow.h"
 #include "installer/UninstallFlow.h"
 #include "package/Extract.h"
 #include "support/DebugLog.h"
@@ -67,10 +68,8 @@ void DeleteFolders(const std::string& folder) {
 
 void RestoreGameFiles(const std::string& installFolder) {
     MemorySink sink;
-    for (const RestoreRow& row : kRestoreTable) {
-        if (ExtractByName(row.entry, sink))
-            WriteFileMakingDirs(sink.data, sink.size, (installFolder + row.target).c_str());
-    }
+    for (const RestoreRow& row : kRestoreTable)
+        CopyEntryToFile(row.entry, sink, installFolder + row.target);
 }
 
 // Removes "QuorvanInfo". False (and the user told) when the install key cannot be opened for writing.
