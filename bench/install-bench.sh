@@ -182,8 +182,6 @@ print("at \"安装成功结束!\"                peak working set %.1f MB, peak 
       % (med("done_peak_working_set") / MB, med("done_peak_pagefile") / MB))
 print("peak working set above idle      %.1f MB = %.2f x the largest entry (aim: 1.00 or less)"
       % (peak_above / MB, peak_above / largest))
-print("one sink for a row of copies     holds up to %.1f MB at once (previous output + next input and output)"
-      % (int(first["one_sink_peak_bytes"]) / MB))
 print("pagefile above idle at the end   %.1f MB (Wine reports no separate pagefile peak: its peak equals the "
       "current value)" % ((med("done_peak_pagefile") - med("idle_pagefile")) / MB))
 PY

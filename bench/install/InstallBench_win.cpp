@@ -65,7 +65,6 @@ const char* const kNamedEntries[] = {
     "copytitle_low\\title_000004.bmp",
     "psrpc.qvx",
 };
-constexpr size_t kFirstFileCount = 2;  // of kNamedEntries
 constexpr DWORD kTimeLimitMs = 30 * 60 * 1000;
 
 double Now() {
@@ -207,25 +206,6 @@ void PrintBytes(const char* name, unsigned long long value) {
     std::printf("%s %llu\n", name, value);
 }
 
-// The most that one MemorySink serving a sequence of extractions holds at once, as FinishInstall's copies use
-// it: the previous entry's output is let go only when the next one's is handed over, so for a moment the
-// previous output, the next input and the next output are all alive.
-uint64_t OneSinkPeak(const char* const* names, size_t count) {
-    uint64_t peak = 0;
-    uint64_t previousOutput = 0;
-    for (size_t i = 0; i < count; ++i) {
-        auto found = gPackageIndex.find(names[i]);
-        if (found == gPackageIndex.end())
-            continue;
-        const PackageEntry& entry = found->second;
-        const uint64_t alive = previousOutput + entry.compressedSize + entry.originalSize;
-        if (alive > peak)
-            peak = alive;
-        previousOutput = entry.originalSize;
-    }
-    return peak;
-}
-
 void PrintEntries(const std::vector<const PackageEntry*>& entries) {
     unsigned long long original = 0, compressed = 0;
     const PackageEntry* largest = nullptr;
@@ -237,11 +217,6 @@ void PrintEntries(const std::vector<const PackageEntry*>& entries) {
             largest = entry;
     }
     PrintBytes("entries", entries.size());
-    // The two files before the worker, and FinishInstall's copies: each sequence shares one sink.
-    const size_t namedCount = sizeof kNamedEntries / sizeof kNamedEntries[0];
-    const uint64_t firstFiles = OneSinkPeak(kNamedEntries, kFirstFileCount);
-    const uint64_t copies = OneSinkPeak(kNamedEntries + kFirstFileCount, namedCount - kFirstFileCount);
-    PrintBytes("one_sink_peak_bytes", firstFiles > copies ? firstFiles : copies);
     PrintBytes("entries_original_bytes", original);
     PrintBytes("entries_compressed_bytes", compressed);
     if (largest) {
