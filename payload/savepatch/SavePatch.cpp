@@ -18,8 +18,10 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <type_traits>
 #include <vector>
 
+#include "installer/ResourceLibrary.h"
 #include "support/Win32Handles.h"
 
 namespace {
@@ -226,3 +228,7 @@ extern "C" bool __cdecl CreateUserFont(const char* sizeName,
     (void)valid;
     return false;
 }
+
+// The installer calls these through the pointer types it looks them up as; the two must never drift apart.
+static_assert(std::is_same<decltype(&ResourceInstall), ResourceInstallProc>::value, "ResourceInstall's signature");
+static_assert(std::is_same<decltype(&CreateUserFont), CreateUserFontProc>::value, "CreateUserFont's signature");
