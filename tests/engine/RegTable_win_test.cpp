@@ -7,25 +7,11 @@
 #include "Devavi/Win32/InstallKey.h"
 #include "Devavi/Win32/RegTable.h"
 #include "tests/support/MessageRecorder.h"
+#include "tests/support/RegistryCleanup_win.h"
 
 namespace {
 
 constexpr char kTestRoot[] = "Software\\QuorvanTests";
-
-void DeleteKeyTree(HKEY root, const std::string& path) {
-    HKEY key;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
-        return;
-    char name[256];
-    for (;;) {
-        DWORD length = sizeof name;
-        if (RegEnumKeyExA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            break;
-        DeleteKeyTree(root, path + "\\" + name);
-    }
-    RegCloseKey(key);
-    RegDeleteKeyA(root, path.c_str());
-}
 
 // Each test works below a key of its own under HKCU\Software\QuorvanTests and removes it afterwards.
 class RegTableTest : public ::testing::Test {

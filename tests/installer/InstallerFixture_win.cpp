@@ -9,6 +9,7 @@
 #include "package/Package.h"
 #include "settings/PathChooser.h"
 #include "tests/mainwindow/TestPictures_win.h"
+#include "tests/support/RegistryCleanup_win.h"
 
 const char kGameExecutableName[] = "Shin Sangokumusou 3.exe";
 
@@ -64,21 +65,6 @@ std::string LibraryBytes() {
     return bytes;
 }
 
-void DeleteKeyTree(const std::string& path) {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
-        return;
-    char name[256];
-    for (;;) {
-        DWORD length = sizeof name;
-        if (RegEnumKeyExA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            break;
-        DeleteKeyTree(path + "\\" + name);
-    }
-    RegCloseKey(key);
-    RegDeleteKeyA(HKEY_CURRENT_USER, path.c_str());
-}
-
 // The install key as it was before the test: restored afterwards, whatever the test did to it.
 struct SavedValue {
     std::string name;
@@ -111,9 +97,9 @@ void SaveInstallKey() {
 }
 
 void RestoreInstallKey() {
-    DeleteKeyTree(kInstallKeyPath);
+    DeleteKeyTree(HKEY_CURRENT_USER, kInstallKeyPath);
     if (!gVendorKeyExisted)
-        DeleteKeyTree(kVendorKey);
+        DeleteKeyTree(HKEY_CURRENT_USER, kVendorKey);
     if (!gInstallKeyExisted)
         return;
     HKEY key;
@@ -186,7 +172,7 @@ TestPack StandardPack(const char* layout) {
 
 void InstallerTest::SetUp() {
     SaveInstallKey();
-    DeleteKeyTree(kInstallKeyPath);
+    DeleteKeyTree(HKEY_CURRENT_USER, kInstallKeyPath);
     gSeams = SeamAnswers();
     gSeams.freeBytes = uint64_t(1) << 30;
     gFreeSpaceQuery = FakeFreeSpace;
