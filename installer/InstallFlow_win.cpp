@@ -12,6 +12,7 @@
 #include "installer/InstallFlow.h"
 #include "installer/ResourceLibrary.h"
 #include "package/Extract.h"
+#include "package/PackNames.h"
 #include "settings/PathChooser.h"
 #include "support/MessageSeam.h"
 
@@ -25,11 +26,6 @@ namespace {
 const char kGameExecutable[] = "\\Shin Sangokumusou 3.exe";
 // Description and pattern, each ending in a zero byte; the literal's own terminator ends the list.
 const char kGameFilter[] = "Shin Sangokumusou 3.exe\0Shin Sangokumusou 3.exe\0";
-const char kPackFolder[] = "quorvan";
-const char kConfigEntry[] = "SM3Config.qvx";
-const char kConfigTarget[] = "/SM3Config.exe";
-const char kLibraryEntry[] = "SavePatch.qvx";
-const char kLibraryTarget[] = "/SavePatch.qvx";
 const char kCopyingText[] = "Copying...";
 
 const char kCancelCaption[] = "取消安装";
@@ -59,36 +55,6 @@ const char kDoneText[] = "安装成功结束!";
 constexpr uint32_t kRequiredKilobytes = 300 * 1024;
 constexpr DWORD kExitWaitMs = 10000;
 constexpr size_t kConfirmTextSize = 2048;
-
-// The last files, copied by FinishInstall over what the worker and the library left; targets are appended to the
-// install folder.
-struct CopyRow {
-    const char* entry;
-    const char* target;
-};
-const CopyRow kCopyTable[] = {
-    {"copyfont_high\\font00a.png", "\\quorvan\\data\\common\\japanese\\high\\font00a.png"},
-    {"copyfont_high\\font00b.png", "\\quorvan\\data\\common\\japanese\\high\\font00b.png"},
-    {"copyfont_high\\font01a.png", "\\quorvan\\data\\common\\japanese\\high\\font01a.png"},
-    {"copyfont_high\\font01b.png", "\\quorvan\\data\\common\\japanese\\high\\font01b.png"},
-    {"copyfont_low\\font00a.png", "\\quorvan\\data\\common\\japanese\\low\\font00a.png"},
-    {"copyfont_low\\font00b.png", "\\quorvan\\data\\common\\japanese\\low\\font00b.png"},
-    {"copyfont_low\\font01a.png", "\\quorvan\\data\\common\\japanese\\low\\font01a.png"},
-    {"copyfont_low\\font01b.png", "\\quorvan\\data\\common\\japanese\\low\\font01b.png"},
-    {"loading_qvx\\loadscreen.png", "\\media\\data\\etc\\japanese\\loadscreen.png"},
-    {"copy_high\\vsname_000004.bmp", "\\quorvan\\data\\common\\japanese\\high\\vsname.bin\\vsname_000004.bmp"},
-    {"copy_high\\vsname_000030.bmp", "\\quorvan\\data\\common\\japanese\\high\\vsname.bin\\vsname_000030.bmp"},
-    {"copy_high\\cm01_000025.png", "\\quorvan\\data\\cmap\\japanese\\high\\cm01.pd2\\cm01_000025.png"},
-    {"copy_high\\cm13_000025.png", "\\quorvan\\data\\cmap\\japanese\\high\\cm13.pd2\\cm13_000025.png"},
-    {"copy_high\\cm45_000025.png", "\\quorvan\\data\\cmap\\japanese\\high\\cm45.pd2\\cm45_000025.png"},
-    {"copy_low\\vsname_000004.bmp", "\\quorvan\\data\\common\\japanese\\low\\vsname.bin\\vsname_000004.bmp"},
-    {"copy_low\\vsname_000030.bmp", "\\quorvan\\data\\common\\japanese\\low\\vsname.bin\\vsname_000030.bmp"},
-    {"copy_low\\cm01_000025.png", "\\quorvan\\data\\cmap\\japanese\\low\\cm01.pd2\\cm01_000025.png"},
-    {"copy_low\\cm13_000025.png", "\\quorvan\\data\\cmap\\japanese\\low\\cm13.pd2\\cm13_000025.png"},
-    {"copy_low\\cm45_000025.png", "\\quorvan\\data\\cmap\\japanese\\low\\cm45.pd2\\cm45_000025.png"},
-    {"copytitle_low\\title_000004.bmp", "\\quorvan\\data\\etc\\japanese\\low\\title.pd2\\title_000004.bmp"},
-    {"psrpc.qvx", "/psrpc.dll"},
-};
 
 void ShowError(HWND owner, const char* text, const char* caption) {
     ShowMessage(owner, text, caption, kMbOk | kMbIconError);

@@ -10,6 +10,7 @@
 #include "installer/InstallFlow.h"
 #include "installer/UninstallFlow.h"
 #include "package/Extract.h"
+#include "package/PackNames.h"
 #include "support/DebugLog.h"
 #include "support/MessageSeam.h"
 #include "support/Win32Handles.h"
@@ -23,21 +24,6 @@ const char kNotInstalledText[] = "没有安装真.三国无双3汉化包!";
 const char kOpenKeyFailedText[] = "RegOpenKeyEx Failed!";
 const char kDoneText[] = "卸载完成!";
 const char kNoteCaption[] = "提示";
-
-const char kPackFolder[] = "/quorvan";
-const char kLibraryFile[] = "/SavePatch.qvx";
-
-// The game's own files, written back from the unlocalised copies in the package; targets are appended to the
-// install folder.
-struct RestoreRow {
-    const char* entry;
-    const char* target;
-};
-const RestoreRow kRestoreTable[] = {
-    {"psrpc.org", "/psrpc.dll"},
-    {"SM3Config.org", "/SM3Config.exe"},
-    {"loading_org\\loadscreen.png", "\\media\\data\\etc\\japanese\\loadscreen.png"},
-};
 
 // Nothing is shown for what stays behind; the debug log names it.
 void DeleteLeftBehind(const char* what, const std::string& path) {
@@ -68,7 +54,7 @@ void DeleteFolders(const std::string& folder) {
 
 void RestoreGameFiles(const std::string& installFolder) {
     MemorySink sink;
-    for (const RestoreRow& row : kRestoreTable)
+    for (const CopyRow& row : kRestoreTable)
         CopyEntryToFile(row.entry, sink, installFolder + row.target);
 }
 
@@ -95,10 +81,10 @@ void UninstallPack(HWND mainWindow) {
         return;
     }
 
-    const std::string packFolder = installFolder + kPackFolder;
+    const std::string packFolder = installFolder + "/" + kPackFolder;
     DeleteFiles(packFolder);
     DeleteFolders(packFolder);
-    const std::string library = installFolder + kLibraryFile;
+    const std::string library = installFolder + kLibraryTarget;
     if (!DeleteFileA(library.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND)
         DeleteLeftBehind("file", library);
     RestoreGameFiles(installFolder);

@@ -8,10 +8,9 @@
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/SkinLayout.h"
 #include "package/Extract.h"
+#include "package/PackNames.h"
 
 SkinLayout gSkinLayout;
-
-const char kLayoutEntryName[] = "winpos.txt";
 
 namespace {
 
@@ -98,7 +97,7 @@ void OnButtonPress(HWND control) {
 void LoadSkinLayout(HWND mainWindow) {
     {
         MemorySink sink;
-        if (!ExtractByName(kLayoutEntryName, sink))
+        if (!ExtractByName(kLayoutEntry, sink))
             ExitProcess(0);
         for (LayoutEntry& entry : ParseLayout(sink.data, sink.size)) {
             LayoutRecord record;

@@ -27,8 +27,6 @@ using SkinLayout = std::vector<LayoutRecord>;
 // File order; filled by LoadSkinLayout, emptied when the main window is destroyed.
 extern SkinLayout gSkinLayout;
 
-extern const char kLayoutEntryName[];  // "winpos.txt"
-
 // Reads the layout file from the package and creates one skin control per record on mainWindow. Ends the process
 // when the file is not in the package (the package has shown its message already).
 void LoadSkinLayout(HWND mainWindow);

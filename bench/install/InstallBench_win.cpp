@@ -23,6 +23,7 @@
 #include "installer/InstallFlow.h"
 #include "installer/ResourceLibrary.h"
 #include "package/Extract.h"
+#include "package/PackNames.h"
 #include "package/Package.h"
 #include "support/MessageSeam.h"
 
@@ -35,36 +36,8 @@ const char* const kInstallKeyLevels[] = {"Software", "Software\\KOEI", "Software
                                          "Software\\KOEI\\Shin Sangokumusou 3\\Install"};
 const char kInstallInfo[] = "InstallInfo";
 const char kGameExecutable[] = "\\Shin Sangokumusou 3.exe";
-const char kPackFolder[] = "quorvan";
 const char kConfirmCaption[] = "安装确认";
 const char kDoneText[] = "安装成功结束!";
-// What the flow extracts besides the pack folder: the two files written before the worker starts, and the
-// fixed copies of FinishInstall.
-const char* const kNamedEntries[] = {
-    "sm3config.qvx",
-    "savepatch.qvx",
-    "copyfont_high\\font00a.png",
-    "copyfont_high\\font00b.png",
-    "copyfont_high\\font01a.png",
-    "copyfont_high\\font01b.png",
-    "copyfont_low\\font00a.png",
-    "copyfont_low\\font00b.png",
-    "copyfont_low\\font01a.png",
-    "copyfont_low\\font01b.png",
-    "loading_qvx\\loadscreen.png",
-    "copy_high\\vsname_000004.bmp",
-    "copy_high\\vsname_000030.bmp",
-    "copy_high\\cm01_000025.png",
-    "copy_high\\cm13_000025.png",
-    "copy_high\\cm45_000025.png",
-    "copy_low\\vsname_000004.bmp",
-    "copy_low\\vsname_000030.bmp",
-    "copy_low\\cm01_000025.png",
-    "copy_low\\cm13_000025.png",
-    "copy_low\\cm45_000025.png",
-    "copytitle_low\\title_000004.bmp",
-    "psrpc.qvx",
-};
 constexpr DWORD kTimeLimitMs = 30 * 60 * 1000;
 
 double Now() {
@@ -190,7 +163,12 @@ std::vector<const PackageEntry*> FlowEntries() {
         if (item.first.compare(0, sizeof kPackFolder - 1, kPackFolder) == 0)
             entries.push_back(&item.second);
     }
-    for (const char* name : kNamedEntries) {
+    // Besides the pack folder: the two files written before the worker starts, and the fixed copies.
+    std::vector<std::string> names = {kConfigEntry, kLibraryEntry};
+    for (const CopyRow& row : kCopyTable)
+        names.push_back(row.entry);
+    for (std::string& name : names) {
+        LowerAsciiDbcs(name);
         auto found = gPackageIndex.find(name);
         if (found != gPackageIndex.end())
             entries.push_back(&found->second);

@@ -74,7 +74,7 @@ class MainWindowTest : public ::testing::Test {
     void Show(const char* layout, int highlightWidth = kWidth + 30, int highlightHeight = kHeight + 20) {
         std::vector<TestRecord> records = {MakeRecord("readme.txt", "not the layout")};
         if (layout)
-            records.push_back(MakeRecord(kLayoutEntryName, layout));
+            records.push_back(MakeRecord("winpos.txt", layout));
         const std::string package = dir_.Join("test.pak");
         ASSERT_TRUE(WriteTestPackage(package, records));
         gPackageIndex.clear();
