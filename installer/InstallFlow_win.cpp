@@ -14,6 +14,7 @@
 #include "package/Extract.h"
 #include "package/PackNames.h"
 #include "settings/PathChooser.h"
+#include "support/Captions.h"
 #include "support/MessageSeam.h"
 
 InstallerState gInstallerState;
@@ -29,8 +30,6 @@ const char kGameFilter[] = "Shin Sangokumusou 3.exe\0Shin Sangokumusou 3.exe\0";
 const char kCopyingText[] = "Copying...";
 
 const char kCancelCaption[] = "取消安装";
-const char kErrorCaption[] = "错误";
-const char kNoteCaption[] = "提示";
 const char kGameNotFoundText[] = "请手工指定安装目录!";
 const char kGameNotFoundCaption[] = "未找到真.三国无双3安装目录";
 const char kNoGameChosenText[] = "必须制定真.三国无双3安装目录!";

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "support/Captions.h"
 #include "support/MessageSeam.h"
 
 const char kResourceInstallExport[] = "?ResourceInstall@@YAX_NPAUHWND__@@PAD@Z";
@@ -10,7 +11,6 @@ const char kCreateUserFontExport[] = "?CreateUserFont@@YA_NPBDHH00HHH000@Z";
 
 namespace {
 
-const char kErrorCaption[] = "错误";
 const char kLoadFailedText[] = "无法加载资源安装库：\n";
 const char kExportMissingText[] = "资源安装库缺少函数 %s：\n";
 

@@ -12,6 +12,7 @@
 #include "package/Extract.h"
 #include "package/PackNames.h"
 #include "support/DebugLog.h"
+#include "support/Captions.h"
 #include "support/MessageSeam.h"
 #include "support/Win32Handles.h"
 
@@ -23,7 +24,6 @@ const char kCancelCaption[] = "取消卸载";
 const char kNotInstalledText[] = "没有安装真.三国无双3汉化包!";
 const char kOpenKeyFailedText[] = "RegOpenKeyEx Failed!";
 const char kDoneText[] = "卸载完成!";
-const char kNoteCaption[] = "提示";
 
 // Nothing is shown for what stays behind; the debug log names it.
 void DeleteLeftBehind(const char* what, const std::string& path) {

@@ -9,6 +9,7 @@
 #include "package/Package.h"
 #include "resources/resource.h"
 #include "skinctl/SkinHook.h"
+#include "support/Captions.h"
 #include "support/MessageSeam.h"
 
 SkinImages gSkinImages;
@@ -23,7 +24,6 @@ namespace {
 const char kMainWindowTitle[] = "Install";
 const char kMissingImageText[] = "程序资源中缺少窗口图片: ";
 const char kNoWindowText[] = "无法创建主窗口!";
-const char kErrorCaption[] = "错误";
 constexpr UINT kExitStartFailed = 1;
 
 // A picture of our own resources, as a DIB section. Without it there is nothing to show: say which one is missing
