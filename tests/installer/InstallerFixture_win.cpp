@@ -9,7 +9,7 @@
 #include "package/Package.h"
 #include "settings/PathChooser.h"
 #include "tests/mainwindow/TestPictures_win.h"
-#include "tests/support/RegistryCleanup_win.h"
+#include "tests/common/RegistryCleanup_win.h"
 
 const char kGameExecutableName[] = "Shin Sangokumusou 3.exe";
 

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "mainwindow/SkinLayout.h"
-#include "tests/support/MessageRecorder.h"
-#include "tests/support/TempDir.h"
-#include "tests/support/TestPackage.h"
+#include "tests/common/MessageRecorder.h"
+#include "tests/common/TempDir.h"
+#include "tests/common/TestPackage.h"
 
 // The install and uninstall flows on a real main window of this process, with a test package indexed into
 // gPackageIndex, a stand-in game folder, the real install key of the registry (saved before and put back after

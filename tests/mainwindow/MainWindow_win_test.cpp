@@ -12,9 +12,9 @@
 #include "mainwindow/SkinLayout.h"
 #include "package/Package.h"
 #include "tests/mainwindow/TestPictures_win.h"
-#include "tests/support/MessageRecorder.h"
-#include "tests/support/TempDir.h"
-#include "tests/support/TestPackage.h"
+#include "tests/common/MessageRecorder.h"
+#include "tests/common/TempDir.h"
+#include "tests/common/TestPackage.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 
 #include "package/Extract.h"
 #include "package/Package.h"
-#include "tests/support/MessageRecorder.h"
-#include "tests/support/TempDir.h"
-#include "tests/support/TestPackage.h"
+#include "tests/common/MessageRecorder.h"
+#include "tests/common/TempDir.h"
+#include "tests/common/TestPackage.h"
 
 namespace {
 

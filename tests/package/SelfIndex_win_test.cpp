@@ -7,8 +7,8 @@
 #include <string>
 
 #include "package/Extract.h"
-#include "tests/support/TempDir.h"
-#include "tests/support/TestPackage.h"
+#include "tests/common/TempDir.h"
+#include "tests/common/TestPackage.h"
 
 namespace {
 

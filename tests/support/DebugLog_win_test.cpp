@@ -7,7 +7,7 @@
 #include <string>
 
 #include "support/DebugLog.h"
-#include "tests/support/TempDir.h"
+#include "tests/common/TempDir.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "settings/PathChooser.h"
-#include "tests/support/TempDir.h"
+#include "tests/common/TempDir.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tests/support/TestPackage.h"
+#include "tests/common/TestPackage.h"
 
 #include <cstdio>
 

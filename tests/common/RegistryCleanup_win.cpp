@@ -1,4 +1,4 @@
-#include "tests/support/RegistryCleanup_win.h"
+#include "tests/common/RegistryCleanup_win.h"
 
 void DeleteKeyTree(HKEY root, const std::string& path) {
     HKEY key;

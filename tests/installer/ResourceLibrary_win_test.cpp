@@ -10,8 +10,8 @@
 
 #include "installer/ResourceLibrary.h"
 #include "package/Extract.h"
-#include "tests/support/MessageRecorder.h"
-#include "tests/support/TempDir.h"
+#include "tests/common/MessageRecorder.h"
+#include "tests/common/TempDir.h"
 
 namespace {
 

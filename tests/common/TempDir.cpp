@@ -1,4 +1,4 @@
-#include "tests/support/TempDir.h"
+#include "tests/common/TempDir.h"
 
 #include <cstdio>
 #include <filesystem>

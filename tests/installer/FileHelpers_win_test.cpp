@@ -9,7 +9,7 @@
 
 #include "installer/FileHelpers.h"
 #include "package/Package.h"
-#include "tests/support/TempDir.h"
+#include "tests/common/TempDir.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tests/support/MessageRecorder.h"
+#include "tests/common/MessageRecorder.h"
 
 #include <mutex>
 

@@ -6,8 +6,8 @@
 
 #include "Devavi/Win32/InstallKey.h"
 #include "Devavi/Win32/RegTable.h"
-#include "tests/support/MessageRecorder.h"
-#include "tests/support/RegistryCleanup_win.h"
+#include "tests/common/MessageRecorder.h"
+#include "tests/common/RegistryCleanup_win.h"
 
 namespace {
 
