@@ -2,26 +2,9 @@
 
 #include <cstring>
 
+#include "support/Gbk.h"
+
 namespace {
-
-bool IsSeparator(unsigned char c) {
-    return c == '\\' || c == '/';
-}
-
-// Calls visit(position) for every separator of path, stepping over two-byte characters.
-template <typename Visit>
-void ForEachSeparator(const char* path, Visit visit) {
-    for (size_t i = 0; path[i] != 0; ++i) {
-        unsigned char c = static_cast<unsigned char>(path[i]);
-        if (c & 0x80) {
-            if (path[i + 1] == 0)
-                break;
-            ++i;
-        } else if (IsSeparator(c)) {
-            visit(i);
-        }
-    }
-}
 
 char gDirPart[kMaxDirPart + 1];
 
@@ -31,8 +14,8 @@ const char* DirPartOf(const char* path) {
     std::memset(gDirPart, 0, sizeof gDirPart);
     if (!path)
         return gDirPart;
-    size_t length = 0;
-    ForEachSeparator(path, [&length](size_t position) { length = position; });
+    const size_t last = LastPathSeparator(path, std::strlen(path));
+    const size_t length = last == kNoSeparator ? 0 : last;
     if (length > kMaxDirPart)
         return nullptr;
     std::memcpy(gDirPart, path, length);
@@ -55,7 +38,7 @@ bool SeparatorPositions(const char* path, std::vector<size_t>& positions) {
     positions.clear();
     if (!path)
         return true;
-    ForEachSeparator(path, [&positions](size_t position) { positions.push_back(position); });
+    ForEachPathSeparator(path, std::strlen(path), [&positions](size_t position) { positions.push_back(position); });
     if (!positions.empty() && positions.back() > kMaxDirPrefix) {
         positions.clear();
         return false;
@@ -64,26 +47,5 @@ bool SeparatorPositions(const char* path, std::vector<size_t>& positions) {
 }
 
 bool IsContainedName(const char* name) {
-    if (!name || !*name || IsSeparator(static_cast<unsigned char>(name[0])))
-        return false;
-    bool onlyDots = true;  // the component read so far holds nothing but dots and spaces
-    for (size_t i = 0;; ++i) {
-        unsigned char c = static_cast<unsigned char>(name[i]);
-        if (c == 0 || IsSeparator(c)) {
-            if (onlyDots)
-                return false;
-            if (c == 0)
-                return true;
-            onlyDots = true;
-        } else if (c & 0x80) {
-            onlyDots = false;
-            if (name[i + 1] == 0)
-                return true;
-            ++i;
-        } else if (c == ':') {
-            return false;
-        } else if (c != '.' && c != ' ') {
-            onlyDots = false;
-        }
-    }
+    return name && FindEntryNameFault(name, std::strlen(name)) == EntryNameFault::kNone;
 }

@@ -43,7 +43,8 @@ void ListFilesRecursive(const char* folder, std::vector<std::string>& list, cons
 // list order removes the deepest first. An empty folder stands for the current directory.
 void ListDirsRecursive(const char* folder, std::vector<std::string>& list);
 
-// True when name, joined to a folder, names something inside that folder: not empty, no leading separator, no
-// colon (a drive or a stream), and no component made only of dots and spaces ("..", ".", ". "), which the system
-// would read as the folder itself or one above it.
+// True when name, joined to a folder, names something inside that folder (the shared entry-name rule of
+// support/Gbk.h): not empty, no leading separator, no colon (a drive or a stream), no empty component and no
+// component made only of dots and spaces ("..", ".", ". "), which the system would read as the folder itself or one
+// above it.
 bool IsContainedName(const char* name);

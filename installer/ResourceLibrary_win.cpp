@@ -4,6 +4,7 @@
 #include <string>
 
 #include "support/Captions.h"
+#include "support/Gbk.h"
 #include "support/MessageSeam.h"
 
 const char kResourceInstallExport[] = "?ResourceInstall@@YAX_NPAUHWND__@@PAD@Z";
@@ -33,13 +34,7 @@ class ScopedLibrary {
     // search order lets the library find its own dependencies beside it.
     static HMODULE Load(const char* path) {
         std::string native(path ? path : "");
-        for (size_t i = 0; i < native.size(); ++i) {
-            unsigned char c = static_cast<unsigned char>(native[i]);
-            if (c & 0x80)
-                ++i;
-            else if (c == '/')
-                native[i] = '\\';
-        }
+        UseBackslashes(native);
         if (native.empty())
             return nullptr;
         return LoadLibraryExA(native.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);

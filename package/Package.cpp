@@ -5,6 +5,8 @@
 #include <cstring>
 #include <limits>
 
+#include "support/Gbk.h"
+
 PackageIndex gPackageIndex;
 
 namespace {
@@ -60,25 +62,13 @@ void DescrambleHeader(unsigned char* bytes, size_t count) {
 }
 
 void LowerAsciiDbcs(char* text) {
-    if (!text)
-        return;
-    for (size_t i = 0; text[i] != 0; ++i) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c & 0x80) {
-            if (text[i + 1] == 0)
-                break;  // a lone lead byte before the terminator ends the walk
-            ++i;        // the trail byte stays as it is
-        } else if (c >= 'A' && c <= 'Z') {
-            text[i] = static_cast<char>(c + 0x20);
-        }
-    }
+    if (text)
+        LowerAsciiGbk(text, std::strlen(text));
 }
 
 void LowerAsciiDbcs(std::string& text) {
-    if (text.empty())
-        return;
     // The walk stops at the first NUL, as for a C string.
-    LowerAsciiDbcs(&text[0]);
+    LowerAsciiGbk(&text[0], std::strlen(text.c_str()));
 }
 
 const char* IndexStatusText(IndexStatus status) {

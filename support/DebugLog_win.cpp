@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "support/DebugLog.h"
+#include "support/Gbk.h"
 #include "support/LogSeam.h"
 
 const char kDebugMarkerPath[] = "c:\\tarmdebug";
@@ -27,17 +28,7 @@ bool MarkerExists() {
 // never leaves half of a two-byte character and the line still ends.
 void EndCutLine(char* text, size_t capacity) {
     const size_t room = capacity - 2;  // the "\n" and the terminator
-    size_t end = 0;
-    for (size_t i = 0; text[i] != 0;) {
-        bool lead = (static_cast<unsigned char>(text[i]) & 0x80) != 0;
-        if (lead && text[i + 1] == 0)
-            break;
-        size_t next = i + (lead ? 2 : 1);
-        if (next > room)
-            break;
-        i = next;
-        end = i;
-    }
+    const size_t end = WholeGbkPrefix(text, std::strlen(text), room);
     text[end] = '\n';
     text[end + 1] = 0;
 }

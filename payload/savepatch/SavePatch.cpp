@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "installer/ResourceLibrary.h"
+#include "support/Gbk.h"
 #include "support/Win32Handles.h"
 
 namespace {
@@ -34,13 +35,7 @@ constexpr DWORD kReadChunk = 64 * 1024;
 
 // Lower-cases single-byte A..Z; the second byte of a two-byte character stays as it is.
 void LowerAscii(std::string& text) {
-    for (size_t i = 0; i < text.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c & 0x80)
-            ++i;
-        else if (c >= 'A' && c <= 'Z')
-            text[i] = static_cast<char>(c + ('a' - 'A'));
-    }
+    LowerAsciiGbk(&text[0], text.size());
 }
 
 // The folder this library was loaded from, without a trailing separator.
@@ -53,15 +48,8 @@ std::string OwnFolder() {
     DWORD length = GetModuleFileNameA(self, path, sizeof path);
     if (length == 0 || length >= sizeof path)
         return std::string();
-    size_t cut = 0;
-    for (size_t i = 0; i < length; ++i) {
-        unsigned char c = static_cast<unsigned char>(path[i]);
-        if (c & 0x80)
-            ++i;
-        else if (c == '\\' || c == '/')
-            cut = i;
-    }
-    return std::string(path, cut);
+    const size_t cut = LastPathSeparator(path, length);
+    return std::string(path, cut == kNoSeparator ? 0 : cut);
 }
 
 class ScopedFile {

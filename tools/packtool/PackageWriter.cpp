@@ -7,6 +7,7 @@
 
 #include "package/Extract.h"
 #include "package/Package.h"
+#include "support/Gbk.h"
 
 namespace {
 
@@ -17,35 +18,10 @@ void PutLe32(unsigned char* p, uint32_t value) {
     p[3] = uint8_t(value >> 24);
 }
 
-// Splits a GBK name into components at "\" or "/", skipping the trail byte of every double-byte character.
-std::vector<std::string> SplitComponents(const std::string& name) {
-    std::vector<std::string> parts(1);
-    for (size_t i = 0; i < name.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(name[i]);
-        if (c & 0x80) {
-            parts.back().push_back(name[i]);
-            if (i + 1 < name.size())
-                parts.back().push_back(name[++i]);
-        } else if (c == '\\' || c == '/') {
-            parts.emplace_back();
-        } else {
-            parts.back().push_back(name[i]);
-        }
-    }
-    return parts;
-}
-
-// Position just after the last separator (0 when there is none), GBK-aware.
+// Where name part 2 begins by default: just after the last separator (0 when there is none).
 size_t DefaultSplit(const std::string& name) {
-    size_t split = 0;
-    for (size_t i = 0; i < name.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(name[i]);
-        if (c & 0x80)
-            ++i;
-        else if (c == '\\' || c == '/')
-            split = i + 1;
-    }
-    return split;
+    const size_t last = LastPathSeparator(name.data(), name.size());
+    return last == kNoSeparator ? 0 : last + 1;
 }
 
 size_t HeaderSize(const RecordSpec& recordSpec) {
@@ -72,27 +48,10 @@ bool CompressLzo1x(const unsigned char* data, size_t size, CompressionLevel leve
 }
 
 bool CheckEntryName(const std::string& name, std::string* why) {
-    if (name.empty()) {
-        *why = "the name is empty";
+    const EntryNameFault fault = FindEntryNameFault(name);
+    if (fault != EntryNameFault::kNone) {
+        *why = EntryNameFaultText(fault);
         return false;
-    }
-    if (name.find('\0') != std::string::npos) {
-        *why = "the name holds a NUL byte";
-        return false;
-    }
-    if (name[0] == '\\' || name[0] == '/' || (name.size() >= 2 && name[1] == ':')) {
-        *why = "the name is an absolute path";
-        return false;
-    }
-    for (const std::string& part : SplitComponents(name)) {
-        if (part == "..") {
-            *why = "the name has a \"..\" component";
-            return false;
-        }
-        if (part.empty()) {
-            *why = "the name has an empty component";
-            return false;
-        }
     }
     RecordSpec recordSpec;
     recordSpec.name = name;

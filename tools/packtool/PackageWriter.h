@@ -26,8 +26,8 @@ struct RecordSpec {
 // Compresses data as one LZO1X stream. False only when the library cannot start or allocate.
 bool CompressLzo1x(const unsigned char* data, size_t size, CompressionLevel level, std::vector<unsigned char>* out);
 
-// Checks a stored name: not empty, relative, no ".." component, and short enough for a 512-byte header.
-// On false *why says what is wrong.
+// Checks a stored name: safe to write below a folder (the entry-name rule of support/Gbk.h) and short enough for a
+// 512-byte header. On false *why says what is wrong.
 bool CheckEntryName(const std::string& name, std::string* why);
 
 class PackageWriter {
