@@ -8,6 +8,7 @@
 #include <md5.h>
 
 #include "support/MessageSeam.h"
+#include "support/StdioFile.h"
 
 const char kFindFileCaption[] = "Find file in package error!";
 const char kMd5ErrorCaption[] = "MD5 error!";
@@ -43,11 +44,9 @@ class ByteBuffer {
 // Reads count bytes at offset; returns how many were read. The rest of the buffer is cleared.
 size_t ReadBody(const PackageEntry& entry, unsigned char* buffer, size_t count) {
     size_t got = 0;
-    if (std::FILE* file = std::fopen(entry.packagePath.c_str(), "rb")) {
-        if (entry.bodyOffset >= 0 && std::fseek(file, long(entry.bodyOffset), SEEK_SET) == 0)
-            got = std::fread(buffer, 1, count, file);
-        std::fclose(file);
-    }
+    StdioFile file(entry.packagePath.c_str(), "rb");
+    if (file && entry.bodyOffset >= 0 && std::fseek(file.get(), long(entry.bodyOffset), SEEK_SET) == 0)
+        got = std::fread(buffer, 1, count, file.get());
     if (got < count)
         std::memset(buffer + got, 0, count - got);
     return got;

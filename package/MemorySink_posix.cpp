@@ -3,34 +3,32 @@
 
 #include "package/Extract.h"
 #include "support/LogSeam.h"
+#include "support/StdioFile.h"
 
 // POSIX has no share modes: one plain open stands for both attempts of the Windows half.
 bool MemorySink::LoadFile(const char* path) {
-    std::FILE* file = path ? std::fopen(path, "rb") : nullptr;
+    StdioFile file(path, "rb");
     if (!file) {
         WriteLogLine("Error >> Can't load file[%s]\n", path ? path : "");
         return false;
     }
     Release();
     long length = -1;
-    if (std::fseek(file, 0, SEEK_END) == 0)
-        length = std::ftell(file);
+    if (std::fseek(file.get(), 0, SEEK_END) == 0)
+        length = std::ftell(file.get());
     if (length <= 0 || uint64_t(length) > std::numeric_limits<uint32_t>::max() - 2u ||
-        std::fseek(file, 0, SEEK_SET) != 0) {
-        std::fclose(file);
+        std::fseek(file.get(), 0, SEEK_SET) != 0) {
         return false;
     }
     size = uint32_t(length);
     data = new (std::nothrow) unsigned char[size_t(size) + 2];
     if (!data) {
         size = 0;
-        std::fclose(file);
         return false;
     }
     data[size] = 0;
     data[size + 1] = 0;
-    bool ok = std::fread(data, 1, size, file) == size;
-    std::fclose(file);
+    bool ok = std::fread(data, 1, size, file.get()) == size;
     if (!ok) {
         Release();
         return false;

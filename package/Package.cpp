@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "support/Gbk.h"
+#include "support/StdioFile.h"
 
 PackageIndex gPackageIndex;
 
@@ -89,7 +90,7 @@ const char* IndexStatusText(IndexStatus status) {
 
 IndexResult IndexPackageFile(const char* path, PackageIndex& index) {
     IndexResult result;
-    std::FILE* file = path ? std::fopen(path, "rb") : nullptr;
+    StdioFile file(path, "rb");
     if (!file) {
         result.status = IndexStatus::kCannotOpen;
         return result;
@@ -98,16 +99,15 @@ IndexResult IndexPackageFile(const char* path, PackageIndex& index) {
     // The trailer: one seek to 42 bytes before the end.
     unsigned char trailer[kTrailerSize] = {};
     int64_t trailerStart = -1;
-    if (std::fseek(file, 0, SEEK_END) == 0) {
-        long end = std::ftell(file);
+    if (std::fseek(file.get(), 0, SEEK_END) == 0) {
+        long end = std::ftell(file.get());
         if (end >= long(kTrailerSize))
             trailerStart = end - long(kTrailerSize);
     }
-    FileReader reader(file);
+    FileReader reader(file.get());
     reader.SeekTo(trailerStart);
     reader.Read(trailer, sizeof trailer);
     if (reader.failed() || ReadLe32(trailer) != kPackageMagic) {
-        std::fclose(file);
         result.status = IndexStatus::kNoPackage;
         return result;
     }
@@ -176,6 +176,5 @@ IndexResult IndexPackageFile(const char* path, PackageIndex& index) {
     }
     if (result.status != IndexStatus::kOk)
         result.stopOffset = position;
-    std::fclose(file);
     return result;
 }
