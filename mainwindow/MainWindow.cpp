@@ -1,8 +1,10 @@
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
 #include "mainwindow/CommandDispatch.h"
+#include "mainwindow/GdiHandles.h"
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/SkinLayout.h"
 #include "mainwindow/WindowRegion_win.h"
@@ -38,27 +40,20 @@ HBITMAP LoadSkinImage(const char* name) {
     return static_cast<HBITMAP>(image);
 }
 
-HDC SelectIntoMemoryDc(HBITMAP image, HGDIOBJ* previous) {
-    HDC dc = CreateCompatibleDC(nullptr);
-    *previous = dc ? SelectObject(dc, image) : nullptr;
-    return dc;
-}
+// A skin picture selected into a memory DC of its own for the whole run. The members are released in reverse order
+// of creation: the DC's first bitmap is put back, the DC is deleted, then the picture.
+struct SelectedPicture {
+    explicit SelectedPicture(HBITMAP picture)
+        : image(picture), dc(CreateCompatibleDC(nullptr)), select(dc.get(), image.get()) {}
 
-void ReleaseMemoryDc(HDC* dc, HGDIOBJ* previous) {
-    if (!*dc)
-        return;
-    if (*previous)
-        SelectObject(*dc, *previous);
-    DeleteDC(*dc);
-    *dc = nullptr;
-    *previous = nullptr;
-}
+    OwnedGdiObject<HBITMAP> image;
+    OwnedDc dc;
+    ScopedSelectObject select;
+};
 
-void DeleteObjectSafe(HBITMAP* object) {
-    if (*object)
-        DeleteObject(*object);
-    *object = nullptr;
-}
+// The owners behind gSkinImages' pictures and drawing surfaces.
+std::unique_ptr<SelectedPicture> gNormalPicture;
+std::unique_ptr<SelectedPicture> gHighlightPicture;
 
 void RegisterWindowClasses() {
     WNDCLASSEXA button = {};
@@ -154,6 +149,7 @@ void CenterWindow(HWND window) {
 void CreateMainWindowWithImages(HBITMAP normalImage, HBITMAP highlightImage) {
     gSkinImages.normalImage = normalImage;
     gSkinImages.highlightImage = highlightImage;
+    // Before the picture goes into its DC: the scan selects it into one of its own.
     gSkinImages.region = RegionFromBitmap(normalImage, kSkinKeyColour, true);
 
     BITMAP size = {};
@@ -161,8 +157,10 @@ void CreateMainWindowWithImages(HBITMAP normalImage, HBITMAP highlightImage) {
     gSkinImages.width = size.bmWidth;
     gSkinImages.height = size.bmHeight;
 
-    gSkinImages.normalDc = SelectIntoMemoryDc(normalImage, &gSkinImages.normalDcPrevious);
-    gSkinImages.highlightDc = SelectIntoMemoryDc(highlightImage, &gSkinImages.highlightDcPrevious);
+    gNormalPicture = std::make_unique<SelectedPicture>(normalImage);
+    gHighlightPicture = std::make_unique<SelectedPicture>(highlightImage);
+    gSkinImages.normalDc = gNormalPicture->dc.get();
+    gSkinImages.highlightDc = gHighlightPicture->dc.get();
 
     RegisterWindowClasses();
     gSkinImages.mainWindow =
@@ -195,10 +193,10 @@ void DestroyMainWindow() {
     gSkinLayout.clear();
     UnregisterClassA(kInstallButtonClass, gSkinImages.instance);
     UnregisterClassA(kInstallWindowClass, gSkinImages.instance);
-    ReleaseMemoryDc(&gSkinImages.normalDc, &gSkinImages.normalDcPrevious);
-    ReleaseMemoryDc(&gSkinImages.highlightDc, &gSkinImages.highlightDcPrevious);
-    DeleteObjectSafe(&gSkinImages.normalImage);
-    DeleteObjectSafe(&gSkinImages.highlightImage);
+    gSkinImages.normalDc = gSkinImages.highlightDc = nullptr;
+    gSkinImages.normalImage = gSkinImages.highlightImage = nullptr;
+    gNormalPicture.reset();
+    gHighlightPicture.reset();
 }
 
 int RunSetup(HINSTANCE instance) {

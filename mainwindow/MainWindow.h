@@ -5,7 +5,8 @@
 #include <cstdint>
 
 // The program's two pictures and its one window, shared by the main window and its skin controls. Filled by
-// CreateMainWindow, released by DestroyMainWindow.
+// CreateMainWindow, released by DestroyMainWindow. The pictures and their DCs are owned inside MainWindow.cpp; the
+// handles here are for drawing only.
 struct SkinImages {
     HINSTANCE instance = nullptr;
     HBITMAP normalImage = nullptr;     // "window1.bmp": the picture in its normal look
@@ -16,8 +17,6 @@ struct SkinImages {
     int32_t height = 0;
     HRGN region = nullptr;  // the window's outline; owned by the main window once it is created
     HWND mainWindow = nullptr;
-    HGDIOBJ normalDcPrevious = nullptr;  // what the DCs held before, put back at teardown
-    HGDIOBJ highlightDcPrevious = nullptr;
 };
 
 extern SkinImages gSkinImages;
