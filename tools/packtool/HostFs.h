@@ -13,6 +13,8 @@ bool GbkToUtf8(const std::string& gbk, std::string* utf8);
 std::vector<std::string> CommandLineUtf8(int argc, char** argv);
 
 std::FILE* OpenFileUtf8(const std::string& path, const char* mode);
+// The whole file's bytes; false when it cannot be opened or read to the end.
+bool ReadWholeFile(const std::string& path, std::vector<unsigned char>* bytes);
 bool IsDirectoryUtf8(const std::string& path);
 // Creates one folder; true when it exists afterwards.
 bool MakeDirectoryUtf8(const std::string& path);

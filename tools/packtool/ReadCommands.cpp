@@ -1,0 +1,186 @@
+// The commands that read a package: list, extract and verify. All three open it the same way.
+
+#include <cstdio>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "package/Extract.h"
+#include "package/Package.h"
+#include "support/Gbk.h"
+#include "support/MessageSeam.h"
+#include "support/StdioFile.h"
+#include "tools/packtool/Commands.h"
+#include "tools/packtool/HostFs.h"
+
+namespace {
+
+constexpr size_t kAnyCount = std::numeric_limits<size_t>::max();
+
+// The entry being extracted, so that the package's messages can name it.
+std::string gCurrentEntry;
+
+int PrintMessage(void*, const char* text, const char* caption, unsigned) {
+    std::fprintf(stderr, "packtool: %s: %s: %s\n", gCurrentEntry.c_str(), caption, text);
+    return kIdOk;
+}
+
+int IgnoreMessage(void*, const char*, const char*, unsigned) {
+    return kIdOk;
+}
+
+// The opening of every reading command: checks that the command line holds minArgs to maxArgs words, indexes the
+// package named by args[2] and prints the one-line reason when there is nothing to read. False when the command
+// cannot go on (its exit status is then kExitUsage); a package that is damaged after some records still opens,
+// with result->status saying so.
+bool OpenPackage(const std::vector<std::string>& args,
+                 size_t minArgs,
+                 size_t maxArgs,
+                 PackageIndex* index,
+                 IndexResult* result) {
+    if (args.size() < minArgs || args.size() > maxArgs) {
+        PrintUsage();
+        return false;
+    }
+    const std::string& path = args[2];
+    *result = IndexPackageFile(NarrowPathUtf8(path).c_str(), *index);
+    if (result->status == IndexStatus::kCannotOpen || result->status == IndexStatus::kNoPackage) {
+        std::fprintf(stderr, "packtool: %s %s\n", path.c_str(), IndexStatusText(result->status));
+        return false;
+    }
+    if (result->status != IndexStatus::kOk) {
+        std::fprintf(stderr, "packtool: %s %s (stopped at offset %lld after %zu records)\n", path.c_str(),
+                     IndexStatusText(result->status), static_cast<long long>(result->stopOffset), result->records);
+    }
+    if (index->empty())
+        std::fprintf(stderr, "packtool: %s: the package holds no entries\n", path.c_str());
+    return true;
+}
+
+// Writes an entry's bytes below outDir, making its folders. A name that could leave outDir is refused.
+bool WriteEntry(const std::string& outDir, const PackageEntry& entry, const MemorySink& sink) {
+    if (!IsSafeEntryName(entry.name)) {
+        std::fprintf(stderr, "packtool: refusing to write \"%s\": it would leave the output folder\n",
+                     entry.name.c_str());
+        return false;
+    }
+    const std::vector<std::string> parts = SplitPathComponents(entry.name);
+    std::string path = outDir;
+    for (size_t i = 0; i < parts.size(); ++i) {
+        std::string utf8;
+        if (!GbkToUtf8(parts[i], &utf8)) {
+            std::fprintf(stderr, "packtool: \"%s\": the name is not GBK text\n", entry.name.c_str());
+            return false;
+        }
+        path += "/" + utf8;
+        if (i + 1 < parts.size() && !MakeDirectoryUtf8(path)) {
+            std::fprintf(stderr, "packtool: cannot create folder %s\n", path.c_str());
+            return false;
+        }
+    }
+    StdioFile file(OpenFileUtf8(path, "wb"));
+    if (!file) {
+        std::fprintf(stderr, "packtool: cannot create %s\n", path.c_str());
+        return false;
+    }
+    bool ok = sink.size == 0 || std::fwrite(sink.data, 1, sink.size, file.get()) == sink.size;
+    ok = file.Close() && ok;
+    if (!ok)
+        std::fprintf(stderr, "packtool: writing %s failed\n", path.c_str());
+    return ok;
+}
+
+}  // namespace
+
+int List(const std::vector<std::string>& args) {
+    PackageIndex index;
+    IndexResult result;
+    if (!OpenPackage(args, 3, 3, &index, &result))
+        return kExitUsage;
+    for (const auto& item : index) {
+        const PackageEntry& entry = item.second;
+        std::fwrite(entry.name.data(), 1, entry.name.size(), stdout);
+        std::printf("\t%u\t%u\t%s\n", entry.originalSize, entry.compressedSize, entry.digest.c_str());
+    }
+    return result.status == IndexStatus::kOk ? kExitOk : kExitCheckFailed;
+}
+
+int Extract(const std::vector<std::string>& args) {
+    PackageIndex index;
+    IndexResult result;
+    if (!OpenPackage(args, 4, kAnyCount, &index, &result))
+        return kExitUsage;
+    const std::string outDir = args[3];
+    if (!MakeDirectoryUtf8(outDir)) {
+        std::fprintf(stderr, "packtool: cannot create folder %s\n", outDir.c_str());
+        return kExitUsage;
+    }
+
+    std::vector<const PackageEntry*> chosen;
+    bool allFound = true;
+    if (args.size() == 4) {
+        for (const auto& item : index)
+            chosen.push_back(&item.second);
+    } else {
+        for (size_t i = 4; i < args.size(); ++i) {
+            std::string key = args[i];
+            LowerAsciiDbcs(key);
+            auto found = index.find(key);
+            if (found == index.end()) {
+                gCurrentEntry = args[i];
+                PrintMessage(nullptr, args[i].c_str(), kFindFileCaption, kMbOk);
+                allFound = false;
+            } else {
+                chosen.push_back(&found->second);
+            }
+        }
+    }
+
+    MessageHandler previous = SetMessageHandler(PrintMessage);
+    bool checksPassed = allFound && result.status == IndexStatus::kOk;
+    bool written = true;
+    MemorySink sink;
+    for (const PackageEntry* entry : chosen) {
+        gCurrentEntry = entry->name;
+        ExtractReport report;
+        if (!ExtractEntry(*entry, sink, &report)) {
+            std::fprintf(stderr, "packtool: %s: out of memory\n", entry->name.c_str());
+            written = false;
+            continue;
+        }
+        checksPassed = checksPassed && report.digestOk && report.lengthOk;
+        if (!WriteEntry(outDir, *entry, sink))
+            checksPassed = false;
+    }
+    SetMessageHandler(previous);
+    if (!written)
+        return kExitUsage;
+    return checksPassed ? kExitOk : kExitCheckFailed;
+}
+
+int Verify(const std::vector<std::string>& args) {
+    PackageIndex index;
+    IndexResult result;
+    if (!OpenPackage(args, 3, 3, &index, &result))
+        return kExitUsage;
+
+    MessageHandler previous = SetMessageHandler(IgnoreMessage);
+    size_t failed = 0;
+    MemorySink sink;
+    for (const auto& item : index) {
+        const PackageEntry& entry = item.second;
+        ExtractReport report;
+        bool delivered = ExtractEntry(entry, sink, &report);
+        sink.Release();
+        if (delivered && report.digestOk && report.lengthOk)
+            continue;
+        ++failed;
+        std::fwrite(entry.name.data(), 1, entry.name.size(), stderr);
+        std::fprintf(stderr, ": %s%s%s\n", !delivered ? "cannot allocate its buffers" : "",
+                     delivered && !report.digestOk ? (report.bodyRead ? "digest mismatch " : "body cut short ") : "",
+                     delivered && !report.lengthOk ? "does not decompress to its original size" : "");
+    }
+    SetMessageHandler(previous);
+    std::printf("%zu entries, %zu failed\n", index.size(), failed);
+    return failed == 0 && result.status == IndexStatus::kOk && !index.empty() ? kExitOk : kExitCheckFailed;
+}
