@@ -80,21 +80,17 @@ EntryNameFault FindEntryNameFault(const char* name, size_t size) {
 }
 
 const char* EntryNameFaultText(EntryNameFault fault) {
-    switch (fault) {
-        case EntryNameFault::kNone:
-            return "the name is safe";
-        case EntryNameFault::kEmpty:
-            return "the name is empty";
-        case EntryNameFault::kNulByte:
-            return "the name holds a NUL byte";
-        case EntryNameFault::kAbsolute:
-            return "the name is an absolute path";
-        case EntryNameFault::kColon:
-            return "the name holds a colon (a drive or a stream)";
-        case EntryNameFault::kEmptyComponent:
-            return "the name has an empty component";
-        case EntryNameFault::kDotsComponent:
-            return "the name has a component of dots and spaces only (such as \"..\")";
-    }
-    return "?";
+    static const char* const kTexts[] = {
+        "the name is safe",
+        "the name is empty",
+        "the name holds a NUL byte",
+        "the name is an absolute path",
+        "the name holds a colon (a drive or a stream)",
+        "the name has an empty component",
+        "the name has a component of dots and spaces only (such as \"..\")",
+    };
+    static_assert(sizeof kTexts / sizeof kTexts[0] == size_t(EntryNameFault::kDotsComponent) + 1,
+                  "one text for each fault");
+    const size_t index = size_t(fault);
+    return index < sizeof kTexts / sizeof kTexts[0] ? kTexts[index] : "?";
 }
