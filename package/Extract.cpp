@@ -149,6 +149,18 @@ bool MemorySink::Accept(const char* label, unsigned char* buffer, uint32_t buffe
     return true;
 }
 
+bool MemorySink::AllocateForLoad(uint32_t fileSize) {
+    data = new (std::nothrow) unsigned char[size_t(fileSize) + 2];
+    if (!data) {
+        size = 0;
+        return false;
+    }
+    size = fileSize;
+    data[size] = 0;
+    data[size + 1] = 0;
+    return true;
+}
+
 void MemorySink::Release() {
     delete[] data;
     data = nullptr;

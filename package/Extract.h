@@ -31,6 +31,11 @@ class MemorySink final : public EntrySink {
     uint32_t size = 0;
     unsigned char* data = nullptr;
     std::string name;
+
+  private:
+    // LoadFile's buffer: fileSize bytes and the two zero bytes after them. False, with the sink empty, when memory
+    // runs out.
+    bool AllocateForLoad(uint32_t fileSize);
 };
 
 // What an extraction found; the messages were shown already. The package tool reads it.

@@ -20,14 +20,8 @@ bool MemorySink::LoadFile(const char* path) {
         std::fseek(file.get(), 0, SEEK_SET) != 0) {
         return false;
     }
-    size = uint32_t(length);
-    data = new (std::nothrow) unsigned char[size_t(size) + 2];
-    if (!data) {
-        size = 0;
+    if (!AllocateForLoad(uint32_t(length)))
         return false;
-    }
-    data[size] = 0;
-    data[size + 1] = 0;
     bool ok = std::fread(data, 1, size, file.get()) == size;
     if (!ok) {
         Release();

@@ -33,14 +33,8 @@ bool MemorySink::LoadFile(const char* path) {
     if (!GetFileSizeEx(file.get(), &length) || length.QuadPart <= 0 ||
         uint64_t(length.QuadPart) > std::numeric_limits<uint32_t>::max() - 2u)
         return false;
-    size = uint32_t(length.QuadPart);
-    data = new (std::nothrow) unsigned char[size_t(size) + 2];
-    if (!data) {
-        size = 0;
+    if (!AllocateForLoad(uint32_t(length.QuadPart)))
         return false;
-    }
-    data[size] = 0;
-    data[size + 1] = 0;
     DWORD got = 0;
     if (!ReadFile(file.get(), data, size, &got, nullptr) || got != size) {
         Release();
