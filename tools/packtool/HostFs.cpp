@@ -1,6 +1,11 @@
 #include "tools/packtool/HostFs.h"
 
-#include "support/StdioFile.h"
+StdioFile CreateOutputFile(const std::string& path) {
+    std::FILE* file = OpenFileUtf8(path, "wb");
+    if (!file)
+        std::fprintf(stderr, "packtool: cannot create %s\n", path.c_str());
+    return StdioFile(file);
+}
 
 bool ReadWholeFile(const std::string& path, std::vector<unsigned char>* bytes) {
     StdioFile file(OpenFileUtf8(path, "rb"));

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "support/StdioFile.h"
+
 // The package tool's view of the file system. Inside the tool every path is UTF-8; names stored in a package
 // are GBK. The POSIX half converts with iconv, the Windows half through UTF-16.
 
@@ -13,6 +15,8 @@ bool GbkToUtf8(const std::string& gbk, std::string* utf8);
 std::vector<std::string> CommandLineUtf8(int argc, char** argv);
 
 std::FILE* OpenFileUtf8(const std::string& path, const char* mode);
+// Opens path for writing, replacing it; says "packtool: cannot create PATH" on stderr when it cannot.
+StdioFile CreateOutputFile(const std::string& path);
 // The whole file's bytes; false when it cannot be opened or read to the end.
 bool ReadWholeFile(const std::string& path, std::vector<unsigned char>* bytes);
 bool IsDirectoryUtf8(const std::string& path);

@@ -86,11 +86,9 @@ int Pack(const std::vector<std::string>& args) {
         std::fprintf(stderr, "packtool: cannot read %s\n", appendTo.c_str());
         return kExitUsage;
     }
-    StdioFile file(OpenFileUtf8(out, "wb"));
-    if (!file) {
-        std::fprintf(stderr, "packtool: cannot create %s\n", out.c_str());
+    StdioFile file = CreateOutputFile(out);
+    if (!file)
         return kExitUsage;
-    }
     bool ok = WriteItems(file.get(), level, image, items);
     ok = file.Close() && ok;
     if (!ok) {

@@ -78,11 +78,9 @@ bool WriteEntry(const std::string& outDir, const PackageEntry& entry, const Memo
             return false;
         }
     }
-    StdioFile file(OpenFileUtf8(path, "wb"));
-    if (!file) {
-        std::fprintf(stderr, "packtool: cannot create %s\n", path.c_str());
+    StdioFile file = CreateOutputFile(path);
+    if (!file)
         return false;
-    }
     bool ok = sink.size == 0 || std::fwrite(sink.data, 1, sink.size, file.get()) == sink.size;
     ok = file.Close() && ok;
     if (!ok)
