@@ -122,6 +122,27 @@ TEST_F(MainWindowTest, WindowHasTheNormalPicturesSizeAndIsCentred) {
     EXPECT_STREQ("Install", title);
 }
 
+TEST_F(MainWindowTest, PicturesStaySelectedForTheRunAndTeardownReleasesThemAndTheirSurfaces) {
+    Show(kLayout);
+    const HBITMAP normal = gSkinImages.normalImage;
+    const HBITMAP highlight = gSkinImages.highlightImage;
+    const HDC normalDc = gSkinImages.normalDc;
+    const HDC highlightDc = gSkinImages.highlightDc;
+    ASSERT_EQ(DWORD(OBJ_MEMDC), GetObjectType(normalDc));
+    ASSERT_EQ(DWORD(OBJ_MEMDC), GetObjectType(highlightDc));
+    EXPECT_EQ(normal, GetCurrentObject(normalDc, OBJ_BITMAP));
+    EXPECT_EQ(highlight, GetCurrentObject(highlightDc, OBJ_BITMAP));
+
+    DestroyMainWindow();
+    QuitPosted();
+    EXPECT_EQ(0u, GetObjectType(normalDc));
+    EXPECT_EQ(0u, GetObjectType(highlightDc));
+    EXPECT_EQ(0u, GetObjectType(normal));
+    EXPECT_EQ(0u, GetObjectType(highlight));
+    EXPECT_EQ(nullptr, gSkinImages.normalDc);
+    EXPECT_EQ(nullptr, gSkinImages.normalImage);
+}
+
 TEST_F(MainWindowTest, OutlineLeavesOutTheMagentaCorners) {
     Show(kLayout);
     HRGN outline = CreateRectRgn(0, 0, 0, 0);

@@ -123,7 +123,16 @@ TEST_F(PacktoolTest, ManifestWithAppendedImageAndBestLevel) {
 TEST_F(PacktoolTest, RefusesUnsafeNamesAndWritesNoOutput) {
     ASSERT_TRUE(WriteBytes(dir_.Join("data.bin"), "x"));
     const std::string longName(480, 'n');
-    const char* const bad[] = {"\\absolute.txt", "C:\\drive.txt", "quorvan\\..\\..\\escape.txt", "..", "/root.txt", ""};
+    const char* const bad[] = {"\\absolute.txt",
+                               "C:\\drive.txt",
+                               "quorvan\\..\\..\\escape.txt",
+                               "..",
+                               "/root.txt",
+                               "",
+                               "quorvan\\a:stream",
+                               "quorvan\\.\\a.txt",
+                               "quorvan\\.. \\a.txt",
+                               "quorvan\\\\a.txt"};
     for (const char* name : bad) {
         ASSERT_TRUE(WriteBytes(dir_.Join("m.lst"), std::string(name) + "\tdata.bin\n"));
         const std::string pkg = dir_.Join("refused.pkg");
@@ -143,7 +152,8 @@ TEST_F(PacktoolTest, ExtractNeverWritesOutsideItsFolder) {
     // A hostile package made without the tool's name checks.
     const std::string pkg = dir_.Join("hostile.pkg");
     ASSERT_TRUE(WriteTestPackage(pkg, {MakeRecord("..\\escaped.txt", "bad"), MakeRecord("ok\\fine.txt", "good"),
-                                       MakeRecord("\\rooted.txt", "bad"), MakeRecord("C:\\drive.txt", "bad")}));
+                                       MakeRecord("\\rooted.txt", "bad"), MakeRecord("C:\\drive.txt", "bad"),
+                                       MakeRecord("ok\\. \\dots.txt", "bad")}));
     const std::string out = dir_.Join("out");
     ToolRun run = Packtool("extract " + Q(pkg) + " " + Q(out));
     EXPECT_EQ(1, run.status);
@@ -151,6 +161,8 @@ TEST_F(PacktoolTest, ExtractNeverWritesOutsideItsFolder) {
     EXPECT_FALSE(Exists(dir_.Join("escaped.txt")));
     EXPECT_FALSE(Exists(out + "/../escaped.txt"));
     EXPECT_TRUE(Exists(out + "/ok/fine.txt"));
+    EXPECT_NE(std::string::npos, run.err.find("ok\\. \\dots.txt"));
+    EXPECT_FALSE(Exists(out + "/ok/. /dots.txt"));
 }
 
 TEST_F(PacktoolTest, DamagedEntryIsNamedAndStillWritten) {
