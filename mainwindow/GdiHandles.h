@@ -4,32 +4,16 @@
 
 // Small owners for GDI objects and device contexts, so that every way out of a function releases what it took.
 
-// A memory device context of our own, deleted at the end of the scope.
-class OwnedDc {
+// A GDI handle of our own, freed with Free at the end of the scope unless handed on with release().
+template <typename Handle, auto Free>
+class GdiOwner {
   public:
-    explicit OwnedDc(HDC dc) : dc_(dc) {}
-    OwnedDc(const OwnedDc&) = delete;
-    OwnedDc& operator=(const OwnedDc&) = delete;
-    ~OwnedDc() {
-        if (dc_)
-            DeleteDC(dc_);
-    }
-    HDC get() const { return dc_; }
-
-  private:
-    HDC dc_;
-};
-
-// A GDI object (bitmap, region, brush) of our own, deleted at the end of the scope unless handed on with release().
-template <typename Handle>
-class OwnedGdiObject {
-  public:
-    explicit OwnedGdiObject(Handle handle) : handle_(handle) {}
-    OwnedGdiObject(const OwnedGdiObject&) = delete;
-    OwnedGdiObject& operator=(const OwnedGdiObject&) = delete;
-    ~OwnedGdiObject() {
+    explicit GdiOwner(Handle handle) : handle_(handle) {}
+    GdiOwner(const GdiOwner&) = delete;
+    GdiOwner& operator=(const GdiOwner&) = delete;
+    ~GdiOwner() {
         if (handle_)
-            DeleteObject(handle_);
+            Free(handle_);
     }
     Handle get() const { return handle_; }
     Handle release() {
@@ -41,6 +25,13 @@ class OwnedGdiObject {
   private:
     Handle handle_;
 };
+
+// A memory device context of our own (from CreateCompatibleDC).
+using OwnedDc = GdiOwner<HDC, DeleteDC>;
+
+// A GDI object (bitmap, region, brush, font) of our own.
+template <typename Handle>
+using OwnedGdiObject = GdiOwner<Handle, DeleteObject>;
 
 // Selects an object into a device context and puts the previous one back at the end of the scope.
 class ScopedSelectObject {
