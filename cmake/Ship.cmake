@@ -1,0 +1,25 @@
+# The shipped Windows files: unused sections dropped, symbols stripped, debug information kept beside the build.
+#
+# qv_ship(<target>): links <target> with --gc-sections; after each link its debug information goes into
+# <file>.debug beside it (objcopy --only-keep-debug), the file itself is stripped of symbols and debug sections and
+# gets a .gnu_debuglink naming the .debug file. A crash address in a shipped file is then resolved with
+#   <triple>-addr2line -f -C -e QuorvanSetup-image.exe.debug 0x<address>
+# or by gdb, which follows the link. The objects are compiled with -g -ffunction-sections
+# (cmake/Project.cmake), so that the link can drop what nothing calls and the .debug file describes our own code.
+# The Linux builds ship nothing but packtool, which scripts/make-dist.sh strips as it copies it.
+function(qv_ship target)
+    if(NOT WIN32)
+        return()
+    endif()
+    if(NOT CMAKE_OBJCOPY)
+        message(FATAL_ERROR "no objcopy for ${CMAKE_CXX_COMPILER}: ${target} cannot be stripped")
+    endif()
+    target_link_options(${target} PRIVATE -Wl,--gc-sections)
+    # A PE file's exports and base relocations are tables of their own, not symbols: --strip-all keeps them.
+    add_custom_command(TARGET ${target} POST_BUILD
+        COMMAND ${CMAKE_OBJCOPY} --only-keep-debug $<TARGET_FILE:${target}> $<TARGET_FILE:${target}>.debug
+        COMMAND ${CMAKE_OBJCOPY} --strip-all --add-gnu-debuglink=$<TARGET_FILE:${target}>.debug
+                $<TARGET_FILE:${target}>
+        COMMENT "Stripping $<TARGET_FILE_NAME:${target}> (debug information in $<TARGET_FILE_NAME:${target}>.debug)"
+        VERBATIM)
+endfunction()
