@@ -19,6 +19,7 @@
 #include "support/MessageSeam.h"
 #include "tools/packtool/HostFs.h"
 #include "tools/packtool/PackageWriter.h"
+#include "tools/packtool/RequiredEntries.h"
 
 namespace {
 
@@ -388,6 +389,8 @@ int Verify(const std::vector<std::string>& args) {
     }
     SetMessageHandler(previous);
     std::printf("%zu entries, %zu failed\n", index.size(), failed);
+    std::fflush(stdout);
+    ReportMissingRequiredEntries(index, stderr);  // warnings only: the exit status is the entries' checks
     return failed == 0 && result.status == IndexStatus::kOk && !index.empty() ? kExitOk : kExitCheckFailed;
 }
 
