@@ -37,7 +37,7 @@ std::vector<RequiredEntry> RequiredEntries() {
             {row.entry, "the game's own " + GameFolderPath(row.target) + ", written back by the uninstall"});
     }
     entries.push_back({std::string(kPackFolder) + "\\",
-                       "the pack folder: every entry below it is unpacked into the game folder; there is none", true});
+                       "the pack folder, unpacked into the game folder: no entry lies below it", true});
     return entries;
 }
 
