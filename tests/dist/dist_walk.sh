@@ -61,6 +61,11 @@ mkdir -p "$MINE/pack/quorvan/data/text/japanese" "$MINE/pack/quorvan/字体" \
 printf '汉化说明\r\n' | iconv -f UTF-8 -t GBK >"$MINE/pack/quorvan/汉化说明.txt"
 head -c 40000 /dev/urandom >"$MINE/pack/quorvan/data/text/japanese/msg_000.bin"
 seq 1 3000 >"$MINE/pack/quorvan/字体/名称表.txt"
+# The install check wants a pack folder of some size: a hundred and twenty small pictures.
+mkdir -p "$MINE/pack/quorvan/data/event/japanese"
+for i in $(seq -w 1 120); do
+    head -c $((200 + 10#$i * 37)) /dev/urandom >"$MINE/pack/quorvan/data/event/japanese/ev_0$i.tga"
+done
 # The pack folder's own font picture, which the fixed copy replaces at the end of the install.
 head -c 5000 /dev/urandom >"$MINE/pack/quorvan/data/common/japanese/high/font00a.png"
 
@@ -78,7 +83,7 @@ echo "== packtool pack and verify"
     fail "packtool verify failed: $(cat "$OUT/verify.out" "$OUT/verify.err")"
 cat "$OUT/verify.out"
 [ ! -s "$OUT/verify.err" ] || fail "packtool verify warned: $(cat "$OUT/verify.err")"
-expected=$(($(grep -c $'^[^#].*\t' "$MINE/manifest.txt") + 4))
+expected=$(($(grep -c $'^[^#].*\t' "$MINE/manifest.txt") + 124))
 grep -qx "$expected entries, 0 failed" "$OUT/verify.out" || fail "expected $expected entries"
 
 # A package that lacks one of them passes its checks but is named in the warning list.
