@@ -28,8 +28,9 @@ if(WIN32)
     add_link_options(-static -static-libgcc -static-libstdc++)
     add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0501)
     # Our functions in sections of their own, so that the shipped files' link drops what nothing calls, and with debug
-    # information, which cmake/Ship.cmake moves out of the shipped files into .debug files beside them.
-    set(QV_SHIP_FLAGS -g -ffunction-sections)
+    # information, which cmake/Ship.cmake moves out of the shipped files into .debug files beside them. Paths in it
+    # are relative to the top of the tree, so that a clone elsewhere builds the same bytes.
+    set(QV_SHIP_FLAGS -g -ffunction-sections -ffile-prefix-map=${PROJECT_SOURCE_DIR}/=)
 endif()
 
 # qv_target(<target>): our own code: warnings, no exceptions, no RTTI, GBK literals.

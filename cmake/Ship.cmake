@@ -14,7 +14,9 @@ function(qv_ship target)
     if(NOT CMAKE_OBJCOPY)
         message(FATAL_ERROR "no objcopy for ${CMAKE_CXX_COMPILER}: ${target} cannot be stripped")
     endif()
-    target_link_options(${target} PRIVATE -Wl,--gc-sections)
+    # No link time in the header either: the same sources give the same bytes, and SHA256SUMS can be checked against
+    # a rebuild.
+    target_link_options(${target} PRIVATE -Wl,--gc-sections -Wl,--no-insert-timestamp)
     # A PE file's exports and base relocations are tables of their own, not symbols: --strip-all keeps them.
     add_custom_command(TARGET ${target} POST_BUILD
         COMMAND ${CMAKE_OBJCOPY} --only-keep-debug $<TARGET_FILE:${target}> $<TARGET_FILE:${target}>.debug
