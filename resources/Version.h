@@ -1,7 +1,7 @@
 #pragma once
 
-// The installer's version as its version resource and the helper library's show it. Change the four numbers and
-// the text together.
+// The installer's version as its version resource and the helper library's show it. Change the four numbers, the
+// text and the version of the assembly identity in QuorvanSetup.manifest together.
 #define QV_VERSION_MAJOR 1
 #define QV_VERSION_MINOR 0
 #define QV_VERSION_PATCH 0
