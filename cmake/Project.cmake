@@ -22,15 +22,20 @@ if(QV_FUZZ)
     add_link_options(-fsanitize=address,undefined)
 endif()
 
+set(QV_SHIP_FLAGS)
 if(WIN32)
     # Nothing beside the Win32 API: the C++ runtime, libgcc and winpthread are linked in.
     add_link_options(-static -static-libgcc -static-libstdc++)
     add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0501)
+    # Our functions in sections of their own, so that the shipped files' link drops what nothing calls, and with debug
+    # information, which cmake/Ship.cmake moves out of the shipped files into .debug files beside them. Paths in it
+    # are relative to the top of the tree, so that a clone elsewhere builds the same bytes.
+    set(QV_SHIP_FLAGS -g -ffunction-sections -ffile-prefix-map=${PROJECT_SOURCE_DIR}/=)
 endif()
 
 # qv_target(<target>): our own code: warnings, no exceptions, no RTTI, GBK literals.
 function(qv_target target)
-    target_compile_options(${target} PRIVATE ${QV_WARNING_FLAGS} ${QV_CHARSET_FLAGS}
+    target_compile_options(${target} PRIVATE ${QV_WARNING_FLAGS} ${QV_CHARSET_FLAGS} ${QV_SHIP_FLAGS}
                            $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti>)
 endfunction()
 
@@ -38,6 +43,8 @@ endfunction()
 function(qv_test_target target)
     target_compile_options(${target} PRIVATE ${QV_WARNING_FLAGS} ${QV_CHARSET_FLAGS})
 endfunction()
+
+include(${CMAKE_CURRENT_LIST_DIR}/Ship.cmake)
 
 # --- liblzo2 and libmd -------------------------------------------------------------------------------------------
 if(WIN32)
@@ -51,6 +58,17 @@ if(WIN32)
     add_library(qv_md INTERFACE)
     target_include_directories(qv_md SYSTEM INTERFACE ${MD_INCLUDE_DIR})
     target_link_libraries(qv_md INTERFACE ${MD_LIBRARY})
+elseif(QV_TOOLS_ONLY)
+    # The Windows builds' packtool, which also goes into the maintainer's folder: the two libraries and the C++
+    # runtime are linked in, so that it runs on a Linux machine that has only the C library.
+    find_library(LZO2_STATIC_LIBRARY NAMES liblzo2.a REQUIRED)
+    find_library(MD_STATIC_LIBRARY NAMES libmd.a REQUIRED)
+    add_library(qv_lzo2 INTERFACE)
+    target_include_directories(qv_lzo2 SYSTEM INTERFACE /usr/include)
+    target_link_libraries(qv_lzo2 INTERFACE ${LZO2_STATIC_LIBRARY})
+    add_library(qv_md INTERFACE)
+    target_link_libraries(qv_md INTERFACE ${MD_STATIC_LIBRARY})
+    add_link_options(-static-libstdc++ -static-libgcc)
 else()
     find_package(PkgConfig REQUIRED)
     pkg_check_modules(LZO2 REQUIRED IMPORTED_TARGET lzo2)

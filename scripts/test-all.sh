@@ -62,6 +62,11 @@ step "win32 (i686 product build)"
 cmake --preset win32 >/dev/null
 cmake --build --preset win32 -j"$JOBS"
 
+# --- the shipped files: dist/ as a maintainer gets it (sizes, imports, SHA256SUMS) ---------------------------------
+step "dist: the shipped 32-bit files and the maintainer's folder"
+bash scripts/make-dist.sh
+# ------------------------------------------------------------------------------------------------------------------
+
 step "win64: build, then test under wine64"
 cmake --preset win64 >/dev/null
 cmake --build --preset win64 -j"$JOBS"

@@ -12,6 +12,7 @@
 #include "support/StdioFile.h"
 #include "tools/packtool/Commands.h"
 #include "tools/packtool/HostFs.h"
+#include "tools/packtool/RequiredEntries.h"
 
 namespace {
 
@@ -180,5 +181,7 @@ int Verify(const std::vector<std::string>& args) {
     }
     SetMessageHandler(previous);
     std::printf("%zu entries, %zu failed\n", index.size(), failed);
+    std::fflush(stdout);
+    ReportMissingRequiredEntries(index, stderr);  // warnings only: the exit status is the entries' checks
     return failed == 0 && result.status == IndexStatus::kOk && !index.empty() ? kExitOk : kExitCheckFailed;
 }
