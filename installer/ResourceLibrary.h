@@ -41,3 +41,30 @@ bool CallCreateUserFont(const char* libraryPath,
                         const char* text,
                         const char* targetPath,
                         const char* sourcePath);
+
+// The library held loaded for several CreateUserFont calls in a row (the settings dialog's two renders). A library
+// that does not load or lacks the export is reported once, when it is loaded; every call then returns false.
+class UserFontLibrary {
+  public:
+    explicit UserFontLibrary(const char* libraryPath);
+    ~UserFontLibrary();
+    UserFontLibrary(const UserFontLibrary&) = delete;
+    UserFontLibrary& operator=(const UserFontLibrary&) = delete;
+
+    bool available() const { return createUserFont_ != nullptr; }
+    bool CreateUserFont(const char* sizeName,
+                        int width,
+                        int height,
+                        const char* fontName,
+                        const char* faceName,
+                        int pointSize,
+                        int margin,
+                        int spacing,
+                        const char* text,
+                        const char* targetPath,
+                        const char* sourcePath) const;
+
+  private:
+    HMODULE module_ = nullptr;
+    CreateUserFontProc createUserFont_ = nullptr;
+};

@@ -15,7 +15,23 @@ if [ ! -d "$LOCALE_DIR/zh_CN.UTF-8" ]; then
 fi
 
 STAMP="$WINEPREFIX/.qv-configured"
-[ -f "$STAMP" ] && exit 0
+
+# Wine links the user's documents and the like to the real home folder. The tests and the demo put a save file into
+# the documents folder, so those links become plain folders inside the prefix (also in prefixes made before).
+private_user_folders() {
+    local link
+    for link in "$WINEPREFIX"/drive_c/users/*/{Documents,Desktop,Downloads,Music,Pictures,Videos}; do
+        if [ -L "$link" ]; then
+            rm "$link"
+            mkdir "$link"
+        fi
+    done
+}
+
+if [ -f "$STAMP" ]; then
+    private_user_folders
+    exit 0
+fi
 
 echo "wine-prefix: creating $WINEPREFIX"
 # Keep the server's environment free of a display that may vanish, then create the prefix.
@@ -44,4 +60,5 @@ REG
 DISPLAY= $W reg import 'C:\qv-setup.reg' >/dev/null 2>&1 || DISPLAY= $W reg import "$WINEPREFIX/qv-setup.reg" >/dev/null 2>&1
 DISPLAY= $W reg add 'HKCU\Software\Wine\Fonts\Replacements' /v '宋体' /d "$FONT_FAMILY" /f >/dev/null 2>&1
 /usr/lib/wine/wineserver -w
+private_user_folders
 touch "$STAMP"
