@@ -1,7 +1,8 @@
 #!/bin/bash
 # Prepares the private Wine prefix (build/wineprefix) and the zh_CN locale (build/locale) that the Windows tests
 # and the demo run in: ANSI code page 936, a CJK font standing in for SimSun, and unmanaged windows (there is no
-# window manager under Xvfb). Idempotent: a stamp makes later runs return at once.
+# window manager under Xvfb). Idempotent: a stamp makes later runs return at once. With --user-folders it only turns
+# the user's folders that Wine linked to the real home into plain folders inside the prefix.
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 export WINEPREFIX="${WINEPREFIX:-$ROOT/build/wineprefix}"
@@ -28,6 +29,10 @@ private_user_folders() {
     done
 }
 
+if [ "${1:-}" = --user-folders ]; then  # only that, for the tests' set-up
+    [ -d "$WINEPREFIX/drive_c/users" ] && private_user_folders
+    exit 0
+fi
 if [ -f "$STAMP" ]; then
     private_user_folders
     exit 0

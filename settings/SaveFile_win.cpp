@@ -91,8 +91,9 @@ bool ReadAll(std::FILE* file, long size, std::vector<uint8_t>* bytes) {
 // is removed again; then the save must not be changed either.
 bool KeepBackup(std::FILE* file, long size) {
     const std::string backup = gSave.path + kSaveBackupSuffix;
-    if (GetFileAttributesA(backup.c_str()) != INVALID_FILE_ATTRIBUTES)
-        return true;
+    const DWORD attributes = GetFileAttributesA(backup.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES)
+        return !(attributes & FILE_ATTRIBUTE_DIRECTORY);  // a folder of that name holds no copy
     std::vector<uint8_t> bytes;
     if (!ReadAll(file, size, &bytes))
         return false;

@@ -161,6 +161,7 @@ class SettingsDialogTest : public ::testing::Test {
     void RemoveSave() {
         DeleteFileA(savePath_.c_str());
         DeleteFileA((savePath_ + kSaveBackupSuffix).c_str());
+        RemoveDirectoryA((savePath_ + kSaveBackupSuffix).c_str());
     }
     void PlaceSave(long size) { ASSERT_TRUE(WriteBytes(savePath_, SaveBytes(size))); }
     void Installed() { SetValue(kQuorvanInfoValue, dir_.path()); }
@@ -410,6 +411,25 @@ TEST_F(SettingsDialogTest, BackupIsMadeOnceAndNeverReplaced) {
     std::string backup;
     ASSERT_TRUE(ReadBytes(savePath_ + kSaveBackupSuffix, &backup));
     EXPECT_EQ(SaveBytes(kSaveSize), backup);  // the save as it was before the first change
+}
+
+TEST_F(SettingsDialogTest, SaveWhoseBackupCannotBeKeptIsNotChanged) {
+    PlaceSave(kSaveSize);
+    Installed();
+    ASSERT_TRUE(CreateDirectoryA((savePath_ + kSaveBackupSuffix).c_str(), nullptr));  // no copy can go there
+    Run([&](HWND dialog) {
+        Press(dialog, IDC_OPEN_SAVE);
+        Press(dialog, IDC_OPEN_SAVE);
+        ExpectNoFile(dialog, "after the refusal");
+    });
+    const std::vector<std::string> texts = Texts();
+    ASSERT_EQ(1u, texts.size());
+    EXPECT_NE(std::string::npos, texts[0].find(".bak"));
+    EXPECT_EQ("错误", recorder_.Captions()[0]);
+    EXPECT_FALSE(SaveFileIsOpen());
+    std::string bytes;
+    ASSERT_TRUE(ReadBytes(savePath_, &bytes));
+    EXPECT_EQ(SaveBytes(kSaveSize), bytes);
 }
 
 TEST_F(SettingsDialogTest, BothRendersFailingShowBothMessagesAndTheSaveIsStillWritten) {
