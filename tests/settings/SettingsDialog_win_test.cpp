@@ -326,6 +326,18 @@ TEST_F(SettingsDialogTest, WithoutTheDefaultSaveTheChooserFindsIt) {
     const std::string chosen = dir_.Join("ShinSangokumusou3.dat");
     ASSERT_TRUE(WriteBytes(chosen, SaveBytes(kSaveSize)));
     const DWORD ui = GetCurrentThreadId();
+    // Types the path into the chooser that the press brings up and confirms it.
+    auto choose = [&](HWND dialog) {
+        PressLater(dialog, IDC_OPEN_SAVE);
+        HWND chooser = WaitForDialog(ui, nullptr, dialog);
+        ASSERT_NE(nullptr, chooser);
+        Sleep(200);
+        HWND edit = GetDlgItem(chooser, kFileNameEditId);
+        if (!edit)
+            edit = GetDlgItem(chooser, kFileNameComboId);
+        SetWindowTextA(edit, chosen.c_str());
+        PostMessageA(chooser, WM_COMMAND, IDOK, 0);
+    };
     Run([&](HWND dialog) {
         // Cancelled first: the message, and still no file.
         PressLater(dialog, IDC_OPEN_SAVE);
@@ -336,23 +348,28 @@ TEST_F(SettingsDialogTest, WithoutTheDefaultSaveTheChooserFindsIt) {
         ASSERT_TRUE(WaitUntil([&] { return recorder_.Messages().size() == 1; }));
         ExpectNoFile(dialog, "chooser cancelled");
 
-        PressLater(dialog, IDC_OPEN_SAVE);
-        chooser = WaitForDialog(ui, nullptr, dialog);
-        ASSERT_NE(nullptr, chooser);
-        Sleep(200);
-        HWND edit = GetDlgItem(chooser, kFileNameEditId);
-        if (!edit)
-            edit = GetDlgItem(chooser, kFileNameComboId);
-        SetWindowTextA(edit, chosen.c_str());
-        PostMessageA(chooser, WM_COMMAND, IDOK, 0);
+        // A chosen file that cannot be opened for update: held by another program.
+        HANDLE held = CreateFileA(chosen.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, held);
+        choose(dialog);
+        const bool reported = WaitUntil([&] { return recorder_.Messages().size() == 2; });
+        CloseHandle(held);
+        ASSERT_TRUE(reported);
+        ExpectNoFile(dialog, "chosen file not openable");
+
+        choose(dialog);
         ASSERT_TRUE(WaitUntil([&] { return TextOf(dialog, IDC_OPEN_SAVE) == "保存"; }));
         ExpectFileOpen(dialog, chosen, "chosen by hand");
         Press(dialog, IDC_CANCEL_SAVE);
     });
-    ASSERT_EQ(1u, recorder_.Messages().size());
-    EXPECT_EQ("必须手工制定真三国无双3 Save文档(在[我的文档]下)", recorder_.Messages()[0].text);
-    EXPECT_EQ("取消", recorder_.Messages()[0].caption);
-    EXPECT_EQ(kMbOk | kMbIconError, recorder_.Messages()[0].style);
+    const std::vector<RecordedMessage> messages = recorder_.Messages();
+    ASSERT_EQ(2u, messages.size());
+    EXPECT_EQ("必须手工制定真三国无双3 Save文档(在[我的文档]下)", messages[0].text);
+    EXPECT_EQ("打开真三国无双3 Save文档失败", messages[1].text);
+    for (const RecordedMessage& message : messages) {
+        EXPECT_EQ("取消", message.caption);
+        EXPECT_EQ(kMbOk | kMbIconError, message.style);
+    }
 }
 
 TEST_F(SettingsDialogTest, SaveRendersBothTexturesWithTheExactArgumentsThenWritesOnlyTheNameFields) {
@@ -449,19 +466,31 @@ TEST_F(SettingsDialogTest, BothRendersFailingShowBothMessagesAndTheSaveIsStillWr
               bytes.substr(kName1Offset, 8) + bytes.substr(kName2Offset, 8));
 }
 
-TEST_F(SettingsDialogTest, MissingLibraryIsReportedOnceAndCountsAsTwoFailedRenders) {
+TEST_F(SettingsDialogTest, UnusableLibraryIsReportedOnceAndCountsAsTwoFailedRenders) {
     PlaceSave(kSaveSize);
     SetValue(kQuorvanInfoValue, dir_.Join("nothing-here"));
     Run([&](HWND dialog) {
         Press(dialog, IDC_OPEN_SAVE);
         Press(dialog, IDC_OPEN_SAVE);
     });
+    // A library without the export: the same, the message naming the export.
+    char system[MAX_PATH] = {};
+    GetSystemDirectoryA(system, sizeof system);
+    ASSERT_TRUE(CopyFileA((std::string(system) + "\\version.dll").c_str(), dir_.Join("SavePatch.qvx").c_str(), FALSE));
+    SetValue(kQuorvanInfoValue, dir_.path());
+    Run([&](HWND dialog) {
+        Press(dialog, IDC_OPEN_SAVE);
+        Press(dialog, IDC_OPEN_SAVE);
+    });
     const std::vector<std::string> texts = Texts();
-    ASSERT_EQ(4u, texts.size());
+    ASSERT_EQ(8u, texts.size());
     EXPECT_NE(std::string::npos, texts[0].find("SavePatch.qvx"));
-    EXPECT_EQ("创建武将字体1失败!", texts[1]);
-    EXPECT_EQ("创建武将字体2失败!", texts[2]);
-    EXPECT_EQ("保存自创武将名成功!", texts[3]);
+    EXPECT_NE(std::string::npos, texts[4].find("CreateUserFont"));
+    for (size_t first : {0u, 4u}) {
+        EXPECT_EQ("创建武将字体1失败!", texts[first + 1]);
+        EXPECT_EQ("创建武将字体2失败!", texts[first + 2]);
+        EXPECT_EQ("保存自创武将名成功!", texts[first + 3]);
+    }
 }
 
 TEST_F(SettingsDialogTest, RefusedNamesAndAMissingInstallKeepTheFileOpen) {
