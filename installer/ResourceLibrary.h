@@ -10,6 +10,9 @@
 extern const char kResourceInstallExport[];  // void ResourceInstall(bool, HWND, char*)
 extern const char kCreateUserFontExport[];   // bool CreateUserFont(const char*, int, int, const char*, ...)
 
+// CreateUserFont's integers: the texture's width and height, the glyph size, and the column and row of the grid
+// cell that takes the first of the eight characters (the texture is a grid of 26 x 28 cells of the glyph size).
+
 using ResourceInstallProc = void(__cdecl*)(bool install, HWND status, char* statusText);
 using CreateUserFontProc = bool(__cdecl*)(const char* sizeName,
                                           int width,
@@ -17,8 +20,8 @@ using CreateUserFontProc = bool(__cdecl*)(const char* sizeName,
                                           const char* fontName,
                                           const char* faceName,
                                           int pointSize,
-                                          int margin,
-                                          int spacing,
+                                          int firstColumn,
+                                          int firstRow,
                                           const char* text,
                                           const char* targetPath,
                                           const char* sourcePath);
@@ -36,8 +39,8 @@ bool CallCreateUserFont(const char* libraryPath,
                         const char* fontName,
                         const char* faceName,
                         int pointSize,
-                        int margin,
-                        int spacing,
+                        int firstColumn,
+                        int firstRow,
                         const char* text,
                         const char* targetPath,
                         const char* sourcePath);
@@ -58,8 +61,8 @@ class UserFontLibrary {
                         const char* fontName,
                         const char* faceName,
                         int pointSize,
-                        int margin,
-                        int spacing,
+                        int firstColumn,
+                        int firstRow,
                         const char* text,
                         const char* targetPath,
                         const char* sourcePath) const;

@@ -99,8 +99,8 @@ bool CallCreateUserFont(const char* libraryPath,
                         const char* fontName,
                         const char* faceName,
                         int pointSize,
-                        int margin,
-                        int spacing,
+                        int firstColumn,
+                        int firstRow,
                         const char* text,
                         const char* targetPath,
                         const char* sourcePath) {
@@ -108,8 +108,8 @@ bool CallCreateUserFont(const char* libraryPath,
     auto createUserFont = FindExport<CreateUserFontProc>(library, libraryPath, kCreateUserFontExport, "CreateUserFont");
     if (!createUserFont)
         return false;
-    return createUserFont(sizeName, width, height, fontName, faceName, pointSize, margin, spacing, text, targetPath,
-                          sourcePath);
+    return createUserFont(sizeName, width, height, fontName, faceName, pointSize, firstColumn, firstRow, text,
+                          targetPath, sourcePath);
 }
 
 UserFontLibrary::UserFontLibrary(const char* libraryPath) : module_(LoadByPath(libraryPath)) {
@@ -136,13 +136,13 @@ bool UserFontLibrary::CreateUserFont(const char* sizeName,
                                      const char* fontName,
                                      const char* faceName,
                                      int pointSize,
-                                     int margin,
-                                     int spacing,
+                                     int firstColumn,
+                                     int firstRow,
                                      const char* text,
                                      const char* targetPath,
                                      const char* sourcePath) const {
     if (!createUserFont_)
         return false;
-    return createUserFont_(sizeName, width, height, fontName, faceName, pointSize, margin, spacing, text, targetPath,
-                           sourcePath);
+    return createUserFont_(sizeName, width, height, fontName, faceName, pointSize, firstColumn, firstRow, text,
+                           targetPath, sourcePath);
 }

@@ -223,17 +223,18 @@ extern "C" bool __cdecl CreateUserFont(const char* sizeName,
                                        const char* fontName,
                                        const char* faceName,
                                        int pointSize,
-                                       int margin,
-                                       int spacing,
+                                       int firstColumn,
+                                       int firstRow,
                                        const char* text,
                                        const char* targetPath,
                                        const char* sourcePath) {
     const bool valid = IsText(sizeName) && width > 0 && height > 0 && IsText(fontName) && faceName && pointSize > 0 &&
-                       margin >= 0 && spacing >= 0 && IsText(text) && IsText(targetPath) && IsText(sourcePath);
+                       firstColumn >= 0 && firstRow >= 0 && IsText(text) && IsText(targetPath) && IsText(sourcePath);
     if (!valid)
         return false;
     const std::string folder = OwnFolder();
-    const UserFontRequest request = {width, height, faceName, pointSize, margin, spacing, text, targetPath, sourcePath};
+    const UserFontRequest request = {width,    height, faceName,   pointSize, firstColumn,
+                                     firstRow, text,   targetPath, sourcePath};
     return RenderUserFont(folder.empty() ? folder : folder + "\\" + kPackFolder, request);
 }
 
