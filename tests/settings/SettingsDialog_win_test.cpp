@@ -541,6 +541,7 @@ TEST_F(SettingsDialogTest, EnterInANameEditPressesReturn) {
     const INT_PTR result = Run([&](HWND dialog) {
         Press(dialog, IDC_OPEN_SAVE);
         HWND edit = GetDlgItem(dialog, IDC_NAME1);
+        SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(edit), TRUE);  // the user clicked into it
         PostMessageA(edit, WM_KEYDOWN, VK_RETURN, 0);
         PostMessageA(edit, WM_KEYUP, VK_RETURN, 0);
         WaitUntil([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); });
