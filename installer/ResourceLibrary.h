@@ -10,6 +10,9 @@
 extern const char kResourceInstallExport[];  // void ResourceInstall(bool, HWND, char*)
 extern const char kCreateUserFontExport[];   // bool CreateUserFont(const char*, int, int, const char*, ...)
 
+// CreateUserFont's integers: the texture's width and height, the glyph size, and the column and row of the grid
+// cell that takes the first of the eight characters (the texture is a grid of 26 x 28 cells of the glyph size).
+
 using ResourceInstallProc = void(__cdecl*)(bool install, HWND status, char* statusText);
 using CreateUserFontProc = bool(__cdecl*)(const char* sizeName,
                                           int width,
@@ -17,8 +20,8 @@ using CreateUserFontProc = bool(__cdecl*)(const char* sizeName,
                                           const char* fontName,
                                           const char* faceName,
                                           int pointSize,
-                                          int margin,
-                                          int spacing,
+                                          int firstColumn,
+                                          int firstRow,
                                           const char* text,
                                           const char* targetPath,
                                           const char* sourcePath);
@@ -36,8 +39,35 @@ bool CallCreateUserFont(const char* libraryPath,
                         const char* fontName,
                         const char* faceName,
                         int pointSize,
-                        int margin,
-                        int spacing,
+                        int firstColumn,
+                        int firstRow,
                         const char* text,
                         const char* targetPath,
                         const char* sourcePath);
+
+// The library held loaded for several CreateUserFont calls in a row (the settings dialog's two renders). A library
+// that does not load or lacks the export is reported once, when it is loaded; every call then returns false.
+class UserFontLibrary {
+  public:
+    explicit UserFontLibrary(const char* libraryPath);
+    ~UserFontLibrary();
+    UserFontLibrary(const UserFontLibrary&) = delete;
+    UserFontLibrary& operator=(const UserFontLibrary&) = delete;
+
+    bool available() const { return createUserFont_ != nullptr; }
+    bool CreateUserFont(const char* sizeName,
+                        int width,
+                        int height,
+                        const char* fontName,
+                        const char* faceName,
+                        int pointSize,
+                        int firstColumn,
+                        int firstRow,
+                        const char* text,
+                        const char* targetPath,
+                        const char* sourcePath) const;
+
+  private:
+    HMODULE module_ = nullptr;
+    CreateUserFontProc createUserFont_ = nullptr;
+};

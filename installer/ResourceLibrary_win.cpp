@@ -15,6 +15,16 @@ namespace {
 const char kLoadFailedText[] = "无法加载资源安装库：\n";
 const char kExportMissingText[] = "资源安装库缺少函数 %s：\n";
 
+// Callers join the folder and the file name with "/"; the loader is given "\\" throughout. The altered search
+// order lets the library find its own dependencies beside it.
+HMODULE LoadByPath(const char* path) {
+    std::string native(path ? path : "");
+    UseBackslashes(native);
+    if (native.empty())
+        return nullptr;
+    return LoadLibraryExA(native.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
 // The library for the length of one call.
 class ScopedLibrary {
   public:
@@ -30,15 +40,7 @@ class ScopedLibrary {
     FARPROC Find(const char* exportName) const { return GetProcAddress(module_, exportName); }
 
   private:
-    // Callers join the folder and the file name with "/"; the loader is given "\" throughout. The altered
-    // search order lets the library find its own dependencies beside it.
-    static HMODULE Load(const char* path) {
-        std::string native(path ? path : "");
-        UseBackslashes(native);
-        if (native.empty())
-            return nullptr;
-        return LoadLibraryExA(native.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-    }
+    static HMODULE Load(const char* path) { return LoadByPath(path); }
 
     HMODULE module_;
 };
@@ -92,8 +94,8 @@ bool CallCreateUserFont(const char* libraryPath,
                         const char* fontName,
                         const char* faceName,
                         int pointSize,
-                        int margin,
-                        int spacing,
+                        int firstColumn,
+                        int firstRow,
                         const char* text,
                         const char* targetPath,
                         const char* sourcePath) {
@@ -101,6 +103,41 @@ bool CallCreateUserFont(const char* libraryPath,
     auto createUserFont = FindExport<CreateUserFontProc>(library, libraryPath, kCreateUserFontExport, "CreateUserFont");
     if (!createUserFont)
         return false;
-    return createUserFont(sizeName, width, height, fontName, faceName, pointSize, margin, spacing, text, targetPath,
-                          sourcePath);
+    return createUserFont(sizeName, width, height, fontName, faceName, pointSize, firstColumn, firstRow, text,
+                          targetPath, sourcePath);
+}
+
+UserFontLibrary::UserFontLibrary(const char* libraryPath) : module_(LoadByPath(libraryPath)) {
+    if (!module_) {
+        ReportLoadFailure(libraryPath);
+        return;
+    }
+    FARPROC address = GetProcAddress(module_, kCreateUserFontExport);
+    if (!address) {
+        ReportMissingExport(libraryPath, "CreateUserFont");
+        return;
+    }
+    createUserFont_ = reinterpret_cast<CreateUserFontProc>(reinterpret_cast<void*>(address));
+}
+
+UserFontLibrary::~UserFontLibrary() {
+    if (module_)
+        FreeLibrary(module_);
+}
+
+bool UserFontLibrary::CreateUserFont(const char* sizeName,
+                                     int width,
+                                     int height,
+                                     const char* fontName,
+                                     const char* faceName,
+                                     int pointSize,
+                                     int firstColumn,
+                                     int firstRow,
+                                     const char* text,
+                                     const char* targetPath,
+                                     const char* sourcePath) const {
+    if (!createUserFont_)
+        return false;
+    return createUserFont_(sizeName, width, height, fontName, faceName, pointSize, firstColumn, firstRow, text,
+                           targetPath, sourcePath);
 }

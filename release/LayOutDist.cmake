@@ -6,9 +6,10 @@
 
 cmake_minimum_required(VERSION 3.21)
 
-# The Windows DLLs that the program, the helper library and packtool.exe may import (lower case).
+# The Windows DLLs that the program, the helper library and packtool.exe may import (lower case); the imaging
+# component ships with every Windows the manifest names (Vista and later).
 set(system_dlls advapi32.dll comctl32.dll comdlg32.dll gdi32.dll kernel32.dll msimg32.dll msvcrt.dll ole32.dll
-                oleaut32.dll shell32.dll user32.dll)
+                oleaut32.dll shell32.dll user32.dll windowscodecs.dll)
 
 function(check_imports file)
     execute_process(COMMAND ${OBJDUMP} -p ${file} OUTPUT_VARIABLE dump RESULT_VARIABLE status)

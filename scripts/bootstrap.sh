@@ -7,7 +7,7 @@ PACKAGES=(
     build-essential cmake ninja-build pkg-config git python3
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix gcc-mingw-w64-i686-posix gcc-mingw-w64-x86-64-posix
     binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 mingw-w64-tools
-    wine64 xvfb xdotool x11-utils imagemagick fonts-wqy-microhei locales
+    wine64 xvfb xdotool x11-utils imagemagick fonts-wqy-microhei fonts-arphic-uming locales
     googletest libgtest-dev clang libclang-rt-14-dev llvm
     liblzo2-dev libmd-dev lzop dpkg-dev xz-utils
 )

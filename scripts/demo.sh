@@ -1,6 +1,7 @@
 #!/bin/bash
 # The demo: sets up the machine, builds the win64 installer with its demo package, puts a stand-in game into the
-# private Wine prefix and walks through the installer's window under wine64, saving screenshots.
+# private Wine prefix and walks through the installer's window under wine64 (install, the settings dialog,
+# uninstall), saving screenshots and pictures of the user-font textures that the settings rendered.
 #
 #   bash scripts/demo.sh
 #
@@ -38,7 +39,7 @@ bash scripts/wine-prefix.sh
 
 step "building the win64 installer into $BUILD"
 cmake --preset win64 -B "$BUILD" >/dev/null
-cmake --build "$BUILD" -j"${QV_JOBS:-2}" --target qv_demo
+cmake --build "$BUILD" -j"${QV_JOBS:-2}" --target qv_demo dialog_probe
 EXE="$BUILD/bin/QuorvanSetup.exe"
 [ -f "$EXE" ] || fail "$EXE was not built"
 SAMPLE="$BUILD/payload/demo/sample-game"
@@ -54,6 +55,8 @@ say "game folder: $(cd "$GAME_DIR" && find . -type f | sed 's|^\./||' | sort | t
 say "registry: $GAME_KEY InstallInfo = C:\\Games\\SM3 (no QuorvanInfo: the pack counts as not installed)"
 
 source "$ROOT/scripts/gui-lib.sh"
+SETTINGS_PROBE="$BUILD/tests/e2e/dialog_probe.exe"
+source "$ROOT/scripts/settings-walk.sh"
 GUI_OUT="$OUT"
 # Where the controls are: read from the same layout file that the package carries.
 eval "$(gui_layout)"
@@ -119,16 +122,27 @@ if [ "${QV_DEMO_INSTALL:-1}" = 1 ]; then
     say "   psrpc.dll, SM3Config.exe and the loading screen were replaced, SavePatch.qvx written"
     gui_shot installed "$GUI_MAIN"
 
+    walk "settings: a save in the prefix's documents folder; \"设置\", \"打开\", two names typed, \"保存\", \"返回\""
+    SAVE="$(settings_save_dir)/ShinSangokumusou3.dat"
+    mkdir -p "$(dirname "$SAVE")"
+    rm -f "$SAVE" "$SAVE.bak"
+    python3 -c 'import sys; open(sys.argv[1], "wb").write(bytes((i * 7 + 3) & 0xFF for i in range(4096)))' "$SAVE"
+    cp "$SAVE" "$OUT/save-original.dat"
+    settings_walk "$GAME_DIR" "$SAVE" "曹操" "关羽张飞"
+    say "   the save keeps its untouched copy beside it: ${SAVE#"$WINEPREFIX/drive_c/"}.bak"
+    say "   pictures of the rendered textures: $OUT/texture-high.png, $OUT/texture-low.png"
+
     walk "uninstall: press the uninstall button"
     xdotool mousemove --window "$GUI_MAIN" "$LAYOUT_UNINSTALL_X" "$LAYOUT_UNINSTALL_Y" click 1
     gui_answer "卸载确认" uninstall-confirm
     gui_answer "提示" uninstall-done
-    [ ! -e "$GAME_DIR/quorvan" ] || fail "the pack folder is still there"
+    [ ! -e "$GAME_DIR/quorvan" ] || fail "the pack folder (and the rendered textures in it) is still there"
     [ ! -e "$GAME_DIR/SavePatch.qvx" ] || fail "SavePatch.qvx is still there"
     for f in psrpc.dll SM3Config.exe media/data/etc/japanese/loadscreen.png; do
         cmp -s "$GAME_DIR/$f" "$SAMPLE/$f" || fail "$f was not restored"
     done
-    say "   the pack folder and SavePatch.qvx are gone, the game's three files are the originals again"
+    say "   the pack folder with the rendered textures and SavePatch.qvx are gone, the game's three files are the" \
+        "originals again"
 fi
 
 walk "mouse over the close button, then press it"

@@ -1,7 +1,8 @@
 #!/bin/bash
 # Prepares the private Wine prefix (build/wineprefix) and the zh_CN locale (build/locale) that the Windows tests
 # and the demo run in: ANSI code page 936, a CJK font standing in for SimSun, and unmanaged windows (there is no
-# window manager under Xvfb). Idempotent: a stamp makes later runs return at once.
+# window manager under Xvfb). Idempotent: a stamp makes later runs return at once. With --user-folders it only turns
+# the user's folders that Wine linked to the real home into plain folders inside the prefix.
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 export WINEPREFIX="${WINEPREFIX:-$ROOT/build/wineprefix}"
@@ -15,7 +16,27 @@ if [ ! -d "$LOCALE_DIR/zh_CN.UTF-8" ]; then
 fi
 
 STAMP="$WINEPREFIX/.qv-configured"
-[ -f "$STAMP" ] && exit 0
+
+# Wine links the user's documents and the like to the real home folder. The tests and the demo put a save file into
+# the documents folder, so those links become plain folders inside the prefix (also in prefixes made before).
+private_user_folders() {
+    local link
+    for link in "$WINEPREFIX"/drive_c/users/*/{Documents,Desktop,Downloads,Music,Pictures,Videos}; do
+        if [ -L "$link" ]; then
+            rm "$link"
+            mkdir "$link"
+        fi
+    done
+}
+
+if [ "${1:-}" = --user-folders ]; then  # only that, for the tests' set-up
+    [ -d "$WINEPREFIX/drive_c/users" ] && private_user_folders
+    exit 0
+fi
+if [ -f "$STAMP" ]; then
+    private_user_folders
+    exit 0
+fi
 
 echo "wine-prefix: creating $WINEPREFIX"
 # Keep the server's environment free of a display that may vanish, then create the prefix.
@@ -44,4 +65,5 @@ REG
 DISPLAY= $W reg import 'C:\qv-setup.reg' >/dev/null 2>&1 || DISPLAY= $W reg import "$WINEPREFIX/qv-setup.reg" >/dev/null 2>&1
 DISPLAY= $W reg add 'HKCU\Software\Wine\Fonts\Replacements' /v '宋体' /d "$FONT_FAMILY" /f >/dev/null 2>&1
 /usr/lib/wine/wineserver -w
+private_user_folders
 touch "$STAMP"

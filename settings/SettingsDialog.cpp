@@ -1,15 +1,181 @@
-#include <windows.h>
-
 #include "settings/SettingsDialog.h"
+
+#include <commdlg.h>
+
+#include <cstring>
+
+#include "Devavi/Win32/InstallKey.h"
+#include "Devavi/Win32/RegTable.h"
+#include "installer/ResourceLibrary.h"
+#include "package/PackNames.h"
+#include "resources/resource.h"
+#include "settings/SaveFile.h"
+#include "settings/SaveNames.h"
+#include "support/Captions.h"
+#include "support/MessageSeam.h"
+
+std::string UserFontFace = "宋体";
 
 namespace {
 
+const char kOpenText[] = "打开";
+const char kSaveText[] = "保存";
+const char kPresetName[] = "测试名称";
+const char kNotInstalledText[] = "需要先安装真.三国无双3简体汉化包!";
+const char kHighFailedText[] = "创建武将字体1失败!";
+const char kLowFailedText[] = "创建武将字体2失败!";
+const char kSavedText[] = "保存自创武将名成功!";
+const char kFlagOn[] = "1";
+const char kFlagOff[] = "0";
+constexpr size_t kEditTextSize = 512;
+
+// Where the two textures start from and where they go, relative to the library's pack folder. The library places
+// the eight characters in the cells from column 5, row 2 of the glyph grid (its own contract).
+struct FontCall {
+    const char* sizeName;
+    int width;
+    int height;
+    const char* label;
+    int glyphSize;
+    const char* target;
+    const char* source;
+    const char* failedText;
+};
+constexpr int kFirstCellColumn = 5;
+constexpr int kFirstCellRow = 2;
+const FontCall kFontCalls[] = {
+    {"832_896", 832, 896, "自创32", 32, "bg\\high\\user_font01b.tga", "data\\common\\japanese\\high\\font01b.png",
+     kHighFailedText},
+    {"520_560", 520, 560, "自创20", 20, "bg\\low\\user_font01b.tga", "data\\common\\japanese\\low\\font01b.png",
+     kLowFailedText},
+};
+
+void ShowError(HWND dialog, const char* text) {
+    ShowMessage(dialog, text, kErrorCaption, kMbOk | kMbIconError);
+}
+
+void EnableFileControls(HWND dialog, bool enable) {
+    for (int id : {IDC_NAME1, IDC_NAME2, IDC_CHOOSE_FONT, IDC_CANCEL_SAVE})
+        EnableWindow(GetDlgItem(dialog, id), enable ? TRUE : FALSE);
+}
+
+// No save file open: the name edits keep their texts but are disabled.
+void ShowNoFileAppearance(HWND dialog) {
+    EnableFileControls(dialog, false);
+    SetDlgItemTextA(dialog, IDC_OPEN_SAVE, kOpenText);
+    SetDlgItemTextA(dialog, IDC_SAVE_PATH, "");
+}
+
+void ShowFileOpenAppearance(HWND dialog) {
+    SetDlgItemTextA(dialog, IDC_NAME1, kPresetName);
+    SetDlgItemTextA(dialog, IDC_NAME2, kPresetName);
+    EnableFileControls(dialog, true);
+    SetDlgItemTextA(dialog, IDC_OPEN_SAVE, kSaveText);
+    SetDlgItemTextA(dialog, IDC_SAVE_PATH, SaveFilePath().c_str());
+}
+
+std::string EditText(HWND dialog, int id) {
+    char text[kEditTextSize] = {};
+    GetDlgItemTextA(dialog, id, text, sizeof text);
+    return text;
+}
+
+void OnOpen(HWND dialog) {
+    if (OpenSaveFile(dialog))
+        ShowFileOpenAppearance(dialog);
+}
+
+// Renders both textures through the pack's library; a library that cannot be used has been reported once and
+// counts as two failed renders.
+void RenderNames(HWND dialog, const std::string& installFolder, const CustomNameText& text) {
+    const std::string libraryPath = installFolder + kLibraryTarget;
+    UserFontLibrary library(libraryPath.c_str());
+    for (const FontCall& call : kFontCalls) {
+        if (!library.CreateUserFont(call.sizeName, call.width, call.height, call.label, UserFontFace.c_str(),
+                                    call.glyphSize, kFirstCellColumn, kFirstCellRow, text.bytes, call.target,
+                                    call.source))
+            ShowError(dialog, call.failedText);
+    }
+}
+
+void OnSave(HWND dialog) {
+    CustomNameText text;
+    if (!BuildCustomNameText(dialog, EditText(dialog, IDC_NAME1), EditText(dialog, IDC_NAME2), &text))
+        return;
+    std::string installFolder;
+    if (!RegReadString(HKEY_CURRENT_USER, kInstallKeyPath, kQuorvanInfoValue, installFolder)) {
+        ShowError(dialog, kNotInstalledText);
+        return;
+    }
+    RenderNames(dialog, installFolder, text);
+    ShowNoFileAppearance(dialog);
+    if (WriteSaveNames(dialog, ToSaveNameBytes(text)))
+        ShowMessage(dialog, kSavedText, kNoteCaption, kMbOk | kMbIconInformation);
+}
+
+void OnCancelSave(HWND dialog) {
+    if (!SaveFileIsOpen())
+        return;
+    ShowNoFileAppearance(dialog);
+    CloseSaveFile();
+}
+
+// Only the face is kept; size, style, effects and character set of the choice are not used.
+void OnChooseFont(HWND dialog) {
+    LOGFONTA font = {};
+    CHOOSEFONTA choice = {};
+    choice.lStructSize = sizeof choice;
+    choice.hwndOwner = dialog;
+    choice.lpLogFont = &font;
+    choice.Flags = CF_SCREENFONTS | CF_EFFECTS;
+    if (!ChooseFontA(&choice))
+        return;
+    UserFontFace.assign(font.lfFaceName, strnlen(font.lfFaceName, sizeof font.lfFaceName));
+}
+
+// The check box is hidden and disabled, so "返回" rewrites the stored value: "1" stays "1", anything else becomes
+// "0".
+void OnReturn(HWND dialog) {
+    const bool on = IsDlgButtonChecked(dialog, IDC_GEFORCE2MX) == BST_CHECKED;
+    RegWriteString(HKEY_CURRENT_USER, kInstallKeyPath, kQuorvanGeforce2mxValue, on ? kFlagOn : kFlagOff);
+    CloseSaveFile();
+    EndDialog(dialog, 1);
+}
+
+void OnClose(HWND dialog) {
+    CloseSaveFile();
+    EndDialog(dialog, 0);
+}
+
+INT_PTR OnInitDialog(HWND dialog) {
+    CloseSaveFile();  // nothing is open between showings; this only guards against a caller that left one
+    std::string flag;
+    if (RegReadString(HKEY_CURRENT_USER, kInstallKeyPath, kQuorvanGeforce2mxValue, flag) && flag == kFlagOn)
+        CheckDlgButton(dialog, IDC_GEFORCE2MX, BST_CHECKED);
+    ShowNoFileAppearance(dialog);
+    return TRUE;  // focus to the first control
+}
+
+// Escape arrives as IDCANCEL and is not handled: it does not close the dialog.
 INT_PTR OnCommand(HWND dialog, WPARAM wParam) {
-    const int id = LOWORD(wParam);
-    if (id != IDOK && id != IDCANCEL)
-        return FALSE;
-    EndDialog(dialog, id);
-    return TRUE;
+    switch (LOWORD(wParam)) {
+        case IDC_OPEN_SAVE:
+            if (SaveFileIsOpen())
+                OnSave(dialog);
+            else
+                OnOpen(dialog);
+            return TRUE;
+        case IDC_CANCEL_SAVE:
+            OnCancelSave(dialog);
+            return TRUE;
+        case IDC_CHOOSE_FONT:
+            OnChooseFont(dialog);
+            return TRUE;
+        case IDOK:
+            OnReturn(dialog);
+            return TRUE;
+    }
+    return FALSE;
 }
 
 }  // namespace
@@ -17,9 +183,12 @@ INT_PTR OnCommand(HWND dialog, WPARAM wParam) {
 INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
         case WM_INITDIALOG:
-            return TRUE;  // focus to the first control
+            return OnInitDialog(dialog);
         case WM_COMMAND:
             return OnCommand(dialog, wParam);
+        case WM_CLOSE:
+            OnClose(dialog);
+            return TRUE;
     }
     return FALSE;
 }

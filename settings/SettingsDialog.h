@@ -2,6 +2,15 @@
 
 #include <windows.h>
 
-// The procedure of the settings dialog (resource IDD_SETTINGS), run modally by the "setting" command. For now it
-// only closes: "返回" (IDOK) and the close box (IDCANCEL) end the dialog with their own identifier.
+#include <string>
+
+// The settings dialog (resource IDD_SETTINGS), run modally by the "setting" command: the two custom officer
+// names in the game's save file, the face of the font they are rendered in, and the stored GeForce2MX flag.
+//
+// "返回" (IDOK, also Enter in a name edit) stores the flag and ends the dialog with 1; the close box ends it with
+// 0 and leaves the flag alone; Escape does nothing. A save file still open when the dialog ends is closed
+// without writing, so every showing starts with none open.
 INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The face the names are rendered in: "宋体" from start-up, then the last face the user chose in any showing.
+extern std::string UserFontFace;

@@ -92,6 +92,70 @@ def png(rng, width, height, channels):
             chunk(b"IEND", b""))
 
 
+def png_rgba(width, height, pixels):
+    """A PNG of 8-bit RGBA rows (bytes objects, width * 4 each)."""
+    raw = b"".join(b"\0" + row for row in pixels)
+
+    def chunk(kind, body):
+        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF)
+
+    header = struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(raw, 6)) +
+            chunk(b"IEND", b""))
+
+
+# The user-font texture font01b: a grid of 26 x 28 square cells of the glyph size (32 high, 20 low). The settings
+# dialog has the helper library draw the custom officer names into columns 5 to 12 of row 2.
+FONT_COLUMNS, FONT_ROWS = 26, 28
+USER_CELLS = (5, 2, 8)  # first column, row, count
+
+
+def glyph_grid(glyph):
+    """An opaque picture of the grid: grey cell borders, made-up white strokes in most cells standing for the
+    game's glyphs, and a grey placeholder box in each of the eight custom-name cells."""
+    rng = random.Random(SEED + glyph)
+    width, height = FONT_COLUMNS * glyph, FONT_ROWS * glyph
+    pixels = [bytearray(b"\0\0\0\xff" * width) for _ in range(height)]
+
+    def fill(x0, y0, x1, y1, grey):
+        colour = bytes((grey, grey, grey, 255))
+        for y in range(y0, y1):
+            pixels[y][4 * x0:4 * x1] = colour * (x1 - x0)
+
+    stroke = max(2, glyph // 12)
+    first, row, count = USER_CELLS
+    for cy in range(FONT_ROWS):
+        for cx in range(FONT_COLUMNS):
+            left, top = cx * glyph, cy * glyph
+            fill(left, top, left + glyph, top + 1, 72)
+            fill(left, top, left + 1, top + glyph, 72)
+            if cy == row and first <= cx < first + count:
+                inset = glyph // 5
+                fill(left + inset, top + inset, left + glyph - inset, top + inset + 1, 128)
+                fill(left + inset, top + glyph - inset - 1, left + glyph - inset, top + glyph - inset, 128)
+                fill(left + inset, top + inset, left + inset + 1, top + glyph - inset, 128)
+                fill(left + glyph - inset - 1, top + inset, left + glyph - inset, top + glyph - inset, 128)
+                continue
+            if cy >= 24 and cx > 10:
+                continue  # the end of the table is unused
+            for _ in range(rng.randint(2, 5)):
+                a, b = sorted(rng.sample(range(glyph // 6, glyph - glyph // 6), 2))
+                at = rng.randint(glyph // 6, glyph - glyph // 6 - stroke)
+                if rng.random() < 0.5:
+                    fill(left + a, top + at, left + b, top + at + stroke, 235)
+                else:
+                    fill(left + at, top + a, left + at + stroke, top + b, 235)
+    return png_rgba(width, height, [bytes(r) for r in pixels])
+
+
+def font_texture(rng, payload, font, base):
+    """font01b is the user-font texture at its real size; the other fonts are stand-ins that grow with the scale."""
+    if font == "font01b":
+        return glyph_grid(32 if base == 512 else 20)
+    w, h = payload.size(base, base)
+    return png(rng, w, h, 2)
+
+
 def bmp(rng, width, height):
     stride = (width * 3 + 3) & ~3
     pixels = b"".join(row + bytes(stride - width * 3) for row in art_rows(rng, width * 3, height))
@@ -143,8 +207,7 @@ def pack_folder(payload, rng):
     p.add("quorvan\\汉化说明.txt", readme())
     for quality, base in (("high", 512), ("low", 256)):
         for font in ("font00a", "font00b", "font01a", "font01b"):
-            w, h = p.size(base, base)
-            p.add("quorvan\\data\\common\\japanese\\%s\\%s.png" % (quality, font), png(rng, w, h, 2))
+            p.add("quorvan\\data\\common\\japanese\\%s\\%s.png" % (quality, font), font_texture(rng, p, font, base))
     for quality, (bw, bh) in (("high", (256, 32)), ("low", (128, 16))):
         for n in range(1, 49):
             w, h = p.size(bw, bh)
@@ -175,8 +238,7 @@ def copy_table(payload, rng):
     p = payload
     for quality, base in (("high", 512), ("low", 256)):
         for font in ("font00a", "font00b", "font01a", "font01b"):
-            w, h = p.size(base, base)
-            p.add("copyfont_%s\\%s.png" % (quality, font), png(rng, w, h, 2))
+            p.add("copyfont_%s\\%s.png" % (quality, font), font_texture(rng, p, font, base))
     w, h = p.size(320, 240)
     p.add("loading_qvx\\loadscreen.png", png(rng, w, h, 3))
     for quality, (vw, vh), edge in (("high", (256, 32), 128), ("low", (128, 16), 64)):

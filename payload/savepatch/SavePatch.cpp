@@ -9,7 +9,12 @@
 // that cannot be read are left out. While it works it keeps a progress line in the caller's status text and
 // repaints the caller's status window now and then.
 //
-// CreateUserFont is not implemented yet: it checks its arguments and reports failure.
+// CreateUserFont renders the two custom officer names into a copy of the game's font texture (UserFont.h has the
+// layout, UserFont_win.h the rules). Arguments in order: the size tag ("832_896") and the texture's width and
+// height, a label ("自创32") and the face name, the glyph size, the column (5) and the row (2) of the grid cell
+// that takes the first of the eight characters, the 17-byte text block, then the texture to write and the one to
+// start from. Relative paths are taken from the "quorvan" folder beside this library, where the install put the
+// pack's textures, so what it writes is removed with the pack.
 
 #include <windows.h>
 
@@ -22,6 +27,7 @@
 #include <vector>
 
 #include "installer/ResourceLibrary.h"
+#include "payload/savepatch/UserFont_win.h"
 #include "support/Gbk.h"
 #include "support/Win32Handles.h"
 
@@ -205,16 +211,19 @@ extern "C" bool __cdecl CreateUserFont(const char* sizeName,
                                        const char* fontName,
                                        const char* faceName,
                                        int pointSize,
-                                       int margin,
-                                       int spacing,
+                                       int firstColumn,
+                                       int firstRow,
                                        const char* text,
                                        const char* targetPath,
                                        const char* sourcePath) {
-    bool valid = IsText(sizeName) && width > 0 && height > 0 && IsText(fontName) && IsText(faceName) && pointSize > 0 &&
-                 margin >= 0 && spacing >= 0 && IsText(text) && IsText(targetPath) && IsText(sourcePath);
-    // Rendering comes later: for now even valid arguments produce no texture.
-    (void)valid;
-    return false;
+    const bool valid = IsText(sizeName) && width > 0 && height > 0 && IsText(fontName) && faceName && pointSize > 0 &&
+                       firstColumn >= 0 && firstRow >= 0 && IsText(text) && IsText(targetPath) && IsText(sourcePath);
+    if (!valid)
+        return false;
+    const std::string folder = OwnFolder();
+    const UserFontRequest request = {width,    height, faceName,   pointSize, firstColumn,
+                                     firstRow, text,   targetPath, sourcePath};
+    return RenderUserFont(folder.empty() ? folder : folder + "\\" + kPackFolder, request);
 }
 
 // The installer calls these through the pointer types it looks them up as; the two must never drift apart.

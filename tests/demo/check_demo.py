@@ -3,8 +3,8 @@
 
   check_demo.py package --packtool PACKTOOL --exe QuorvanSetup.exe
       the appended package verifies and holds every entry that the install and uninstall flows name, a pack folder
-      of several hundred files with real picture headers, the layout file as the program reads it, and a helper
-      library for the executable's own processor
+      of several hundred files with real picture headers (the user-font textures font01b at 832x896 and
+      520x560), the layout file as the program reads it, and a helper library for the executable's own processor
   check_demo.py artwork --packtool PACKTOOL --exe QuorvanSetup.exe --artwork DIR
       the skin pictures are the format the program loads, keyed by exact magenta outside a disc, and light up
       exactly the areas that the packaged layout file places
@@ -128,6 +128,9 @@ def check_layout(data):
     return records
 
 
+USER_FONT_SIZES = {"high": (832, 896), "low": (520, 560)}
+
+
 def check_pictures(folder, names):
     counts = {}
     for name in names:
@@ -141,6 +144,12 @@ def check_pictures(folder, names):
             size = f.seek(0, 2)
         if extension == ".png":
             expect(head[:8] == b"\x89PNG\r\n\x1a\n" and head[12:16] == b"IHDR", "%s is not a PNG" % text)
+            quality = text.split("\\")[-2]
+            if text.lower().endswith("\\font01b.png") and quality in USER_FONT_SIZES:
+                # the user-font texture that the settings dialog renders into: exactly the glyph grid's size
+                expect(struct.unpack_from(">II", head, 16) == USER_FONT_SIZES[quality],
+                       "%s is %dx%d, expected %dx%d" % ((text,) + struct.unpack_from(">II", head, 16) +
+                                                        USER_FONT_SIZES[quality]))
         elif extension == ".bmp":
             expect(head[:2] == b"BM" and struct.unpack_from("<I", head, 2)[0] == size and
                    struct.unpack_from("<I", head, 14)[0] == 40, "%s is not a BMP" % text)

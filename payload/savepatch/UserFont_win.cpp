@@ -1,0 +1,263 @@
+#include "payload/savepatch/UserFont_win.h"
+
+#include <windows.h>
+#include <wincodec.h>
+
+#include <cstring>
+#include <vector>
+
+#include "mainwindow/GdiHandles.h"
+#include "payload/savepatch/Tga.h"
+#include "payload/savepatch/UserFont.h"
+#include "support/Win32Handles.h"
+
+namespace {
+
+constexpr UINT kGbkCodePage = 936;
+const char kTemporarySuffix[] = ".partial";
+
+// COM for the length of one render. A thread that already runs COM in another model still may use WIC.
+class ScopedCom {
+  public:
+    ScopedCom() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+    ~ScopedCom() {
+        if (SUCCEEDED(result_))
+            CoUninitialize();
+    }
+    ScopedCom(const ScopedCom&) = delete;
+    ScopedCom& operator=(const ScopedCom&) = delete;
+    bool usable() const { return SUCCEEDED(result_) || result_ == RPC_E_CHANGED_MODE; }
+
+  private:
+    HRESULT result_;
+};
+
+// One COM interface pointer, released at the end of the scope.
+template <typename Interface>
+class ComPtr {
+  public:
+    ComPtr() = default;
+    ~ComPtr() {
+        if (pointer_)
+            pointer_->Release();
+    }
+    ComPtr(const ComPtr&) = delete;
+    ComPtr& operator=(const ComPtr&) = delete;
+    Interface** Out() { return &pointer_; }
+    Interface* operator->() const { return pointer_; }
+    Interface* get() const { return pointer_; }
+
+  private:
+    Interface* pointer_ = nullptr;
+};
+
+bool IsAbsolute(const char* path) {
+    return path[0] == '\\' || path[0] == '/' || (path[0] != 0 && path[1] == ':');
+}
+
+// The path with every "/" turned into "\" (a trail byte equal to "/" is left alone).
+std::string Native(const std::string& path) {
+    std::string native(path);
+    for (size_t i = 0; i < native.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(native[i]);
+        if (c & 0x80)
+            ++i;
+        else if (c == '/')
+            native[i] = '\\';
+    }
+    return native;
+}
+
+std::string Resolve(const std::string& packFolder, const char* path) {
+    return Native(IsAbsolute(path) ? std::string(path) : packFolder + "\\" + path);
+}
+
+std::wstring Wide(const std::string& text, UINT codePage) {
+    const int length = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    if (length <= 0)
+        return std::wstring();
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
+    return wide;
+}
+
+// The source picture as top-down BGRA, when it decodes and has exactly the expected size.
+bool ReadSource(const std::string& path, int width, int height, std::vector<uint8_t>* bgra) {
+    ScopedCom com;
+    if (!com.usable())
+        return false;
+    ComPtr<IWICImagingFactory> factory;
+    if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
+                                reinterpret_cast<void**>(factory.Out()))))
+        return false;
+    const std::wstring widePath = Wide(path, CP_ACP);
+    ComPtr<IWICBitmapDecoder> decoder;
+    if (widePath.empty() || FAILED(factory->CreateDecoderFromFilename(widePath.c_str(), nullptr, GENERIC_READ,
+                                                                      WICDecodeMetadataCacheOnDemand, decoder.Out())))
+        return false;
+    ComPtr<IWICBitmapFrameDecode> frame;
+    if (FAILED(decoder->GetFrame(0, frame.Out())))
+        return false;
+    UINT frameWidth = 0;
+    UINT frameHeight = 0;
+    if (FAILED(frame->GetSize(&frameWidth, &frameHeight)) || frameWidth != static_cast<UINT>(width) ||
+        frameHeight != static_cast<UINT>(height))
+        return false;
+    ComPtr<IWICBitmapSource> converted;
+    if (FAILED(WICConvertBitmapSource(GUID_WICPixelFormat32bppBGRA, frame.get(), converted.Out())))
+        return false;
+    std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4);
+    if (FAILED(converted->CopyPixels(nullptr, static_cast<UINT>(width) * 4, static_cast<UINT>(pixels.size()),
+                                     pixels.data())))
+        return false;
+    bgra->swap(pixels);
+    return true;
+}
+
+// Draws glyphs one at a time into a square 32-bit surface: white on black, grey-scale anti-aliased, so that any
+// colour channel is the coverage.
+class GlyphPainter {
+  public:
+    GlyphPainter(const char* faceName, int size)
+        : size_(size),
+          dc_(CreateCompatibleDC(nullptr)),
+          bitmap_(CreateSurface(size, &bits_)),
+          font_(CreateGlyphFont(faceName, size)),
+          selectBitmap_(dc_.get(), bitmap_.get()),
+          selectFont_(dc_.get(), font_.get()) {}
+
+    bool ready() const { return bits_ && selectBitmap_.ok() && selectFont_.ok(); }
+
+    // The coverage of one GBK character, centred in the cell; false when GDI fails.
+    bool Paint(uint8_t lead, uint8_t trail, std::vector<uint8_t>* coverage) {
+        const char bytes[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+        wchar_t character = 0;
+        if (MultiByteToWideChar(kGbkCodePage, MB_ERR_INVALID_CHARS, bytes, 2, &character, 1) != 1)
+            return false;
+        const size_t count = static_cast<size_t>(size_) * size_;
+        std::memset(bits_, 0, count * 4);
+        SIZE extent = {};
+        if (!GetTextExtentPoint32W(dc_.get(), &character, 1, &extent))
+            return false;
+        SetTextColor(dc_.get(), RGB(255, 255, 255));
+        SetBkMode(dc_.get(), TRANSPARENT);
+        SetTextAlign(dc_.get(), TA_LEFT | TA_TOP | TA_NOUPDATECP);
+        if (!TextOutW(dc_.get(), (size_ - extent.cx) / 2, (size_ - extent.cy) / 2, &character, 1))
+            return false;
+        GdiFlush();
+        coverage->resize(count);
+        const uint8_t* pixel = static_cast<const uint8_t*>(bits_);
+        for (size_t i = 0; i < count; ++i, pixel += 4) {
+            uint8_t ink = pixel[0];
+            if (pixel[1] > ink)
+                ink = pixel[1];
+            if (pixel[2] > ink)
+                ink = pixel[2];
+            (*coverage)[i] = ink;
+        }
+        return true;
+    }
+
+  private:
+    static HBITMAP CreateSurface(int size, void** bits) {
+        BITMAPINFO info = {};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = size;
+        info.bmiHeader.biHeight = -size;  // top row first
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        *bits = nullptr;
+        return CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, bits, nullptr, 0);
+    }
+
+    // The glyph size is the em height; the face name is copied bounded.
+    static HFONT CreateGlyphFont(const char* faceName, int size) {
+        LOGFONTA font = {};
+        font.lfHeight = -size;
+        font.lfWeight = FW_NORMAL;
+        font.lfCharSet = GB2312_CHARSET;
+        font.lfOutPrecision = OUT_TT_PRECIS;
+        font.lfClipPrecision = CLIP_DEFAULT_PRECIS;
+        font.lfQuality = ANTIALIASED_QUALITY;
+        font.lfPitchAndFamily = DEFAULT_PITCH | FF_DONTCARE;
+        if (faceName)
+            std::strncpy(font.lfFaceName, faceName, sizeof font.lfFaceName - 1);
+        return CreateFontIndirectA(&font);
+    }
+
+    int size_;
+    void* bits_ = nullptr;
+    OwnedDc dc_;
+    OwnedGdiObject<HBITMAP> bitmap_;
+    OwnedGdiObject<HFONT> font_;
+    ScopedSelectObject selectBitmap_;
+    ScopedSelectObject selectFont_;
+};
+
+// Creates every missing folder above path (the last component is the file).
+void MakeParentFolders(const std::string& path) {
+    for (size_t i = 0; i < path.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(path[i]);
+        if (c & 0x80) {
+            ++i;
+        } else if (c == '\\' && i > 0 && path[i - 1] != ':' && path[i - 1] != '\\') {
+            CreateDirectoryA(path.substr(0, i).c_str(), nullptr);
+        }
+    }
+}
+
+// Writes the file completely under a temporary name beside the target, then puts it in the target's place.
+bool WriteWhole(const std::string& target, const std::vector<uint8_t>& bytes) {
+    MakeParentFolders(target);
+    const std::string temporary = target + kTemporarySuffix;
+    bool complete;
+    {
+        ScopedFileHandle file(
+            CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.valid())
+            return false;
+        DWORD written = 0;
+        complete = WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                   written == bytes.size() && FlushFileBuffers(file.get());
+    }
+    if (complete && MoveFileExA(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    DeleteFileA(temporary.c_str());
+    return false;
+}
+
+}  // namespace
+
+bool RenderUserFont(const std::string& packFolder, const UserFontRequest& request) {
+    UserFontCell cells[kUserFontCells];
+    if (!LayOutUserFont(request.width, request.height, request.glyphSize, request.firstColumn, request.firstRow,
+                        request.text, cells))
+        return false;
+    if (!request.targetPath || !*request.targetPath || !request.sourcePath || !*request.sourcePath)
+        return false;
+    if (packFolder.empty() && (!IsAbsolute(request.targetPath) || !IsAbsolute(request.sourcePath)))
+        return false;
+    std::vector<uint8_t> picture;
+    if (!ReadSource(Resolve(packFolder, request.sourcePath), request.width, request.height, &picture))
+        return false;
+
+    GlyphPainter painter(request.faceName ? request.faceName : "", request.glyphSize);
+    if (!painter.ready())
+        return false;
+    std::vector<uint8_t> coverage;
+    for (const UserFontCell& cell : cells) {
+        if (cell.filler) {
+            PlaceGlyph(picture, request.width, request.glyphSize, cell, nullptr);
+            continue;
+        }
+        if (!painter.Paint(cell.lead, cell.trail, &coverage))
+            return false;
+        PlaceGlyph(picture, request.width, request.glyphSize, cell, coverage.data());
+    }
+
+    std::vector<uint8_t> file;
+    if (!EncodeTga32(request.width, request.height, picture, &file))
+        return false;
+    return WriteWhole(Resolve(packFolder, request.targetPath), file);
+}

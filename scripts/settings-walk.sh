@@ -1,0 +1,121 @@
+# Sourced after gui-lib.sh: the settings dialog of the running installer walked as a user would, for the
+# end-to-end settings walk (tests/e2e/walk_settings.sh) and the demo. The dialog's controls have no X windows, so
+# dialog_probe tells where they are and what they show.
+#
+# The caller sets SETTINGS_PROBE (dialog_probe.exe) and has GUI_MAIN, GUI_OUT, say and fail as for gui-lib.sh.
+
+# settings_save_dir: the game's save folder in the prefix's documents folder (a plain folder inside the prefix).
+settings_save_dir() {
+    local docs="$WINEPREFIX/drive_c/users/${USER:-$(id -un)}/Documents"
+    [ ! -L "$docs" ] || fail "$docs links out of the prefix (run scripts/wine-prefix.sh)"
+    printf '%s\n' "$docs/KOEI/Shin Sangokumusou 3/Savedata"
+}
+
+# settings_control ID: "ENABLED X Y TEXT" of the control with this id in the shown settings dialog.
+settings_control() {
+    "$GUI_RUN" "$SETTINGS_PROBE" settings 2>/dev/null | tr -d '\r' |
+        awk -F'\t' -v id="$1" '$1 == id { print $2, $3, $4, $5; exit }'
+}
+
+# settings_await_dialog [SECONDS]: until the settings dialog is shown; sets SETTINGS_WINDOW to its X id.
+settings_await_dialog() {
+    SETTINGS_WINDOW=$(gui_find_window "设置" "${1:-30}") || true
+    [ -n "$SETTINGS_WINDOW" ] || fail "the settings dialog did not appear"
+    local deadline=$((SECONDS + 15))
+    until [ -n "$(settings_control 1004)" ]; do
+        [ "$SECONDS" -le "$deadline" ] || fail "dialog_probe does not find the settings dialog"
+        sleep 0.2
+    done
+    sleep 0.3
+}
+
+# settings_click ID: a press in the middle of the control.
+settings_click() {
+    local enabled x y text
+    read -r enabled x y text <<<"$(settings_control "$1")"
+    [ -n "$x" ] || fail "the settings dialog has no control $1"
+    xdotool mousemove "$x" "$y" click 1
+}
+
+# settings_expect ID ENABLED TEXT WHEN: the control is enabled (1) or not (0) and shows TEXT.
+settings_expect() {
+    local enabled x y text deadline=$((SECONDS + 10))
+    while :; do
+        read -r enabled x y text <<<"$(settings_control "$1")"
+        [ "$enabled" = "$2" ] && [ "$text" = "$3" ] && return 0
+        [ "$SECONDS" -le "$deadline" ] ||
+            fail "$4: control $1 is enabled=$enabled and shows \"$text\"; expected enabled=$2 and \"$3\""
+        sleep 0.2
+    done
+}
+
+# settings_type_name ID TEXT: clicks into the name edit, removes what it holds and types TEXT on the keyboard.
+settings_type_name() {
+    settings_click "$1"
+    xdotool key End
+    xdotool key --repeat 12 --delay 20 BackSpace
+    xdotool type --delay 60 "$2"
+}
+
+# settings_walk GAME_DIR SAVE NAME1 NAME2: from the main window (with the pack installed into GAME_DIR and the save
+# at SAVE): "设置", "打开", the two names typed, "保存", the note answered, "返回". Then the save and both textures
+# are checked (the names must be two-byte characters: NAME1 the first positions, NAME2 the others) and pictures
+# of the textures saved as texture-high.png and texture-low.png in GUI_OUT. Needs gui_layout's LAYOUT_SETTING_*.
+settings_walk() {
+    local game=$1 save=$2 name1=$3 name2=$4 check="$QV_ROOT/tests/e2e/check_settings.py" quality glyph fillers k
+    say "   press \"设置\""
+    gui_click "$LAYOUT_SETTING_X" "$LAYOUT_SETTING_Y"
+    settings_await_dialog
+    settings_expect 1004 1 "打开" "the dialog as it opens"
+    settings_expect 1006 0 "" "the dialog as it opens"
+    settings_expect 1012 0 "选择字体" "the dialog as it opens"
+    gui_shot settings "$GUI_MAIN" "$SETTINGS_WINDOW"
+
+    say "   press \"打开\": the save in the documents folder is opened"
+    settings_click 1004
+    settings_expect 1004 1 "保存" "after 打开"
+    settings_expect 1006 1 "测试名称" "after 打开"
+    settings_expect 1008 1 "测试名称" "after 打开"
+    local enabled x y shown
+    read -r enabled x y shown <<<"$(settings_control 1007)"
+    [[ "$shown" == *'\KOEI\Shin Sangokumusou 3\Savedata\ShinSangokumusou3.dat' ]] ||
+        fail "the dialog shows \"$shown\" as the save's path"
+    say "   the dialog shows the save's path $shown"
+    gui_shot settings-open "$GUI_MAIN" "$SETTINGS_WINDOW"
+
+    say "   type the names \"$name1\" and \"$name2\""
+    settings_type_name 1006 "$name1"
+    settings_type_name 1008 "$name2"
+    settings_expect 1006 1 "$name1" "after typing name 1"
+    settings_expect 1008 1 "$name2" "after typing name 2"
+    gui_shot settings-names "$GUI_MAIN" "$SETTINGS_WINDOW"
+
+    say "   press \"保存\""
+    settings_click 1004
+    gui_await_box "提示" 60
+    say "   message box \"提示\" appeared"
+    gui_shot settings-saved "$GUI_MAIN" "$SETTINGS_WINDOW" "$GUI_BOX"
+    gui_dismiss_box "提示"
+    settings_expect 1004 1 "打开" "after saving"
+    settings_expect 1006 0 "$name1" "after saving"
+
+    say "   press \"返回\""
+    settings_click 1
+    gui_wait_gone "设置" || fail "the settings dialog did not close on 返回"
+
+    python3 "$check" save --save "$save" --original "$GUI_OUT/save-original.dat" --backup "$save.bak" \
+        --name1-codes "$(printf '%s' "$name1" | iconv -f UTF-8 -t GBK | wc -c | awk '{ print $1 / 2 }')" \
+        --name2-codes "$(printf '%s' "$name2" | iconv -f UTF-8 -t GBK | wc -c | awk '{ print $1 / 2 }')" |
+        sed 's/^/   /' || fail "the save is not what the dialog should have written"
+    fillers=""
+    for ((k = $(printf '%s' "$name1" | iconv -f UTF-8 -t GBK | wc -c) / 2; k < 4; k++)); do fillers="$fillers$k,"; done
+    for ((k = 4 + $(printf '%s' "$name2" | iconv -f UTF-8 -t GBK | wc -c) / 2; k < 8; k++)); do fillers="$fillers$k,"; done
+    for quality in high low; do
+        glyph=32
+        [ "$quality" = high ] || glyph=20
+        python3 "$check" texture --tga "$game/quorvan/bg/$quality/user_font01b.tga" \
+            --source "$game/quorvan/data/common/japanese/$quality/font01b.png" --glyph "$glyph" --fillers "$fillers" \
+            --picture "$GUI_OUT/texture-$quality.png" | sed 's/^/   /' ||
+            fail "the $quality texture is not what the library should have rendered"
+    done
+}

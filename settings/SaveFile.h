@@ -1,0 +1,36 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "settings/SaveNames.h"
+
+// The game's save file while the settings dialog works on it. At most one is open in the whole process, opened for
+// reading and update ("rb+": never created, never truncated) and held until the names are written or the user
+// cancels. User-interface thread only.
+
+// Where the game keeps its save: the user's documents folder (created if it is missing) + the fixed tail below.
+inline constexpr char kSaveFileTail[] = "\\KOEI\\Shin Sangokumusou 3\\Savedata\\ShinSangokumusou3.dat";
+inline constexpr size_t kSavePathSize = 512;  // the path buffer, terminator included
+
+// Before the first change to a save file an untouched copy is kept beside it under this suffix; an existing copy
+// is never replaced, so it always holds the save as it was before this program first wrote to it.
+inline constexpr char kSaveBackupSuffix[] = ".bak";
+
+// The default path; empty when the documents folder is unknown or the path does not fit the path buffer.
+std::string DefaultSaveFilePath(HWND owner);
+
+// Opens the save at the default path or, failing that, one the user picks with the file chooser. A file shorter
+// than the two name fields reach, and a chosen path too long for the path buffer, are refused. Every failure has
+// been shown to the user (owner: the dialog) when it returns false; no file is open then.
+bool OpenSaveFile(HWND owner);
+bool SaveFileIsOpen();
+const std::string& SaveFilePath();  // empty while none is open
+
+// Keeps the untouched copy if there is none yet, writes both name fields and closes the file. Every step is
+// checked; on false the user has been told what failed. Either way no file is open afterwards.
+bool WriteSaveNames(HWND owner, const SaveNameBytes& bytes);
+
+// Closes the open file, if any, without writing.
+void CloseSaveFile();

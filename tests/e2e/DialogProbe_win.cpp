@@ -1,0 +1,77 @@
+// dialog_probe: looks at the installer's settings dialog from outside, for the end-to-end settings walk. Its
+// controls have no X windows of their own, so the walk asks Windows where they are and what they show.
+//
+//   dialog_probe settings   every control of the visible settings dialog, one a line, as UTF-8:
+//                           "<id><TAB><1 enabled|0 disabled><TAB><screen x><TAB><screen y><TAB><text>", x and y
+//                           the control's centre
+//
+// Exit status: 0; 1 when no settings dialog is shown; 2 on a usage error.
+#include <windows.h>
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+const wchar_t kDialogClass[] = L"#32770";
+constexpr int kOpenSaveId = 1004;  // "打开" / "保存"
+constexpr int kChooseFontId = 1012;
+constexpr int kTextLimit = 1024;
+
+std::string Utf8(const wchar_t* text) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 1)
+        return std::string();
+    std::string out(size_t(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], size, nullptr, nullptr);
+    out.resize(size_t(size) - 1);
+    return out;
+}
+
+BOOL CALLBACK FindSettings(HWND window, LPARAM found) {
+    wchar_t className[64] = {};
+    GetClassNameW(window, className, 64);
+    if (std::wcscmp(className, kDialogClass) != 0 || !IsWindowVisible(window))
+        return TRUE;
+    if (!GetDlgItem(window, kOpenSaveId) || !GetDlgItem(window, kChooseFontId))
+        return TRUE;
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+}
+
+BOOL CALLBACK PrintControl(HWND control, LPARAM) {
+    RECT rect = {};
+    GetWindowRect(control, &rect);
+    // GetWindowText does not ask a control of another process; an edit's text is only had by asking it.
+    wchar_t text[kTextLimit] = {};
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutW(control, WM_GETTEXT, kTextLimit, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000,
+                        &copied);
+    char head[96];
+    std::snprintf(head, sizeof head, "%d\t%d\t%ld\t%ld\t", GetDlgCtrlID(control), IsWindowEnabled(control) ? 1 : 0,
+                  (rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+    const std::string line = head + Utf8(text) + "\n";
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    return TRUE;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    _setmode(_fileno(stdout), _O_BINARY);
+    if (argc != 2 || std::strcmp(argv[1], "settings") != 0) {
+        std::fputs("usage: dialog_probe settings\n", stderr);
+        return 2;
+    }
+    HWND dialog = nullptr;
+    EnumWindows(FindSettings, reinterpret_cast<LPARAM>(&dialog));
+    if (!dialog) {
+        std::fputs("dialog_probe: no settings dialog\n", stderr);
+        return 1;
+    }
+    EnumChildWindows(dialog, PrintControl, 0);
+    return 0;
+}

@@ -1,0 +1,63 @@
+// A stand-in for the helper library in the settings dialog's tests. Each CreateUserFont call appends one record
+// to "calls.bin" beside the library: its eleven arguments, each followed by a zero byte, the integers as decimal
+// text, and a newline. It answers false while "fail.flag" exists beside it, true otherwise.
+
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+std::string OwnFolder() {
+    HMODULE self = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCSTR>(&OwnFolder), &self);
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(self, path, sizeof path);
+    std::string folder(path);
+    return folder.substr(0, folder.find_last_of('\\'));
+}
+
+void Field(std::string& record, const char* text) {
+    record += text ? text : "(null)";
+    record += '\0';
+}
+
+void Field(std::string& record, int value) {
+    Field(record, std::to_string(value).c_str());
+}
+
+}  // namespace
+
+extern "C" bool __cdecl CreateUserFont(const char* sizeName,
+                                       int width,
+                                       int height,
+                                       const char* fontName,
+                                       const char* faceName,
+                                       int pointSize,
+                                       int margin,
+                                       int spacing,
+                                       const char* text,
+                                       const char* targetPath,
+                                       const char* sourcePath) {
+    std::string record;
+    Field(record, sizeName);
+    Field(record, width);
+    Field(record, height);
+    Field(record, fontName);
+    Field(record, faceName);
+    Field(record, pointSize);
+    Field(record, margin);
+    Field(record, spacing);
+    Field(record, text);
+    Field(record, targetPath);
+    Field(record, sourcePath);
+    record += '\n';
+    const std::string folder = OwnFolder();
+    if (std::FILE* log = std::fopen((folder + "\\calls.bin").c_str(), "ab")) {
+        std::fwrite(record.data(), 1, record.size(), log);
+        std::fclose(log);
+    }
+    return GetFileAttributesA((folder + "\\fail.flag").c_str()) == INVALID_FILE_ATTRIBUTES;
+}

@@ -1,0 +1,589 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Devavi/Win32/InstallKey.h"
+#include "resources/resource.h"
+#include "settings/SaveFile.h"
+#include "settings/SettingsDialog.h"
+#include "tests/common/MessageRecorder.h"
+#include "tests/common/RegistryCleanup_win.h"
+#include "tests/common/TempDir.h"
+
+namespace {
+
+constexpr int kFileNameEditId = 0x480;   // edt1 of the open-file dialog
+constexpr int kFileNameComboId = 0x47C;  // cmb13, where the dialog has a combo box instead
+constexpr long kSaveSize = 2000;
+const char kHighTarget[] = "bg\\high\\user_font01b.tga";
+
+struct WindowSearch {
+    HWND skip;
+    const char* title;  // null: any title
+    HWND found;
+};
+
+BOOL CALLBACK FindDialog(HWND window, LPARAM lParam) {
+    WindowSearch* search = reinterpret_cast<WindowSearch*>(lParam);
+    char className[16] = {};
+    GetClassNameA(window, className, sizeof className);
+    if (window == search->skip || std::string(className) != "#32770" || !IsWindowVisible(window))
+        return TRUE;
+    char title[128] = {};
+    GetWindowTextA(window, title, sizeof title);
+    if (search->title && std::string(title) != search->title)
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+// A visible dialog of the thread (other than skip), waited for up to 30 s.
+HWND WaitForDialog(DWORD thread, const char* title, HWND skip = nullptr) {
+    for (int i = 0; i < 3000; ++i) {
+        WindowSearch search = {skip, title, nullptr};
+        EnumThreadWindows(thread, FindDialog, reinterpret_cast<LPARAM>(&search));
+        if (search.found)
+            return search.found;
+        Sleep(10);
+    }
+    return nullptr;
+}
+
+std::string TextOf(HWND dialog, int id) {
+    char text[1024] = {};
+    GetDlgItemTextA(dialog, id, text, sizeof text);
+    return text;
+}
+
+bool Enabled(HWND dialog, int id) {
+    return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE;
+}
+
+// A press of a button, handled before this returns (message boxes are answered by the recorder).
+void Press(HWND dialog, int id) {
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+// A press whose handling opens a dialog of its own: the player must not wait for it.
+void PressLater(HWND dialog, int id) {
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+bool WaitUntil(const std::function<bool()>& condition) {
+    for (int i = 0; i < 3000; ++i) {
+        if (condition())
+            return true;
+        Sleep(10);
+    }
+    return false;
+}
+
+// Which controls the user can use, and what 1004 and 1007 say.
+struct Appearance {
+    bool name1, name2, font, cancel;
+    std::string button, path;
+};
+
+Appearance Look(HWND dialog) {
+    return {Enabled(dialog, IDC_NAME1),       Enabled(dialog, IDC_NAME2),    Enabled(dialog, IDC_CHOOSE_FONT),
+            Enabled(dialog, IDC_CANCEL_SAVE), TextOf(dialog, IDC_OPEN_SAVE), TextOf(dialog, IDC_SAVE_PATH)};
+}
+
+void ExpectNoFile(HWND dialog, const char* where) {
+    const Appearance look = Look(dialog);
+    EXPECT_FALSE(look.name1 || look.name2 || look.font || look.cancel) << where;
+    EXPECT_EQ("打开", look.button) << where;
+    EXPECT_EQ("", look.path) << where;
+}
+
+void ExpectFileOpen(HWND dialog, const std::string& path, const char* where) {
+    const Appearance look = Look(dialog);
+    EXPECT_TRUE(look.name1 && look.name2 && look.font && look.cancel) << where;
+    EXPECT_EQ("保存", look.button) << where;
+    EXPECT_EQ(path, look.path) << where;
+}
+
+std::string Flag() {
+    char value[64] = {};
+    DWORD size = sizeof value;
+    if (RegGetValueA(HKEY_CURRENT_USER, kInstallKeyPath, kQuorvanGeforce2mxValue, RRF_RT_REG_SZ, nullptr, value,
+                     &size) != ERROR_SUCCESS)
+        return "(none)";
+    return value;
+}
+
+void SetValue(const char* name, const std::string& text) {
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, kInstallKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                             &key, nullptr));
+    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                   static_cast<DWORD>(text.size() + 1));
+    RegCloseKey(key);
+}
+
+std::string SaveBytes(long size) {
+    std::string bytes(static_cast<size_t>(size), '\0');
+    for (long i = 0; i < size; ++i)
+        bytes[static_cast<size_t>(i)] = static_cast<char>((i * 7 + 3) & 0xFF);
+    return bytes;
+}
+
+// Folders above a file, made one by one.
+void MakeParents(const std::string& path) {
+    for (size_t i = 3; i < path.size(); ++i)
+        if (path[i] == '\\')
+            CreateDirectoryA(path.substr(0, i).c_str(), nullptr);
+}
+
+// Every showing of the dialog runs modally on the test thread while a second thread plays the user.
+class SettingsDialogTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        DeleteKeyTree(HKEY_CURRENT_USER, kInstallKeyPath);
+        savePath_ = DefaultSaveFilePath(nullptr);
+        ASSERT_FALSE(savePath_.empty());
+        RemoveSave();
+        MakeParents(savePath_);
+        UserFontFace = "宋体";
+        ASSERT_TRUE(CopyFileA(QV_FAKE_USERFONT_FILE, dir_.Join("SavePatch.qvx").c_str(), FALSE));
+    }
+    void TearDown() override {
+        CloseSaveFile();
+        RemoveSave();
+        DeleteKeyTree(HKEY_CURRENT_USER, kInstallKeyPath);
+    }
+
+    void RemoveSave() {
+        DeleteFileA(savePath_.c_str());
+        DeleteFileA((savePath_ + kSaveBackupSuffix).c_str());
+        RemoveDirectoryA((savePath_ + kSaveBackupSuffix).c_str());
+    }
+    void PlaceSave(long size) { ASSERT_TRUE(WriteBytes(savePath_, SaveBytes(size))); }
+    void Installed() { SetValue(kQuorvanInfoValue, dir_.path()); }
+
+    // Shows the dialog until the script ends it (or, if it does not, until it is closed afterwards).
+    INT_PTR Run(const std::function<void(HWND)>& script) {
+        const DWORD ui = GetCurrentThreadId();
+        std::thread player([&] {
+            HWND dialog = WaitForDialog(ui, "设置");
+            if (!dialog)
+                return;
+            script(dialog);
+            if (IsWindow(dialog) && IsWindowVisible(dialog))
+                PostMessageA(dialog, WM_CLOSE, 0, 0);
+        });
+        const INT_PTR result =
+            DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_SETTINGS), nullptr, SettingsDialogProc, 0);
+        player.join();
+        return result;
+    }
+
+    // The records the stand-in library wrote, each a list of its eleven arguments.
+    std::vector<std::vector<std::string>> Calls() {
+        std::string bytes;
+        std::vector<std::vector<std::string>> calls;
+        if (!ReadBytes(dir_.Join("calls.bin"), &bytes))
+            return calls;
+        size_t at = 0;
+        while (at < bytes.size()) {
+            std::vector<std::string> call;
+            while (at < bytes.size() && bytes[at] != '\n') {
+                const size_t end = bytes.find('\0', at);
+                call.push_back(bytes.substr(at, end - at));
+                at = end + 1;
+            }
+            ++at;
+            calls.push_back(call);
+        }
+        return calls;
+    }
+
+    std::vector<std::string> Texts() {
+        std::vector<std::string> texts;
+        for (const RecordedMessage& message : recorder_.Messages())
+            texts.push_back(message.text);
+        return texts;
+    }
+
+    MessageRecorder recorder_;
+    TempDir dir_;
+    std::string savePath_;
+};
+
+TEST_F(SettingsDialogTest, ReturnRewritesTheFlagOneStaysOneAnythingElseBecomesZero) {
+    struct Case {
+        const char* stored;  // null: no value
+        bool checked;
+        const char* written;
+    };
+    for (const Case& c : {Case{nullptr, false, "0"}, Case{"1", true, "1"}, Case{"0", false, "0"},
+                          Case{"yes", false, "0"}, Case{"11", false, "0"}}) {
+        DeleteKeyTree(HKEY_CURRENT_USER, kInstallKeyPath);
+        if (c.stored)
+            SetValue(kQuorvanGeforce2mxValue, c.stored);
+        bool checked = false;
+        bool visible = true;
+        const INT_PTR result = Run([&](HWND dialog) {
+            checked = IsDlgButtonChecked(dialog, IDC_GEFORCE2MX) == BST_CHECKED;
+            visible = IsWindowVisible(GetDlgItem(dialog, IDC_GEFORCE2MX)) != FALSE;
+            Press(dialog, IDOK);
+        });
+        const std::string stored = c.stored ? c.stored : "(none)";
+        EXPECT_EQ(1, result) << stored;
+        EXPECT_EQ(c.checked, checked) << stored;
+        EXPECT_FALSE(visible) << stored;
+        EXPECT_EQ(c.written, Flag()) << stored;
+    }
+    EXPECT_TRUE(recorder_.Messages().empty());
+}
+
+TEST_F(SettingsDialogTest, CloseBoxEndsWithZeroAndLeavesTheFlagAlone) {
+    SetValue(kQuorvanGeforce2mxValue, "yes");
+    EXPECT_EQ(0, Run([](HWND dialog) { SendMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); }));
+    EXPECT_EQ("yes", Flag());
+    DeleteKeyTree(HKEY_CURRENT_USER, kInstallKeyPath);
+    EXPECT_EQ(0, Run([](HWND dialog) { SendMessageA(dialog, WM_CLOSE, 0, 0); }));
+    EXPECT_EQ("(none)", Flag());
+}
+
+TEST_F(SettingsDialogTest, EscapeAndItsCancelCommandDoNothing) {
+    bool stillShown = false;
+    const INT_PTR result = Run([&](HWND dialog) {
+        PostMessageA(GetDlgItem(dialog, IDOK), WM_KEYDOWN, VK_ESCAPE, 0);
+        PostMessageA(GetDlgItem(dialog, IDOK), WM_KEYUP, VK_ESCAPE, 0);
+        Press(dialog, IDCANCEL);
+        Sleep(300);
+        stillShown = IsWindow(dialog) && IsWindowVisible(dialog);
+        SendMessageA(dialog, WM_CLOSE, 0, 0);
+    });
+    EXPECT_TRUE(stillShown);
+    EXPECT_EQ(0, result);
+    EXPECT_EQ("(none)", Flag());
+}
+
+TEST_F(SettingsDialogTest, OpenShowsTheFileAndCancelGoesBackWithoutWriting) {
+    PlaceSave(kSaveSize);
+    Run([&](HWND dialog) {
+        ExpectNoFile(dialog, "at start");
+        Press(dialog, IDC_CANCEL_SAVE);  // nothing open: nothing happens
+        ExpectNoFile(dialog, "cancel with nothing open");
+        Press(dialog, IDC_OPEN_SAVE);
+        ExpectFileOpen(dialog, savePath_, "after open");
+        EXPECT_EQ("测试名称", TextOf(dialog, IDC_NAME1));
+        EXPECT_EQ("测试名称", TextOf(dialog, IDC_NAME2));
+        Press(dialog, IDC_CANCEL_SAVE);
+        ExpectNoFile(dialog, "after cancel");
+        Press(dialog, IDC_OPEN_SAVE);  // the file can be opened again
+        ExpectFileOpen(dialog, savePath_, "opened again");
+        Press(dialog, IDC_CANCEL_SAVE);
+    });
+    std::string bytes;
+    ASSERT_TRUE(ReadBytes(savePath_, &bytes));
+    EXPECT_EQ(SaveBytes(kSaveSize), bytes);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((savePath_ + kSaveBackupSuffix).c_str()));
+    EXPECT_TRUE(recorder_.Messages().empty());
+}
+
+TEST_F(SettingsDialogTest, SaveLeftOpenIsClosedWhenTheDialogEndsSoTheNextShowingStartsWithNone) {
+    PlaceSave(kSaveSize);
+    Run([&](HWND dialog) {
+        Press(dialog, IDC_OPEN_SAVE);
+        Press(dialog, IDOK);
+    });
+    EXPECT_FALSE(SaveFileIsOpen());
+    Run([&](HWND dialog) {
+        ExpectNoFile(dialog, "second showing");
+        Press(dialog, IDC_OPEN_SAVE);
+        ExpectFileOpen(dialog, savePath_, "opened in the second showing");
+        SendMessageA(dialog, WM_CLOSE, 0, 0);
+    });
+    EXPECT_FALSE(SaveFileIsOpen());
+    std::string bytes;
+    ASSERT_TRUE(ReadBytes(savePath_, &bytes));
+    EXPECT_EQ(SaveBytes(kSaveSize), bytes);
+}
+
+TEST_F(SettingsDialogTest, ShortSaveIsRefusedAndLeftAsItWas) {
+    PlaceSave(kName2Offset + 7);  // one byte short of the second field's end
+    Run([&](HWND dialog) {
+        Press(dialog, IDC_OPEN_SAVE);
+        ExpectNoFile(dialog, "after the refusal");
+    });
+    ASSERT_EQ(1u, recorder_.Messages().size());
+    EXPECT_NE(std::string::npos, recorder_.Messages()[0].text.find("1796"));
+    EXPECT_EQ(kMbOk | kMbIconError, recorder_.Messages()[0].style);
+    std::string bytes;
+    ASSERT_TRUE(ReadBytes(savePath_, &bytes));
+    EXPECT_EQ(SaveBytes(kName2Offset + 7), bytes);
+}
+
+TEST_F(SettingsDialogTest, WithoutTheDefaultSaveTheChooserFindsIt) {
+    const std::string chosen = dir_.Join("ShinSangokumusou3.dat");
+    ASSERT_TRUE(WriteBytes(chosen, SaveBytes(kSaveSize)));
+    const DWORD ui = GetCurrentThreadId();
+    // Types the path into the chooser that the press brings up and confirms it.
+    auto choose = [&](HWND dialog) {
+        PressLater(dialog, IDC_OPEN_SAVE);
+        HWND chooser = WaitForDialog(ui, nullptr, dialog);
+        ASSERT_NE(nullptr, chooser);
+        Sleep(200);
+        HWND edit = GetDlgItem(chooser, kFileNameEditId);
+        if (!edit)
+            edit = GetDlgItem(chooser, kFileNameComboId);
+        SetWindowTextA(edit, chosen.c_str());
+        PostMessageA(chooser, WM_COMMAND, IDOK, 0);
+    };
+    Run([&](HWND dialog) {
+        // Cancelled first: the message, and still no file.
+        PressLater(dialog, IDC_OPEN_SAVE);
+        HWND chooser = WaitForDialog(ui, nullptr, dialog);
+        ASSERT_NE(nullptr, chooser);
+        Sleep(200);
+        PostMessageA(chooser, WM_COMMAND, IDCANCEL, 0);
+        ASSERT_TRUE(WaitUntil([&] { return recorder_.Messages().size() == 1; }));
+        ExpectNoFile(dialog, "chooser cancelled");
+
+        // A chosen file that cannot be opened for update: held by another program.
+        HANDLE held = CreateFileA(chosen.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, held);
+        choose(dialog);
+        const bool reported = WaitUntil([&] { return recorder_.Messages().size() == 2; });
+        CloseHandle(held);
+        ASSERT_TRUE(reported);
+        ExpectNoFile(dialog, "chosen file not openable");
+
+        choose(dialog);
+        ASSERT_TRUE(WaitUntil([&] { return TextOf(dialog, IDC_OPEN_SAVE) == "保存"; }));
+        ExpectFileOpen(dialog, chosen, "chosen by hand");
+        Press(dialog, IDC_CANCEL_SAVE);
+    });
+    const std::vector<RecordedMessage> messages = recorder_.Messages();
+    ASSERT_EQ(2u, messages.size());
+    EXPECT_EQ("必须手工制定真三国无双3 Save文档(在[我的文档]下)", messages[0].text);
+    EXPECT_EQ("打开真三国无双3 Save文档失败", messages[1].text);
+    for (const RecordedMessage& message : messages) {
+        EXPECT_EQ("取消", message.caption);
+        EXPECT_EQ(kMbOk | kMbIconError, message.style);
+    }
+}
+
+TEST_F(SettingsDialogTest, SaveRendersBothTexturesWithTheExactArgumentsThenWritesOnlyTheNameFields) {
+    PlaceSave(kSaveSize);
+    Installed();
+    UserFontFace = "AR PL UMing CN";
+    Run([&](HWND dialog) {
+        Press(dialog, IDC_OPEN_SAVE);
+        SetDlgItemTextA(dialog, IDC_NAME1, "曹操");
+        SetDlgItemTextA(dialog, IDC_NAME2, "关羽张飞");
+        Press(dialog, IDC_OPEN_SAVE);
+        ExpectNoFile(dialog, "after saving");
+        EXPECT_EQ("曹操", TextOf(dialog, IDC_NAME1));  // kept, but disabled
+        EXPECT_EQ("关羽张飞", TextOf(dialog, IDC_NAME2));
+    });
+    const std::string text = "曹操\xA1\xA1\xA1\xA1关羽张飞";
+    const std::vector<std::vector<std::string>> expected = {
+        {"832_896", "832", "896", "自创32", "AR PL UMing CN", "32", "5", "2", text, kHighTarget,
+         "data\\common\\japanese\\high\\font01b.png"},
+        {"520_560", "520", "560", "自创20", "AR PL UMing CN", "20", "5", "2", text, "bg\\low\\user_font01b.tga",
+         "data\\common\\japanese\\low\\font01b.png"},
+    };
+    EXPECT_EQ(expected, Calls());
+    ASSERT_EQ(1u, recorder_.Messages().size());
+    EXPECT_EQ("保存自创武将名成功!", recorder_.Messages()[0].text);
+    EXPECT_EQ("提示", recorder_.Messages()[0].caption);
+    EXPECT_EQ(kMbOk | kMbIconInformation, recorder_.Messages()[0].style);
+
+    std::string bytes;
+    ASSERT_TRUE(ReadBytes(savePath_, &bytes));
+    std::string wanted = SaveBytes(kSaveSize);
+    wanted.replace(kName1Offset, 8, std::string("\x87\x40\x87\x42\0\0\0\0", 8));
+    wanted.replace(kName2Offset, 8, "\x87\x49\x87\x4B\x87\x51\x87\x53");
+    EXPECT_EQ(wanted, bytes);  // the same length, and only the sixteen bytes differ
+    std::string backup;
+    ASSERT_TRUE(ReadBytes(savePath_ + kSaveBackupSuffix, &backup));
+    EXPECT_EQ(SaveBytes(kSaveSize), backup);
+    EXPECT_FALSE(SaveFileIsOpen());
+}
+
+TEST_F(SettingsDialogTest, BackupIsMadeOnceAndNeverReplaced) {
+    PlaceSave(kSaveSize);
+    Installed();
+    for (const char* name : {"曹操", "刘备孙权"}) {
+        Run([&](HWND dialog) {
+            Press(dialog, IDC_OPEN_SAVE);
+            SetDlgItemTextA(dialog, IDC_NAME1, name);
+            SetDlgItemTextA(dialog, IDC_NAME2, "");
+            Press(dialog, IDC_OPEN_SAVE);
+        });
+    }
+    std::string bytes;
+    ASSERT_TRUE(ReadBytes(savePath_, &bytes));
+    EXPECT_EQ(std::string("\x87\x40\x87\x42\x87\x44\x87\x46", 8), bytes.substr(kName1Offset, 8));
+    EXPECT_EQ(std::string(8, '\0'), bytes.substr(kName2Offset, 8));
+    std::string backup;
+    ASSERT_TRUE(ReadBytes(savePath_ + kSaveBackupSuffix, &backup));
+    EXPECT_EQ(SaveBytes(kSaveSize), backup);  // the save as it was before the first change
+}
+
+TEST_F(SettingsDialogTest, SaveWhoseBackupCannotBeKeptIsNotChanged) {
+    PlaceSave(kSaveSize);
+    Installed();
+    ASSERT_TRUE(CreateDirectoryA((savePath_ + kSaveBackupSuffix).c_str(), nullptr));  // no copy can go there
+    Run([&](HWND dialog) {
+        Press(dialog, IDC_OPEN_SAVE);
+        Press(dialog, IDC_OPEN_SAVE);
+        ExpectNoFile(dialog, "after the refusal");
+    });
+    const std::vector<std::string> texts = Texts();
+    ASSERT_EQ(1u, texts.size());
+    EXPECT_NE(std::string::npos, texts[0].find(".bak"));
+    EXPECT_EQ("错误", recorder_.Captions()[0]);
+    EXPECT_FALSE(SaveFileIsOpen());
+    std::string bytes;
+    ASSERT_TRUE(ReadBytes(savePath_, &bytes));
+    EXPECT_EQ(SaveBytes(kSaveSize), bytes);
+}
+
+TEST_F(SettingsDialogTest, BothRendersFailingShowBothMessagesAndTheSaveIsStillWritten) {
+    PlaceSave(kSaveSize);
+    Installed();
+    ASSERT_TRUE(WriteBytes(dir_.Join("fail.flag"), "x"));
+    Run([&](HWND dialog) {
+        Press(dialog, IDC_OPEN_SAVE);
+        Press(dialog, IDC_OPEN_SAVE);  // the preset names
+    });
+    EXPECT_EQ((std::vector<std::string>{"创建武将字体1失败!", "创建武将字体2失败!", "保存自创武将名成功!"}), Texts());
+    EXPECT_EQ((std::vector<std::string>{"错误", "错误", "提示"}), recorder_.Captions());
+    EXPECT_EQ(2u, Calls().size());
+    std::string bytes;
+    ASSERT_TRUE(ReadBytes(savePath_, &bytes));
+    EXPECT_EQ(std::string("\x87\x40\x87\x42\x87\x44\x87\x46\x87\x49\x87\x4B\x87\x51\x87\x53"),
+              bytes.substr(kName1Offset, 8) + bytes.substr(kName2Offset, 8));
+}
+
+TEST_F(SettingsDialogTest, UnusableLibraryIsReportedOnceAndCountsAsTwoFailedRenders) {
+    PlaceSave(kSaveSize);
+    SetValue(kQuorvanInfoValue, dir_.Join("nothing-here"));
+    Run([&](HWND dialog) {
+        Press(dialog, IDC_OPEN_SAVE);
+        Press(dialog, IDC_OPEN_SAVE);
+    });
+    // A library without the export: the same, the message naming the export.
+    char system[MAX_PATH] = {};
+    GetSystemDirectoryA(system, sizeof system);
+    ASSERT_TRUE(CopyFileA((std::string(system) + "\\version.dll").c_str(), dir_.Join("SavePatch.qvx").c_str(), FALSE));
+    SetValue(kQuorvanInfoValue, dir_.path());
+    Run([&](HWND dialog) {
+        Press(dialog, IDC_OPEN_SAVE);
+        Press(dialog, IDC_OPEN_SAVE);
+    });
+    const std::vector<std::string> texts = Texts();
+    ASSERT_EQ(8u, texts.size());
+    EXPECT_NE(std::string::npos, texts[0].find("SavePatch.qvx"));
+    EXPECT_NE(std::string::npos, texts[4].find("CreateUserFont"));
+    for (size_t first : {0u, 4u}) {
+        EXPECT_EQ("创建武将字体1失败!", texts[first + 1]);
+        EXPECT_EQ("创建武将字体2失败!", texts[first + 2]);
+        EXPECT_EQ("保存自创武将名成功!", texts[first + 3]);
+    }
+}
+
+TEST_F(SettingsDialogTest, RefusedNamesAndAMissingInstallKeepTheFileOpen) {
+    PlaceSave(kSaveSize);
+    Run([&](HWND dialog) {
+        Press(dialog, IDC_OPEN_SAVE);
+        SetDlgItemTextA(dialog, IDC_NAME1, "Cao");
+        Press(dialog, IDC_OPEN_SAVE);
+        ExpectFileOpen(dialog, savePath_, "after the refused name");
+        SetDlgItemTextA(dialog, IDC_NAME1, "曹操");
+        Press(dialog, IDC_OPEN_SAVE);  // not installed
+        ExpectFileOpen(dialog, savePath_, "without the install");
+        Press(dialog, IDC_CANCEL_SAVE);
+    });
+    EXPECT_EQ((std::vector<std::string>{"自创武将名1必须是全角汉字!", "需要先安装真.三国无双3简体汉化包!"}), Texts());
+    EXPECT_TRUE(Calls().empty());
+    std::string bytes;
+    ASSERT_TRUE(ReadBytes(savePath_, &bytes));
+    EXPECT_EQ(SaveBytes(kSaveSize), bytes);
+}
+
+TEST_F(SettingsDialogTest, SaveCutShortAfterOpeningIsReportedNotExtended) {
+    PlaceSave(kSaveSize);
+    Installed();
+    Run([&](HWND dialog) {
+        Press(dialog, IDC_OPEN_SAVE);
+        HANDLE file = CreateFileA(savePath_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, file);
+        SetFilePointer(file, 1000, nullptr, FILE_BEGIN);
+        SetEndOfFile(file);
+        CloseHandle(file);
+        Press(dialog, IDC_OPEN_SAVE);
+        ExpectNoFile(dialog, "after the failed write");
+    });
+    const std::vector<std::string> texts = Texts();
+    ASSERT_EQ(1u, texts.size());
+    EXPECT_NE("保存自创武将名成功!", texts[0]);
+    EXPECT_EQ("错误", recorder_.Captions()[0]);
+    EXPECT_FALSE(SaveFileIsOpen());
+    std::string bytes;
+    ASSERT_TRUE(ReadBytes(savePath_, &bytes));
+    EXPECT_EQ(SaveBytes(kSaveSize).substr(0, 1000), bytes);
+}
+
+TEST_F(SettingsDialogTest, EnterInANameEditPressesReturn) {
+    PlaceSave(kSaveSize);
+    const INT_PTR result = Run([&](HWND dialog) {
+        Press(dialog, IDC_OPEN_SAVE);
+        HWND edit = GetDlgItem(dialog, IDC_NAME1);
+        SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(edit), TRUE);  // the user clicked into it
+        PostMessageA(edit, WM_KEYDOWN, VK_RETURN, 0);
+        PostMessageA(edit, WM_KEYUP, VK_RETURN, 0);
+        WaitUntil([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); });
+    });
+    EXPECT_EQ(1, result);
+    EXPECT_EQ("0", Flag());
+    EXPECT_FALSE(SaveFileIsOpen());
+}
+
+TEST_F(SettingsDialogTest, ChosenFaceIsKeptAndCancelledChoiceChangesNothing) {
+    PlaceSave(kSaveSize);
+    const DWORD ui = GetCurrentThreadId();
+    std::string offered;
+    Run([&](HWND dialog) {
+        Press(dialog, IDC_OPEN_SAVE);
+        PressLater(dialog, IDC_CHOOSE_FONT);
+        HWND chooser = WaitForDialog(ui, nullptr, dialog);
+        ASSERT_NE(nullptr, chooser);
+        Sleep(300);
+        PostMessageA(chooser, WM_COMMAND, IDCANCEL, 0);
+        ASSERT_TRUE(WaitUntil([&] { return !IsWindow(chooser); }));
+        EXPECT_EQ("宋体", UserFontFace);
+
+        PressLater(dialog, IDC_CHOOSE_FONT);
+        chooser = WaitForDialog(ui, nullptr, dialog);
+        ASSERT_NE(nullptr, chooser);
+        Sleep(300);
+        char face[LF_FACESIZE] = {};
+        HWND faces = GetDlgItem(chooser, 0x470);  // cmb1, the face list
+        const LRESULT index = SendMessageA(faces, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                           reinterpret_cast<LPARAM>("AR PL UMing CN"));
+        ASSERT_NE(CB_ERR, index);
+        SendMessageA(faces, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+        SendMessageA(chooser, WM_COMMAND, MAKEWPARAM(0x470, CBN_SELCHANGE), reinterpret_cast<LPARAM>(faces));
+        SendMessageA(faces, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(face));
+        offered = face;
+        PostMessageA(chooser, WM_COMMAND, IDOK, 0);
+        ASSERT_TRUE(WaitUntil([&] { return !IsWindow(chooser); }));
+        Press(dialog, IDC_CANCEL_SAVE);
+    });
+    EXPECT_EQ("AR PL UMing CN", offered);
+    EXPECT_EQ("AR PL UMing CN", UserFontFace);
+}
+
+}  // namespace
