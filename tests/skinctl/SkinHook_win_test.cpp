@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "skinctl/SkinControls_win.h"
 #include "skinctl/SkinHook.h"
+#include "settings/PathChooser.h"
 #include "tests/skinctl/SkinTestWindows_win.h"
 
 namespace {
@@ -158,6 +161,63 @@ TEST(SkinHook, BackgroundColourAndBrush) {
     DestroyWindow(box);
     EXPECT_EQ(GetObjectType(second), 0u);
     EXPECT_EQ(gSkinBackground.brush, nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+// What the program's own file chooser showed, read from its timer like the message boxes.
+struct ChooserLook {
+    bool seen = false;
+    COLORREF background = 0;
+    int skinnedButtons = 0;
+    int roundedButtons = 0;  // visible buttons with the face colour in the corner and the frame's inner corner pixel
+    int framedCombos = 0;
+};
+ChooserLook gChooser;
+int gChooserTicks = 0;
+
+void CALLBACK LookAtChooser(HWND, UINT, UINT_PTR, DWORD) {
+    HWND box = FindBox(GetCurrentThreadId(), "打开");
+    if (!box || gChooser.seen || ++gChooserTicks < 5)
+        return;
+    gChooser.seen = true;
+    PaintNow(box);
+    HWND label = FindChild(box, "static");
+    gChooser.background = label ? ScreenPixelOf(label, 0, 0) : 0;
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        char name[64] = {};
+        GetClassNameA(child, name, int(sizeof name));
+        SkinnedWindow record = {};
+        if (!IsWindowVisible(child) || !FindSkinnedWindow(child, &record))
+            continue;
+        if (record.kind == kSkinPushButton) {
+            ++gChooser.skinnedButtons;
+            gChooser.roundedButtons += ScreenPixelOf(child, 0, 0) == GetSysColor(COLOR_BTNFACE) &&
+                                       ScreenPixelOf(child, 1, 1) == RGB(82, 125, 165);
+        } else if (record.kind == kSkinComboBox) {
+            gChooser.framedCombos += ScreenPixelOf(child, 0, 0) == RGB(123, 158, 189);
+        }
+    }
+    PostMessageA(box, WM_COMMAND, IDCANCEL, 0);
+}
+
+TEST(SkinHook, TheProgramsFileChooserIsSkinned) {
+    InstallSkinHook(kSkinColour);
+    HostWindow owner;
+    gChooser = ChooserLook();
+    gChooserTicks = 0;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 100, LookAtChooser);
+    std::string path = "C:\\";
+    ChoosePath(owner.get(), path, "exe\0*.exe\0");
+    KillTimer(nullptr, timer);
+    RemoveSkinHook();
+    ASSERT_TRUE(gChooser.seen);
+    EXPECT_EQ(gChooser.background, kSkinColour) << ColourText(gChooser.background);
+    EXPECT_EQ(gChooser.skinnedButtons, 2);  // open and cancel
+    EXPECT_EQ(gChooser.roundedButtons, 2);
+    EXPECT_EQ(gChooser.framedCombos, 2);  // the folder and the file type (the name box sits inside a ComboBoxEx)
 }
 
 }  // namespace
