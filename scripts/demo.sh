@@ -109,6 +109,28 @@ walk "press on the first credits area at $LAYOUT_MSGBOX_X,$LAYOUT_MSGBOX_Y"
 xdotool mousemove --window "$GUI_MAIN" "$LAYOUT_MSGBOX_X" "$LAYOUT_MSGBOX_Y" click 1
 gui_answer "$LAYOUT_MSGBOX_SECOND" msgbox
 
+# The standard dialogs in the skinned look: the settings dialog, and the file chooser that install opens when the
+# game's registry value is missing (the value is put back afterwards).
+walk "settings: press the settings button"
+xdotool mousemove --window "$GUI_MAIN" "$LAYOUT_SETTING_X" "$LAYOUT_SETTING_Y" click 1
+gui_await_box "设置"
+say "   the settings dialog appeared"
+gui_shot settings "$GUI_MAIN" "$GUI_BOX"
+gui_dismiss_box "设置" Escape
+say "   closed it with Escape"
+
+walk "install while the game's folder is not in the registry: the file chooser"
+"$RUN" reg delete "$GAME_KEY" /v InstallInfo /f >/dev/null
+xdotool mousemove --window "$GUI_MAIN" "$HOVER_X" "$HOVER_Y" click 1
+gui_answer "未找到真.三国无双3安装目录" game-not-found
+gui_await_box "打开"
+say "   the file chooser appeared"
+gui_shot file-chooser "$GUI_MAIN" "$GUI_BOX"
+gui_dismiss_box "打开" Escape
+say "   cancelled it with Escape"
+gui_answer "取消安装" no-game-chosen
+"$RUN" reg add "$GAME_KEY" /v InstallInfo /t REG_SZ /d 'C:\Games\SM3' /f >/dev/null
+
 if [ "${QV_DEMO_INSTALL:-1}" = 1 ]; then
     walk "install: press the install button"
     xdotool mousemove --window "$GUI_MAIN" "$HOVER_X" "$HOVER_Y" click 1

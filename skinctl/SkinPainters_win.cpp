@@ -1,0 +1,335 @@
+#include <windows.h>
+
+#include <string>
+
+#include "mainwindow/GdiHandles.h"
+#include "skinctl/SkinControls_win.h"
+
+namespace {
+
+constexpr int kWindowTextSize = 1024;
+const char kMeasureSample[] = "abc";
+constexpr int kNoCaptionWidth = -4;  // closes the group box line where it began
+
+// The window DC of a control (the whole window, frame included), released at the end of the scope.
+class ScopedWindowDc {
+  public:
+    explicit ScopedWindowDc(HWND window) : window_(window), dc_(GetWindowDC(window)) {}
+    ScopedWindowDc(const ScopedWindowDc&) = delete;
+    ScopedWindowDc& operator=(const ScopedWindowDc&) = delete;
+    ~ScopedWindowDc() {
+        if (dc_)
+            ReleaseDC(window_, dc_);
+    }
+    HDC get() const { return dc_; }
+
+  private:
+    HWND window_;
+    HDC dc_;
+};
+
+// A picture of the whole control built off screen and copied to the window in one BitBlt, so that the control is
+// never seen half drawn. Released in reverse order: the bitmap leaves the memory DC, then the bitmap, the memory
+// DC and the window DC go.
+class OffscreenCanvas {
+  public:
+    explicit OffscreenCanvas(HWND window)
+        : windowDc_(window),
+          size_(WindowSize(window)),
+          memoryDc_(windowDc_.get() ? CreateCompatibleDC(windowDc_.get()) : nullptr),
+          bitmap_(memoryDc_.get() ? CreateCompatibleBitmap(windowDc_.get(), size_.cx, size_.cy) : nullptr),
+          selected_(memoryDc_.get(), bitmap_.get()) {
+        if (ok())
+            SetBkMode(memoryDc_.get(), TRANSPARENT);
+    }
+    bool ok() const { return selected_.ok() && size_.cx > 0 && size_.cy > 0; }
+    HDC dc() const { return memoryDc_.get(); }
+    HDC windowDc() const { return windowDc_.get(); }
+    int width() const { return size_.cx; }
+    int height() const { return size_.cy; }
+    void Present() const { BitBlt(windowDc_.get(), 0, 0, size_.cx, size_.cy, memoryDc_.get(), 0, 0, SRCCOPY); }
+
+  private:
+    static SIZE WindowSize(HWND window) {
+        RECT outer = {};
+        GetWindowRect(window, &outer);
+        return {outer.right - outer.left, outer.bottom - outer.top};
+    }
+
+    ScopedWindowDc windowDc_;
+    SIZE size_;
+    OwnedDc memoryDc_;
+    OwnedGdiObject<HBITMAP> bitmap_;
+    ScopedSelectObject selected_;
+};
+
+void FrameSolid(HDC dc, const RECT& rect, COLORREF colour) {
+    OwnedGdiObject<HBRUSH> brush(CreateSolidBrush(colour));
+    FrameRect(dc, &rect, brush.get());
+}
+
+void FillSolid(HDC dc, const RECT& rect, COLORREF colour) {
+    OwnedGdiObject<HBRUSH> brush(CreateSolidBrush(colour));
+    FillRect(dc, &rect, brush.get());
+}
+
+void Inset(RECT* rect, int by) {
+    InflateRect(rect, -by, -by);
+}
+
+RECT ToRect(const SkinRect& rect) {
+    return {rect.left, rect.top, rect.right, rect.bottom};
+}
+
+std::string WindowText(HWND window) {
+    char text[kWindowTextSize] = {};
+    GetWindowTextA(window, text, int(sizeof text));
+    return text;
+}
+
+HFONT ControlFont(HWND window) {
+    return reinterpret_cast<HFONT>(SendMessageA(window, WM_GETFONT, 0, 0));
+}
+
+HBRUSH BackgroundBrush() {
+    return gSkinBackground.brush ? gSkinBackground.brush : GetSysColorBrush(COLOR_BTNFACE);
+}
+
+// Steps 1 to 4 shared by the check box and the radio button: the background and the 13 by 13 box.
+void PaintBox(HDC dc, int width, int height, uint32_t state) {
+    const RECT whole = {0, 0, width, height};
+    FillRect(dc, &whole, BackgroundBrush());
+    RECT box = ToRect(CheckBoxBox(height));
+    FrameSolid(dc, box, BoxFrameColour(state, GetSysColor(COLOR_BTNFACE)));
+    Inset(&box, 1);
+    if (const Corners4* table = BoxTable(state))
+        FillGradient4(dc, box, *table);
+    else
+        FillRect(dc, &box, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+}
+
+// The caption of a check box or radio button, measured in from x 18 and centred vertically, with the focus
+// rectangle round it.
+void PaintBoxText(HDC dc, HWND window, int height, uint32_t state, int measureRight) {
+    const std::string text = WindowText(window);
+    if (text.empty())
+        return;
+    SetTextColor(dc, GetSysColor((state & kSkinDisabled) ? COLOR_GRAYTEXT : COLOR_BTNTEXT));
+    ScopedSelectObject font(dc, ControlFont(window));
+    const UINT flags = (state & kSkinMultiLine) ? (DT_WORDBREAK | DT_NOCLIP) : (DT_SINGLELINE | DT_NOCLIP);
+    RECT measured = {18, 0, measureRight, height};
+    DrawTextA(dc, text.c_str(), -1, &measured, flags | DT_CALCRECT);
+    RECT place = ToRect(CheckTextRect(height, measured.right, measured.bottom - measured.top));
+    DrawTextA(dc, text.c_str(), -1, &place, flags);
+    if (state & kSkinFocused) {
+        InflateRect(&place, 2, 2);
+        DrawFocusRect(dc, &place);
+    }
+}
+
+TRIVERTEX Vertex(LONG x, LONG y, uint32_t colour) {
+    TRIVERTEX vertex = {};
+    vertex.x = x;
+    vertex.y = y;
+    vertex.Red = COLOR16((colour & 0xFF) << 8);
+    vertex.Green = COLOR16(((colour >> 8) & 0xFF) << 8);
+    vertex.Blue = COLOR16(((colour >> 16) & 0xFF) << 8);
+    vertex.Alpha = 0;
+    return vertex;
+}
+
+}  // namespace
+
+void FillGradient4(HDC dc, const RECT& rect, const Corners4& colours) {
+    TRIVERTEX vertices[4] = {
+        Vertex(rect.left, rect.top, colours.topLeft),
+        Vertex(rect.right, rect.top, colours.topRight),
+        Vertex(rect.left, rect.bottom, colours.bottomLeft),
+        Vertex(rect.right, rect.bottom, colours.bottomRight),
+    };
+    if (colours.topLeft == colours.topRight && colours.bottomLeft == colours.bottomRight) {
+        GRADIENT_RECT whole = {0, 3};
+        GradientFill(dc, vertices, 4, &whole, 1, GRADIENT_FILL_RECT_V);
+        return;
+    }
+    GRADIENT_TRIANGLE halves[2] = {{0, 1, 2}, {3, 1, 2}};
+    GradientFill(dc, vertices, 4, &halves[0], 1, GRADIENT_FILL_TRIANGLE);
+    GradientFill(dc, vertices, 4, &halves[1], 1, GRADIENT_FILL_TRIANGLE);
+}
+
+void PaintPushButton(const SkinnedWindow& record) {
+    OffscreenCanvas canvas(record.window);
+    if (!canvas.ok())
+        return;
+    HDC dc = canvas.dc();
+    const uint32_t state = record.state;
+    const int w = canvas.width();
+    const int h = canvas.height();
+    const COLORREF face = GetSysColor(COLOR_BTNFACE);
+
+    RECT rect = {0, 0, w, h};
+    FrameSolid(dc, rect, PushFrameColour(state, face));
+    Inset(&rect, 1);
+    if (const Corners4* table = PushFaceTable(state))
+        FillGradient4(dc, rect, *table);
+    else
+        FillSolid(dc, rect, skincolour::kPushDisabledFace);
+    Inset(&rect, 2);
+    if (const Corners4* inner = PushInnerTable(state))
+        FillGradient4(dc, rect, *inner);
+    for (const SkinPixel& pixel : PushCornerPixels(w, h, state, face))
+        SetPixel(dc, pixel.x, pixel.y, pixel.colour);
+    if (state & kSkinFocused) {
+        InflateRect(&rect, 1, 1);
+        DrawFocusRect(dc, &rect);
+    }
+
+    OffsetRect(&rect, 0, -1);
+    const std::string text = WindowText(record.window);
+    if (!text.empty()) {
+        if (state & kSkinPressed)
+            OffsetRect(&rect, 1, 1);
+        SetTextColor(dc, PushTextColour(state));
+        ScopedSelectObject font(dc, ControlFont(record.window));
+        const UINT lines = (state & kSkinMultiLine) ? 0 : DT_SINGLELINE;
+        DrawTextA(dc, text.c_str(), -1, &rect, DT_CENTER | DT_VCENTER | lines);
+    }
+    canvas.Present();
+}
+
+void PaintCheckBox(const SkinnedWindow& record) {
+    OffscreenCanvas canvas(record.window);
+    if (!canvas.ok())
+        return;
+    HDC dc = canvas.dc();
+    const uint32_t state = record.state;
+    const int h = canvas.height();
+    PaintBox(dc, canvas.width(), h, state);
+
+    const RECT square = ToRect(CheckSquare(h));
+    uint32_t fill = 0;
+    if (CheckSquareFill(state, &fill))
+        FillSolid(dc, square, fill);
+    if (state & kSkinChecked) {
+        OwnedGdiObject<HPEN> pen(CreatePen(PS_SOLID, 1, MarkColour(state)));
+        ScopedSelectObject selected(dc, pen.get());
+        for (const SkinStroke& stroke : CheckMarkStrokes(square.top)) {
+            MoveToEx(dc, stroke.x, stroke.top, nullptr);
+            LineTo(dc, stroke.x, stroke.bottom);
+        }
+    }
+    PaintBoxText(dc, record.window, h, state, canvas.width());
+    canvas.Present();
+}
+
+void PaintRadioButton(const SkinnedWindow& record) {
+    OffscreenCanvas canvas(record.window);
+    if (!canvas.ok())
+        return;
+    HDC dc = canvas.dc();
+    const uint32_t state = record.state;
+    const int w = canvas.width();
+    const int h = canvas.height();
+    PaintBox(dc, w, h, state);
+    if (state & kSkinChecked) {
+        const RECT square = ToRect(CheckSquare(h));
+        OwnedGdiObject<HBRUSH> brush(CreateSolidBrush(MarkColour(state)));
+        ScopedSelectObject selected(dc, brush.get());
+        Ellipse(dc, square.left, square.top, square.right, square.bottom);  // with the DC's own pen
+    }
+    PaintBoxText(dc, record.window, h, state, w - 18);
+    canvas.Present();
+}
+
+void PaintGroupBox(const SkinnedWindow& record) {
+    ScopedWindowDc windowDc(record.window);
+    HDC dc = windowDc.get();
+    if (!dc)
+        return;
+    RECT outer = {};
+    GetWindowRect(record.window, &outer);
+    const int w = outer.right - outer.left;
+    const int h = outer.bottom - outer.top;
+
+    int textWidth = 0;
+    int textHeight = 0;
+    {
+        ScopedSelectObject font(dc, ControlFont(record.window));
+        const std::string text = WindowText(record.window);
+        RECT measured = {0, 0, w, h};
+        DrawTextA(dc, text.empty() ? kMeasureSample : text.c_str(), -1, &measured, DT_CALCRECT | DT_SINGLELINE);
+        textWidth = text.empty() ? kNoCaptionWidth : int(measured.right - measured.left);
+        textHeight = measured.bottom - measured.top;
+    }
+    OwnedGdiObject<HPEN> pen(CreatePen(PS_SOLID, 1, skincolour::kGroupLine));
+    ScopedSelectObject selected(dc, pen.get());
+    const auto path = GroupBoxPath(w, h, textWidth, textHeight);
+    MoveToEx(dc, path[0].x, path[0].y, nullptr);
+    for (size_t i = 1; i < path.size(); ++i)
+        LineTo(dc, path[i].x, path[i].y);
+}
+
+void PaintEditFrame(const SkinnedWindow& record) {
+    const uint32_t style = uint32_t(GetWindowLongPtrA(record.window, GWL_STYLE));
+    const uint32_t exStyle = uint32_t(GetWindowLongPtrA(record.window, GWL_EXSTYLE));
+    if (!EditHasFrame(style, exStyle))
+        return;
+    ScopedWindowDc windowDc(record.window);
+    HDC dc = windowDc.get();
+    if (!dc)
+        return;
+    RECT outer = {};
+    GetWindowRect(record.window, &outer);
+    RECT rect = {0, 0, outer.right - outer.left, outer.bottom - outer.top};
+    FrameSolid(dc, rect, FieldFrameColour(record.state, GetSysColor(COLOR_BTNFACE)));
+    const HBRUSH inner =
+        GetSysColorBrush((record.state & (kSkinDisabled | kSkinReadOnly)) ? COLOR_BTNFACE : COLOR_WINDOW);
+    for (int i = 0; i < EditInnerFrames(exStyle); ++i) {
+        Inset(&rect, 1);
+        FrameRect(dc, &rect, inner);
+    }
+}
+
+void PaintComboBox(const SkinnedWindow& record) {
+    OffscreenCanvas canvas(record.window);
+    if (!canvas.ok())
+        return;
+    HDC dc = canvas.dc();
+    const uint32_t state = record.state;
+    const int w = canvas.width();
+    const int h = canvas.height();
+    // The control's own drawing (its text) stays under the skin.
+    BitBlt(dc, 0, 0, w, h, canvas.windowDc(), 0, 0, SRCCOPY);
+
+    RECT rect = {0, 0, w, h};
+    FrameSolid(dc, rect, FieldFrameColour(state, GetSysColor(COLOR_BTNFACE)));
+    const HBRUSH system = GetSysColorBrush((state & kSkinDisabled) ? COLOR_BTNFACE : COLOR_WINDOW);
+    Inset(&rect, 1);
+    FrameRect(dc, &rect, system);
+    Inset(&rect, 1);
+    const SkinRect inner = {rect.left, rect.top, rect.right, rect.bottom};
+    RECT button = ToRect(ComboButtonRect(inner, GetSystemMetrics(SM_CYVTHUMB)));
+    FrameRect(dc, &button, system);
+    button.left += 1;
+
+    const int row = ComboRow(state);
+    FillGradient4(dc, button, ComboOuterTable(row));
+    const Corners4& corners = ComboButtonCorners(row);
+    SetPixel(dc, button.left, button.top, corners.topLeft);
+    SetPixel(dc, button.right - 1, button.top, corners.topRight);
+    SetPixel(dc, button.left, button.bottom - 1, corners.bottomLeft);
+    SetPixel(dc, button.right - 1, button.bottom - 1, corners.bottomRight);
+    Inset(&button, 1);
+    FillGradient4(dc, button, ComboInnerTable(row));
+
+    OwnedGdiObject<HPEN> pen(CreatePen(PS_SOLID, 1, ArrowColour(state)));
+    {
+        ScopedSelectObject selected(dc, pen.get());
+        for (const SkinPolyline& line : ComboArrowLines({button.left, button.top, button.right, button.bottom})) {
+            MoveToEx(dc, line[0].x, line[0].y, nullptr);
+            LineTo(dc, line[1].x, line[1].y);
+            LineTo(dc, line[2].x, line[2].y);
+        }
+    }
+    canvas.Present();
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// Windows and pixels for the skinned-control tests: a visible host window on the test thread, controls inside it,
+// and the colours that a window's own device context reads back once its painting is done.
+
+constexpr COLORREF kSkinColour = RGB(204, 205, 210);
+
+// A visible top-level window of a plain class of our own (not a skinned kind), destroyed with the object.
+class HostWindow {
+  public:
+    HostWindow(int x = 40, int y = 40, int width = 420, int height = 320);
+    ~HostWindow();
+    HostWindow(const HostWindow&) = delete;
+    HostWindow& operator=(const HostWindow&) = delete;
+    HWND get() const { return window_; }
+
+    // A child control at (x, y) of the host's client area, with the default GUI font.
+    HWND Add(const char* className,
+             const char* text,
+             DWORD style,
+             int x,
+             int y,
+             int width,
+             int height,
+             DWORD exStyle = 0,
+             int id = 0);
+
+  private:
+    HWND window_;
+};
+
+// Runs the thread's messages for about milliseconds (and at least once).
+void PumpFor(DWORD milliseconds);
+// Runs messages until done() holds or seconds have passed; false on the time-out.
+template <typename Done>
+bool PumpUntil(Done done, DWORD seconds = 20) {
+    const DWORD start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start > seconds * 1000)
+            return false;
+        PumpFor(20);
+    }
+    return true;
+}
+
+// Paints the window and all its children now, then reads a pixel of its whole-window device context.
+void PaintNow(HWND window);
+COLORREF WindowPixel(HWND window, int x, int y);
+// The same pixel as the screen shows it.
+COLORREF ScreenPixelOf(HWND window, int x, int y);
+SIZE WindowSize(HWND window);
+
+// True when each channel differs by at most tolerance.
+bool Near(COLORREF a, COLORREF b, int tolerance);
+std::string ColourText(COLORREF colour);
+
+// The visible window of class "#32770" with this caption that thread shows (null when none).
+HWND FindBox(DWORD thread, const char* caption);
+// The box's first child of the class (case-insensitive), or null.
+HWND FindChild(HWND parent, const char* className);
+
+// Counts the owner-drawn host's WM_DRAWITEM: the host fills every owner-drawn item with this colour.
+constexpr COLORREF kOwnerDrawnColour = RGB(255, 0, 255);
