@@ -4,7 +4,7 @@
 #include <string>
 
 #include "mainwindow/CommandDispatch.h"
-#include "mainwindow/GdiHandles.h"
+#include "support/GdiHandles.h"
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/SkinLayout.h"
 #include "mainwindow/WindowRegion_win.h"

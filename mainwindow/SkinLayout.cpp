@@ -4,7 +4,7 @@
 #include <cstring>
 #include <utility>
 
-#include "mainwindow/GdiHandles.h"
+#include "support/GdiHandles.h"
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/SkinLayout.h"
 #include "package/Extract.h"

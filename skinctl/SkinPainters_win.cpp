@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "mainwindow/GdiHandles.h"
+#include "support/GdiHandles.h"
 #include "skinctl/SkinControls_win.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "mainwindow/GdiHandles.h"
+#include "support/GdiHandles.h"
 #include "payload/savepatch/Tga.h"
 #include "payload/savepatch/UserFont.h"
 #include "support/Win32Handles.h"
