@@ -87,3 +87,14 @@ bool IsContainedName(const char* name) {
         }
     }
 }
+
+bool IsAbsolutePath(const char* path) {
+    if (!path || !path[0])
+        return false;
+    const unsigned char first = static_cast<unsigned char>(path[0]);
+    if (((first | 0x20) >= 'a' && (first | 0x20) <= 'z') && path[1] == ':')
+        return IsSeparator(static_cast<unsigned char>(path[2]));
+    // A share: two separators, then a server name.
+    return IsSeparator(first) && IsSeparator(static_cast<unsigned char>(path[1])) && path[2] != 0 &&
+           !IsSeparator(static_cast<unsigned char>(path[2]));
+}

@@ -88,6 +88,19 @@ class InstallerTest : public ::testing::Test {
     MessageRecorder recorder_;
 };
 
+// The last box of a run that had failures: caption "提示", warning icon, owned by the main window; its first line
+// is heading, its next lines hold each of items ("<kind>: <name>"), and its last line names the log, which holds
+// every item too. Returns the log's path.
+std::string ExpectFailureBox(const RecordedMessage& box,
+                             const std::string& heading,
+                             const std::vector<std::string>& items);
+
 std::string FileBytes(const std::string& path);  // "<missing>" when it cannot be read
 bool Exists(const std::string& path);
-void RemoveTree(const std::string& folder);  // with everything in it, GBK names included
+void RemoveTree(const std::string& folder);  // with everything in it, GBK names included; links are not entered
+
+// Runs a program of the machine Wine runs on ("/bin/ln -s ../x link") in folder and waits for it; Wine does not
+// pass its exit code on, so the caller checks what it did. Wine shows the symbolic links that such programs make
+// as reparse points, as Windows shows junctions.
+void RunUnix(const std::string& commandLine, const std::string& folder);
+void RemoveLink(const std::string& path);  // the link alone, never what it points at
