@@ -41,17 +41,6 @@ TEST(FailureLogText, HoldsEveryItemOneALine) {
     EXPECT_EQ(text.size() - 2, text.rfind("\r\n"));
 }
 
-TEST(FailureList, AppendKeepsTheOrderOfBoth) {
-    FailureList first = Numbered(1);
-    FailureList second;
-    second.Add(Failure::kDelete, "b");
-    first.Append(second);
-    ASSERT_EQ(2u, first.size());
-    EXPECT_EQ(Failure::kDelete, first.items()[1].what);
-    first.Clear();
-    EXPECT_TRUE(first.empty());
-}
-
 TEST(RelativeTo, CutsTheFolderOffPathsInsideItWhateverTheirCase) {
     EXPECT_EQ("quorvan\\a.txt", RelativeTo("C:\\Games\\SM3", "c:\\games\\sm3/quorvan\\a.txt"));
     EXPECT_EQ("psrpc.dll", RelativeTo("C:\\Games\\SM3", "C:\\Games\\SM3/psrpc.dll"));

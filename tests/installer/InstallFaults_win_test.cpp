@@ -225,6 +225,18 @@ TEST_F(InstallFaultTest, PathsAreMadeWholeBeforeTheyAreUsed) {
     EXPECT_NE(std::string::npos, boxes[1].text.find("安装目录: \\\\server\\share\\SM3 (磁盘剩余空间: 1024 M)"))
         << boxes[1].text;
     EXPECT_EQ(std::vector<std::string>{"\\\\server\\share\\SM3\\"}, gSeams.drives);
+
+    // A relative path too long to be resolved is refused before anything is asked or written.
+    gSeams.chosenPath = std::string(300, 'a') + "\\" + kGameExecutableName;
+    gSeams.drives.clear();
+    recorder_.Clear();
+    Press("install");
+    boxes = recorder_.Messages();
+    ASSERT_EQ(2u, boxes.size());
+    EXPECT_EQ("无法确定游戏所在目录的完整路径, 无法安装!", boxes[1].text);
+    EXPECT_EQ("取消安装", boxes[1].caption);
+    EXPECT_EQ(unsigned(kMbOk | kMbIconError), boxes[1].style);
+    EXPECT_TRUE(gSeams.drives.empty());
     std::string value;
     EXPECT_FALSE(ReadValue(kQuorvanInfoValue, &value));
 }
