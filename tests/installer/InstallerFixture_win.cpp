@@ -1,6 +1,7 @@
 #include "tests/installer/InstallerFixture_win.h"
 
 #include <algorithm>
+#include <functional>
 #include <cstring>
 
 #include "Devavi/Win32/InstallKey.h"
@@ -204,7 +205,8 @@ void InstallerTest::TearDown() {
     // does not follow links.
     if (Exists(dir_.path())) {
         const size_t cut = dir_.path().find_last_of('\\');
-        RunUnix("/bin/rm -rf " + dir_.path().substr(cut + 1), dir_.path().substr(0, cut));
+        RunUnix("/bin/rm -rf " + dir_.path().substr(cut + 1), dir_.path().substr(0, cut),
+                [this] { return !Exists(dir_.path()); });
     }
 }
 
@@ -323,7 +325,7 @@ bool Exists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-void RunUnix(const std::string& commandLine, const std::string& folder) {
+bool RunUnix(const std::string& commandLine, const std::string& folder, const std::function<bool()>& done) {
     std::string program = "Z:" + commandLine.substr(0, commandLine.find(' '));
     std::replace(program.begin(), program.end(), '/', '\\');
     std::string line = commandLine;
@@ -333,18 +335,28 @@ void RunUnix(const std::string& commandLine, const std::string& folder) {
     if (!CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
                         &process)) {
         ADD_FAILURE() << "cannot run " << program << ": error " << GetLastError();
-        return;
+        return false;
     }
-    WaitForSingleObject(process.hProcess, 30000);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
+    for (DWORD waited = 0; !done(); waited += 20) {
+        if (waited >= 30000)
+            return false;
+        Sleep(20);
+    }
+    return true;
+}
+
+bool IsLinkAt(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
 void RemoveLink(const std::string& path) {
     if (RemoveDirectoryA(path.c_str()) || DeleteFileA(path.c_str()))
         return;
     const size_t cut = path.find_last_of('\\');
-    RunUnix("/bin/rm -f " + path.substr(cut + 1), path.substr(0, cut));
+    RunUnix("/bin/rm -f " + path.substr(cut + 1), path.substr(0, cut), [&] { return !Exists(path); });
 }
 
 // TempDir's own removal reads names in another code page than the GBK ones some tests make.

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -99,8 +100,9 @@ std::string FileBytes(const std::string& path);  // "<missing>" when it cannot b
 bool Exists(const std::string& path);
 void RemoveTree(const std::string& folder);  // with everything in it, GBK names included; links are not entered
 
-// Runs a program of the machine Wine runs on ("/bin/ln -s ../x link") in folder and waits for it; Wine does not
-// pass its exit code on, so the caller checks what it did. Wine shows the symbolic links that such programs make
-// as reparse points, as Windows shows junctions.
-void RunUnix(const std::string& commandLine, const std::string& folder);
+// Runs a program of the machine Wine runs on ("/bin/ln -s ../x link") in folder, and waits (at most 30 s) until
+// done() says that it has done its work: Wine neither waits for such a program nor passes its exit code on. Wine
+// shows the symbolic links that such programs make as reparse points, as Windows shows junctions.
+bool RunUnix(const std::string& commandLine, const std::string& folder, const std::function<bool()>& done);
+bool IsLinkAt(const std::string& path);
 void RemoveLink(const std::string& path);  // the link alone, never what it points at
