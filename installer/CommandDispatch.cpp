@@ -20,7 +20,7 @@ void ShowNote(const LayoutRecord& record) {
     ShowMessage(nullptr, record.firstArgument.c_str(), record.secondArgument.c_str(), kMbOk);
 }
 
-// During an install the user is asked first; the worker is left to the end of the process.
+// During an install the user is asked first; the worker is stopped once the message loop has ended.
 void Close(HWND mainWindow) {
     if (gInstallerState.extracting &&
         ShowMessage(mainWindow, kForceQuitText, kForceQuitCaption, kMbOkCancel | kMbIconError) != kIdOk)
@@ -50,7 +50,7 @@ void Install(HWND mainWindow) {
 
 bool PackInstalled() {
     std::string folder;
-    return RegReadString(HKEY_CURRENT_USER, kInstallKeyPath, kQuorvanInfoValue, folder);
+    return ReadInstalledFolder(folder);
 }
 
 void ShowControl(const LayoutRecord& record, bool shown) {
@@ -68,6 +68,10 @@ void MakeLabel(LayoutRecord& record) {
         gInstallerState.statusControl = &record;
     if (gInstallerState.statusControl)
         gInstallerState.statusControl->text[0] = '\0';
+}
+
+void StopInstallOnQuit(HWND mainWindow) {
+    StopInstallForQuit(mainWindow, kQuitWaitMs);
 }
 
 }  // namespace
@@ -102,6 +106,15 @@ void RefreshControls() {
         else if (record.command == "text")
             MakeLabel(record);
     }
+}
+
+MainWindowHandlers InstallerWindowHandlers() {
+    MainWindowHandlers handlers;
+    handlers.command = DispatchCommand;
+    handlers.installDone = FinishInstall;
+    handlers.controlsCreated = RefreshControls;
+    handlers.loopEnded = StopInstallOnQuit;
+    return handlers;
 }
 
 LayoutRecord* StatusControl() {

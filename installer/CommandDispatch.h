@@ -4,6 +4,7 @@
 
 #include "installer/InstallFlow.h"
 #include "installer/UninstallFlow.h"
+#include "mainwindow/MainWindow.h"
 #include "mainwindow/SkinLayout.h"
 
 // What the skin controls do. The main window hands every pressed control's record here, and WM_CLOSE as the first
@@ -19,3 +20,7 @@ void RefreshControls();
 
 // The status control, or null when the layout has none.
 LayoutRecord* StatusControl();
+
+// The installer's part of the main window: commands, the install's hand-back, the controls' first state and the
+// stop of an install when the program quits. The program's entry point gives it to SetMainWindowHandlers.
+MainWindowHandlers InstallerWindowHandlers();

@@ -49,3 +49,13 @@ bool SeparatorPositions(const char* path, std::vector<size_t>& positions) {
 bool IsContainedName(const char* name) {
     return name && FindEntryNameFault(name, std::strlen(name)) == EntryNameFault::kNone;
 }
+
+bool IsAbsolutePath(const char* path) {
+    if (!path || !path[0])
+        return false;
+    const unsigned char first = static_cast<unsigned char>(path[0]);
+    if (((first | 0x20) >= 'a' && (first | 0x20) <= 'z') && path[1] == ':')
+        return IsPathSeparator(path[2]);
+    // A share: two separators, then a server name.
+    return IsPathSeparator(path[0]) && IsPathSeparator(path[1]) && path[2] != 0 && !IsPathSeparator(path[2]);
+}

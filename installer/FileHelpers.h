@@ -34,13 +34,21 @@ bool MakeDirsForPath(const char* path);
 // and the open is tried once more. False when it still cannot be opened or when the bytes did not all reach it.
 bool WriteFileMakingDirs(const void* bytes, size_t size, const char* path);
 
+// Puts size bytes in place of the file at path without ever leaving it cut short: they are written to a new file in
+// the same folder (made when missing), flushed to the disk, and the new file then takes path's place in one step.
+// False, with path as it was and the new file removed, when any step fails; a read-only file at path is not
+// replaced. For the game's own files, which the user may have open or on a full disk.
+bool ReplaceFileWith(const void* bytes, size_t size, const char* path);
+
 // Appends every file below folder (folder + "\" + name, lower-cased with LowerAsciiDbcs), depth first in the order
 // the file system reports entries, keeping only paths that end with suffix when one is given. Folders whose name
-// begins with "." are skipped with their contents. A folder that cannot be searched adds nothing.
+// begins with "." are skipped with their contents. A folder that is a link to another place (a junction or a
+// symbolic link) is never entered. A folder that cannot be searched adds nothing.
 void ListFilesRecursive(const char* folder, std::vector<std::string>& list, const char* suffix = nullptr);
 
 // Appends every folder below folder, lower-cased, each after all of its sub-folders, so that removing them in
-// list order removes the deepest first. An empty folder stands for the current directory.
+// list order removes the deepest first. A folder that is a link to another place is listed (removing it removes
+// the link) but never entered. An empty folder stands for the current directory.
 void ListDirsRecursive(const char* folder, std::vector<std::string>& list);
 
 // True when name, joined to a folder, names something inside that folder (the shared entry-name rule of
@@ -48,3 +56,7 @@ void ListDirsRecursive(const char* folder, std::vector<std::string>& list);
 // component made only of dots and spaces ("..", ".", ". "), which the system would read as the folder itself or one
 // above it.
 bool IsContainedName(const char* name);
+
+// True for a path that names one place whatever the current drive and folder: a drive and a separator ("C:\x",
+// "C:/x") or a network share ("\\server\share..."). "", "game", "\game" and "C:game" are not.
+bool IsAbsolutePath(const char* path);

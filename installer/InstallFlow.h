@@ -7,23 +7,26 @@
 #include <cstdint>
 #include <string>
 
+#include "installer/FailureList.h"
 #include "mainwindow/SkinLayout.h"
 #include "support/WorkerThread.h"
 
 // The install flow: find the game, check the disk, confirm, write the configuration program and the
 // resource-installer library, then let the install worker unpack the pack folder and hand back to FinishInstall
 // on the user-interface thread, which marks the installation in the registry and copies the last files.
-
-// Sent (synchronously) by the install worker to the main window when its part is done; wParam and lParam are 0.
-constexpr UINT kInstallDoneMessage = WM_USER + 1001;
+//
+// The game's own files (the configuration program, psrpc.dll, the loading screen) are replaced only by bytes that
+// passed their checks, and never left cut short. Everything that fails is collected; a run with failures ends with
+// a box that names them and a log in the pack folder instead of the success note.
 
 // The one install in progress. Touched on the user-interface thread only; the worker gets its own copy of what it
 // needs before it starts.
 struct InstallerState {
-    std::string installFolder;              // the game folder, without a trailing separator; at most 255 bytes
+    std::string installFolder;              // the game folder, absolute, without a trailing separator; <= 255 bytes
     bool extracting = false;                // from the confirmation until FinishInstall's last message box
     HWND mainWindow = nullptr;              // recorded at the confirmation; receives kInstallDoneMessage
     LayoutRecord* statusControl = nullptr;  // found by RefreshControls; null when the layout has none
+    FailureList failures;                   // what failed on this thread since the confirmation
 };
 
 extern InstallerState gInstallerState;
@@ -33,19 +36,22 @@ extern InstallerState gInstallerState;
 class InstallWorker : public WorkerThread {
   public:
     // Starts a run into installFolder that reports to mainWindow and shows its progress in status (may be null).
-    // False, with nothing changed, while the previous run still holds its thread or when no thread can be made.
-    bool Begin(const std::string& installFolder, HWND mainWindow, LayoutRecord* status);
+    // The library is called only when libraryReady (it was written from checked bytes). False, with nothing
+    // changed, while the previous run still holds its thread or when no thread can be made.
+    bool Begin(const std::string& installFolder, HWND mainWindow, LayoutRecord* status, bool libraryReady = true);
     void Run() override;
 
-    // Entries of the last run whose names would have led outside the install folder, and so were not written.
-    // Read by FinishInstall while the worker waits for it.
+    // Entries of the last run whose names would have led outside the install folder, and so were not written, and
+    // everything else that failed in it. Read by FinishInstall while the worker waits for it.
     size_t skippedNames() const { return skippedNames_; }
+    const FailureList& failures() const { return failures_; }
 
-    // Asks a running job to stop after the file it is writing, without calling the library or handing back, and
-    // waits for it. Run when the process ends during an install (the user chose to quit), before the package
-    // index and the layout table that the job reads are destroyed. A job still running after timeoutMs ends
-    // with the process.
-    void StopAndWait(DWORD timeoutMs);
+    // Asks a running job to stop after the file it is writing, without calling the library or handing back.
+    void RequestStop() { stopping_ = true; }
+
+    // Waits until the run has ended, answering the messages other threads send to this one and repainting its
+    // windows meanwhile. True when the worker is idle; false when it still runs after timeoutMs.
+    bool WaitUntilIdle(DWORD timeoutMs);
 
   private:
     void SetStatus(const char* text);
@@ -56,7 +62,9 @@ class InstallWorker : public WorkerThread {
     HWND statusWindow_ = nullptr;
     char* statusText_ = nullptr;            // the status control's buffer, or spareText_ without one
     char spareText_[kLayoutTextSize] = {};  // where the library writes when the layout has no status control
+    bool libraryReady_ = false;
     size_t skippedNames_ = 0;
+    FailureList failures_;
     std::atomic<bool> stopping_{false};
 };
 
@@ -65,21 +73,54 @@ extern InstallWorker gInstallWorker;
 // The "install" command: runs on the user-interface thread up to the start of the worker.
 void InstallPack(HWND mainWindow);
 
-// Called by the main window for every message it does not handle itself; acts on kInstallDoneMessage only, and
-// only while an install is in progress.
-void FinishInstall(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// The main window's handler of kInstallDoneMessage; acts only while an install is in progress.
+void FinishInstall(HWND mainWindow);
 
-// Seams for tests, set on the user-interface thread while no install runs.
-// Bytes available to the caller on the drive ("C:"); false when the query fails.
-using FreeSpaceQuery = bool (*)(const char* drive, uint64_t* bytesAvailable);
-extern FreeSpaceQuery gFreeSpaceQuery;
-bool QueryFreeSpace(const char* drive, uint64_t* bytesAvailable);
+// Called when the message loop has ended while the window still exists. During an install (the user chose to quit)
+// the worker is stopped and waited for, for at most timeoutMs, before the window, the layout table and the
+// package index it reads go; then the user is told that the installation did not finish. A worker that cannot be
+// waited for (the library still busy) ends the process right after that note, without running the destructors
+// of what it may still be using.
+void StopInstallForQuit(HWND mainWindow, DWORD timeoutMs);
+constexpr DWORD kQuitWaitMs = 30000;
+
+// The folder in "QuorvanInfo", when it holds an absolute path; anything else (absent, empty, relative) counts as
+// not installed.
+bool ReadInstalledFolder(std::string& folder);
+
+// The install and the uninstall write their lists of failures here, inside the pack folder.
+extern const char kInstallLogName[];    // "\quorvan\install-errors.txt"
+extern const char kUninstallLogName[];  // "\quorvan\uninstall-errors.txt"
+
+// Where a copied entry goes. The pack's own folder keeps the old rule: the bytes are written even after a failed
+// check (which is noted). One of the game's own files is replaced only by checked bytes, through ReplaceFileWith.
+enum class CopyKind { kPackFile, kGameFile };
+
+// True for a target (relative to the install folder, beginning with a separator) inside the pack folder.
+bool IsPackTarget(const char* target);
 
 class MemorySink;
-// Extracts a package entry by name and writes it to target, creating its folders; an entry that was not delivered
-// (reported already) writes nothing. The sink is empty again afterwards.
-void CopyEntryToFile(const char* entry, MemorySink& sink, const std::string& target);
+// Extracts a package entry by name and writes it to folder + target as kind says; every failure is added to
+// failures, named by target. The sink is empty again afterwards. True when the file now holds the entry's checked
+// bytes.
+bool CopyEntryToFile(const char* entry,
+                     MemorySink& sink,
+                     const std::string& folder,
+                     const char* target,
+                     CopyKind kind,
+                     FailureList& failures);
+
+// Seams for tests, set on the user-interface thread while no install runs.
+// Bytes available to the caller on the volume that holds folder ("C:\Games\SM3\", "\\server\share\SM3\", always
+// ending in a separator); false when the query fails.
+using FreeSpaceQuery = bool (*)(const char* folder, uint64_t* bytesAvailable);
+extern FreeSpaceQuery gFreeSpaceQuery;
+bool QueryFreeSpace(const char* folder, uint64_t* bytesAvailable);
 
 // The file chooser (ChoosePath's contract): true with the chosen file's full path, false with path emptied.
 using PathChooser = bool (*)(HWND owner, std::string& path, const char* filter);
 extern PathChooser gChoosePath;
+
+// The library's ResourceInstall (CallResourceInstall's contract): false when the library could not be called.
+using ResourceInstallCaller = bool (*)(const char* libraryPath, HWND status, char* statusText);
+extern ResourceInstallCaller gCallResourceInstall;

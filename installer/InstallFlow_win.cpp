@@ -1,7 +1,6 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -11,6 +10,7 @@
 #include "installer/FileHelpers.h"
 #include "installer/InstallFlow.h"
 #include "installer/ResourceLibrary.h"
+#include "mainwindow/ProgramMessages.h"
 #include "package/Extract.h"
 #include "package/PackNames.h"
 #include "settings/PathChooser.h"
@@ -21,6 +21,10 @@ InstallerState gInstallerState;
 InstallWorker gInstallWorker;
 FreeSpaceQuery gFreeSpaceQuery = QueryFreeSpace;
 PathChooser gChoosePath = ChoosePath;
+ResourceInstallCaller gCallResourceInstall = CallResourceInstall;
+
+const char kInstallLogName[] = "\\quorvan\\install-errors.txt";
+const char kUninstallLogName[] = "\\quorvan\\uninstall-errors.txt";
 
 namespace {
 
@@ -35,6 +39,7 @@ const char kGameNotFoundCaption[] = "未找到真.三国无双3安装目录";
 const char kNoGameChosenText[] = "必须制定真.三国无双3安装目录!";
 const char kTooLittleSpaceText[] = "汉化包安装至少需要300M硬盘空间才能安装!";
 const char kFolderTooLongText[] = "安装目录的路径超过255字节, 无法安装!";
+const char kNoFullPathText[] = "无法确定游戏所在目录的完整路径, 无法安装!";
 const char kConfirmCaption[] = "安装确认";
 const char kConfirmTemplate[] =
     "简体汉化包占用硬盘空间: 250M\r\n"
@@ -50,21 +55,22 @@ const char kConfirmTemplate[] =
 const char kNoWorkerText[] = "无法启动安装线程, 安装未能完成!";
 const char kSkippedNamesText[] = "安装包中有 %u 个文件的名称指向安装目录之外, 这些文件没有安装.";
 const char kDoneText[] = "安装成功结束!";
+const char kFailuresHeading[] = "安装结束, 但有 %u 项未能完成:";
+const char kLogHeading[] = "汉化包安装中未能完成的项目:";
+const char kNotFinishedText[] = "安装没有完成: 安装程序在解压时被关闭.\r\n请再次运行安装程序完成安装.";
 
 constexpr uint32_t kRequiredKilobytes = 300 * 1024;
-constexpr DWORD kExitWaitMs = 10000;
 constexpr size_t kConfirmTextSize = 2048;
+constexpr UINT kExitQuitDuringInstall = 0;
+constexpr int kMaxMessagesPerWait = 100;  // a window that never validates cannot hold the wait
 
 void ShowError(HWND owner, const char* text, const char* caption) {
     ShowMessage(owner, text, caption, kMbOk | kMbIconError);
 }
 
 bool FileExists(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
-        return false;
-    std::fclose(file);
-    return true;
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 // The game's executable where the game's own setup says it is, or empty.
@@ -87,12 +93,25 @@ bool AskForGame(HWND mainWindow, std::string& gamePath) {
     return true;
 }
 
-// Kilobytes available to the user on the game's drive. A count beyond 32 bits stays at the largest one rather
-// than wrapping round to a small number; a drive that cannot be asked counts as full.
-uint32_t AvailableKilobytes(const std::string& gamePath) {
-    const char drive[] = {gamePath[0], ':', '\0'};
+// A relative path as the system resolves it now, against the current folder; false when it cannot. An absolute
+// path is kept as it is (its length may already exceed what the resolver takes).
+bool MakeAbsolute(std::string& path) {
+    if (IsAbsolutePath(path.c_str()))
+        return true;
+    char full[MAX_PATH];
+    const DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+    if (length == 0 || length >= sizeof full || !IsAbsolutePath(full))
+        return false;
+    path.assign(full, length);
+    return true;
+}
+
+// Kilobytes available to the user on the volume of the install folder. A count beyond 32 bits stays at the
+// largest one rather than wrapping round to a small number; a volume that cannot be asked counts as full.
+uint32_t AvailableKilobytes(const std::string& installFolder) {
+    const std::string folder = installFolder + "\\";
     uint64_t bytes = 0;
-    if (!gFreeSpaceQuery(drive, &bytes))
+    if (!gFreeSpaceQuery(folder.c_str(), &bytes))
         return 0;
     const uint64_t kilobytes = bytes >> 10;
     return kilobytes > UINT32_MAX ? UINT32_MAX : uint32_t(kilobytes);
@@ -104,29 +123,38 @@ bool Confirmed(HWND mainWindow, const std::string& installFolder, uint32_t kilob
     return ShowMessage(mainWindow, text, kConfirmCaption, kMbOkCancel | kMbIconQuestion) == kIdOk;
 }
 
+bool InPackage(const char* entry) {
+    std::string key = entry;
+    LowerAsciiDbcs(key);
+    return gPackageIndex.count(key) != 0;
+}
+
+std::string WithoutLeadingSeparator(const char* target) {
+    return (target[0] == '\\' || target[0] == '/') ? std::string(target + 1) : std::string(target);
+}
+
 // Steps on the user-interface thread after the user's OK: the configuration program and the library, then the
-// worker takes over.
+// worker takes over. The library is written from checked bytes or not at all, and only a library written now is
+// called: an older one left in the folder is never loaded.
 void BeginInstall(HWND mainWindow, const std::string& installFolder) {
     gInstallerState.mainWindow = mainWindow;
     gInstallerState.installFolder = installFolder;
     gInstallerState.extracting = true;
+    gInstallerState.failures.Clear();
     RefreshControls();
+    bool libraryReady = false;
     {
         MemorySink sink;
-        CopyEntryToFile(kConfigEntry, sink, installFolder + kConfigTarget);
-        CopyEntryToFile(kLibraryEntry, sink, installFolder + kLibraryTarget);
+        FailureList& failures = gInstallerState.failures;
+        CopyEntryToFile(kConfigEntry, sink, installFolder, kConfigTarget, CopyKind::kGameFile, failures);
+        libraryReady =
+            CopyEntryToFile(kLibraryEntry, sink, installFolder, kLibraryTarget, CopyKind::kGameFile, failures);
     }
-    if (!gInstallWorker.Begin(installFolder, mainWindow, StatusControl())) {
+    if (!gInstallWorker.Begin(installFolder, mainWindow, StatusControl(), libraryReady)) {
         ShowError(mainWindow, kNoWorkerText, kErrorCaption);
         gInstallerState.extracting = false;
         RefreshControls();
     }
-}
-
-// Runs before the destructors of every global built before the worker's first start, the package index and the
-// layout table among them.
-void StopInstallAtExit() {
-    gInstallWorker.StopAndWait(kExitWaitMs);
 }
 
 void ReportSkippedNames(HWND owner, size_t count) {
@@ -137,68 +165,128 @@ void ReportSkippedNames(HWND owner, size_t count) {
     ShowError(owner, text, kErrorCaption);
 }
 
-}  // namespace
-
-void CopyEntryToFile(const char* entry, MemorySink& sink, const std::string& target) {
-    if (ExtractByName(entry, sink))
-        WriteFileMakingDirs(sink.data, sink.size, target.c_str());
-    // Freed now rather than on the next delivery, so that one entry's buffers never meet the next one's.
-    sink.Release();
+// The last box of an install: today's note after a clean run; otherwise what failed, with the whole list in the
+// pack folder's log. A log of an earlier run is removed after a clean one.
+void ReportEnd(HWND owner, const std::string& folder, const FailureList& failures) {
+    const std::string log = folder + kInstallLogName;
+    if (failures.empty()) {
+        DeleteFileA(log.c_str());
+        ShowMessage(owner, kDoneText, kNoteCaption, kMbOk | kMbIconInformation);
+        return;
+    }
+    const std::string text = FailureLogText(failures, kLogHeading);
+    const bool written = WriteFileMakingDirs(text.data(), text.size(), log.c_str());
+    const std::string summary = FailureSummary(failures, kFailuresHeading, log, written);
+    ShowMessage(owner, summary.c_str(), kNoteCaption, kMbOk | kMbIconWarning);
 }
 
-bool QueryFreeSpace(const char* drive, uint64_t* bytesAvailable) {
+}  // namespace
+
+bool IsPackTarget(const char* target) {
+    const size_t length = sizeof kPackFolder - 1;
+    auto separator = [](char c) { return c == '\\' || c == '/'; };
+    return target && separator(target[0]) && std::strncmp(target + 1, kPackFolder, length) == 0 &&
+           separator(target[1 + length]);
+}
+
+bool CopyEntryToFile(const char* entry,
+                     MemorySink& sink,
+                     const std::string& folder,
+                     const char* target,
+                     CopyKind kind,
+                     FailureList& failures) {
+    const std::string name = WithoutLeadingSeparator(target);
+    const std::string path = folder + target;
+    ExtractReport report;
+    bool copied = false;
+    if (!ExtractByName(entry, sink, &report)) {
+        // Not in the package (reported already), or no memory for it.
+        failures.Add(InPackage(entry) ? Failure::kWrite : Failure::kMissing, name);
+    } else if (kind == CopyKind::kGameFile) {
+        if (!report.clean())
+            failures.Add(Failure::kCheckedKept, name);
+        else if (!(copied = ReplaceFileWith(sink.data, sink.size, path.c_str())))
+            failures.Add(Failure::kWrite, name);
+    } else {
+        if (!WriteFileMakingDirs(sink.data, sink.size, path.c_str()))
+            failures.Add(Failure::kWrite, name);
+        else if (!report.clean())
+            failures.Add(Failure::kChecked, name);
+        else
+            copied = true;
+    }
+    // Freed now rather than on the next delivery, so that one entry's buffers never meet the next one's.
+    sink.Release();
+    return copied;
+}
+
+bool QueryFreeSpace(const char* folder, uint64_t* bytesAvailable) {
     ULARGE_INTEGER available = {}, total = {}, free = {};
-    if (!GetDiskFreeSpaceExA(drive, &available, &total, &free))
+    if (!GetDiskFreeSpaceExA(folder, &available, &total, &free))
         return false;
     *bytesAvailable = available.QuadPart;
     return true;
+}
+
+bool ReadInstalledFolder(std::string& folder) {
+    return RegReadString(HKEY_CURRENT_USER, kInstallKeyPath, kQuorvanInfoValue, folder) &&
+           IsAbsolutePath(folder.c_str());
 }
 
 void InstallPack(HWND mainWindow) {
     std::string gamePath = GameFromRegistry();
     if (gamePath.empty() && !AskForGame(mainWindow, gamePath))
         return;
-
-    const uint32_t kilobytes = AvailableKilobytes(gamePath);
-    if (kilobytes < kRequiredKilobytes) {
-        ShowError(mainWindow, kTooLittleSpaceText, kCancelCaption);
+    if (!MakeAbsolute(gamePath)) {
+        ShowError(mainWindow, kNoFullPathText, kCancelCaption);
         return;
     }
 
     const char* folder = DirPartOf(gamePath.c_str());
+    const std::string installFolder = folder ? folder : "";
+    const uint32_t kilobytes = AvailableKilobytes(installFolder);
+    if (kilobytes < kRequiredKilobytes) {
+        ShowError(mainWindow, kTooLittleSpaceText, kCancelCaption);
+        return;
+    }
     if (!folder) {
         ShowError(mainWindow, kFolderTooLongText, kCancelCaption);
         return;
     }
-    const std::string installFolder = folder;
 
     if (Confirmed(mainWindow, installFolder, kilobytes))
         BeginInstall(mainWindow, installFolder);
 }
 
-bool InstallWorker::Begin(const std::string& installFolder, HWND mainWindow, LayoutRecord* status) {
+bool InstallWorker::Begin(const std::string& installFolder, HWND mainWindow, LayoutRecord* status, bool libraryReady) {
     if (IsBusy())
         return false;
-    static const bool stopAtExit = std::atexit(StopInstallAtExit) == 0;
-    (void)stopAtExit;
     stopping_ = false;
     installFolder_ = installFolder;
     mainWindow_ = mainWindow;
     statusWindow_ = status ? status->window : nullptr;
     statusText_ = status ? status->text : spareText_;
     spareText_[0] = '\0';
+    libraryReady_ = libraryReady;
     skippedNames_ = 0;
+    failures_.Clear();
     return Start();
 }
 
-void InstallWorker::StopAndWait(DWORD timeoutMs) {
-    stopping_ = true;
-    for (DWORD waited = 0; IsBusy() && waited < timeoutMs; waited += 10) {
-        // A repaint the job asked for from this thread is answered; posted messages stay where they are.
+bool InstallWorker::WaitUntilIdle(DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    while (IsBusy()) {
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_SENDMESSAGE | QS_PAINT);
+        // Sent messages are answered inside PeekMessage; repaints are dispatched. Posted input stays queued.
         MSG message;
-        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-        Sleep(10);
+        for (int i = 0; i < kMaxMessagesPerWait &&
+                        PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT | PM_QS_SENDMESSAGE);
+             ++i)
+            DispatchMessageA(&message);
     }
+    return true;
 }
 
 void InstallWorker::SetStatus(const char* text) {
@@ -209,8 +297,8 @@ void InstallWorker::SetStatus(const char* text) {
     }
 }
 
-// Every entry under the pack folder, in the index's order, with the sub-folders its name implies. Whatever an
-// extraction delivered is written: a failed check has been shown already.
+// Every entry under the pack folder, in the index's order, with the sub-folders its name implies. The pack folder
+// is ours: what an extraction delivered is written even after a failed check, which is noted.
 void InstallWorker::UnpackPackFolder() {
     for (const auto& item : gPackageIndex) {
         if (stopping_)
@@ -223,8 +311,13 @@ void InstallWorker::UnpackPackFolder() {
             continue;
         }
         MemorySink sink;
-        if (ExtractEntry(entry, sink))
-            WriteFileMakingDirs(sink.data, sink.size, (installFolder_ + "\\" + entry.name).c_str());
+        ExtractReport report;
+        if (!ExtractEntry(entry, sink, &report))
+            failures_.Add(Failure::kWrite, entry.name);
+        else if (!WriteFileMakingDirs(sink.data, sink.size, (installFolder_ + "\\" + entry.name).c_str()))
+            failures_.Add(Failure::kWrite, entry.name);
+        else if (!report.clean())
+            failures_.Add(Failure::kChecked, entry.name);
     }
 }
 
@@ -232,27 +325,50 @@ void InstallWorker::Run() {
     SetStatus(kCopyingText);
     UnpackPackFolder();
     if (stopping_)
-        return;  // the process is ending: the window that would be handed back to is gone
+        return;  // the user quit: nobody waits for the hand-back
     // A library that is missing or lacks its export has been reported; the installation is completed without it.
-    CallResourceInstall((installFolder_ + kLibraryTarget).c_str(), statusWindow_, statusText_);
+    if (!libraryReady_ || !gCallResourceInstall((installFolder_ + kLibraryTarget).c_str(), statusWindow_, statusText_))
+        failures_.Add(Failure::kLibrary, WithoutLeadingSeparator(kLibraryTarget));
+    if (stopping_)
+        return;
     // The library may have queued a repaint of its last text; the second clear covers one that lands in between.
     SetStatus("");
     SetStatus("");
     SendMessageA(mainWindow_, kInstallDoneMessage, 0, 0);
 }
 
-void FinishInstall(HWND window, UINT message, WPARAM, LPARAM) {
-    if (message != kInstallDoneMessage || !gInstallerState.extracting)
+void FinishInstall(HWND mainWindow) {
+    if (!gInstallerState.extracting)
         return;
     const std::string& folder = gInstallerState.installFolder;
     RegWriteString(HKEY_CURRENT_USER, kInstallKeyPath, kQuorvanInfoValue, folder.c_str());
+    FailureList& failures = gInstallerState.failures;
+    failures.Append(gInstallWorker.failures());
     {
         MemorySink sink;
-        for (const CopyRow& row : kCopyTable)
-            CopyEntryToFile(row.entry, sink, folder + row.target);
+        for (const CopyRow& row : kCopyTable) {
+            const CopyKind kind = IsPackTarget(row.target) ? CopyKind::kPackFile : CopyKind::kGameFile;
+            CopyEntryToFile(row.entry, sink, folder, row.target, kind, failures);
+        }
     }
-    ReportSkippedNames(window, gInstallWorker.skippedNames());
-    ShowMessage(window, kDoneText, kNoteCaption, kMbOk | kMbIconInformation);
+    ReportSkippedNames(mainWindow, gInstallWorker.skippedNames());
+    ReportEnd(mainWindow, folder, failures);
+    failures.Clear();
     gInstallerState.extracting = false;
     RefreshControls();
+}
+
+void StopInstallForQuit(HWND mainWindow, DWORD timeoutMs) {
+    if (!gInstallerState.extracting && !gInstallWorker.IsBusy())
+        return;
+    gInstallWorker.RequestStop();
+    const bool stopped = gInstallWorker.WaitUntilIdle(timeoutMs);
+    // The hand-back may have come in while waiting: then the install is complete and has said so.
+    if (gInstallerState.extracting) {
+        ShowMessage(mainWindow, kNotFinishedText, kNoteCaption, kMbOk | kMbIconWarning);
+        gInstallerState.extracting = false;
+    }
+    // The library still writes into the status text and reads the folder name: nothing may be freed under it.
+    if (!stopped)
+        TerminateProcess(GetCurrentProcess(), kExitQuitDuringInstall);
 }

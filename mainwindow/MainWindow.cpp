@@ -3,15 +3,15 @@
 #include <memory>
 #include <string>
 
-#include "mainwindow/CommandDispatch.h"
-#include "support/GdiHandles.h"
 #include "mainwindow/MainWindow.h"
+#include "mainwindow/ProgramMessages.h"
 #include "mainwindow/SkinLayout.h"
 #include "mainwindow/WindowRegion_win.h"
 #include "package/Package.h"
 #include "resources/resource.h"
 #include "skinctl/SkinHook.h"
 #include "support/Captions.h"
+#include "support/GdiHandles.h"
 #include "support/MessageSeam.h"
 
 SkinImages gSkinImages;
@@ -22,6 +22,8 @@ const char kNormalImageName[] = "WINDOW1.BMP";
 const char kHighlightImageName[] = "WINDOW2.BMP";
 
 namespace {
+
+MainWindowHandlers gHandlers;
 
 const char kMainWindowTitle[] = "Install";
 const char kMissingImageText[] = "程序资源中缺少窗口图片: ";
@@ -87,10 +89,15 @@ LRESULT OnDestroy() {
     return 1;
 }
 
+void Dispatch(const LayoutRecord& record, HWND window) {
+    if (gHandlers.command)
+        gHandlers.command(record, window);
+}
+
 LRESULT OnClose(HWND window) {
     for (const LayoutRecord& record : gSkinLayout) {
         if (record.command == "close") {
-            DispatchCommand(record, window);
+            Dispatch(record, window);
             break;
         }
     }
@@ -106,13 +113,14 @@ LRESULT OnCommand(HWND window, WPARAM wParam) {
     const int index = int(LOWORD(wParam)) - kFirstControlId;
     if (index < 0 || size_t(index) >= gSkinLayout.size())
         return 0;
-    DispatchCommand(gSkinLayout[size_t(index)], window);
+    Dispatch(gSkinLayout[size_t(index)], window);
     return 1;
 }
 
-LRESULT OnOtherMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    FinishInstall(window, message, wParam, lParam);
-    return DefWindowProcA(window, message, wParam, lParam);
+LRESULT OnInstallDone(HWND window) {
+    if (gHandlers.installDone)
+        gHandlers.installDone(window);
+    return 0;
 }
 
 }  // namespace
@@ -133,9 +141,15 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             return HTCAPTION;  // a press anywhere outside the controls drags the window
         case WM_COMMAND:
             return OnCommand(window, wParam);
+        case kInstallDoneMessage:
+            return OnInstallDone(window);
         default:
-            return OnOtherMessage(window, message, wParam, lParam);
+            return DefWindowProcA(window, message, wParam, lParam);
     }
+}
+
+void SetMainWindowHandlers(const MainWindowHandlers& handlers) {
+    gHandlers = handlers;
 }
 
 void CenterWindow(HWND window) {
@@ -173,7 +187,8 @@ void CreateMainWindowWithImages(HBITMAP normalImage, HBITMAP highlightImage) {
     }
 
     LoadSkinLayout(gSkinImages.mainWindow);
-    RefreshControls();
+    if (gHandlers.controlsCreated)
+        gHandlers.controlsCreated();
     CenterWindow(gSkinImages.mainWindow);
     ShowWindow(gSkinImages.mainWindow, SW_SHOWNORMAL);
     UpdateWindow(gSkinImages.mainWindow);
@@ -211,6 +226,8 @@ int RunSetup(HINSTANCE instance) {
         DispatchMessageA(&message);
     }
 
+    if (gHandlers.loopEnded && gSkinImages.mainWindow)
+        gHandlers.loopEnded(gSkinImages.mainWindow);
     DestroyMainWindow();
     RemoveSkinHook();
     return 0;

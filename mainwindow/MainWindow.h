@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+struct LayoutRecord;
+
 // The program's two pictures and its one window, shared by the main window and its skin controls. Filled by
 // CreateMainWindow, released by DestroyMainWindow. The pictures and their DCs are owned inside MainWindow.cpp; the
 // handles here are for drawing only.
@@ -28,6 +30,23 @@ extern const char kHighlightImageName[];  // "WINDOW2.BMP"
 
 constexpr uint32_t kSkinKeyColour = 0xFF00FF;   // magenta: outside the window's outline
 constexpr COLORREF kSkinBackground = 0xD2CDCC;  // red 204, green 205, blue 210
+
+// What the main window does with the commands of its skin controls, and the hand-over of the installation's end. The
+// window knows nothing of the flows behind them: the program's entry point sets the table before the window is
+// created. A handler left null does nothing.
+struct MainWindowHandlers {
+    // A pressed skin control's record, and WM_CLOSE as the first "close" record.
+    void (*command)(const LayoutRecord& record, HWND mainWindow) = nullptr;
+    // kInstallDoneMessage (mainwindow/ProgramMessages.h) has arrived.
+    void (*installDone)(HWND mainWindow) = nullptr;
+    // The skin controls exist: they are brought into the state the program is in.
+    void (*controlsCreated)() = nullptr;
+    // The message loop has ended and the window is still there: work that uses the window or the layout table is
+    // stopped and waited for.
+    void (*loopEnded)(HWND mainWindow) = nullptr;
+};
+
+void SetMainWindowHandlers(const MainWindowHandlers& handlers);
 
 // The whole program: indexes the package, shows the main window, runs the message loop and tears down. Returns the
 // exit code.

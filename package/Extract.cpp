@@ -122,7 +122,9 @@ bool ExtractEntry(const PackageEntry& entry, EntrySink& sink, ExtractReport* rep
     return result.delivered;
 }
 
-bool ExtractByName(const PackageIndex& index, const char* name, EntrySink& sink) {
+bool ExtractByName(const PackageIndex& index, const char* name, EntrySink& sink, ExtractReport* report) {
+    if (report)
+        *report = ExtractReport();
     std::string key = name ? name : "";
     LowerAsciiDbcs(key);
     auto found = index.find(key);
@@ -130,11 +132,11 @@ bool ExtractByName(const PackageIndex& index, const char* name, EntrySink& sink)
         ShowMessage(nullptr, name ? name : "", kFindFileCaption, kMbOk);
         return false;
     }
-    return ExtractEntry(found->second, sink);
+    return ExtractEntry(found->second, sink, report);
 }
 
-bool ExtractByName(const char* name, EntrySink& sink) {
-    return ExtractByName(gPackageIndex, name, sink);
+bool ExtractByName(const char* name, EntrySink& sink, ExtractReport* report) {
+    return ExtractByName(gPackageIndex, name, sink, report);
 }
 
 bool MemorySink::Accept(const char* label, unsigned char* buffer, uint32_t bufferSize) {

@@ -44,12 +44,16 @@ struct ExtractReport {
     bool digestOk = false;   // the body's MD5 matched the stored digest
     bool lengthOk = false;   // the stream decompressed cleanly to exactly originalSize bytes
     bool delivered = false;  // the sink took the buffer
+
+    // Every check passed: the sink holds the entry's true bytes.
+    bool clean() const { return bodyRead && digestOk && lengthOk && delivered; }
 };
 
 // Looks name up (any capitalisation of ASCII letters) in gPackageIndex, or in the index given, and extracts it.
-// A missing name shows "Find file in package error!" and returns false without touching the sink.
-bool ExtractByName(const char* name, EntrySink& sink);
-bool ExtractByName(const PackageIndex& index, const char* name, EntrySink& sink);
+// A missing name shows "Find file in package error!" and returns false without touching the sink. report, when
+// given, says what the extraction found (all false for a missing name).
+bool ExtractByName(const char* name, EntrySink& sink, ExtractReport* report = nullptr);
+bool ExtractByName(const PackageIndex& index, const char* name, EntrySink& sink, ExtractReport* report = nullptr);
 
 // Reads, checks and decompresses one entry and hands the output to the sink labelled "memory.bin".
 // A failed check shows its message and extraction goes on; the result is the sink's Accept, or false

@@ -11,6 +11,19 @@ GUI_MAIN=""
 GUI_BOX=""
 GUI_APP_STATUS=""
 GUI_SHOT_COUNT=0
+# Every wait here is for a condition, polled every tenth of a second, with a limit that holds on a busy machine: GUI_WAIT
+# seconds (QV_GUI_WAIT, default 120) unless the caller gives its own.
+GUI_WAIT="${QV_GUI_WAIT:-120}"
+
+# gui_poll SECONDS COMMAND...: runs COMMAND until it succeeds; false when SECONDS have passed first.
+gui_poll() {
+    local deadline=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        [ "$SECONDS" -lt "$deadline" ] || return 1
+        sleep 0.1
+    done
+}
 
 # gui_layout: shell assignments for the first record of every command word in the demo layout file (the one the
 # package carries): LAYOUT_<COMMAND>_ID (its control id), _LEFT, _TOP, _RIGHT, _BOTTOM, _X and _Y (its centre) and
@@ -37,17 +50,37 @@ PY
 
 # gui_find_window NAME [SECONDS]: the X id of the visible window with exactly this title (empty when none came).
 gui_find_window() {
-    timeout "${2:-30}" xdotool search --sync --onlyvisible --name "^$1\$" 2>/dev/null | head -1
+    timeout "${2:-$GUI_WAIT}" xdotool search --sync --onlyvisible --name "^$1\$" 2>/dev/null | head -1
 }
+
+_gui_shown() { xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1; }
+_gui_not_shown() { ! _gui_shown "$1"; }
 
 # gui_wait_gone NAME [SECONDS]: until no window with exactly this title is shown; false after the time.
 gui_wait_gone() {
-    local deadline=$((SECONDS + ${2:-10}))
-    while [ "$SECONDS" -le "$deadline" ]; do
-        xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1 || return 0
-        sleep 0.1
-    done
-    return 1
+    gui_poll "${2:-$GUI_WAIT}" _gui_not_shown "$1"
+}
+
+# gui_wait_ready NAME [SECONDS]: until a window with exactly this title is shown and settled: it has the X input
+# focus, or the same X window has been shown for a second (Wine passes keys on to the active window of the program
+# even when X gave the focus to another of its windows). Sets GUI_READY to its X id; false after the time.
+GUI_READY=""
+_GUI_SEEN=""
+_GUI_SEEN_AT=0
+_gui_ready() {
+    local id
+    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1)
+    [ -n "$id" ] || { _GUI_SEEN=""; return 1; }
+    if [ "$id" != "$_GUI_SEEN" ]; then  # Wine may replace the X window while it shows a box
+        _GUI_SEEN=$id
+        _GUI_SEEN_AT=$(date +%s%N)
+    fi
+    GUI_READY=$id
+    [ "$(xdotool getwindowfocus 2>/dev/null)" = "$id" ] || [ $(($(date +%s%N) - _GUI_SEEN_AT)) -ge 1000000000 ]
+}
+gui_wait_ready() {
+    _GUI_SEEN=""
+    gui_poll "${2:-$GUI_WAIT}" _gui_ready "$1"
 }
 
 # gui_shot NAME WINDOW_ID...: a screenshot of the smallest area that holds the windows, numbered in order, into
@@ -57,7 +90,7 @@ gui_shot() {
     GUI_SHOT_COUNT=$((GUI_SHOT_COUNT + 1))
     file=$(printf '%02d-%s.png' "$GUI_SHOT_COUNT" "$1")
     shift
-    sleep 0.4
+    sleep 0.4  # the last repaint of what is shown, for the picture only; no result depends on it
     for id in "$@"; do
         eval "$(xdotool getwindowgeometry --shell "$id")"
         [ "$X" -lt "$x0" ] && x0=$X
@@ -102,19 +135,18 @@ gui_is_lit() {
     [ "${differing:-$area}" -le $((area / 20)) ] 2>/dev/null
 }
 
-# gui_await_box CAPTION [SECONDS]: waits for a message box with this caption and sets GUI_BOX to its X id once it
-# has settled.
+# gui_await_box CAPTION [SECONDS]: waits for a message box with this caption to be shown and settled, and sets
+# GUI_BOX to its X id.
 gui_await_box() {
-    GUI_BOX=$(gui_find_window "$1" "${2:-30}") || true
+    GUI_BOX=""
+    gui_wait_ready "$1" "${2:-$GUI_WAIT}" && GUI_BOX=$GUI_READY
     [ -n "$GUI_BOX" ] || fail "no message box \"$1\" appeared"
-    sleep 0.3
-    GUI_BOX=$(gui_find_window "$1" 5) || true  # Wine may have replaced the X window while showing the box
-    [ -n "$GUI_BOX" ] || fail "the message box \"$1\" went away by itself"
 }
 
-# gui_dismiss_box CAPTION [KEY]: presses KEY (Return), which Wine delivers to the box that has the focus, and
-# waits until the box is gone.
+# gui_dismiss_box CAPTION [KEY]: presses KEY (Return), which Wine delivers to the box, once the box has settled, and
+# waits until it is gone.
 gui_dismiss_box() {
+    gui_wait_ready "$1" || fail "the message box \"$1\" is not shown"
     xdotool key "${2:-Return}"
     gui_wait_gone "$1" || fail "the message box \"$1\" did not close"
 }
@@ -122,7 +154,7 @@ gui_dismiss_box() {
 # gui_answer CAPTION NAME [SECONDS]: waits for a message box with this caption, takes a screenshot of it over the
 # main window and answers it with Return.
 gui_answer() {
-    gui_await_box "$1" "${3:-30}"
+    gui_await_box "$1" "${3:-$GUI_WAIT}"
     say "   message box \"$1\" appeared (its caption reached X as Chinese text)"
     gui_shot "$2" "$GUI_MAIN" "$GUI_BOX"
     gui_dismiss_box "$1"
@@ -133,18 +165,15 @@ gui_answer() {
 gui_start_installer() {
     "$GUI_RUN" "$1" >"$2" 2>&1 &
     GUI_APP=$!
-    GUI_MAIN=$(gui_find_window Install "${3:-60}") || true
+    GUI_MAIN=$(gui_find_window Install "${3:-$GUI_WAIT}") || true
     [ -n "$GUI_MAIN" ] || fail "the installer's window did not appear (log: $2)"
 }
 
 # gui_wait_exit [SECONDS]: waits for the program to end and sets GUI_APP_STATUS to its exit code; false when it is
 # still running after the time.
+_gui_app_ended() { ! kill -0 "$GUI_APP" 2>/dev/null; }
 gui_wait_exit() {
-    local deadline=$((SECONDS + ${1:-10}))
-    while kill -0 "$GUI_APP" 2>/dev/null; do
-        [ "$SECONDS" -le "$deadline" ] || return 1
-        sleep 0.1
-    done
+    gui_poll "${1:-$GUI_WAIT}" _gui_app_ended || return 1
     GUI_APP_STATUS=0
     wait "$GUI_APP" || GUI_APP_STATUS=$?
     GUI_APP=""

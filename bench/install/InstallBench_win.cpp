@@ -22,6 +22,7 @@
 #include "installer/CommandDispatch.h"
 #include "installer/InstallFlow.h"
 #include "installer/ResourceLibrary.h"
+#include "mainwindow/ProgramMessages.h"
 #include "package/Extract.h"
 #include "package/PackNames.h"
 #include "package/Package.h"
@@ -88,9 +89,9 @@ LRESULT CALLBACK BenchWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
     switch (message) {
         case kInstallDoneMessage:
             OnInstallDone();
-            break;
+            FinishInstall(window);
+            return 0;
     }
-    FinishInstall(window, message, wParam, lParam);
     return DefWindowProcA(window, message, wParam, lParam);
 }
 

@@ -13,7 +13,9 @@
 #
 # Screenshots of every state go to DIR. The install key and the game folders are restored or removed at the end,
 # whatever happened; on a failure the screen is saved and described before the program is ended.
-# Environment: WINEPREFIX (as for wine64-run.sh), DISPLAY (required), QV_E2E_INSTALL_SECONDS (default 300).
+# Every wait is for a condition with a limit that holds on a busy machine (QV_GUI_WAIT seconds, default 120; the
+# install itself QV_E2E_INSTALL_SECONDS, default 300).
+# Environment: WINEPREFIX (as for wine64-run.sh), DISPLAY (required), QV_E2E_INSTALL_SECONDS, QV_GUI_WAIT.
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/../.." && pwd)"
 export WINEPREFIX="${WINEPREFIX:-$ROOT/build/wineprefix}"
@@ -112,49 +114,69 @@ restore_key() {
 box_text() {
     "$GUI_RUN" "$PROBE" boxes 2>/dev/null | awk -F'\t' -v caption="$1" '$1 == caption { print $2; exit }'
 }
-# await_box CAPTION TEXT [SECONDS]: waits for the message box and checks that its text holds TEXT.
+BOX_TEXT=""
+_box_says() {
+    BOX_TEXT=$(box_text "$1")
+    [[ "$BOX_TEXT" == *"$2"* ]]
+}
+# await_box CAPTION TEXT [SECONDS]: waits for the message box and for its text to hold TEXT.
 await_box() {
-    local text
-    gui_await_box "$1" "${3:-30}"
-    text=$(box_text "$1")
-    [[ "$text" == *"$2"* ]] || fail "the message box \"$1\" says \"$text\", expected \"$2\" in it"
-    say "   message box \"$1\": $text"
+    gui_await_box "$1" "${3:-$GUI_WAIT}"
+    gui_poll "$GUI_WAIT" _box_says "$1" "$2" ||
+        fail "the message box \"$1\" says \"$BOX_TEXT\", expected \"$2\" in it"
+    say "   message box \"$1\": $BOX_TEXT"
 }
 # answer_box CAPTION TEXT SHOT [SECONDS]: await_box, then a screenshot, then Return.
 answer_box() {
-    await_box "$1" "$2" "${4:-30}"
+    await_box "$1" "$2" "${4:-$GUI_WAIT}"
     gui_shot "$3" "$GUI_MAIN" "$GUI_BOX"
     gui_dismiss_box "$1"
 }
-# expect_controls INSTALL UNINSTALL WHEN: the install and uninstall controls are visible or hidden as given.
-expect_controls() {
+# expect_controls INSTALL UNINSTALL WHEN: the install and uninstall controls are (or, within the wait, become)
+# visible or hidden as given: the controls are refreshed right after the box before them is answered.
+CONTROLS=""
+_controls_are() {
     local states install uninstall
-    states=$("$GUI_RUN" "$PROBE" controls 2>/dev/null) || fail "window_probe found no main window ($3)"
+    states=$("$GUI_RUN" "$PROBE" controls 2>/dev/null) || { CONTROLS="no main window"; return 1; }
     install=$(printf '%s\n' "$states" | tr -d '\r' | awk -v id="$LAYOUT_INSTALL_ID" '$1 == id { print $2 }')
     uninstall=$(printf '%s\n' "$states" | tr -d '\r' | awk -v id="$LAYOUT_UNINSTALL_ID" '$1 == id { print $2 }')
-    [ "$install $uninstall" = "$1 $2" ] ||
-        fail "$3: install control $install, uninstall control $uninstall; expected $1 and $2"
-    say "   controls: install $install, uninstall $uninstall"
+    CONTROLS="install control $install, uninstall control $uninstall"
+    [ "$install $uninstall" = "$1 $2" ]
+}
+expect_controls() {
+    gui_poll "$GUI_WAIT" _controls_are "$1" "$2" || fail "$3: $CONTROLS; expected $1 and $2"
+    say "   controls: install $1, uninstall $2"
 }
 
 # expect_look COMMAND lit|unlit WHEN: moves the mouse off the controls and then onto the control of COMMAND, which
-# must light up when it is shown and stay as the window's picture when it is hidden.
+# must light up when it is shown and stay as the window's picture when it is hidden. The probe has already said
+# which it is; the look confirms it on the screen.
+_mouse_at() {
+    local X Y SCREEN WINDOW
+    eval "$(xdotool getmouselocation --shell 2>/dev/null)"
+    [ "$X $Y" = "$1 $2" ]
+}
+_mouse_to() {
+    local X Y WIDTH HEIGHT SCREEN WINDOW
+    eval "$(xdotool getwindowgeometry --shell "$GUI_MAIN")"
+    xdotool mousemove --window "$GUI_MAIN" "$1" "$2"
+    gui_poll "$GUI_WAIT" _mouse_at $((X + $1)) $((Y + $2)) || fail "the mouse did not reach $1,$2 of the window"
+}
+_lit() { gui_is_lit "$1" "$LIT"; }
 expect_look() {
-    local x y deadline
+    local x y i
     eval "x=\$LAYOUT_${1^^}_X y=\$LAYOUT_${1^^}_Y"
-    xdotool mousemove --window "$GUI_MAIN" 225 40
-    sleep 0.2
-    xdotool mousemove --window "$GUI_MAIN" "$x" "$y"
+    _mouse_to 225 40
+    _mouse_to "$x" "$y"
     if [ "$2" = lit ]; then
-        deadline=$((SECONDS + 5))
-        until gui_is_lit "$1" "$LIT"; do
-            [ "$SECONDS" -le "$deadline" ] ||
-                fail "$3: the $1 control does not light up under the mouse ($(gui_lit_difference "$1" "$LIT") pixels differ)"
+        gui_poll "$GUI_WAIT" _lit "$1" ||
+            fail "$3: the $1 control does not light up under the mouse ($(gui_lit_difference "$1" "$LIT") pixels differ)"
+    else
+        # A hidden control has nothing to light: it must stay unlit for a while under the mouse.
+        for i in 1 2 3 4 5 6; do
+            ! _lit "$1" || fail "$3: the $1 control lights up under the mouse, but it should be hidden"
             sleep 0.2
         done
-    else
-        sleep 0.6
-        ! gui_is_lit "$1" "$LIT" || fail "$3: the $1 control lights up under the mouse, but it should be hidden"
     fi
     say "   under the mouse the $1 control is $2"
 }
@@ -220,9 +242,8 @@ say "== install"
 gui_click "$LAYOUT_INSTALL_X" "$LAYOUT_INSTALL_Y"
 if [ "$SCENARIO" = chooser ]; then
     answer_box "未找到真.三国无双3安装目录" "请手工指定安装目录!" game-not-found
-    chooser=$(gui_find_window "打开" 30) || true
-    [ -n "$chooser" ] || fail "the open-file dialog did not appear"
-    sleep 0.3
+    gui_wait_ready "打开" || fail "the open-file dialog did not appear"
+    chooser=$GUI_READY
     xdotool type --delay 20 "$GAME_WIN\\Shin Sangokumusou 3.exe"
     gui_shot chooser-typed "$GUI_MAIN" "$chooser"
     xdotool key Return
@@ -260,6 +281,6 @@ python3 "$ROOT/tests/e2e/check_game.py" uninstalled --original "$SAMPLE" --game 
 
 say "== closing the installer"
 gui_click "$LAYOUT_CLOSE_X" "$LAYOUT_CLOSE_Y"
-gui_wait_exit 15 || fail "the installer is still running after close"
+gui_wait_exit || fail "the installer is still running after close"
 [ "$GUI_APP_STATUS" = 0 ] || fail "the installer ended with exit code $GUI_APP_STATUS"
 say "== $SCENARIO: passed"

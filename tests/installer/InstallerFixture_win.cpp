@@ -1,10 +1,13 @@
 #include "tests/installer/InstallerFixture_win.h"
 
 #include <algorithm>
+#include <functional>
 #include <cstring>
 
 #include "Devavi/Win32/InstallKey.h"
 #include "installer/CommandDispatch.h"
+#include "installer/FileWrite_win.h"
+#include "installer/ResourceLibrary.h"
 #include "mainwindow/MainWindow.h"
 #include "package/Package.h"
 #include "settings/PathChooser.h"
@@ -194,8 +197,17 @@ void InstallerTest::TearDown() {
     gInstallerState = InstallerState();
     gFreeSpaceQuery = QueryFreeSpace;
     gChoosePath = ChoosePath;
+    gFileWriter = WriteAllBytes;
+    gCallResourceInstall = CallResourceInstall;
     RestoreInstallKey();
     RemoveTree(dir_.path());
+    // What Wine cannot remove (a link of the machine it runs on, and the folders around it) goes from outside; rm
+    // does not follow links.
+    if (Exists(dir_.path())) {
+        const size_t cut = dir_.path().find_last_of('\\');
+        RunUnix("/bin/rm -rf " + dir_.path().substr(cut + 1), dir_.path().substr(0, cut),
+                [this] { return !Exists(dir_.path()); });
+    }
 }
 
 void InstallerTest::Open(const TestPack& pack) {
@@ -204,6 +216,7 @@ void InstallerTest::Open(const TestPack& pack) {
     gPackageIndex.clear();
     ASSERT_EQ(IndexStatus::kOk, IndexPackageFile(package.c_str(), gPackageIndex).status);
     gSkinImages.instance = GetModuleHandleA(nullptr);
+    SetMainWindowHandlers(InstallerWindowHandlers());
     CreateMainWindowWithImages(MakePicture(200, 100, Grey), MakePicture(200, 100, Grey));
     PumpFor(50);
 }
@@ -279,6 +292,30 @@ void InstallerTest::DeleteValue(const char* name) {
     RegCloseKey(key);
 }
 
+std::string ExpectFailureBox(const RecordedMessage& box,
+                             const std::string& heading,
+                             const std::vector<std::string>& items) {
+    static const char kLogLine[] = "\r\n完整列表: ";
+    EXPECT_EQ("提示", box.caption);
+    EXPECT_EQ(unsigned(kMbOk | kMbIconWarning), box.style);
+    EXPECT_TRUE(box.hasOwner);
+    EXPECT_EQ(heading + "\r\n", box.text.substr(0, heading.size() + 2)) << box.text;
+    const size_t logAt = box.text.find(kLogLine);
+    EXPECT_NE(std::string::npos, logAt) << box.text;
+    if (logAt == std::string::npos)
+        return std::string();
+    size_t logEnd = box.text.find("\r\n", logAt + 2);
+    const std::string log =
+        box.text.substr(logAt + sizeof kLogLine - 1,
+                        logEnd == std::string::npos ? std::string::npos : logEnd - logAt - sizeof kLogLine + 1);
+    const std::string logText = FileBytes(log);
+    for (const std::string& item : items) {
+        EXPECT_NE(std::string::npos, box.text.find("\r\n    " + item + "\r\n")) << item << " in " << box.text;
+        EXPECT_NE(std::string::npos, logText.find("\r\n" + item + "\r\n")) << item << " in " << logText;
+    }
+    return log;
+}
+
 std::string FileBytes(const std::string& path) {
     std::string bytes;
     return ReadBytes(path, &bytes) ? bytes : std::string("<missing>");
@@ -286,6 +323,40 @@ std::string FileBytes(const std::string& path) {
 
 bool Exists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool RunUnix(const std::string& commandLine, const std::string& folder, const std::function<bool()>& done) {
+    std::string program = "Z:" + commandLine.substr(0, commandLine.find(' '));
+    std::replace(program.begin(), program.end(), '/', '\\');
+    std::string line = commandLine;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
+                        &process)) {
+        ADD_FAILURE() << "cannot run " << program << ": error " << GetLastError();
+        return false;
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    for (DWORD waited = 0; !done(); waited += 20) {
+        if (waited >= 30000)
+            return false;
+        Sleep(20);
+    }
+    return true;
+}
+
+bool IsLinkAt(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+void RemoveLink(const std::string& path) {
+    if (RemoveDirectoryA(path.c_str()) || DeleteFileA(path.c_str()))
+        return;
+    const size_t cut = path.find_last_of('\\');
+    RunUnix("/bin/rm -f " + path.substr(cut + 1), path.substr(0, cut), [&] { return !Exists(path); });
 }
 
 // TempDir's own removal reads names in another code page than the GBK ones some tests make.
@@ -298,7 +369,9 @@ void RemoveTree(const std::string& folder) {
             if (name == "." || name == "..")
                 continue;
             const std::string path = folder + "\\" + name;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+                RemoveLink(path);
+            } else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                 RemoveTree(path);
             } else {
                 SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -88,6 +89,20 @@ class InstallerTest : public ::testing::Test {
     MessageRecorder recorder_;
 };
 
+// The last box of a run that had failures: caption "提示", warning icon, owned by the main window; its first line
+// is heading, its next lines hold each of items ("<kind>: <name>"), and its last line names the log, which holds
+// every item too. Returns the log's path.
+std::string ExpectFailureBox(const RecordedMessage& box,
+                             const std::string& heading,
+                             const std::vector<std::string>& items);
+
 std::string FileBytes(const std::string& path);  // "<missing>" when it cannot be read
 bool Exists(const std::string& path);
-void RemoveTree(const std::string& folder);  // with everything in it, GBK names included
+void RemoveTree(const std::string& folder);  // with everything in it, GBK names included; links are not entered
+
+// Runs a program of the machine Wine runs on ("/bin/ln -s ../x link") in folder, and waits (at most 30 s) until
+// done() says that it has done its work: Wine neither waits for such a program nor passes its exit code on. Wine
+// shows the symbolic links that such programs make as reparse points, as Windows shows junctions.
+bool RunUnix(const std::string& commandLine, const std::string& folder, const std::function<bool()>& done);
+bool IsLinkAt(const std::string& path);
+void RemoveLink(const std::string& path);  // the link alone, never what it points at

@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "mainwindow/CommandDispatch.h"
+#include "installer/CommandDispatch.h"
 #include "mainwindow/MainWindow.h"
+#include "mainwindow/ProgramMessages.h"
 #include "mainwindow/SkinLayout.h"
 #include "package/Package.h"
 #include "tests/mainwindow/TestPictures_win.h"
@@ -81,6 +82,7 @@ class MainWindowTest : public ::testing::Test {
         IndexPackageFile(package.c_str(), gPackageIndex);
 
         gSkinImages.instance = GetModuleHandleA(nullptr);
+        SetMainWindowHandlers(InstallerWindowHandlers());  // as the program's entry point does
         CreateMainWindowWithImages(MakePicture(kWidth, kHeight, NormalAt),
                                    MakePicture(highlightWidth, highlightHeight, HighlightAt));
         PumpFor(100);
@@ -271,6 +273,37 @@ TEST_F(MainWindowTest, EmptyLayoutShowsOnlyThePicture) {
     EXPECT_EQ(nullptr, GetWindow(Main(), GW_CHILD));
     EXPECT_EQ(0, SendMessageA(Main(), WM_COMMAND, kFirstControlId, 0));
     SendMessageA(Main(), WM_CLOSE, 0, 0);
+    EXPECT_FALSE(QuitPosted());
+}
+
+// What the window hands to the table it was given at start-up.
+std::vector<std::string> gHandled;
+void RecordCommand(const LayoutRecord& record, HWND) {
+    gHandled.push_back("command " + std::to_string(&record - gSkinLayout.data()));
+}
+void RecordInstallDone(HWND window) {
+    gHandled.push_back(window == gSkinImages.mainWindow ? "install done" : "install done, wrong window");
+}
+
+TEST_F(MainWindowTest, WindowHandsCommandsCloseAndTheInstallsEndToItsHandlers) {
+    Show(kLayout);
+    MainWindowHandlers handlers;
+    handlers.command = RecordCommand;
+    handlers.installDone = RecordInstallDone;
+    SetMainWindowHandlers(handlers);
+    gHandled.clear();
+    EXPECT_EQ(1, SendMessageA(Main(), WM_COMMAND, kFirstControlId + kNote, 0));
+    EXPECT_EQ(1, SendMessageA(Main(), WM_CLOSE, 0, 0));
+    EXPECT_EQ(0, SendMessageA(Main(), kInstallDoneMessage, 0, 0));
+    EXPECT_EQ((std::vector<std::string>{"command 0", "command 3", "install done"}), gHandled);
+
+    // Without handlers the window only shows itself.
+    SetMainWindowHandlers(MainWindowHandlers());
+    EXPECT_EQ(1, SendMessageA(Main(), WM_COMMAND, kFirstControlId + kNote, 0));
+    SendMessageA(Main(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(0, SendMessageA(Main(), kInstallDoneMessage, 0, 0));
+    EXPECT_EQ(3u, gHandled.size());
+    EXPECT_TRUE(recorder_.Messages().empty());
     EXPECT_FALSE(QuitPosted());
 }
 

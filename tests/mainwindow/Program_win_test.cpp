@@ -108,4 +108,30 @@ TEST(Program, WithoutItsPackageTheProgramReportsTheMissingLayoutAndEnds) {
 #endif
 }
 
+// A second copy started while the first runs says so and ends; the first goes on as it was.
+TEST(Program, SecondCopyShowsANoteAndEndsWhileTheFirstRuns) {
+#ifndef QV_PACKED_SETUP
+    GTEST_SKIP() << "this build packs no program";
+#else
+    Program first(WinePath(QV_PACKED_SETUP));
+    ASSERT_TRUE(first.started());
+    HWND window = WaitForWindow(first.id(), "InstallWindowClass", 20000);
+    ASSERT_NE(nullptr, window);
+
+    Program second(WinePath(QV_PACKED_SETUP));
+    ASSERT_TRUE(second.started());
+    HWND box = WaitForWindow(second.id(), "#32770", 20000);
+    ASSERT_NE(nullptr, box);
+    EXPECT_EQ("提示", TextOf(box));
+    EXPECT_EQ("汉化包安装程序已经在运行!", TextOf(GetDlgItem(box, 0xFFFF)));
+    EXPECT_EQ(nullptr, WaitForWindow(second.id(), "InstallWindowClass", 0));
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(0u, second.WaitForExit(10000));
+
+    EXPECT_TRUE(IsWindowVisible(window));
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(0u, first.WaitForExit(10000));
+#endif
+}
+
 }  // namespace

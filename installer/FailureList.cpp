@@ -1,0 +1,80 @@
+#include "installer/FailureList.h"
+
+#include <cstdio>
+
+#include "package/Package.h"
+
+namespace {
+
+const char kMoreText[] = "    ...";
+const char kLogWrittenText[] = "完整列表: ";
+const char kLogNotWrittenText[] = "完整列表未能写入: ";
+const char kLineEnd[] = "\r\n";
+
+std::string Line(const FailedItem& item) {
+    return std::string(FailureText(item.what)) + ": " + item.name;
+}
+
+std::string Lowered(std::string text) {
+    LowerAsciiDbcs(text);
+    return text;
+}
+
+}  // namespace
+
+const char* FailureText(Failure what) {
+    switch (what) {
+        case Failure::kChecked:
+            return "校验失败, 已写入";
+        case Failure::kCheckedKept:
+            return "校验失败, 原文件未改动";
+        case Failure::kMissing:
+            return "安装包中没有";
+        case Failure::kWrite:
+            return "无法写入";
+        case Failure::kDelete:
+            return "无法删除";
+        case Failure::kLibrary:
+            return "资源安装库未能运行";
+    }
+    return "";
+}
+
+std::string FailureLogText(const FailureList& failures, const char* heading) {
+    std::string text = heading;
+    text += kLineEnd;
+    for (const FailedItem& item : failures.items())
+        text += Line(item) + kLineEnd;
+    return text;
+}
+
+std::string FailureSummary(const FailureList& failures,
+                           const char* heading,
+                           const std::string& logPath,
+                           bool logWritten) {
+    char head[256];
+    std::snprintf(head, sizeof head, heading, unsigned(failures.size()));
+    std::string text = head;
+    text += kLineEnd;
+    size_t named = 0;
+    for (const FailedItem& item : failures.items()) {
+        if (named++ == kNamedFailures) {
+            text += std::string(kMoreText) + kLineEnd;
+            break;
+        }
+        text += "    " + Line(item) + kLineEnd;
+    }
+    text += (logWritten ? kLogWrittenText : kLogNotWrittenText) + logPath;
+    return text;
+}
+
+std::string RelativeTo(const std::string& folder, const std::string& path) {
+    if (folder.empty() || path.size() <= folder.size() + 1)
+        return path;
+    const char separator = path[folder.size()];
+    if (separator != '\\' && separator != '/')
+        return path;
+    if (Lowered(path.substr(0, folder.size())) != Lowered(folder))
+        return path;
+    return path.substr(folder.size() + 1);
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+// What went wrong during one install or one uninstall, in the order it happened. A clean run adds nothing, and
+// then the flows show their usual texts; otherwise the last message box sums the list up and the whole of it goes
+// to a plain text log beside the game.
+
+enum class Failure {
+    kChecked,      // failed its digest or size check (or could not be read), and was written all the same
+    kCheckedKept,  // failed its check, so the file it was meant for was left as it was
+    kMissing,      // the package does not hold it
+    kWrite,        // could not be written
+    kDelete,       // could not be deleted
+    kLibrary,      // the resource-installer library did not run
+};
+
+struct FailedItem {
+    Failure what;
+    std::string name;  // a path relative to the game folder, or an entry name
+};
+
+class FailureList {
+  public:
+    void Add(Failure what, const std::string& name) { items_.push_back({what, name}); }
+    void Append(const FailureList& other) { items_.insert(items_.end(), other.items_.begin(), other.items_.end()); }
+    void Clear() { items_.clear(); }
+    bool empty() const { return items_.empty(); }
+    size_t size() const { return items_.size(); }
+    const std::vector<FailedItem>& items() const { return items_; }
+
+  private:
+    std::vector<FailedItem> items_;
+};
+
+// How many items the message box names; the log has all of them.
+constexpr size_t kNamedFailures = 5;
+
+// A few words for the kind of failure, as the box and the log show it.
+const char* FailureText(Failure what);
+
+// The log: a heading line, then one line per item, "<kind>: <name>", each ended by CR LF.
+std::string FailureLogText(const FailureList& failures, const char* heading);
+
+// The message box's text: the heading with the count put in for its %u, the first kNamedFailures items one a line
+// ("..." after them when there are more), and where the full list is (or that it could not be written there).
+std::string FailureSummary(const FailureList& failures,
+                           const char* heading,
+                           const std::string& logPath,
+                           bool logWritten);
+
+// path with folder and one separator cut off its front when it lies in folder (ASCII letters compared without
+// case, as the file system does); otherwise path itself.
+std::string RelativeTo(const std::string& folder, const std::string& path);

@@ -1,0 +1,9 @@
+#pragma once
+
+#include <windows.h>
+
+// The program's own window messages, each with one handler in the main window procedure.
+
+// Sent synchronously by the install worker to the main window when its part of an installation is done; wParam and
+// lParam are 0. The main window hands it to the install-done handler set at start-up.
+constexpr UINT kInstallDoneMessage = WM_USER + 1001;  // 2025

@@ -1,0 +1,70 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "mainwindow/Startup_win.h"
+#include "tests/mainwindow/TestPictures_win.h"
+
+// What the program does before it shows anything: one copy at a time, and no library from beside the program
+// loaded in place of a system one.
+namespace {
+
+TEST(SingleInstance, OnlyTheFirstHolderOfTheNameIsFirstUntilItLetsGo) {
+    const std::string name = "QuorvanSetup.Test." + std::to_string(GetCurrentProcessId());
+    {
+        SingleInstance first(name.c_str());
+        EXPECT_TRUE(first.first());
+        SingleInstance second(name.c_str());
+        EXPECT_FALSE(second.first());
+    }
+    SingleInstance again(name.c_str());
+    EXPECT_TRUE(again.first());
+}
+
+#ifdef QV_SAVEPATCH_FILE
+// A library placed beside the program under a name that it asks for by name alone.
+class PlantedLibrary : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char program[MAX_PATH] = {};
+        GetModuleFileNameA(nullptr, program, sizeof program);
+        path_ = program;
+        path_ = path_.substr(0, path_.find_last_of('\\')) + "\\qvplanted.dll";
+        ASSERT_TRUE(CopyFileA(WinePath(QV_SAVEPATCH_FILE).c_str(), path_.c_str(), FALSE));
+        GTEST_FLAG_SET(death_test_style, "threadsafe");
+    }
+    void TearDown() override { DeleteFileA(path_.c_str()); }
+
+    std::string path_;
+};
+
+void Report(const char* what, bool loaded) {
+    std::fprintf(stderr, "%s %s\n", what, loaded ? "loaded" : "refused");
+    std::fflush(stderr);
+    std::exit(0);
+}
+
+TEST_F(PlantedLibrary, IsFoundByNameOnlyWhileTheSearchIsNotRestricted) {
+    EXPECT_EXIT(Report("by name", LoadLibraryA("qvplanted.dll") != nullptr), ::testing::ExitedWithCode(0),
+                "by name loaded");
+}
+
+TEST_F(PlantedLibrary, IsNotFoundByNameOnceTheSearchIsRestrictedButLoadsByItsFullPath) {
+    EXPECT_EXIT(
+        {
+            if (!RestrictLibrarySearch())
+                Report("restriction", false);
+            if (LoadLibraryA("qvplanted.dll"))
+                Report("by name", true);
+            // As the helper library is loaded: by its full path, its own dependencies looked for beside it.
+            Report("by full path", LoadLibraryExA(path_.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH) != nullptr);
+        },
+        ::testing::ExitedWithCode(0), "by full path loaded");
+}
+#endif
+
+}  // namespace
