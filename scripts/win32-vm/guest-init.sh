@@ -1,9 +1,10 @@
 #!/bin/sh
 # The guest's init (installed as /sbin/qv-init by build-image.sh): mounts the kernel's file systems and the folder
 # that run.sh shares, runs the job there as root, leaves its exit status beside it and powers off.
-mount -t proc proc /proc
-mount -t sysfs sys /sys
-mount -t devtmpfs dev /dev 2>/dev/null
+# The initramfs hands over /proc, /sys and /dev already mounted.
+mountpoint -q /proc || mount -t proc proc /proc
+mountpoint -q /sys || mount -t sysfs sys /sys
+mountpoint -q /dev || mount -t devtmpfs dev /dev
 mkdir -p /dev/pts /dev/shm
 mount -t devpts devpts /dev/pts
 mount -t tmpfs tmpfs /dev/shm

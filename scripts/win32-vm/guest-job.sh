@@ -85,8 +85,8 @@ for test in $QV_TESTS; do
         elif [ -z "$ran" ]; then
             why="ended with status $status before its summary"
         else
-            why="$(grep -c '^\[  FAILED  \] [A-Za-z]' "$log" | tr -d ' ') case(s) failed:"
-            why="$why $(sed -n 's/^\[  FAILED  \] \([A-Za-z][^ ]*\).*/\1/p' "$log" | sort -u | head -5 | tr '\n' ' ')"
+            why=$(sed -n 's/^\[  FAILED  \] \([A-Za-z][^ ]*\).*/\1/p' "$log" | sort -u)
+            why="$(echo "$why" | wc -l) case(s) failed: $(echo "$why" | head -5 | tr '\n' ' ')"
         fi
         record "test $name failed $((SECONDS - started)) $cases $why"
     fi

@@ -117,10 +117,15 @@ while read -r kind name rest; do
                 line "stage $name $rest s"
             fi
             ;;
-        walk | test)
-            set -- $rest
-            line "$kind $name: $rest"
-            [ "$1" = passed ] || failures+=("$kind $name")
+        walk)  # walk NAME passed|failed SECONDS [WHY]
+            read -r verdict seconds why <<<"$rest"
+            line "walk $name: $verdict ($seconds s)${why:+: $why}"
+            [ "$verdict" = passed ] || failures+=("walk $name: $why")
+            ;;
+        test)  # test NAME passed|failed SECONDS PASSED/RAN [WHY]
+            read -r verdict seconds cases why <<<"$rest"
+            line "test program $name: $verdict ($seconds s, $cases cases)${why:+: $why}"
+            [ "$verdict" = passed ] || failures+=("test program $name")
             ;;
     esac
 done <"$GUEST"
@@ -134,6 +139,7 @@ line "guest ran $guest_seconds s in all"
 grep -qx done "$GUEST" || failures+=("the guest job ended early (see $VM_DIR/job.log)")
 [ "$walked" = "$(echo $WALKS | wc -w)" ] || failures+=("not every walk ran")
 if [ "${#failures[@]}" -gt 0 ]; then
-    finish_failed "$(IFS=,; echo "${failures[*]}" | sed 's/,/, /g')"
+    joined=$(printf '%s; ' "${failures[@]}")
+    finish_failed "${joined%; }"
 fi
 line "i686 walk: passed"

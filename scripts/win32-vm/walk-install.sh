@@ -1,8 +1,8 @@
 #!/bin/bash
-# Inside the 32-bit guest: the demo's walk against the i686 QuorvanSetup.exe. The window appears, the install
-# button lights up under the mouse, install (confirmation, success), the game folder checked byte for byte against
-# the package, uninstall, the game's own files byte-identical again, close with exit code 0. A screenshot of each
-# state goes to QV_WALK_OUT.
+# Inside the 32-bit guest: the demo's walk against the i686 QuorvanSetup.exe. The window appears with the install
+# button shown (it lights up under the mouse) and the uninstall button hidden; install (confirmation, success); the
+# game folder checked byte for byte against the package and the two buttons swapped; uninstall; the game's own files
+# byte-identical again and the buttons back; close with exit code 0. A screenshot of each state goes to QV_WALK_OUT.
 #
 # Started by guest-job.sh from the source tree's root with WINEPREFIX (a prepared 32-bit prefix), DISPLAY (its
 # wineserver already belongs to it), QV_WIN32_BUILD (the i686 build folder) and QV_PACKAGE (the package of its
@@ -49,6 +49,27 @@ trap 'finish $?' EXIT
 reg_value() {
     "$GUI_RUN" reg query "$GAME_KEY" /v "$1" 2>/dev/null | tr -d '\r' | sed -n "s/^    $1    REG_SZ    //p" || true
 }
+# expect_look COMMAND lit|unlit WHEN: moves the mouse off the controls and then onto the control of COMMAND, which
+# lights up when it is shown and stays the window's own picture when it is hidden.
+expect_look() {
+    local x y deadline
+    eval "x=\$LAYOUT_${1^^}_X y=\$LAYOUT_${1^^}_Y"
+    xdotool mousemove --window "$GUI_MAIN" 225 40
+    sleep 0.3
+    xdotool mousemove --window "$GUI_MAIN" "$x" "$y"
+    if [ "$2" = lit ]; then
+        deadline=$((SECONDS + 20))
+        until gui_is_lit "$1" "$SKIN_LIT"; do
+            [ "$SECONDS" -le "$deadline" ] ||
+                fail "$3: the $1 button does not light up under the mouse ($(gui_lit_difference "$1" "$SKIN_LIT") pixels differ)"
+            sleep 0.5
+        done
+    else
+        sleep 2
+        ! gui_is_lit "$1" "$SKIN_LIT" || fail "$3: the $1 button lights up under the mouse, but it should be hidden"
+    fi
+    say "   $3: the $1 button is $2 under the mouse"
+}
 check_game() {
     python3 "$ROOT/tests/e2e/check_game.py" "$@" --original "$SAMPLE" --game "$GAME_DIR" | sed 's/^/   /'
 }
@@ -71,14 +92,8 @@ say "   the window \"Install\" is shown after $((SECONDS - started)) s: ${WIDTH}
 xdotool mousemove --window "$GUI_MAIN" 225 40
 gui_shot window "$GUI_MAIN"
 
-xdotool mousemove --window "$GUI_MAIN" "$LAYOUT_INSTALL_X" "$LAYOUT_INSTALL_Y"
-deadline=$((SECONDS + 20))
-until gui_is_lit install "$SKIN_LIT"; do
-    [ "$SECONDS" -le "$deadline" ] ||
-        fail "the install button does not light up under the mouse ($(gui_lit_difference install "$SKIN_LIT") pixels differ)"
-    sleep 0.5
-done
-say "   the install button lights up under the mouse"
+expect_look uninstall unlit "before the install"
+expect_look install lit "before the install"
 gui_shot hover-install "$GUI_MAIN"
 
 say "== install"
@@ -87,6 +102,8 @@ gui_answer "安装确认" install-confirm 120
 started=$SECONDS
 gui_answer "提示" install-done "$INSTALL_SECONDS"
 say "   the install took $((SECONDS - started)) s after the confirmation"
+expect_look install unlit "after the install"
+expect_look uninstall lit "after the install"
 gui_shot installed "$GUI_MAIN"
 [ "$(reg_value QuorvanInfo)" = "$GAME_WIN" ] || fail "QuorvanInfo is \"$(reg_value QuorvanInfo)\" after the install"
 say "   registry: QuorvanInfo = $GAME_WIN"
@@ -96,6 +113,8 @@ say "== uninstall"
 gui_click "$LAYOUT_UNINSTALL_X" "$LAYOUT_UNINSTALL_Y"
 gui_answer "卸载确认" uninstall-confirm 120
 gui_answer "提示" uninstall-done "$INSTALL_SECONDS"
+expect_look uninstall unlit "after the uninstall"
+expect_look install lit "after the uninstall"
 gui_shot uninstalled "$GUI_MAIN"
 [ -z "$(reg_value QuorvanInfo)" ] || fail "QuorvanInfo is still there after the uninstall"
 say "   registry: QuorvanInfo gone"
