@@ -19,7 +19,8 @@ GAME_DIR="$WINEPREFIX/drive_c/Games/SM3"
 # Times are generous: the guest's processor is emulated.
 INSTALL_SECONDS=900
 
-say() { printf '%s\n' "$*"; }
+# Each line carries the seconds since the walk began: the guest is slow, and the log shows where the time goes.
+say() { printf '%4d s %s\n' "$SECONDS" "$*"; }
 fail() {
     printf 'FAIL: %s\n' "$*"
     exit 1
