@@ -10,6 +10,7 @@ PACKAGES=(
     wine64 xvfb xdotool x11-utils imagemagick fonts-wqy-microhei fonts-arphic-uming locales
     googletest libgtest-dev clang libclang-rt-14-dev llvm
     liblzo2-dev libmd-dev lzop dpkg-dev xz-utils
+    qemu-system-x86 mmdebstrap e2fsprogs
 )
 
 SUDO=""

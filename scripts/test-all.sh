@@ -1,8 +1,10 @@
 #!/bin/bash
 # Sets up and runs every test: host tests (plain and under ASan/UBSan), the fuzzers for a bounded time, the i686
-# product build, and the win64 tests under wine64 on a private Xvfb display.
-#   QV_FUZZ_SECONDS   seconds per fuzz target (default 60)
-#   QV_SKIP_FUZZ=1    leave the fuzzers out (quick local runs)
+# product build and its run in a 32-bit guest (scripts/win32-vm/run.sh: the install walk and every test program),
+# and the win64 tests under wine64 on a private Xvfb display.
+#   QV_FUZZ_SECONDS     seconds per fuzz target (default 60)
+#   QV_SKIP_FUZZ=1      leave the fuzzers out (quick local runs)
+#   QV_SKIP_WIN32_VM=1  leave the 32-bit guest out (quick local runs; ignored when CI=true)
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$ROOT"
@@ -66,6 +68,13 @@ cmake --build --preset win32 -j"$JOBS"
 step "dist: the shipped 32-bit files and the maintainer's folder"
 bash scripts/make-dist.sh
 # ------------------------------------------------------------------------------------------------------------------
+
+if [ "${QV_SKIP_WIN32_VM:-0}" != 1 ] || [ "${CI:-}" = true ]; then
+    step "win32: the i686 build run in a 32-bit guest (qemu)"
+    if ! bash scripts/win32-vm/run.sh; then
+        FAILED+=("i686 in the 32-bit guest (build/win32-vm/result.txt)")
+    fi
+fi
 
 step "win64: build, then test under wine64"
 cmake --preset win64 >/dev/null

@@ -3,12 +3,13 @@
 # and the demo run in: ANSI code page 936, a CJK font standing in for SimSun, and unmanaged windows (there is no
 # window manager under Xvfb). Idempotent: a stamp makes later runs return at once. With --user-folders it only turns
 # the user's folders that Wine linked to the real home into plain folders inside the prefix.
+# QV_WINE names another Wine loader (the 32-bit guest of scripts/win32-vm uses /usr/lib/wine/wine).
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 export WINEPREFIX="${WINEPREFIX:-$ROOT/build/wineprefix}"
 export WINEDEBUG=-all
 LOCALE_DIR="$ROOT/build/locale"
-W=/usr/lib/wine/wine64
+W="${QV_WINE:-/usr/lib/wine/wine64}"
 
 if [ ! -d "$LOCALE_DIR/zh_CN.UTF-8" ]; then
     mkdir -p "$LOCALE_DIR"

@@ -1,0 +1,100 @@
+#!/bin/bash
+# The job inside the 32-bit guest, started by its init (/sbin/qv-init) from the shared folder as job.sh.
+#
+# The host (scripts/win32-vm/run.sh) shares a folder that holds job.env and tree.tar: the files of the source tree
+# and of the i686 build that the job needs, under their absolute host paths. They are unpacked to the same paths
+# on the guest's own disk, so that the test programs find the build outputs where their compiled-in paths say and
+# Wine maps programs from a local disk (a program mapped straight from the 9p share reads back a broken image).
+#
+# Stages, each timed: the prefix (32-bit, zh_CN, CJK font, as scripts/wine-prefix.sh makes it), every walk of
+# QV_WALKS (scripts/win32-vm/walk-NAME.sh, in order), then every test program of QV_TESTS once, as one process.
+# Writes into out/ of the share: result.txt (lines "stage NAME SECONDS", "walk NAME passed|failed SECONDS [WHY]",
+# "test NAME passed|failed SECONDS CASES [WHY]"), the walks' screenshots and the programs' logs.
+set -uo pipefail
+SHARE=/mnt/share
+OUT="$SHARE/out"
+mkdir -p "$OUT/tests"
+RESULT="$OUT/result.txt"
+: >"$RESULT"
+echo "booted $(cut -d' ' -f1 /proc/uptime)" >>"$RESULT"
+
+# shellcheck source=/dev/null
+source "$SHARE/job.env"  # QV_ROOT, QV_WALKS, QV_TESTS, QV_TEST_SECONDS
+say() { printf '%s\n' "$*"; }
+record() { echo "$*" >>"$RESULT"; }
+
+say "== unpacking the build into $QV_ROOT"
+started=$SECONDS
+tar -C / -xf "$SHARE/tree.tar" || { record "stage unpack failed"; exit 1; }
+record "stage unpack $((SECONDS - started))"
+cd "$QV_ROOT" || exit 1
+
+export WINEPREFIX=/root/wineprefix-win32 WINEARCH=win32 WINEDEBUG=-all
+export QV_WINE=/usr/lib/wine/wine QV_SOURCE_DIR="$QV_ROOT"
+RUN="$QV_ROOT/scripts/win32-vm/wine32-run.sh"
+
+say "== the 32-bit prefix"
+started=$SECONDS
+if ! LOCPATH="$QV_ROOT/build/locale" LC_ALL=zh_CN.UTF-8 bash scripts/wine-prefix.sh; then
+    record "stage prefix failed"
+    exit 1
+fi
+record "stage prefix $((SECONDS - started))"
+say "prefix ready in $((SECONDS - started)) s"
+
+# One display for the whole job; the wineserver starts with it.
+source scripts/xvfb.sh
+xvfb_start || { record "stage display failed"; exit 1; }
+trap 'xvfb_stop' EXIT
+"$RUN" cmd /c exit >/dev/null 2>&1 </dev/null
+
+for walk in $QV_WALKS; do
+    say "== walk: $walk"
+    started=$SECONDS
+    mkdir -p "$OUT/$walk"
+    QV_WALK_OUT="$OUT/$walk" bash "scripts/win32-vm/walk-$walk.sh" 2>&1 | tee "$OUT/$walk/walk.log"
+    status=${PIPESTATUS[0]}
+    if [ "$status" = 0 ]; then
+        record "walk $walk passed $((SECONDS - started))"
+    else
+        why=$(sed -n 's/^FAIL: //p' "$OUT/$walk/walk.log" | tail -1)
+        record "walk $walk failed $((SECONDS - started)) ${why:-exit status $status}"
+    fi
+    /usr/lib/wine/wineserver -k 2>/dev/null
+    /usr/lib/wine/wineserver -w 2>/dev/null
+done
+
+# Each test program once, from its build folder (as CTest runs it), with the wineserver of the display kept up.
+"$RUN" cmd /c exit >/dev/null 2>&1 </dev/null
+for test in $QV_TESTS; do
+    name=$(basename "$test" .exe)
+    say "== test program: $name"
+    started=$SECONDS
+    log="$OUT/tests/$name.log"
+    (cd "$(dirname "$test")" && timeout -k 10 "$QV_TEST_SECONDS" "$RUN" "$test" --gtest_color=no) >"$log" 2>&1 </dev/null
+    status=$?
+    ran=$(sed -n 's/^\[==========\] \([0-9]*\) tests\? from .* ran\..*/\1/p' "$log" | tail -1)
+    passed=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\?\..*/\1/p' "$log" | tail -1)
+    cases="${passed:-0}/${ran:-?}"
+    tail -3 "$log"
+    if [ "$status" = 0 ] && [ -n "$ran" ] && [ "$passed" = "$ran" ]; then
+        record "test $name passed $((SECONDS - started)) $cases"
+    else
+        if [ "$status" = 124 ] || [ "$status" = 137 ]; then
+            why="still running after $QV_TEST_SECONDS s"
+        elif [ -z "$ran" ]; then
+            why="ended with status $status before its summary"
+        else
+            why=$(sed -n 's/^\[  FAILED  \] \([A-Za-z][^ ]*\).*/\1/p' "$log" | sort -u)
+            why="$(echo "$why" | wc -l) case(s) failed: $(echo "$why" | head -5 | tr '\n' ' ')"
+        fi
+        record "test $name failed $((SECONDS - started)) $cases $why"
+    fi
+    # A program that crashed or timed out may leave windows or processes behind: start the next one clean.
+    if [ "$status" != 0 ]; then
+        /usr/lib/wine/wineserver -k 2>/dev/null
+        /usr/lib/wine/wineserver -w 2>/dev/null
+    fi
+done
+record "done"
+exit 0
