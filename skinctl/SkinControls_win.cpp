@@ -66,7 +66,38 @@ LRESULT OnWindowWithoutRecord(HWND window, UINT message, WPARAM wParam, LPARAM l
         gNoRecordShown = true;
         ShowMessage(nullptr, kNoRecordText, nullptr, kMbOk);
     }
-    return DefWindowProcA(window, message, wParam, lParam);
+    return IsWindowUnicode(window) ? DefWindowProcW(window, message, wParam, lParam)
+                                   : DefWindowProcA(window, message, wParam, lParam);
+}
+
+// True when the window's procedure takes Unicode messages as they are sent. A Unicode window does; so does a window
+// that still runs the procedure of its system class, even one made with the A functions (every control of a dialog
+// made with DialogBoxParamA): the system hands such a control each message in the character set it was sent in, and
+// typed text reaches it as UTF-16. Subclassed with the A function, it would get every typed character converted to
+// bytes and then back to UTF-16 one byte at a time, which loses each double-byte character.
+bool TakesUnicode(HWND window) {
+    if (IsWindowUnicode(window))
+        return true;
+    char name[kClassNameSize] = {};
+    if (!GetClassNameA(window, name, int(sizeof name)))
+        return false;
+    WNDCLASSEXA systemClass = {};
+    systemClass.cbSize = sizeof systemClass;
+    if (!GetClassInfoExA(nullptr, name, &systemClass))
+        return false;  // a class of a module: its procedure takes what IsWindowUnicode says
+    // Compared as the A functions see them: a procedure put in by someone with the A function takes ANSI only.
+    return GetWindowLongPtrA(window, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(systemClass.lpfnWndProc);
+}
+
+// The window procedure functions of one character set. Which one a window takes is decided once, when it is
+// skinned, and kept in its record: SkinProc is installed, called through and taken out with the same set.
+LONG_PTR ReplaceProcedure(HWND window, bool unicode, LONG_PTR procedure) {
+    return unicode ? SetWindowLongPtrW(window, GWLP_WNDPROC, procedure)
+                   : SetWindowLongPtrA(window, GWLP_WNDPROC, procedure);
+}
+
+LONG_PTR CurrentProcedure(HWND window, bool unicode) {
+    return unicode ? GetWindowLongPtrW(window, GWLP_WNDPROC) : GetWindowLongPtrA(window, GWLP_WNDPROC);
 }
 
 void TrackMouseLeave(HWND window) {
@@ -101,9 +132,10 @@ void SkinWindow(HWND window) {
         return;
     const uint32_t style = uint32_t(GetWindowLongPtrA(window, GWL_STYLE));
     const bool focused = GetFocus() == window;
-    gSkinnedWindowTable.push_back({window, kind, InitialSkinState(kind, style, focused, 0), nullptr});
+    const bool unicode = TakesUnicode(window);
+    gSkinnedWindowTable.push_back({window, kind, InitialSkinState(kind, style, focused, 0), nullptr, unicode});
     const WNDPROC previous =
-        reinterpret_cast<WNDPROC>(SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&SkinProc)));
+        reinterpret_cast<WNDPROC>(ReplaceProcedure(window, unicode, reinterpret_cast<LONG_PTR>(&SkinProc)));
     const size_t index = IndexOf(window);
     if (index == kNotFound)
         return;
@@ -126,10 +158,11 @@ void UnskinWindow(HWND window) {
     const size_t index = IndexOf(window);
     if (index == kNotFound)
         return;
-    const LONG_PTR current = GetWindowLongPtrA(window, GWLP_WNDPROC);
-    if (current != reinterpret_cast<LONG_PTR>(&SkinProc))
+    const SkinnedWindow record = gSkinnedWindowTable[index];
+    // Read with the other set, SkinProc would come back as a thunk of the system and never compare equal.
+    if (CurrentProcedure(window, record.unicode) != reinterpret_cast<LONG_PTR>(&SkinProc))
         return;  // a later subclass calls through us; the record goes at WM_NCDESTROY
-    SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(gSkinnedWindowTable[index].previous));
+    ReplaceProcedure(window, record.unicode, reinterpret_cast<LONG_PTR>(record.previous));
     RedrawWindow(window, nullptr, nullptr, kRedrawWhole);
     Forget(window);
 }
@@ -138,7 +171,10 @@ LRESULT CALLBACK SkinProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     size_t index = IndexOf(window);
     if (index == kNotFound)
         return OnWindowWithoutRecord(window, message, wParam, lParam);
-    const LRESULT result = CallWindowProcA(gSkinnedWindowTable[index].previous, window, message, wParam, lParam);
+    // The message arrives in the window's own character set (SkinProc was installed with it) and goes on unchanged.
+    const SkinnedWindow before = gSkinnedWindowTable[index];
+    const LRESULT result = before.unicode ? CallWindowProcW(before.previous, window, message, wParam, lParam)
+                                          : CallWindowProcA(before.previous, window, message, wParam, lParam);
 
     // The control's own procedure may have skinned or forgotten windows, this one included.
     index = IndexOf(window);

@@ -16,6 +16,11 @@ struct SkinnedWindow {
     SkinKind kind;
     uint32_t state;    // SkinState bits
     WNDPROC previous;  // the procedure SkinProc replaced
+    // The window's procedure took Unicode messages when it was skinned (a Unicode window, or a control still running
+    // its system class's procedure): SkinProc went in with SetWindowLongPtrW, and the previous procedure is called
+    // and put back through the W functions, so that the control receives its messages (typed characters above all)
+    // as it would without the skin. False: the A functions throughout.
+    bool unicode;
 };
 
 // The dialog background: its colour and a solid brush of it, both set by InstallSkinHook before any window is

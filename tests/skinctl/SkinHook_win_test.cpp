@@ -130,7 +130,10 @@ TEST(SkinHook, WindowsThatExistBeforeAreSkinnedOnceAtAnyDepth) {
     for (HWND window : {inner, deep, button, edit}) {
         SkinnedWindow record = {};
         EXPECT_TRUE(FindSkinnedWindow(window, &record));
-        EXPECT_EQ(GetWindowLongPtrA(window, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(&SkinProc));
+        // Read with the window's own character set: the other one would answer with a thunk.
+        const LONG_PTR procedure =
+            IsWindowUnicode(window) ? GetWindowLongPtrW(window, GWLP_WNDPROC) : GetWindowLongPtrA(window, GWLP_WNDPROC);
+        EXPECT_EQ(procedure, reinterpret_cast<LONG_PTR>(&SkinProc));
         EXPECT_NE(record.previous, reinterpret_cast<WNDPROC>(&SkinProc));  // a second subclass would loop forever
     }
     // The check box still works through its own procedure.
