@@ -6,8 +6,6 @@
 #include "Devavi/Win32/InstallKey.h"
 #include "Devavi/Win32/RegTable.h"
 #include "installer/CommandDispatch.h"
-#include "resources/resource.h"
-#include "settings/SettingsDialog.h"
 #include "support/MessageSeam.h"
 
 namespace {
@@ -33,7 +31,8 @@ void OpenInBrowser(const LayoutRecord& record) {
 }
 
 void OpenSettings(HWND mainWindow) {
-    DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_SETTINGS), mainWindow, SettingsDialogProc, 0);
+    if (gOpenSettings)
+        gOpenSettings(mainWindow);
 }
 
 // The install and uninstall controls are hidden while an install runs; a command that still arrives then (a press
@@ -75,6 +74,8 @@ void StopInstallOnQuit(HWND mainWindow) {
 }
 
 }  // namespace
+
+SettingsOpener gOpenSettings = nullptr;
 
 void DispatchCommand(const LayoutRecord& record, HWND mainWindow) {
     const std::string& command = record.command;

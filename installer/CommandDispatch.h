@@ -18,6 +18,11 @@ void DispatchCommand(const LayoutRecord& record, HWND mainWindow);
 // found and its text emptied.
 void RefreshControls();
 
+// The "setting" command's modal dialog, owned by mainWindow. The program's entry point sets the settings folder's
+// dialog; while none is set, the command does nothing.
+using SettingsOpener = void (*)(HWND mainWindow);
+extern SettingsOpener gOpenSettings;
+
 // The status control, or null when the layout has none.
 LayoutRecord* StatusControl();
 

@@ -117,7 +117,8 @@ using FreeSpaceQuery = bool (*)(const char* folder, uint64_t* bytesAvailable);
 extern FreeSpaceQuery gFreeSpaceQuery;
 bool QueryFreeSpace(const char* folder, uint64_t* bytesAvailable);
 
-// The file chooser (ChoosePath's contract): true with the chosen file's full path, false with path emptied.
+// The file chooser (ChoosePath's contract): true with the chosen file's full path, false with path emptied. The
+// program's entry point sets the settings folder's chooser; while none is set, nothing is chosen.
 using PathChooser = bool (*)(HWND owner, std::string& path, const char* filter);
 extern PathChooser gChoosePath;
 

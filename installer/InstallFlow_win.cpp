@@ -13,14 +13,13 @@
 #include "mainwindow/ProgramMessages.h"
 #include "package/Extract.h"
 #include "package/PackNames.h"
-#include "settings/PathChooser.h"
 #include "support/Captions.h"
 #include "support/MessageSeam.h"
 
 InstallerState gInstallerState;
 InstallWorker gInstallWorker;
 FreeSpaceQuery gFreeSpaceQuery = QueryFreeSpace;
-PathChooser gChoosePath = ChoosePath;
+PathChooser gChoosePath = nullptr;
 ResourceInstallCaller gCallResourceInstall = CallResourceInstall;
 
 const char kInstallLogName[] = "\\quorvan\\install-errors.txt";
@@ -86,7 +85,7 @@ std::string GameFromRegistry() {
 bool AskForGame(HWND mainWindow, std::string& gamePath) {
     ShowMessage(mainWindow, kGameNotFoundText, kGameNotFoundCaption, kMbOk | kMbIconWarning);
     gamePath.clear();
-    if (!gChoosePath(mainWindow, gamePath, kGameFilter) || gamePath.empty()) {
+    if (!gChoosePath || !gChoosePath(mainWindow, gamePath, kGameFilter) || gamePath.empty()) {
         ShowError(mainWindow, kNoGameChosenText, kCancelCaption);
         return false;
     }

@@ -192,3 +192,7 @@ INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
     }
     return FALSE;
 }
+
+void ShowSettingsDialog(HWND owner) {
+    DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_SETTINGS), owner, SettingsDialogProc, 0);
+}

@@ -12,5 +12,8 @@
 // without writing, so every showing starts with none open.
 INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
+// Runs the dialog from the program's resources, owned by owner, until it ends.
+void ShowSettingsDialog(HWND owner);
+
 // The face the names are rendered in: "宋体" from start-up, then the last face the user chose in any showing.
 extern std::string UserFontFace;

@@ -10,7 +10,7 @@
 #include "installer/ResourceLibrary.h"
 #include "mainwindow/MainWindow.h"
 #include "package/Package.h"
-#include "settings/PathChooser.h"
+#include "settings/SettingsDialog.h"
 #include "tests/mainwindow/TestPictures_win.h"
 #include "tests/common/RegistryCleanup_win.h"
 
@@ -180,6 +180,7 @@ void InstallerTest::SetUp() {
     gSeams.freeBytes = uint64_t(1) << 30;
     gFreeSpaceQuery = FakeFreeSpace;
     gChoosePath = FakeChooser;
+    gOpenSettings = ShowSettingsDialog;
 
     game_ = dir_.Join("game");
     MakeGame(game_);
@@ -196,7 +197,8 @@ void InstallerTest::TearDown() {
     gPackageIndex.clear();
     gInstallerState = InstallerState();
     gFreeSpaceQuery = QueryFreeSpace;
-    gChoosePath = ChoosePath;
+    gChoosePath = nullptr;
+    gOpenSettings = nullptr;
     gFileWriter = WriteAllBytes;
     gCallResourceInstall = CallResourceInstall;
     RestoreInstallKey();
