@@ -1,6 +1,6 @@
 #include "skinctl/SkinLook.h"
 
-#include "package/Package.h"
+#include "support/Gbk.h"
 
 namespace {
 
@@ -171,7 +171,7 @@ constexpr Corners4 kComboCorners[4] = {
 }  // namespace
 
 SkinKind ClassifyClass(std::string className, uint32_t style) {
-    LowerAsciiDbcs(className);
+    LowerAsciiGbk(&className[0], className.size());
     if (className == "button")
         return ClassifyButton(style);
     if (className == "edit")
