@@ -54,18 +54,8 @@ class UserFontLibrary {
     UserFontLibrary(const UserFontLibrary&) = delete;
     UserFontLibrary& operator=(const UserFontLibrary&) = delete;
 
-    bool available() const { return createUserFont_ != nullptr; }
-    bool CreateUserFont(const char* sizeName,
-                        int width,
-                        int height,
-                        const char* fontName,
-                        const char* faceName,
-                        int pointSize,
-                        int firstColumn,
-                        int firstRow,
-                        const char* text,
-                        const char* targetPath,
-                        const char* sourcePath) const;
+    // The export, or null when the library could not be loaded or lacks it.
+    CreateUserFontProc function() const { return createUserFont_; }
 
   private:
     HMODULE module_ = nullptr;

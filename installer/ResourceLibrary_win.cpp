@@ -99,12 +99,10 @@ bool CallCreateUserFont(const char* libraryPath,
                         const char* text,
                         const char* targetPath,
                         const char* sourcePath) {
-    ScopedLibrary library(libraryPath);
-    auto createUserFont = FindExport<CreateUserFontProc>(library, libraryPath, kCreateUserFontExport, "CreateUserFont");
-    if (!createUserFont)
-        return false;
-    return createUserFont(sizeName, width, height, fontName, faceName, pointSize, firstColumn, firstRow, text,
-                          targetPath, sourcePath);
+    const UserFontLibrary library(libraryPath);
+    const CreateUserFontProc createUserFont = library.function();
+    return createUserFont && createUserFont(sizeName, width, height, fontName, faceName, pointSize, firstColumn,
+                                            firstRow, text, targetPath, sourcePath);
 }
 
 UserFontLibrary::UserFontLibrary(const char* libraryPath) : module_(LoadByPath(libraryPath)) {
@@ -123,21 +121,4 @@ UserFontLibrary::UserFontLibrary(const char* libraryPath) : module_(LoadByPath(l
 UserFontLibrary::~UserFontLibrary() {
     if (module_)
         FreeLibrary(module_);
-}
-
-bool UserFontLibrary::CreateUserFont(const char* sizeName,
-                                     int width,
-                                     int height,
-                                     const char* fontName,
-                                     const char* faceName,
-                                     int pointSize,
-                                     int firstColumn,
-                                     int firstRow,
-                                     const char* text,
-                                     const char* targetPath,
-                                     const char* sourcePath) const {
-    if (!createUserFont_)
-        return false;
-    return createUserFont_(sizeName, width, height, fontName, faceName, pointSize, firstColumn, firstRow, text,
-                           targetPath, sourcePath);
 }

@@ -89,11 +89,12 @@ void OnOpen(HWND dialog) {
 // counts as two failed renders.
 void RenderNames(HWND dialog, const std::string& installFolder, const CustomNameText& text) {
     const std::string libraryPath = installFolder + kLibraryTarget;
-    UserFontLibrary library(libraryPath.c_str());
+    const UserFontLibrary library(libraryPath.c_str());
+    const CreateUserFontProc createUserFont = library.function();
     for (const FontCall& call : kFontCalls) {
-        if (!library.CreateUserFont(call.sizeName, call.width, call.height, call.label, UserFontFace.c_str(),
-                                    call.glyphSize, kFirstCellColumn, kFirstCellRow, text.bytes, call.target,
-                                    call.source))
+        if (!createUserFont ||
+            !createUserFont(call.sizeName, call.width, call.height, call.label, UserFontFace.c_str(), call.glyphSize,
+                            kFirstCellColumn, kFirstCellRow, text.bytes, call.target, call.source))
             ShowError(dialog, call.failedText);
     }
 }
