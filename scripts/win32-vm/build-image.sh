@@ -22,6 +22,7 @@ PACKAGES=(
     wine32:i386 wine
     xvfb xauth xdotool x11-utils imagemagick
     python3 locales fonts-wqy-microhei
+    fonts-arphic-uming  # the second Chinese face the settings tests choose and render
 )
 DISK_SIZE=4G
 
