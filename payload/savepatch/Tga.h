@@ -6,7 +6,7 @@
 
 // Uncompressed 32-bit true-colour TGA, the format of the game's user-font textures. The 18-byte header:
 //
-//   0  id length 0          3  colour-map spec, 5 zero bytes      12 width  (16 bits, little-endian)
+//   0  id length 0          3  colour-map fields, 5 zero bytes     12 width  (16 bits, little-endian)
 //   1  colour-map type 0    8  x origin 0 (16 bits)               14 height (16 bits, little-endian)
 //   2  image type 2         10 y origin 0 (16 bits)               16 bits per pixel 32
 //                                                                 17 descriptor 0x28: 8 alpha bits, top row first
