@@ -45,13 +45,24 @@ BoxLook gLook;
 const char* gWantedBox = nullptr;
 
 int gTicksShown = 0;
+constexpr int kTicksAllowed = 600;  // a minute of 100 ms ticks: an emulated machine draws slowly
 
-// Waits three ticks after the box has come up, so that it is on the screen and drawn.
+// A box has reached the screen once its text and its button read back as something other than black, which
+// neither look paints there.
+bool OnScreen(const BoxLook& look) {
+    return look.textBackground != 0 && look.buttonInner != 0;
+}
+
+// Looks at the box on every tick until it is on the screen and drawn, then closes it.
 void CALLBACK LookAtBox(HWND, UINT, UINT_PTR, DWORD) {
     HWND box = FindBox(GetCurrentThreadId(), gWantedBox);
-    if (!box || gLook.seen || ++gTicksShown < 3)
+    if (!box || gLook.seen)
         return;
-    Look(box, &gLook);
+    BoxLook look;
+    Look(box, &look);
+    if (!OnScreen(look) && ++gTicksShown < kTicksAllowed)
+        return;
+    gLook = look;
     PostMessageA(box, WM_COMMAND, IDOK, 0);
 }
 
@@ -101,8 +112,12 @@ TEST(SkinHook, MessageBoxOfTheWindowThreadOnlyAndUntilRemoved) {
     HWND box = nullptr;
     EXPECT_TRUE(PumpUntil([&] { return (box = FindBox(workerId, "WorkerBox")) != nullptr; }));
     if (box) {
-        PumpFor(200);
-        Look(box, &other);
+        PumpUntil(
+            [&] {
+                Look(box, &other);
+                return OnScreen(other);
+            },
+            60);
         PostMessageA(box, WM_COMMAND, IDOK, 0);
     }
     EXPECT_EQ(WaitForSingleObject(worker, 20000), WAIT_OBJECT_0);
