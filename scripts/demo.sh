@@ -116,8 +116,8 @@ xdotool mousemove --window "$GUI_MAIN" "$LAYOUT_SETTING_X" "$LAYOUT_SETTING_Y" c
 gui_await_box "设置"
 say "   the settings dialog appeared"
 gui_shot settings "$GUI_MAIN" "$GUI_BOX"
-gui_dismiss_box "设置" Escape
-say "   closed it with Escape"
+gui_dismiss_box "设置" alt+F4
+say "   closed it with its close box (Alt+F4; Escape does nothing in this dialog)"
 
 walk "install while the game's folder is not in the registry: the file chooser"
 "$RUN" reg delete "$GAME_KEY" /v InstallInfo /f >/dev/null
