@@ -14,22 +14,14 @@
 #include <cstring>
 #include <string>
 
+#include "ProbeText_win.h"
+
 namespace {
 
 const wchar_t kDialogClass[] = L"#32770";
 constexpr int kOpenSaveId = 1004;  // "打开" / "保存"
 constexpr int kChooseFontId = 1012;
 constexpr int kTextLimit = 1024;
-
-std::string Utf8(const wchar_t* text) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 1)
-        return std::string();
-    std::string out(size_t(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], size, nullptr, nullptr);
-    out.resize(size_t(size) - 1);
-    return out;
-}
 
 BOOL CALLBACK FindSettings(HWND window, LPARAM found) {
     wchar_t className[64] = {};

@@ -15,6 +15,8 @@
 #include <cstring>
 #include <string>
 
+#include "ProbeText_win.h"
+
 namespace {
 
 const char kMainClass[] = "InstallWindowClass";
@@ -22,16 +24,6 @@ const char kMainTitle[] = "Install";
 const wchar_t kDialogClass[] = L"#32770";
 constexpr int kMessageTextId = 0xFFFF;  // the static control that holds a message box's text
 constexpr int kTextLimit = 4096;
-
-std::string Utf8(const wchar_t* text) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 1)
-        return std::string();
-    std::string out(size_t(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], size, nullptr, nullptr);
-    out.resize(size_t(size) - 1);
-    return out;
-}
 
 std::string WindowText(HWND window) {
     wchar_t text[kTextLimit] = {};
