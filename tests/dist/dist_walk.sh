@@ -3,7 +3,8 @@
 # pack is put together (the sample manifest beside the files, the sample layout, the helper library, a pack
 # folder); the maintainer's own skin pictures (ours in other colours, so that they differ visibly) and version texts
 # are branded into a copy of the bare program image with the folder's packtool; the pack is packed onto it,
-# verified, signed with Authenticode (a certificate made here, openssl and osslsigncode) and verified again. The
+# verified, signed with Authenticode by the guide's own commands for a certificate made on the spot (openssl and
+# osslsigncode) and verified again. The
 # signed installer then shows the maintainer's picture (its window read back from the screen and compared pixel
 # by pixel) and is walked through its install and uninstall under wine64 (tests/e2e/walk_install.sh, the registry
 # scenario), its controls lighting up with the maintainer's highlighted picture.
@@ -126,16 +127,17 @@ grep -v '^SM3Config.qvx' "$MINE/manifest.txt" >"$MINE/short-manifest.txt"
 grep -q '^  SM3Config.qvx: ' "$OUT/short.err" || fail "verify did not name the missing SM3Config.qvx"
 rm -f "$OUT/short.qvp"
 
-echo "== signing: openssl and osslsigncode, then both verifications"
-mkdir -p "$MINE/cert"
-openssl req -x509 -newkey rsa:2048 -nodes -keyout "$MINE/cert/key.pem" -out "$MINE/cert/cert.pem" -days 30 \
-    -subj "/CN=Maintainer Test Group" 2>"$MINE/cert/openssl.log" || fail "openssl could not make a certificate"
-osslsigncode sign -certs "$MINE/cert/cert.pem" -key "$MINE/cert/key.pem" -n "${VERSION_TEXTS[0]#*=}" \
-    -i "https://example.org/quorvan" -in "$UNSIGNED" -out "$INSTALLER" >"$MINE/cert/sign.log" 2>&1 ||
-    fail "osslsigncode sign failed: $(cat "$MINE/cert/sign.log")"
-osslsigncode verify -CAfile "$MINE/cert/cert.pem" "$INSTALLER" >"$MINE/cert/verify.log" 2>&1 ||
-    fail "osslsigncode verify failed: $(tail -5 "$MINE/cert/verify.log")"
-grep -q '^Signature verification: ok' "$MINE/cert/verify.log" || fail "osslsigncode verify did not say ok"
+echo "== signing as the guide says: openssl and osslsigncode, then both verifications"
+# The guide's own commands for a certificate of one's own, typed in the folder that holds the unsigned installer.
+SIGNING=$(python3 "$ROOT/tests/dist/maintainer.py" guide-block --guide "$DIST/GUIDE.en.md" --containing "openssl req")
+[ "$SIGNING" = "$(python3 "$ROOT/tests/dist/maintainer.py" guide-block --guide "$DIST/GUIDE.zh-CN.md" \
+    --containing "openssl req")" ] || fail "the two guides sign with different commands"
+printf '%s\n' "$SIGNING" | sed 's/^/   $ /'
+rm -f "$OUT/key.pem" "$OUT/cert.pem"
+(cd "$OUT" && bash -euo pipefail -c "$SIGNING") >"$OUT/signing.log" 2>&1 ||
+    fail "the guide's signing commands failed: $(tail -5 "$OUT/signing.log")"
+grep -q '^Signature verification: ok' "$OUT/signing.log" || fail "osslsigncode verify did not say ok"
+grep -qx 'Succeeded' "$OUT/signing.log" || fail "osslsigncode verify did not succeed"
 before=$(stat -c %s "$UNSIGNED")
 after=$(stat -c %s "$INSTALLER")
 say "   osslsigncode verify: Succeeded; $before bytes unsigned, $after signed (+$((after - before)))"

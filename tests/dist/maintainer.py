@@ -11,6 +11,8 @@
   maintainer.py window --shot SHOT.png --expect PICTURE.bmp --other PICTURE.bmp
       the screenshot of the main window (its whole client area) shows PICTURE inside the outline: at least 90 per
       cent of those pixels match it, and fewer than half match the other picture. Prints the figures.
+  maintainer.py guide-block --guide GUIDE.md --containing TEXT
+      prints the first shell block of the guide that holds TEXT, so that a walk types the guide's own commands
 
 Pictures are 24-bit uncompressed BMP files, as the program loads them.
 """
@@ -135,6 +137,16 @@ def check_window(args):
         sys.exit(1)
 
 
+def print_guide_block(args):
+    with open(args.guide, encoding="utf-8") as f:
+        blocks = re.findall(r"^```sh\n(.*?)^```$", f.read(), re.S | re.M)
+    for block in blocks:
+        if args.containing in block:
+            sys.stdout.write(block)
+            return
+    raise SystemExit("%s has no shell block with \"%s\"" % (args.guide, args.containing))
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     commands = parser.add_subparsers(dest="command", required=True)
@@ -150,8 +162,12 @@ def main():
     window.add_argument("--shot", required=True)
     window.add_argument("--expect", required=True)
     window.add_argument("--other", required=True)
+    guide = commands.add_parser("guide-block")
+    guide.add_argument("--guide", required=True)
+    guide.add_argument("--containing", required=True)
     args = parser.parse_args()
-    {"pictures": make_pictures, "version": check_version, "window": check_window}[args.command](args)
+    {"pictures": make_pictures, "version": check_version, "window": check_window,
+     "guide-block": print_guide_block}[args.command](args)
 
 
 if __name__ == "__main__":
