@@ -247,7 +247,7 @@ TEST_F(PacktoolTest, SignedInstallerIsReadAndItsSignatureNamed) {
     ASSERT_TRUE(WriteBytes(late, bytes + "appended"));
     ToolRun misplaced = Packtool("list " + Q(late));
     EXPECT_EQ(2, misplaced.status);
-    EXPECT_NE(std::string::npos, misplaced.err.find("which is not the end of the file")) << misplaced.err;
+    EXPECT_NE(std::string::npos, misplaced.err.find("which do not end the file")) << misplaced.err;
 }
 
 TEST_F(PacktoolTest, PackRefusesAnImageThatIsAlreadySigned) {

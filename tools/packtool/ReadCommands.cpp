@@ -48,7 +48,7 @@ bool OpenPackage(const std::vector<std::string>& args,
     if (result->certificate.state == CertificateState::kMisplaced) {
         std::fprintf(stderr,
                      "packtool: %s has no package (its security directory points at %lld bytes at offset %lld, "
-                     "which is not the end of the file)\n",
+                     "which do not end the file)\n",
                      path.c_str(), static_cast<long long>(result->certificate.size),
                      static_cast<long long>(result->certificate.offset));
         return false;
