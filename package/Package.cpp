@@ -147,14 +147,17 @@ CertificateTable ReadCertificateTable(std::FILE* file, int64_t fileSize) {
     reader.Read(directoryCount, sizeof directoryCount);
     reader.SeekTo(optionalHeader + int64_t(entry));
     reader.Read(directory, sizeof directory);
-    if (reader.failed() || ReadLe32(directoryCount) <= kSecurityDirectoryIndex)
+    if (reader.failed())
         return none;
-
     CertificateTable table;
+    table.peImage = true;
+    if (ReadLe32(directoryCount) <= kSecurityDirectoryIndex)
+        return table;  // no security directory at all
+
     table.offset = ReadLe32(directory);
     table.size = ReadLe32(directory + 4);
     if (table.offset == 0 && table.size == 0)
-        return none;
+        return table;
     // The table lies after the headers and runs exactly to the end of the file.
     const bool endsFile = table.size != 0 && table.offset >= headersEnd && table.offset + table.size == fileSize;
     table.state = endsFile ? CertificateState::kEndsFile : CertificateState::kMisplaced;

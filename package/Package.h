@@ -82,6 +82,7 @@ enum class CertificateState {
 };
 
 struct CertificateTable {
+    bool peImage = false;  // the file starts with PE headers that reach the security directory
     CertificateState state = CertificateState::kNone;
     int64_t offset = 0;  // file offset of the table (kEndsFile and kMisplaced: as the directory says)
     uint32_t size = 0;

@@ -221,6 +221,9 @@ TEST_F(PacktoolTest, SignedInstallerIsReadAndItsSignatureNamed) {
     EXPECT_EQ(0, unsignedVerify.status) << unsignedVerify.err;
     EXPECT_NE(std::string::npos, unsignedVerify.out.find("1 entries, 0 failed\nsignature: none\n"));
     const std::string unsignedList = Packtool("list " + Q(pkg)).out;
+    // A bare package is no program: nothing to sign, nothing said about a signature.
+    ASSERT_EQ(0, Packtool("pack " + Q(dir_.Join("bare.pkg")) + " " + Q(dir_.Join("m.lst"))).status);
+    EXPECT_EQ("1 entries, 0 failed\n", Packtool("verify " + Q(dir_.Join("bare.pkg"))).out);
 
     std::string bytes;
     ASSERT_TRUE(ReadBytes(pkg, &bytes));

@@ -119,6 +119,7 @@ TEST_F(SignedTest, FilesWithoutACertificateTableIndexAsBefore) {
     struct Case {
         const char* what;
         std::string image;
+        bool peImage;
     };
     std::string fewDirectories = MinimalPeImage(false, 40);
     ASSERT_TRUE(SetSecurityDirectory(&fewDirectories, 16, 0x7FFFFFF0u));
@@ -129,18 +130,19 @@ TEST_F(SignedTest, FilesWithoutACertificateTableIndexAsBefore) {
     std::string farPeHeader = MinimalPeImage(true);
     farPeHeader[0x3F] = char(0x7F);  // e_lfanew beyond the file
     const Case cases[] = {
-        {"PE32 without a signature", MinimalPeImage(false, 5)},
-        {"PE32+ without a signature", MinimalPeImage(true, 11)},
-        {"security directory past NumberOfRvaAndSizes", fewDirectories},
-        {"no PE signature", noPeSignature},
-        {"PE header beyond the file", farPeHeader},
-        {"MZ alone", "MZ"},
-        {"no image", ""},
+        {"PE32 without a signature", MinimalPeImage(false, 5), true},
+        {"PE32+ without a signature", MinimalPeImage(true, 11), true},
+        {"security directory past NumberOfRvaAndSizes", fewDirectories, true},
+        {"no PE signature", noPeSignature, false},
+        {"PE header beyond the file", farPeHeader, false},
+        {"MZ alone", "MZ", false},
+        {"no image", "", false},
     };
     for (const Case& c : cases) {
         const IndexResult result = Index(Packed(c.image));
         EXPECT_EQ(IndexStatus::kOk, result.status) << c.what;
         EXPECT_EQ(CertificateState::kNone, result.certificate.state) << c.what;
+        EXPECT_EQ(c.peImage, result.certificate.peImage) << c.what;
         EXPECT_EQ(content_, Extracted("quorvan\\data.bin")) << c.what;
     }
     // Zero bytes after an unsigned package are not padding: the trailer must end the file.

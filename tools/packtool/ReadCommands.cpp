@@ -189,11 +189,12 @@ int Verify(const std::vector<std::string>& args) {
     }
     SetMessageHandler(previous);
     std::printf("%zu entries, %zu failed\n", index.size(), failed);
-    // Whether a signature is there, not whether it is valid: "osslsigncode verify" checks that.
+    // For an installer (a package after a program image): whether a signature is there, not whether it is
+    // valid: "osslsigncode verify" checks that.
     if (result.certificate.state == CertificateState::kEndsFile) {
         std::printf("signature: present (a certificate table of %u bytes at offset %lld; not validated here)\n",
                     result.certificate.size, static_cast<long long>(result.certificate.offset));
-    } else {
+    } else if (result.certificate.peImage) {
         std::printf("signature: none\n");
     }
     std::fflush(stdout);
