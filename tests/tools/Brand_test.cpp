@@ -452,6 +452,12 @@ TEST_F(BrandTest, DamagedOrUnmovableLayoutsAreRefused) {
     EXPECT_FALSE(ReadResources(outside, &leaves, &why));
     EXPECT_NE(std::string::npos, why.find("bytes lie outside the resource section")) << why;
 
+    // A file alignment of 2 GB would make the rewritten image that large.
+    Bytes aligned = image;
+    Put32(aligned, layout.optionalOffset + 36, 0x80000000u);
+    EXPECT_FALSE(ReplaceResources(aligned, leaves, &out, &why));
+    EXPECT_EQ("the PE alignments are not valid", why);
+
     // Not a program at all.
     EXPECT_FALSE(ReadPeLayout(Bytes(100, 0), &layout, &why));
     EXPECT_NE(std::string::npos, why.find("no MZ header")) << why;
