@@ -250,8 +250,10 @@ bool ReadPeLayout(const std::vector<unsigned char>& image, PeLayout* layout, std
     }
     layout->sectionAlignment = Get32(image, layout->optionalOffset + kOptSectionAlignment);
     layout->fileAlignment = Get32(image, layout->optionalOffset + kOptFileAlignment);
-    if (!IsPowerOfTwo(layout->sectionAlignment) || !IsPowerOfTwo(layout->fileAlignment)) {
-        *why = "the PE alignments are not powers of two";
+    // The file alignment is a power of two up to 64 KB; a larger one would make the rewritten image huge.
+    if (!IsPowerOfTwo(layout->sectionAlignment) || !IsPowerOfTwo(layout->fileAlignment) ||
+        layout->fileAlignment > 0x10000 || layout->fileAlignment > layout->sectionAlignment) {
+        *why = "the PE alignments are not valid";
         return false;
     }
     size_t sectionCount = Get16(image, layout->coffOffset + kCoffSectionCount);
