@@ -107,6 +107,23 @@ for text in "${VERSION_TEXTS[@]}"; do SETS+=(--set "$text"); done
 python3 "$ROOT/tests/dist/maintainer.py" version --windres "$WINDRES" --exe "$MINE/MySetup-image.exe" \
     "${VERSION_TEXTS[@]}" || fail "the branded image does not carry the maintainer's version texts"
 
+# The guide's own commands for step 2, in both languages, typed in a copy of the folder: they must work as written.
+GUIDE_RUN="$OUT/guide-run"
+for guide in GUIDE.en.md GUIDE.zh-CN.md; do
+    rm -rf "$GUIDE_RUN"
+    mkdir -p "$GUIDE_RUN"
+    cp -a "$DIST/." "$GUIDE_RUN/"
+    for text in "mkdir -p mylook" "--set \"FileDescription="; do
+        block=$(python3 "$ROOT/tests/dist/maintainer.py" guide-block --guide "$DIST/$guide" --containing "$text")
+        (cd "$GUIDE_RUN" && bash -euo pipefail -c "$block") >"$OUT/guide-run.log" 2>&1 ||
+            fail "$guide: its commands failed: $block: $(cat "$OUT/guide-run.log")"
+    done
+    python3 "$ROOT/tests/dist/maintainer.py" version --windres "$WINDRES" --exe "$GUIDE_RUN/MySetup-image.exe" \
+        FileVersion=1.1.0.0 ProductVersion=1.1.0.0 >/dev/null || fail "$guide: its brand command did not set the version"
+    say "   $guide: its packtool brand commands work as written"
+done
+rm -rf "$GUIDE_RUN"
+
 echo "== packtool pack and verify"
 UNSIGNED="$OUT/QuorvanSetup-unsigned.exe"
 INSTALLER="$OUT/QuorvanSetup.exe"
