@@ -133,19 +133,19 @@ def main():
         f.write('<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n'
                 '<assembly xmlns="urn:schemas-microsoft-com:asm.v1" manifestVersion="1.0"/>\n')
     ours_dir = os.path.join(out, "ours")
-    for name, spec in sets.items():
+    for name, contents in sets.items():
         folder = os.path.join(out, name)
         os.makedirs(folder, exist_ok=True)
-        for index, (width, height, seed) in enumerate(spec["pictures"]):
+        for index, (width, height, seed) in enumerate(contents["pictures"]):
             with open(os.path.join(folder, "window%d.bmp" % (index + 1)), "wb") as f:
                 f.write(bmp(width, height, seed))
-        if spec["icon"]:
+        if contents["icon"]:
             with open(os.path.join(folder, "app.ico"), "wb") as f:
-                f.write(icon_file(1, spec["icon"]))
-        if spec["cursor"]:
+                f.write(icon_file(1, contents["icon"]))
+        if contents["cursor"]:
             with open(os.path.join(folder, "hand.cur"), "wb") as f:
-                f.write(icon_file(2, spec["cursor"]))
-        versions = [(k, dict(spec["sets"]).get(k, v)) for k, v in OUR_VERSIONS]
+                f.write(icon_file(2, contents["cursor"]))
+        versions = [(k, dict(contents["sets"]).get(k, v)) for k, v in OUR_VERSIONS]
         values = dict(versions)
 
         def fixed(text):
@@ -153,19 +153,19 @@ def main():
             if len(parts) == 4 and all(p.isdigit() for p in parts):
                 return ", ".join(parts)
             return "1, 0, 0, 0"
-        script = resource_script(folder, folder, folder if spec["icon"] else ours_dir,
-                                 folder if spec["cursor"] else ours_dir, versions,
+        script = resource_script(folder, folder, folder if contents["icon"] else ours_dir,
+                                 folder if contents["cursor"] else ours_dir, versions,
                                  (fixed(values["FileVersion"]), fixed(values["ProductVersion"])))
         with open(os.path.join(folder, "resources.rc"), "w", encoding="utf-8") as f:
             f.write(script)
         if name == "ours":
             continue
         args = ["--normal", os.path.join(folder, "window1.bmp"), "--hot", os.path.join(folder, "window2.bmp")]
-        if spec["icon"]:
+        if contents["icon"]:
             args += ["--icon", os.path.join(folder, "app.ico")]
-        if spec["cursor"]:
+        if contents["cursor"]:
             args += ["--cursor", os.path.join(folder, "hand.cur")]
-        for key, value in spec["sets"]:
+        for key, value in contents["sets"]:
             args += ["--set", "%s=%s" % (key, value)]
         with open(os.path.join(folder, "brand.args"), "w", encoding="utf-8") as f:
             f.write("\n".join(args) + "\n")
