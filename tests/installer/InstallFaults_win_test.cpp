@@ -167,7 +167,7 @@ TEST_F(InstallFaultTest, GameFileHeldOpenIsLeftAsItWasAndNamed) {
 
     const std::vector<RecordedMessage> boxes = recorder_.Messages();
     ASSERT_EQ(2u, boxes.size());
-    ExpectFailureBox(boxes[1], "安装结束, 但有 1 项未能完成:", {"无法写入: psrpc.dll"});
+    ExpectFailureBox(boxes[1], "安装结束, 但有 1 项未能完成:", {"无法写入 (文件正被其他程序使用): psrpc.dll"});
     EXPECT_EQ(kOriginalLibrary, FileBytes(Game("\\psrpc.dll")));
     EXPECT_EQ(std::vector<std::string>(), LeftoverTemporaries(game_));
     EXPECT_EQ(game_, Mark());
