@@ -36,16 +36,18 @@ const char kClearReadOnlyText[] = "请去掉这些文件的只读属性后再次
 const char kAskRightsText[] = "请确认有权写入这些文件后再次卸载.";
 const char kTryAgainText[] = "请解决上述问题后再次卸载.";
 const char kMarkLeftText[] = "\r\n\r\n注册表中的安装记录未能删除, 汉化包仍记为已安装. 请再次卸载.";
-const char kDamagedText[] =
-    "安装程序已损坏: 以下游戏原文件的备份缺失或没有通过校验:\r\n"
-    "%s"
-    "\r\n游戏文件夹没有任何改动. 请重新下载安装程序后再卸载.";
+const char kLibraryLeftText[] = "\r\n\r\n资源安装库没有删除, 汉化包仍记为已安装.\r\n";
+const char kDamagedHead[] = "安装程序已损坏: 以下游戏原文件的备份缺失或没有通过校验:\r\n";
+const char kDamagedTail[] = "\r\n游戏文件夹没有任何改动. 请重新下载安装程序后再卸载.";
+
+constexpr size_t kRestoreCount = sizeof kRestoreTable / sizeof kRestoreTable[0];
 
 // One uninstall: the game folder it works on and what failed so far.
 struct Uninstall {
     std::string folder;
     FailureList failures;
-    bool gameFileLeft = false;  // a game file or the library could not be written or deleted: worth a second run
+    bool gameFileLeft = false;                 // a game file could not be written back: worth a second run
+    bool libraryLeft = false;                  // the library could not be deleted: worth a second run too
     FileFault adviceFault = FileFault::kNone;  // why the last game file or the library stayed as it was
 
     void Failed(Failure what, const std::string& path) {
@@ -57,25 +59,22 @@ struct Uninstall {
 
 // The game's own files as the package carries them, checked before anything in the game folder changes.
 struct Originals {
-    MemorySink sinks[3];
+    MemorySink sinks[kRestoreCount];
 };
-static_assert(sizeof(kRestoreTable) / sizeof(kRestoreTable[0]) == 3, "one sink per restored file");
 
 // Extracts the three unlocalised copies. False (the user told: the installer is damaged) when one is missing or
 // fails its check; nothing in the game folder has changed then.
-bool LoadOriginals(Originals& originals) {
+bool LoadOriginals(HWND mainWindow, Originals& originals) {
     std::string damaged;
-    for (size_t i = 0; i < 3; ++i) {
+    for (size_t i = 0; i < kRestoreCount; ++i) {
         ExtractReport report;
         if (!ExtractByName(kRestoreTable[i].entry, originals.sinks[i], &report) || !report.clean())
             damaged += std::string("    ") + kRestoreTable[i].entry + "\r\n";
     }
     if (damaged.empty())
         return true;
-    std::string text(sizeof kDamagedText + damaged.size(), '\0');
-    const int length = std::snprintf(&text[0], text.size(), kDamagedText, damaged.c_str());
-    text.resize(length > 0 ? size_t(length) : 0);
-    ShowMessage(nullptr, text.c_str(), kCancelCaption, kMbOk | kMbIconError);
+    const std::string text = kDamagedHead + damaged + kDamagedTail;
+    ShowMessage(mainWindow, text.c_str(), kCancelCaption, kMbOk | kMbIconError);
     return false;
 }
 
@@ -83,7 +82,7 @@ bool LoadOriginals(Originals& originals) {
 // player keeps read-only, or one a second run finds restored). False when one could not be written.
 bool RestoreGameFiles(Uninstall& run, const Originals& originals) {
     bool restored = true;
-    for (size_t i = 0; i < 3; ++i) {
+    for (size_t i = 0; i < kRestoreCount; ++i) {
         const MemorySink& bytes = originals.sinks[i];
         const std::string path = run.folder + kRestoreTable[i].target;
         if (FileHolds(path.c_str(), bytes.data, bytes.size))
@@ -92,6 +91,7 @@ bool RestoreGameFiles(Uninstall& run, const Originals& originals) {
         if (!ReplaceFileWith(bytes.data, bytes.size, path.c_str(), &fault)) {
             run.Failed(WriteFailure(fault), path);
             run.adviceFault = fault;
+            run.gameFileLeft = true;
             restored = false;
         }
     }
@@ -107,7 +107,7 @@ void DeleteLibrary(Uninstall& run) {
     std::vector<LeftBehind> left;
     if (!RemoveWithoutFollowingLinks(run.folder, kLibraryTarget + 1, left)) {
         NameWhatStayed(run, left);
-        run.gameFileLeft = true;
+        run.libraryLeft = true;
         if (!left.empty())
             run.adviceFault = left.back().cause;
     }
@@ -168,8 +168,10 @@ void ReportEnd(HWND mainWindow, const Uninstall& run, bool markStays) {
     const std::string text = FailureLogText(run.failures, kLogHeading);
     const bool written = WriteFileMakingDirs(text.data(), text.size(), log.c_str());
     std::string summary = FailureSummary(run.failures, kFailuresHeading, log, written);
-    if (run.gameFileLeft || run.adviceFault != FileFault::kNone)
+    if (run.gameFileLeft)
         summary += std::string(kStillInstalledText) + AdviceFor(run.adviceFault);
+    else if (run.libraryLeft)
+        summary += std::string(kLibraryLeftText) + AdviceFor(run.adviceFault);
     else if (markStays)
         summary += kMarkLeftText;
     ShowMessage(mainWindow, summary.c_str(), kNoteCaption, kMbOk | kMbIconWarning);
@@ -191,7 +193,7 @@ void UninstallPack(HWND mainWindow) {
     // The originals first, then the pack: a restore that fails leaves the pack in place and installed, so the
     // player never ends up with neither.
     Originals originals;
-    if (!LoadOriginals(originals))
+    if (!LoadOriginals(mainWindow, originals))
         return;
     if (!RestoreGameFiles(run, originals)) {
         ReportEnd(mainWindow, run, true);
@@ -203,7 +205,7 @@ void UninstallPack(HWND mainWindow) {
 
     // Stopping before the mark leaves it, and with it the uninstall control, so the user can run it again.
     MarkResult mark = MarkResult::kValueStays;
-    if (!run.gameFileLeft && (mark = RemoveInstallMark(run)) == MarkResult::kKeyNotOpened)
+    if (!run.libraryLeft && (mark = RemoveInstallMark(run)) == MarkResult::kKeyNotOpened)
         return;
     ReportEnd(mainWindow, run, mark != MarkResult::kRemoved);
     RefreshControls();

@@ -267,6 +267,28 @@ TEST_F(UninstallFaultTest, GameFileThatIsOriginalAlreadyIsLeftAlone) {
     EXPECT_FALSE(Marked());
 }
 
+// The settings dialog of another copy of the program still has the library loaded: the mark stays for a second run,
+// and the box says what holds it up.
+TEST_F(UninstallFaultTest, LibraryHeldOpenKeepsTheMark) {
+    MakeInstalled();
+    Open(StandardPack());
+    HANDLE holder = CreateFileA(Game("\\SavePatch.qvx").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+    Press("uninstall");
+    CloseHandle(holder);
+
+    const std::vector<RecordedMessage> boxes = recorder_.Messages();
+    ASSERT_EQ(2u, boxes.size());
+    ExpectFailureBox(boxes[1], "卸载结束, 但有 1 项未能完成:", {"无法删除 (文件正被其他程序使用): SavePatch.qvx"});
+    EXPECT_NE(std::string::npos,
+              boxes[1].text.find("\r\n\r\n资源安装库没有删除, 汉化包仍记为已安装.\r\n请关闭游戏后再次卸载."))
+        << boxes[1].text;
+    EXPECT_EQ(kLocalised, FileBytes(Game("\\SavePatch.qvx")));
+    EXPECT_EQ(kOriginalLibrary, FileBytes(Game("\\psrpc.dll")));
+    EXPECT_TRUE(Marked());
+    EXPECT_TRUE(Shown("uninstall"));
+}
+
 LONG WINAPI RefuseToDelete(HKEY, const char*) {
     return ERROR_ACCESS_DENIED;
 }

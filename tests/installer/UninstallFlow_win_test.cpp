@@ -144,6 +144,7 @@ TEST_F(UninstallFlowTest, MissingOrDamagedOriginalChangesNothing) {
                   boxes[2].text);
         EXPECT_EQ("取消卸载", boxes[2].caption);
         EXPECT_EQ(unsigned(kMbOk | kMbIconError), boxes[2].style);
+        EXPECT_TRUE(boxes[2].hasOwner);
         EXPECT_TRUE(Exists(Game("\\quorvan\\readme.txt")));
         EXPECT_TRUE(Exists(Game("\\quorvan\\bg\\high\\user_font01b.tga")));
         EXPECT_TRUE(Exists(Game("\\SavePatch.qvx")));
