@@ -17,6 +17,7 @@
 #include "support/Win32Handles.h"
 
 FileWriter gFileWriter = WriteAllBytes;
+FolderCheckedHook gFolderChecked = nullptr;
 
 namespace {
 
@@ -231,8 +232,12 @@ bool RemoveEntry(const Entry& entry, std::vector<LeftBehind>& left) {
     }
     const bool folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     const bool link = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    if (folder && !link && !EmptyFolder(handle.get(), path, final, left))
-        return false;  // what stays below is named already
+    if (folder && !link) {
+        if (gFolderChecked)
+            gFolderChecked(path);
+        if (!EmptyFolder(handle.get(), path, final, left))
+            return false;  // what stays below is named already
+    }
     if (DeleteByHandle(handle.get()))
         return true;
     const DWORD error = GetLastError();

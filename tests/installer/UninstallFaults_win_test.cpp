@@ -190,6 +190,49 @@ TEST_F(UninstallFaultTest, PackFolderThatIsALinkIsNeverFollowed) {
     }
 }
 
+// Set by SwapForALink: the folder to swap, whether Windows refused to rename it, and whether the swap was made.
+std::string gSwapTarget;
+bool gRenameRefused = false;
+bool gSwapped = false;
+
+// Runs while the uninstall holds the checked folder: a hostile program puts a link in its place.
+void SwapForALink(const std::string& path) {
+    if (path != gSwapTarget || gSwapped)
+        return;
+    gSwapped = true;
+    gRenameRefused = !MoveFileA(path.c_str(), (path + ".old").c_str());
+    // A program of the machine Wine runs on is not bound by the system's sharing rules: it swaps all the same.
+    const std::string parent = path.substr(0, path.find_last_of('\\'));
+    RunUnix("/bin/sh -c \"mv data data.old && ln -s ../../elsewhere data\"", parent, [&] { return IsLinkAt(path); });
+}
+
+// A folder swapped for a link after it was checked: what the link leads to is never touched, because every entry
+// is opened by name and then compared with the folder the uninstall holds.
+TEST_F(UninstallFaultTest, FolderSwappedForALinkAfterItsCheckIsNotFollowed) {
+    MakeInstalled();
+    const std::string outside = dir_.Join("elsewhere");
+    const std::string mirrored = outside + "\\common\\japanese\\high\\font00a.png";  // the same names as the pack's
+    ASSERT_TRUE(WriteFileMakingDirs(kPrecious, sizeof kPrecious - 1, mirrored.c_str()));
+    ASSERT_TRUE(WriteBytes(outside + "\\top.txt", kPrecious));
+    Open(StandardPack());
+    gSwapTarget = Game("\\quorvan\\data");
+    gRenameRefused = gSwapped = false;
+    gFolderChecked = SwapForALink;
+    Press("uninstall");
+    gFolderChecked = nullptr;
+
+    ASSERT_TRUE(gSwapped);
+    EXPECT_TRUE(gRenameRefused);  // the checked folder is held without delete sharing
+    ASSERT_TRUE(IsLinkAt(Game("\\quorvan\\data")));
+    EXPECT_EQ(kPrecious, FileBytes(mirrored));
+    EXPECT_EQ(kPrecious, FileBytes(outside + "\\top.txt"));
+    EXPECT_FALSE(Exists(Game("\\quorvan\\readme.txt")));
+    const std::vector<RecordedMessage> boxes = recorder_.Messages();
+    ASSERT_EQ(2u, boxes.size());
+    ExpectFailureBox(boxes[1],
+                     "卸载结束, 但有 1 项未能完成:", {"指向别处的链接, 没有跟随也没有删除: quorvan\\data\\common"});
+}
+
 // Wine deletes what a link of its machine points at when asked to delete the link by name: links to a file and to
 // an empty folder inside the pack must not reach their targets either. (Wine shows the link to a file as the plain
 // file it leads to.)
