@@ -189,6 +189,8 @@ void UninstallPack(HWND mainWindow) {
         ShowMessage(nullptr, kNotInstalledText, kCancelCaption, kMbOk | kMbIconError);
         return;
     }
+    // "G:\" for a game at the root of a drive: every path is the folder, a separator and a name.
+    run.folder = WithoutTrailingSeparators(run.folder);
 
     // The originals first, then the pack: a restore that fails leaves the pack in place and installed, so the
     // player never ends up with neither.
