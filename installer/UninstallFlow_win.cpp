@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -46,9 +47,11 @@ constexpr size_t kRestoreCount = sizeof kRestoreTable / sizeof kRestoreTable[0];
 struct Uninstall {
     std::string folder;
     FailureList failures;
-    bool gameFileLeft = false;                 // a game file could not be written back: worth a second run
-    bool libraryLeft = false;                  // the library could not be deleted: worth a second run too
-    FileFault adviceFault = FileFault::kNone;  // why the last game file or the library stayed as it was
+    bool gameFileLeft = false;      // a game file could not be written back: worth a second run
+    bool libraryLeft = false;       // the library could not be deleted: worth a second run too
+    std::vector<FileFault> causes;  // why game files or the library stayed as they were, in order
+
+    void Stayed(FileFault cause) { causes.push_back(cause); }
 
     void Failed(Failure what, const std::string& path) {
         failures.Add(what, RelativeTo(folder, path));
@@ -90,7 +93,7 @@ bool RestoreGameFiles(Uninstall& run, const Originals& originals) {
         FileFault fault = FileFault::kNone;
         if (!ReplaceFileWith(bytes.data, bytes.size, path.c_str(), &fault)) {
             run.Failed(WriteFailure(fault), path);
-            run.adviceFault = fault;
+            run.Stayed(fault);
             run.gameFileLeft = true;
             restored = false;
         }
@@ -108,8 +111,8 @@ void DeleteLibrary(Uninstall& run) {
     if (!RemoveWithoutFollowingLinks(run.folder, kLibraryTarget + 1, left)) {
         NameWhatStayed(run, left);
         run.libraryLeft = true;
-        if (!left.empty())
-            run.adviceFault = left.back().cause;
+        for (const LeftBehind& item : left)
+            run.Stayed(item.cause);
     }
 }
 
@@ -136,9 +139,8 @@ MarkResult RemoveInstallMark(Uninstall& run) {
     return MarkResult::kValueStays;
 }
 
-// What the player can do about game files that could not be written back.
-const char* AdviceFor(FileFault fault) {
-    switch (fault) {
+const char* AdviceLine(FileFault cause) {
+    switch (cause) {
         case FileFault::kInUse:
             return kCloseGameText;
         case FileFault::kReadOnly:
@@ -148,6 +150,21 @@ const char* AdviceFor(FileFault fault) {
         default:
             return kTryAgainText;
     }
+}
+
+// What the player can do about game files that could not be written back: one line for each cause.
+std::string AdviceFor(const std::vector<FileFault>& causes) {
+    std::vector<const char*> lines;
+    for (FileFault cause : causes) {
+        if (std::find(lines.begin(), lines.end(), AdviceLine(cause)) == lines.end())
+            lines.push_back(AdviceLine(cause));
+    }
+    if (lines.empty())
+        lines.push_back(kTryAgainText);
+    std::string advice;
+    for (const char* line : lines)
+        advice += (advice.empty() ? "" : "\r\n") + std::string(line);
+    return advice;
 }
 
 // The log goes into the pack folder, unless a link stands there: nothing is written through it.
@@ -169,9 +186,9 @@ void ReportEnd(HWND mainWindow, const Uninstall& run, bool markStays) {
     const bool written = WriteFileMakingDirs(text.data(), text.size(), log.c_str());
     std::string summary = FailureSummary(run.failures, kFailuresHeading, log, written);
     if (run.gameFileLeft)
-        summary += std::string(kStillInstalledText) + AdviceFor(run.adviceFault);
+        summary += std::string(kStillInstalledText) + AdviceFor(run.causes);
     else if (run.libraryLeft)
-        summary += std::string(kLibraryLeftText) + AdviceFor(run.adviceFault);
+        summary += std::string(kLibraryLeftText) + AdviceFor(run.causes);
     else if (markStays)
         summary += kMarkLeftText;
     ShowMessage(mainWindow, summary.c_str(), kNoteCaption, kMbOk | kMbIconWarning);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -384,6 +385,69 @@ TEST_F(UninstallFaultTest, GameAtTheRootOfADrive) {
     EXPECT_TRUE(RemoveWithoutFollowingLinks("Q:", "quorvan", left));
     EXPECT_TRUE(left.empty());
     EXPECT_FALSE(Exists(Game("\\quorvan")));
+}
+
+// Files of the stand-in game made immutable on the machine Wine runs on, for as long as the object lives: even a
+// process running as root can then neither write, replace nor change the attributes of them, so the system refuses
+// as Windows refuses a file the user may not write.
+class ImmutableFiles {
+  public:
+    ImmutableFiles(const std::string& folder, const std::vector<std::string>& names) : folder_(folder), names_(names) {
+        ready_ = Run("+i", [this] { return !Writable(); });
+    }
+    ~ImmutableFiles() {
+        Run("-i", [this] { return Writable(); });
+    }
+    bool ready() const { return ready_; }
+
+  private:
+    bool Run(const char* change, const std::function<bool()>& done) {
+        std::string line = std::string("/usr/bin/chattr ") + change;
+        for (const std::string& name : names_)
+            line += " " + name;
+        return RunUnix(line, folder_, done);
+    }
+    bool Writable() const {
+        for (const std::string& name : names_) {
+            HANDLE file = CreateFileA((folder_ + "\\" + name).c_str(), FILE_WRITE_DATA, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+            if (file == INVALID_HANDLE_VALUE)
+                return false;
+            CloseHandle(file);
+        }
+        return true;
+    }
+    std::string folder_;
+    std::vector<std::string> names_;
+    bool ready_ = false;
+};
+
+// Game files that really cannot be written are named with their cause, and the advice fits each cause rather than
+// always "close the game"; the pack and the mark stay.
+TEST_F(UninstallFaultTest, FilesThatCannotBeWrittenAreNamedWithTheirCause) {
+    MakeInstalled();
+    ASSERT_TRUE(SetFileAttributesA(Game("\\SM3Config.exe").c_str(), FILE_ATTRIBUTE_READONLY));
+    {
+        ImmutableFiles refused(game_, {"psrpc.dll", "SM3Config.exe"});
+        if (!refused.ready())
+            GTEST_SKIP() << "chattr +i is not allowed here";
+        Open(StandardPack());
+        Press("uninstall");
+    }
+    SetFileAttributesA(Game("\\SM3Config.exe").c_str(), FILE_ATTRIBUTE_NORMAL);
+
+    const std::vector<RecordedMessage> boxes = recorder_.Messages();
+    ASSERT_EQ(2u, boxes.size());
+    ExpectFailureBox(boxes[1], "卸载结束, 但有 2 项未能完成:",
+                     {"无法写入 (拒绝访问): psrpc.dll", "无法写入 (文件只读): SM3Config.exe"});
+    EXPECT_NE(std::string::npos, boxes[1].text.find("汉化包仍记为已安装.\r\n请确认有权写入这些文件后再次卸载.\r\n"
+                                                    "请去掉这些文件的只读属性后再次卸载."))
+        << boxes[1].text;
+    EXPECT_EQ(kLocalised, FileBytes(Game("\\psrpc.dll")));
+    EXPECT_EQ(kLocalised, FileBytes(Game("\\SM3Config.exe")));
+    EXPECT_EQ(kOriginalLoadScreen, FileBytes(Game("\\media\\data\\etc\\japanese\\loadscreen.png")));
+    EXPECT_TRUE(Exists(Game("\\quorvan\\readme.txt")));
+    EXPECT_TRUE(Marked());
 }
 
 LONG WINAPI RefuseToDelete(HKEY, const char*) {
