@@ -118,6 +118,10 @@ void DeleteLibrary(Uninstall& run) {
 
 // The pack folder and everything in it; a link in its place or anywhere below it is never followed.
 void DeletePackFolder(Uninstall& run) {
+    // A file under the pack folder's name is not something the install made.
+    const DWORD attributes = GetFileAttributesA((run.folder + "\\" + kPackFolder).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return;
     std::vector<LeftBehind> left;
     RemoveWithoutFollowingLinks(run.folder, kPackFolder, left);
     NameWhatStayed(run, left);
