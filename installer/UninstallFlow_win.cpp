@@ -31,6 +31,7 @@ const char kOpenKeyFailedText[] = "RegOpenKeyEx Failed!";
 const char kDoneText[] = "卸载完成!";
 const char kFailuresHeading[] = "卸载结束, 但有 %u 项未能完成:";
 const char kLogHeading[] = "汉化包卸载中未能完成的项目:";
+const char kLogBesideGame[] = "\\uninstall-errors.txt";  // when a link stands in the pack folder's place
 const char kStillInstalledText[] = "\r\n\r\n被替换的游戏文件没有全部还原, 汉化包仍记为已安装.\r\n";
 const char kCloseGameText[] = "请关闭游戏后再次卸载.";
 const char kClearReadOnlyText[] = "请去掉这些文件的只读属性后再次卸载.";
@@ -175,7 +176,7 @@ std::string AdviceFor(const std::vector<FileFault>& causes) {
 std::string LogPath(const Uninstall& run) {
     const DWORD attributes = GetFileAttributesA((run.folder + "\\" + kPackFolder).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        return run.folder + (kUninstallLogName + sizeof kPackFolder);
+        return run.folder + kLogBesideGame;
     return run.folder + kUninstallLogName;
 }
 
