@@ -202,10 +202,11 @@ bool CopyEntryToFile(const char* entry,
         // Not in the package (reported already), or no memory for it.
         failures.Add(InPackage(entry) ? Failure::kWrite : Failure::kMissing, name);
     } else if (kind == CopyKind::kGameFile) {
+        FileFault fault = FileFault::kNone;
         if (!report.clean())
             failures.Add(Failure::kCheckedKept, name);
-        else if (!(copied = ReplaceFileWith(sink.data, sink.size, path.c_str())))
-            failures.Add(Failure::kWrite, name);
+        else if (!(copied = ReplaceFileWith(sink.data, sink.size, path.c_str(), &fault)))
+            failures.Add(WriteFailure(fault), name);
     } else {
         if (!WriteFileMakingDirs(sink.data, sink.size, path.c_str()))
             failures.Add(Failure::kWrite, name);

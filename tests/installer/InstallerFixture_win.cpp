@@ -8,6 +8,7 @@
 #include "installer/CommandDispatch.h"
 #include "installer/FileWrite_win.h"
 #include "installer/ResourceLibrary.h"
+#include "installer/UninstallFlow.h"
 #include "mainwindow/MainWindow.h"
 #include "package/Package.h"
 #include "settings/SettingsDialog.h"
@@ -200,6 +201,8 @@ void InstallerTest::TearDown() {
     gChoosePath = nullptr;
     gOpenSettings = nullptr;
     gFileWriter = WriteAllBytes;
+    gDeleteMarkValue = RegDeleteValueA;
+    gFolderChecked = nullptr;
     gCallResourceInstall = CallResourceInstall;
     RestoreInstallKey();
     RemoveTree(dir_.path());
