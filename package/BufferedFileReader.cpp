@@ -29,14 +29,21 @@ bool BufferedFileReader::Fill(size_t count) {
         kept = size_t(bufferEnd - position_);
         std::memmove(buffer_.get(), buffer_.get() + (position_ - bufferStart_), kept);
         want = kCapacity - kept;
+        bufferStart_ = position_;
     } else {
-        if (std::fseek(file_, long(position_), SEEK_SET) != 0)
+        // Whole blocks from the one that holds the position, as the file system keeps them; a read too large for
+        // that starts at the position itself.
+        int64_t start = position_ - position_ % int64_t(kJumpRead);
+        if (size_t(position_ - start) + count > kCapacity)
+            start = position_;
+        const size_t needed = size_t(position_ - start) + count;
+        want = std::min(kCapacity, (needed + kJumpRead - 1) / kJumpRead * kJumpRead);
+        if (std::fseek(file_, long(start), SEEK_SET) != 0)
             return false;
-        want = std::max(count, kJumpRead);
+        bufferStart_ = start;
     }
-    bufferStart_ = position_;
     buffered_ = kept + std::fread(buffer_.get() + kept, 1, want, file_);
-    return buffered_ >= count;
+    return int64_t(buffered_) >= position_ - bufferStart_ + int64_t(count);
 }
 
 const unsigned char* BufferedFileReader::Take(size_t count) {

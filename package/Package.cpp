@@ -197,21 +197,34 @@ RecordStep ReadRecord(BufferedFileReader& reader, int64_t position, int64_t reco
     }
     entry->bodyOffset = static_cast<int32_t>(bodyOffset);
     entry->digest.assign(reinterpret_cast<const char*>(header + kHeaderFixedSize), digestEnd - kHeaderFixedSize);
-    const char* part1 = reinterpret_cast<const char*>(header + digestEnd + 1);
-    const char* part2 = reinterpret_cast<const char*>(header + part1End + 1);
-    entry->name.reserve((part1End - digestEnd - 1) + (part2End - part1End - 1));
-    entry->name.assign(part1, part1End - digestEnd - 1);
-    entry->name.append(part2, part2End - part1End - 1);
-    LowerAsciiDbcs(entry->name);
+    // The two parts hold no NUL: the name is their bytes side by side, lower-cased.
+    char name[kMaxHeaderSize];
+    const size_t part1Size = part1End - digestEnd - 1;
+    const size_t part2Size = part2End - part1End - 1;
+    std::memcpy(name, header + digestEnd + 1, part1Size);
+    std::memcpy(name + part1Size, header + part1End + 1, part2Size);
+    LowerAsciiGbk(name, part1Size + part2Size);
+    entry->name.assign(name, part1Size + part2Size);
     return step;
 }
 
 }  // namespace
 
 void DescrambleHeader(unsigned char* bytes, size_t count) {
-    for (size_t i = 0, key = 0; i < count; ++i) {
-        bytes[i] ^= kScrambleKey[key];
-        key = key + 1 == kScrambleKeySize ? 0 : key + 1;
+    // The key repeated over a whole number of its periods, so that the XOR runs over plain arrays.
+    struct RepeatedKey {
+        unsigned char bytes[kScrambleKeySize * 24];
+        constexpr RepeatedKey() : bytes() {
+            for (size_t i = 0; i < sizeof bytes; ++i)
+                bytes[i] = kScrambleKey[i % kScrambleKeySize];
+        }
+    };
+    static constexpr RepeatedKey kRepeated;
+    for (size_t done = 0; done < count;) {
+        const size_t block = std::min(count - done, sizeof kRepeated.bytes);
+        for (size_t i = 0; i < block; ++i)
+            bytes[done + i] ^= kRepeated.bytes[i];
+        done += block;
     }
 }
 
@@ -253,6 +266,8 @@ IndexResult IndexPackageFile(const char* path, PackageIndex& index) {
         result.status = IndexStatus::kCannotOpen;
         return result;
     }
+    // The reader is the stream's buffer: without one of stdio's below it, each of its reads is one read of the file.
+    std::setvbuf(file.get(), nullptr, _IONBF, 0);
     BufferedFileReader reader(file.get());
     const int64_t fileEnd = FileLength(file.get());
     if (fileEnd >= 0)

@@ -57,13 +57,15 @@ TEST_F(BufferedFileReaderTest, SequentialReadsOfEverySizeCrossEachRefill) {
 
 TEST_F(BufferedFileReaderTest, SkipsAndJumpsForwardAndBack) {
     ExpectBytesAt(10, 4);
-    ExpectBytesAt(300, 512);                         // a skip inside the first block
-    ExpectBytesAt(int64_t(kJumpRead) - 2, 8);        // runs off the end of a jump's block
-    ExpectBytesAt(int64_t(kCapacity) + 100, 516);    // past everything read so far
-    ExpectBytesAt(5, 20);                            // back before it
-    ExpectBytesAt(int64_t(2 * kCapacity) - 3, 600);  // straddles a buffer's worth
-    ExpectBytesAt(int64_t(bytes_.size()) - 42, 42);  // the last bytes
-    ExpectBytesAt(0, kCapacity);                     // the largest read
+    ExpectBytesAt(300, 512);                               // a skip inside the first block
+    ExpectBytesAt(int64_t(kJumpRead) - 2, 8);              // runs off the end of a jump's block
+    ExpectBytesAt(int64_t(kCapacity) + 100, 516);          // past everything read so far
+    ExpectBytesAt(5, 20);                                  // back before it
+    ExpectBytesAt(int64_t(2 * kCapacity) - 3, 600);        // straddles a buffer's worth
+    ExpectBytesAt(int64_t(bytes_.size()) - 42, 42);        // the last bytes
+    ExpectBytesAt(0, kCapacity);                           // the largest read
+    ExpectBytesAt(int64_t(2 * kCapacity) + 7, kCapacity);  // and from a position inside a block
+    ExpectBytesAt(int64_t(3 * kJumpRead) - 3, 516);        // a jump back that straddles two blocks
     EXPECT_FALSE(reader_->failed());
 }
 
