@@ -8,9 +8,9 @@
 // Reads a stdio stream through a buffer of its own, for walks that read a few bytes, skip ahead and read a few more:
 // the PE headers, the package's trailer and its record headers. A read inside the buffer is a copy and a skip inside
 // it costs nothing. A read that runs off the end of the buffer keeps the bytes not yet taken and reads a full buffer
-// on from where the file stands, without a seek; a jump anywhere else seeks and reads as few whole 4 KB blocks as hold
-// the bytes asked for, since the next jump may pass over most of what a large
-// read would bring. The stream is best left without a stdio buffer of its own, so that each of these is one read.
+// on from where the file stands, without a seek. A jump anywhere else seeks and reads as few whole 4 KB blocks as
+// hold the bytes asked for, since the next jump may pass over most of what a large read would bring. The stream is
+// best left without a stdio buffer of its own, so that each of these is one read.
 //
 // The first read that comes short or seek that cannot be made sets a flag that stays set, so a group of reads is
 // checked once. Nothing else may move the stream while a reader walks it.
