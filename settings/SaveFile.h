@@ -28,8 +28,7 @@ std::string DefaultSaveFilePath(HWND owner);
 
 // Opens the save at the default path or, failing that, one the user picks with the file chooser. A file shorter
 // than the two name fields reach or larger than kSaveMaxSize, and a chosen path too long for the path buffer, are
-// refused. Every failure has
-// been shown to the user (owner: the dialog) when it returns false; no file is open then.
+// refused. Every failure has been shown to the user (owner: the dialog) when it returns false; no file is open then.
 bool OpenSaveFile(HWND owner);
 bool SaveFileIsOpen();
 const std::string& SaveFilePath();  // empty while none is open
