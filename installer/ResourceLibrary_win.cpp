@@ -15,7 +15,7 @@
 
 const char kResourceInstallExport[] = "?ResourceInstall@@YAX_NPAUHWND__@@PAD@Z";
 const char kCreateUserFontExport[] = "?CreateUserFont@@YA_NPBDHH00HHH000@Z";
-const char kLibraryChangedText[] = "资源安装库与安装包中的不一致(可能已被改动或替换), 没有加载.\n请重新安装汉化包:\n";
+const char kLibraryChangedText[] = "资源安装库与安装包中的不一致(可能已被改动或替换)，没有加载。请重新安装汉化包：\n";
 
 namespace {
 
@@ -70,9 +70,9 @@ bool HoldsExactly(HANDLE file, const MemorySink& expected) {
     return true;
 }
 
-// The loader may look for the library's own imports beside it; they are all KnownDLLs, which it never takes from
-// there. A loader that does not know the system-folder flag (before the 2011 update of Vista and 7) gets the old
-// search, by the full path.
+// The library's own imports are looked for in the system folder only. A loader that does not know that flag (Vista
+// and 7 before their 2011 loader update) gets the full path with the altered search, which looks beside the library
+// first: its imports are all KnownDLLs, which no loader takes from there.
 HMODULE LoadFullPath(const std::string& path) {
     HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (!module && GetLastError() == ERROR_INVALID_PARAMETER)
