@@ -329,3 +329,53 @@ TEST(ResourceLibrary, RelativePathsAreNeverLoaded) {
     EXPECT_FALSE(Exists(game.Pack("resource.lst")));
     EXPECT_EQ(4u, recorder.Messages().size());
 }
+
+namespace {
+
+// What another program manages to do to the library between the comparison and the load.
+struct SwapAttempt {
+    bool ran = false;
+    bool opened = false;  // for writing
+    bool renamed = false;
+    bool deleted = false;
+    DWORD openError = 0;
+};
+SwapAttempt gSwapAttempt;
+std::string gRenamedTo;
+
+void TryToSwap(const char* path) {
+    gSwapAttempt.ran = true;
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    gSwapAttempt.opened = file != INVALID_HANDLE_VALUE;
+    gSwapAttempt.openError = gSwapAttempt.opened ? 0 : GetLastError();
+    if (gSwapAttempt.opened)
+        CloseHandle(file);
+    gSwapAttempt.renamed = MoveFileA(path, gRenamedTo.c_str()) != FALSE;
+    gSwapAttempt.deleted = !gSwapAttempt.renamed && DeleteFileA(path) != FALSE;
+}
+
+}  // namespace
+
+// From the comparison until the loader has mapped it, nobody can write, rename or delete the library: the file that
+// runs is the file that was compared.
+TEST(ResourceLibrary, ComparedLibraryCannotBeSwappedBeforeItIsLoaded) {
+    GameFolder game;
+    ASSERT_TRUE(game.copied());
+    ASSERT_TRUE(game.Add("a.txt", "hello"));
+    gSwapAttempt = SwapAttempt();
+    gRenamedTo = game.Folder() + "\\renamed.qvx";
+    gLibraryCheckedHook = TryToSwap;
+    MessageRecorder recorder;
+    char status[512] = "";
+    const bool called = CallResourceInstall(game.LibraryAsCalled().c_str(), nullptr, status);
+    gLibraryCheckedHook = nullptr;
+    ASSERT_TRUE(gSwapAttempt.ran);
+    EXPECT_FALSE(gSwapAttempt.opened);
+    EXPECT_EQ(DWORD(ERROR_SHARING_VIOLATION), gSwapAttempt.openError);
+    EXPECT_FALSE(gSwapAttempt.renamed);
+    EXPECT_FALSE(gSwapAttempt.deleted);
+    EXPECT_TRUE(called);
+    EXPECT_TRUE(Exists(game.Pack("resource.lst")));
+    EXPECT_TRUE(recorder.Messages().empty());
+}
