@@ -201,6 +201,7 @@ void InstallerTest::TearDown() {
     gOpenSettings = nullptr;
     gFileWriter = WriteAllBytes;
     gCallResourceInstall = CallResourceInstall;
+    gEntryCheck = EntryCheck::kOnce;
     RestoreInstallKey();
     RemoveTree(dir_.path());
     // What Wine cannot remove (a link of the machine it runs on, and the folders around it) goes from outside; rm
