@@ -183,6 +183,8 @@ none_s, twice_s = med("install_s", unchecked), med("install_s", twice)
 print("  install without the check      %.3f s   [rounds: %s]" % (none_s, ", ".join(r["install_s"] for r in unchecked)))
 print("  check once, unpack w/o digest  %.3f s   ratio %.2f to without (aim: 1.20 or less)" % (install, install / none_s))
 print("  check twice                    %.3f s   ratio %.2f to without" % (twice_s, twice_s / none_s))
+print("  the check itself (to the worker's first hand-back) %.3f s once, %.3f s twice, %.3f s without"
+      % (med("check_s"), med("check_s", twice), med("check_s", unchecked)))
 print("  worker with the check once     %.3f s, without %.3f s, twice %.3f s"
       % (med("install_until_done_message_s"), med("install_until_done_message_s", unchecked),
          med("install_until_done_message_s", twice)))
