@@ -229,6 +229,33 @@ TEST_F(InstallSafetyTest, OnlyEntriesBelowThePackFolderAreUnpacked) {
     EXPECT_EQ(pack.Bytes("quorvan\\readme.txt"), FileBytes(Game("\\quorvan\\readme.txt")));
 }
 
+// What the registry said when the first byte went into the game folder.
+int gWritesSeen = 0;
+bool gMarkedAtFirstWrite = false;
+bool NoteTheMarkAtTheFirstWrite(HANDLE file, const void* bytes, size_t size) {
+    if (gWritesSeen++ == 0) {
+        HKEY key;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, kInstallKeyPath, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+            gMarkedAtFirstWrite =
+                RegQueryValueExA(key, kQuorvanInfoValue, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+            RegCloseKey(key);
+        }
+    }
+    return WriteAllBytes(file, bytes, size);
+}
+
+TEST_F(InstallSafetyTest, InstallationIsMarkedBeforeTheFirstWriteIntoTheGameFolder) {
+    Open(StandardPack());
+    gWritesSeen = 0;
+    gMarkedAtFirstWrite = false;
+    gFileWriter = NoteTheMarkAtTheFirstWrite;
+    Press("install");
+    ASSERT_TRUE(WaitForInstall());
+    EXPECT_LT(0, gWritesSeen);
+    EXPECT_TRUE(gMarkedAtFirstWrite);
+    EXPECT_EQ("安装成功结束!", recorder_.Messages().back().text);
+}
+
 // The quit during the unpack: the mark is there already, the user is told that the uninstall puts the game back,
 // and the next start offers exactly that.
 HANDLE gWorkerWriting = nullptr;
