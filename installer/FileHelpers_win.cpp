@@ -39,12 +39,14 @@ HANDLE CreateForWriting(const char* path) {
     return CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-// The folder part of path, or "" for a bare name. Not DirPartOf: this runs on the worker thread too.
+// The folder part of path, or "" for a bare name; a drive's root keeps its separator ("G:\"), since "G:" alone
+// names the drive's current folder. Not DirPartOf: this runs on the worker thread too.
 std::string FolderOf(const char* path) {
     std::vector<size_t> separators;
     if (!SeparatorPositions(path, separators) || separators.empty())
         return std::string();
-    return std::string(path, separators.back());
+    std::string folder(path, separators.back());
+    return IsDriveRoot(folder.c_str()) ? folder + "\\" : folder;
 }
 
 // A new, empty file in folder with a name of its own; "" when none can be made.

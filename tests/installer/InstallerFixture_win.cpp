@@ -204,6 +204,7 @@ void InstallerTest::TearDown() {
     gDeleteMarkValue = RegDeleteValueA;
     gFolderChecked = nullptr;
     gCallResourceInstall = CallResourceInstall;
+    gEntryCheck = EntryCheck::kOnce;
     RestoreInstallKey();
     RemoveTree(dir_.path());
     // What Wine cannot remove (a link of the machine it runs on, and the folders around it) goes from outside; rm
