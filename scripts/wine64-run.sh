@@ -73,7 +73,9 @@ QV_STARTED_MARK="Z:$(printf '%s' "$MARK" | tr '/' '\134')"
 export QV_STARTED_MARK
 
 # What Wine prints when a program could not be started: the loader, the server connection or a system DLL's start.
+# A DLL that the program imports and Wine lacks, or a crash before main, is the program's own failure, never Wine's.
 START_FAILED='wine: could not load|wine: failed to|wine client error|wineserver|LdrInitializeThunk|failed to initialize, aborting'
+OWN_FAILURE='import_dll|Unhandled'
 
 attempt=1
 while :; do
@@ -88,7 +90,10 @@ while :; do
         cat "$LOG" >&2
         exit "$status"
     fi
-    wine_says="$(grep -E "$START_FAILED" "$LOG" | grep -v 'Unhandled' | head -3 | tr '\n' ' ')"
+    wine_says=""
+    if ! grep -qE "$OWN_FAILURE" "$LOG"; then
+        wine_says="$(grep -E "$START_FAILED" "$LOG" | head -3 | tr '\n' ' ')"
+    fi
     if [ -n "$wine_says" ] && [ "$attempt" -lt 3 ]; then
         cp "$LOG" "$LOG_DIR/$log_name.failed-start-$attempt.log"
         line="$(date '+%F %T') $test_name: start $attempt failed (exit $status): $wine_says"

@@ -19,6 +19,7 @@ FAILURES=0
 #   nostart    Wine's loader message, no start mark, exit 1      silent0    no message, no mark, exit 0
 #   fail       start mark, then a failure with Wine-looking text  pass       start mark, exit 0
 #   early      start mark, exit 0 a second later                 late       start mark after 2 s, exit 0
+#   nodll      Wine's messages for a DLL the program imports and Wine lacks, no mark, exit 53
 cat >"$WORK/wine64" <<'FAKE'
 #!/bin/bash
 work="$(dirname "$0")"
@@ -29,6 +30,9 @@ mark() { local unix="${QV_STARTED_MARK#Z:}"; echo started >"${unix//\\//}"; }
 case "$action" in
     nostart) echo '0024:err:module:LdrInitializeThunk "KERNEL32.dll" failed to initialize, aborting' >&2; exit 1 ;;
     silent0) exit 0 ;;
+    nodll) echo '0024:err:module:import_dll Library foo.dll (which is needed by L"fake_tests.exe") not found' >&2
+        echo '0024:err:module:LdrInitializeThunk Importing dlls for L"fake_tests.exe" failed, status c0000135' >&2
+        exit 53 ;;
     fail) mark; echo '0024:err:module:LdrInitializeThunk "x.dll" failed to initialize, aborting' >&2; exit 1 ;;
     pass) mark; echo '[  PASSED  ] 1 test.'; exit 0 ;;
     early) mark; sleep 1; exit 0 ;;
@@ -91,6 +95,10 @@ check "its Wine errors are in its log and on stderr" grep -q 'x.dll' "$LOGS/Suit
 run_case "silent0 pass" "$EXE" --gtest_filter=Suite.Case
 check "a program that ended before its main, saying nothing, fails and is not run again" \
     [ "$STATUS" != 0 ] && [ "$CALLS" = 1 ] && [ "$RERUNS" = 0 ]
+
+run_case "nodll pass" "$EXE" --gtest_filter=Suite.Case
+check "a program whose own DLL is missing is not started again" [ "$STATUS" = 53 ] && [ "$CALLS" = 1 ] &&
+    [ "$RERUNS" = 0 ] && grep -q 'foo.dll' "$WORK/err"
 
 run_case "nostart pass" "$EXE" --gtest_list_tests
 check "test discovery follows the same rule" [ "$STATUS" = 0 ] && [ "$CALLS" = 2 ] &&
