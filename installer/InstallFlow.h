@@ -11,8 +11,8 @@
 
 #include "installer/Dependencies_win.h"
 #include "installer/FailureList.h"
-#include "package/Package.h"
 #include "mainwindow/SkinLayout.h"
+#include "package/Package.h"
 #include "support/WorkerThread.h"
 
 // The install flow: find the game, check the disk, confirm; then the install worker checks every entry the install
