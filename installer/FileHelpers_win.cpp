@@ -17,9 +17,6 @@
 #include "support/Gbk.h"
 #include "support/Win32Handles.h"
 
-FileWriter gFileWriter = WriteAllBytes;
-FolderCheckedHook gFolderChecked = nullptr;
-
 namespace {
 
 constexpr DWORD kWriteChunk = 1u << 20;
@@ -62,7 +59,7 @@ std::string NewFileBeside(const std::string& folder) {
 bool FillAndFlush(const std::string& path, const void* bytes, size_t size) {
     ScopedFileHandle file(
         CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    return file.valid() && gFileWriter(file.get(), bytes, size) && FlushFileBuffers(file.get());
+    return file.valid() && Dependencies().fileWriter(file.get(), bytes, size) && FlushFileBuffers(file.get());
 }
 
 // ".", ".." and every other folder whose name starts with a dot are left out of the walks.
@@ -263,8 +260,8 @@ bool RemoveEntry(const Entry& entry, std::vector<LeftBehind>& left) {
     const bool folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     const bool link = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     if (folder && !link) {
-        if (gFolderChecked)
-            gFolderChecked(path);
+        if (Dependencies().folderChecked)
+            Dependencies().folderChecked(path);
         if (!EmptyFolder(handle.get(), path, final, left))
             return false;  // what stays below is named already
     }
@@ -318,7 +315,7 @@ bool WriteFileMakingDirs(const void* bytes, size_t size, const char* path) {
         if (!file.valid())
             return false;
     }
-    return gFileWriter(file.get(), bytes, size);
+    return Dependencies().fileWriter(file.get(), bytes, size);
 }
 
 bool ReplaceFileWith(const void* bytes, size_t size, const char* path, FileFault* fault) {
@@ -464,4 +461,12 @@ void ListDirsRecursive(const char* folder, std::vector<std::string>& list) {
             ListDirsRecursive(path.c_str(), list);
         list.push_back(Lowered(path));
     } while (search.Next(&data));
+}
+
+bool QueryFreeSpace(const char* folder, uint64_t* bytesAvailable) {
+    ULARGE_INTEGER available = {}, total = {}, free = {};
+    if (!GetDiskFreeSpaceExA(folder, &available, &total, &free))
+        return false;
+    *bytesAvailable = available.QuadPart;
+    return true;
 }
