@@ -70,11 +70,6 @@ bool IsSkippedFolder(const WIN32_FIND_DATAA& data) {
     return data.cFileName[0] == '.';
 }
 
-std::string Lowered(std::string path) {
-    LowerAsciiDbcs(path);
-    return path;
-}
-
 // The attributes of a file with the read-only one taken away (never zero, which would mean "leave them").
 DWORD WritableAttributes(DWORD attributes) {
     const DWORD rest = attributes & ~DWORD(FILE_ATTRIBUTE_READONLY);
@@ -405,7 +400,7 @@ void ListFilesRecursive(const char* folder, std::vector<std::string>& list, cons
     do {
         std::string path = base + "\\" + data.cFileName;
         if (!IsFolder(data)) {
-            path = Lowered(path);
+            path = LowerAsciiDbcsCopy(path);
             if (!suffix || EndsWith(path.c_str(), suffix))
                 list.push_back(path);
         } else if (!IsSkippedFolder(data) && !IsLink(data)) {
@@ -435,6 +430,6 @@ void ListDirsRecursive(const char* folder, std::vector<std::string>& list) {
         std::string path = base + "\\" + data.cFileName;
         if (!IsLink(data))
             ListDirsRecursive(path.c_str(), list);
-        list.push_back(Lowered(path));
+        list.push_back(LowerAsciiDbcsCopy(path));
     } while (search.Next(&data));
 }

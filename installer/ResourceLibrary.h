@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "support/Win32Handles.h"
+
 // The resource-installer library ("SavePatch.qvx" in the game folder) and its two exports, looked up by their
 // decorated names. The library runs with the installer's rights, so it is loaded only from an absolute path and only
 // when the file holds exactly the bytes of the package's own "SavePatch.qvx" entry (which must pass its checks):
@@ -66,7 +68,6 @@ bool CallCreateUserFont(const char* libraryPath,
 class UserFontLibrary {
   public:
     UserFontLibrary(const char* libraryPath, HWND owner);
-    ~UserFontLibrary();
     UserFontLibrary(const UserFontLibrary&) = delete;
     UserFontLibrary& operator=(const UserFontLibrary&) = delete;
 
@@ -74,6 +75,6 @@ class UserFontLibrary {
     CreateUserFontProc function() const { return createUserFont_; }
 
   private:
-    HMODULE module_ = nullptr;
+    ScopedLibrary module_;
     CreateUserFontProc createUserFont_ = nullptr;
 };

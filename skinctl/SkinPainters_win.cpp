@@ -12,23 +12,6 @@ constexpr int kWindowTextSize = 1024;
 const char kMeasureSample[] = "abc";
 constexpr int kNoCaptionWidth = -4;  // closes the group box line where it began
 
-// The window DC of a control (the whole window, frame included), released at the end of the scope.
-class ScopedWindowDc {
-  public:
-    explicit ScopedWindowDc(HWND window) : window_(window), dc_(GetWindowDC(window)) {}
-    ScopedWindowDc(const ScopedWindowDc&) = delete;
-    ScopedWindowDc& operator=(const ScopedWindowDc&) = delete;
-    ~ScopedWindowDc() {
-        if (dc_)
-            ReleaseDC(window_, dc_);
-    }
-    HDC get() const { return dc_; }
-
-  private:
-    HWND window_;
-    HDC dc_;
-};
-
 // A picture of the whole control built off screen and copied to the window in one BitBlt, so that the control is
 // never seen half drawn. Released in reverse order: the bitmap leaves the memory DC, then the bitmap, the memory
 // DC and the window DC go.

@@ -12,7 +12,7 @@
 #include "mainwindow/ProgramMessages.h"
 #include "mainwindow/SkinLayout.h"
 #include "package/Package.h"
-#include "tests/mainwindow/TestPictures_win.h"
+#include "tests/common/TestPictures_win.h"
 #include "tests/common/MessageRecorder.h"
 #include "tests/common/TempDir.h"
 #include "tests/common/TestPackage.h"
