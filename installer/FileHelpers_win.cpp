@@ -29,11 +29,6 @@ bool IsFolder(const WIN32_FIND_DATAA& data) {
     return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-// A junction or a symbolic link: what lies behind it is somewhere else.
-bool IsLink(const WIN32_FIND_DATAA& data) {
-    return (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-}
-
 // Nobody else writes the file while it is being written.
 HANDLE CreateForWriting(const char* path) {
     return CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -229,7 +224,7 @@ bool RemoveEntry(const Entry& entry, std::vector<LeftBehind>& left) {
         return false;
     }
     const bool folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    const bool link = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    const bool link = IsLink(info.dwFileAttributes);
     if (folder && !link) {
         if (gFolderChecked)
             gFolderChecked(path);
@@ -403,7 +398,7 @@ void ListFilesRecursive(const char* folder, std::vector<std::string>& list, cons
             path = LowerAsciiDbcsCopy(path);
             if (!suffix || EndsWith(path.c_str(), suffix))
                 list.push_back(path);
-        } else if (!IsSkippedFolder(data) && !IsLink(data)) {
+        } else if (!IsSkippedFolder(data) && !IsLink(data.dwFileAttributes)) {
             ListFilesRecursive(path.c_str(), list, suffix);
         }
     } while (search.Next(&data));
@@ -428,7 +423,7 @@ void ListDirsRecursive(const char* folder, std::vector<std::string>& list) {
         if (!IsFolder(data) || IsSkippedFolder(data))
             continue;
         std::string path = base + "\\" + data.cFileName;
-        if (!IsLink(data))
+        if (!IsLink(data.dwFileAttributes))
             ListDirsRecursive(path.c_str(), list);
         list.push_back(LowerAsciiDbcsCopy(path));
     } while (search.Next(&data));

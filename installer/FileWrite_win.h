@@ -10,6 +10,11 @@
 using FileWriter = bool (*)(HANDLE file, const void* bytes, size_t size);
 extern FileWriter gFileWriter;
 
+// A junction or a symbolic link (a reparse point): what lies behind it is somewhere else.
+inline bool IsLink(DWORD attributes) {
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 // WriteFile until all size bytes are written; false at the first write that fails or writes nothing.
 bool WriteAllBytes(HANDLE file, const void* bytes, size_t size);
 
