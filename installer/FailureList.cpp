@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "package/Package.h"
+#include "support/Gbk.h"
 
 namespace {
 
@@ -13,11 +13,6 @@ const char kLineEnd[] = "\r\n";
 
 std::string Line(const FailedItem& item) {
     return std::string(FailureText(item.what)) + ": " + item.name;
-}
-
-std::string Lowered(std::string text) {
-    LowerAsciiDbcs(text);
-    return text;
 }
 
 }  // namespace
@@ -122,7 +117,7 @@ std::string RelativeTo(const std::string& folder, const std::string& path) {
     const char separator = path[folder.size()];
     if (separator != '\\' && separator != '/')
         return path;
-    if (Lowered(path.substr(0, folder.size())) != Lowered(folder))
+    if (LowerAsciiDbcsCopy(path.substr(0, folder.size())) != LowerAsciiDbcsCopy(folder))
         return path;
     return path.substr(folder.size() + 1);
 }

@@ -26,11 +26,6 @@ bool IsFolder(const WIN32_FIND_DATAA& data) {
     return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-// A junction or a symbolic link: what lies behind it is somewhere else.
-bool IsLink(const WIN32_FIND_DATAA& data) {
-    return (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-}
-
 // Nobody else writes the file while it is being written.
 HANDLE CreateForWriting(const char* path) {
     return CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -65,11 +60,6 @@ bool FillAndFlush(const std::string& path, const void* bytes, size_t size) {
 // ".", ".." and every other folder whose name starts with a dot are left out of the walks.
 bool IsSkippedFolder(const WIN32_FIND_DATAA& data) {
     return data.cFileName[0] == '.';
-}
-
-std::string Lowered(std::string path) {
-    LowerAsciiDbcs(path);
-    return path;
 }
 
 // The attributes of a file with the read-only one taken away (never zero, which would mean "leave them").
@@ -258,7 +248,7 @@ bool RemoveEntry(const Entry& entry, std::vector<LeftBehind>& left) {
         return false;
     }
     const bool folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    const bool link = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    const bool link = IsLink(info.dwFileAttributes);
     if (folder && !link) {
         if (Dependencies().folderChecked)
             Dependencies().folderChecked(path);
@@ -429,10 +419,10 @@ void ListFilesRecursive(const char* folder, std::vector<std::string>& list, cons
     do {
         std::string path = base + "\\" + data.cFileName;
         if (!IsFolder(data)) {
-            path = Lowered(path);
+            path = LowerAsciiDbcsCopy(path);
             if (!suffix || EndsWith(path.c_str(), suffix))
                 list.push_back(path);
-        } else if (!IsSkippedFolder(data) && !IsLink(data)) {
+        } else if (!IsSkippedFolder(data) && !IsLink(data.dwFileAttributes)) {
             ListFilesRecursive(path.c_str(), list, suffix);
         }
     } while (search.Next(&data));
@@ -457,9 +447,9 @@ void ListDirsRecursive(const char* folder, std::vector<std::string>& list) {
         if (!IsFolder(data) || IsSkippedFolder(data))
             continue;
         std::string path = base + "\\" + data.cFileName;
-        if (!IsLink(data))
+        if (!IsLink(data.dwFileAttributes))
             ListDirsRecursive(path.c_str(), list);
-        list.push_back(Lowered(path));
+        list.push_back(LowerAsciiDbcsCopy(path));
     } while (search.Next(&data));
 }
 

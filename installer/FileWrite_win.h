@@ -10,5 +10,10 @@
 // The install and uninstall flows write through Dependencies().fileWriter; tests put a writer there that fails part
 // way, as a full disk does.
 
+// A junction or a symbolic link (a reparse point): what lies behind it is somewhere else.
+inline bool IsLink(DWORD attributes) {
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 // WriteFile until all size bytes are written; false at the first write that fails or writes nothing.
 bool WriteAllBytes(HANDLE file, const void* bytes, size_t size);

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "installer/Dependencies_win.h"
+#include "support/Win32Handles.h"
 
 // The resource-installer library ("SavePatch.qvx" in the game folder) and its two exports, looked up by their
 // decorated names. The library runs with the installer's rights, so it is loaded only from an absolute path and only
@@ -66,7 +67,6 @@ bool CallCreateUserFont(const char* libraryPath,
 class UserFontLibrary {
   public:
     UserFontLibrary(const char* libraryPath, HWND owner);
-    ~UserFontLibrary();
     UserFontLibrary(const UserFontLibrary&) = delete;
     UserFontLibrary& operator=(const UserFontLibrary&) = delete;
 
@@ -74,6 +74,6 @@ class UserFontLibrary {
     CreateUserFontProc function() const { return createUserFont_; }
 
   private:
-    HMODULE module_ = nullptr;
+    ScopedLibrary module_;
     CreateUserFontProc createUserFont_ = nullptr;
 };

@@ -113,29 +113,8 @@ HMODULE LoadVerifiedLibrary(const char* libraryPath, HWND owner) {
     return module;
 }
 
-namespace {
-
-// The verified library for the length of one call.
-class ScopedLibrary {
-  public:
-    ScopedLibrary(const char* path, HWND owner) : module_(LoadVerifiedLibrary(path, owner)) {}
-    ~ScopedLibrary() {
-        if (module_)
-            FreeLibrary(module_);
-    }
-    ScopedLibrary(const ScopedLibrary&) = delete;
-    ScopedLibrary& operator=(const ScopedLibrary&) = delete;
-
-    HMODULE get() const { return module_; }
-
-  private:
-    HMODULE module_;
-};
-
-}  // namespace
-
 bool CallResourceInstall(const char* libraryPath, HWND status, char* statusText) {
-    const ScopedLibrary library(libraryPath, nullptr);
+    const ScopedLibrary library(LoadVerifiedLibrary(libraryPath, nullptr));
     if (!library.get())
         return false;
     FARPROC address = GetProcAddress(library.get(), kResourceInstallExport);
@@ -167,17 +146,12 @@ bool CallCreateUserFont(const char* libraryPath,
 
 UserFontLibrary::UserFontLibrary(const char* libraryPath, HWND owner)
     : module_(LoadVerifiedLibrary(libraryPath, owner)) {
-    if (!module_)
+    if (!module_.get())
         return;
-    FARPROC address = GetProcAddress(module_, kCreateUserFontExport);
+    FARPROC address = GetProcAddress(module_.get(), kCreateUserFontExport);
     if (!address) {
         ReportMissingExport(owner, libraryPath, "CreateUserFont");
         return;
     }
     createUserFont_ = reinterpret_cast<CreateUserFontProc>(reinterpret_cast<void*>(address));
-}
-
-UserFontLibrary::~UserFontLibrary() {
-    if (module_)
-        FreeLibrary(module_);
 }

@@ -10,6 +10,7 @@
 #include "installer/CommandDispatch.h"
 #include "installer/FailureList.h"
 #include "installer/FileHelpers.h"
+#include "installer/FileWrite_win.h"
 #include "installer/InstallFlow.h"
 #include "installer/UninstallFlow.h"
 #include "package/Extract.h"
@@ -173,7 +174,7 @@ std::string AdviceFor(const std::vector<FileFault>& causes) {
 // The log goes into the pack folder, unless a link stands there: nothing is written through it.
 std::string LogPath(const Uninstall& run) {
     const DWORD attributes = GetFileAttributesA((run.folder + "\\" + kPackFolder).c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    if (attributes != INVALID_FILE_ATTRIBUTES && IsLink(attributes))
         return run.folder + kLogBesideGame;
     return run.folder + kUninstallLogName;
 }

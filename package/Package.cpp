@@ -203,7 +203,7 @@ RecordStep ReadRecord(BufferedFileReader& reader, int64_t position, int64_t reco
     const size_t part2Size = part2End - part1End - 1;
     std::memcpy(name, header + digestEnd + 1, part1Size);
     std::memcpy(name + part1Size, header + part1End + 1, part2Size);
-    LowerAsciiGbk(name, part1Size + part2Size);
+    LowerAsciiDbcs(name, part1Size + part2Size);
     entry->name.assign(name, part1Size + part2Size);
     return step;
 }
@@ -226,16 +226,6 @@ void DescrambleHeader(unsigned char* bytes, size_t count) {
             bytes[done + i] ^= kRepeated.bytes[i];
         done += block;
     }
-}
-
-void LowerAsciiDbcs(char* text) {
-    if (text)
-        LowerAsciiGbk(text, std::strlen(text));
-}
-
-void LowerAsciiDbcs(std::string& text) {
-    // The walk stops at the first NUL, as for a C string.
-    LowerAsciiGbk(&text[0], std::strlen(text.c_str()));
 }
 
 CertificateTable ReadCertificateTable(std::FILE* file, int64_t fileSize) {

@@ -6,6 +6,8 @@
 #include <map>
 #include <string>
 
+#include "support/Gbk.h"
+
 // The package appended to the installer's executable.
 //
 // Whole file (all integers 32-bit little-endian, no padding anywhere):
@@ -65,10 +67,6 @@ using PackageIndex = std::map<std::string, PackageEntry>;
 
 // The process-wide index: filled once by IndexPackage at start-up, read-only afterwards.
 extern PackageIndex gPackageIndex;
-
-// Lower-cases single-byte A..Z in place; a GBK lead byte (0x80..0xFF) and the byte after it are left alone.
-void LowerAsciiDbcs(std::string& text);
-void LowerAsciiDbcs(char* text);
 
 // XORs header byte i with "mossy stonesRiver Bend\0"[i % 23]; scrambling and descrambling are the same.
 void DescrambleHeader(unsigned char* bytes, size_t count);

@@ -6,12 +6,14 @@
 #include <vector>
 
 #include "settings/PathChooser.h"
+#include "support/Captions.h"
 #include "support/MessageSeam.h"
+#include "support/StdioFile.h"
+#include "support/Win32Handles.h"
 
 namespace {
 
 const char kOpenCaption[] = "取消";
-const char kWriteCaption[] = "错误";
 const char kChooserCancelledText[] = "必须手工制定真三国无双3 Save文档(在[我的文档]下)";
 const char kOpenFailedText[] = "打开真三国无双3 Save文档失败";
 const char kTooShortText[] = "真三国无双3 Save文档不完整(不足1796字节)，不能写入自创武将名。";
@@ -24,7 +26,7 @@ const char kWriteFailedText[] = "写入Save文档失败，自创武将名没有�
 const char kSaveFilter[] = "ShinSangokumusou3.dat\0ShinSangokumusou3.dat\0";
 
 struct OpenSave {
-    std::FILE* file = nullptr;
+    StdioFile file;
     std::string path;
 };
 OpenSave gSave;
@@ -34,7 +36,7 @@ void ShowOpenError(HWND owner, const char* text) {
 }
 
 void ShowWriteError(HWND owner, const char* text) {
-    ShowMessage(owner, text, kWriteCaption, kMbOk | kMbIconError);
+    ShowMessage(owner, text, kErrorCaption, kMbOk | kMbIconError);
 }
 
 // The size of an open file, or -1; the position is left at the start.
@@ -51,16 +53,16 @@ long SizeOf(std::FILE* file) {
 // that fails is left to the caller, whose message depends on the step.
 enum class OpenResult { kOpened, kNotOpened, kTooShort };
 OpenResult TryOpen(HWND owner, const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "rb+");
+    StdioFile file(path.c_str(), "rb+");
     if (!file)
         return OpenResult::kNotOpened;
-    const long size = SizeOf(file);
+    const long size = SizeOf(file.get());
     if (size < kSaveMinSize || size > kSaveMaxSize) {
-        std::fclose(file);
+        file.Close();  // before the box: the user may move the file meanwhile
         ShowOpenError(owner, size > kSaveMaxSize ? kTooLargeText : kTooShortText);
         return OpenResult::kTooShort;
     }
-    gSave.file = file;
+    gSave.file.Reset(file.release());
     gSave.path = path;
     return OpenResult::kOpened;
 }
@@ -69,17 +71,13 @@ OpenResult TryOpen(HWND owner, const std::string& path) {
 class StdioSaveStream : public SaveStream {
   public:
     explicit StdioSaveStream(std::FILE* file) : file_(file) {}
-    bool Seek(long offset) override { return std::fseek(file_, offset, SEEK_SET) == 0; }
-    bool Write(const uint8_t* data, size_t size) override { return std::fwrite(data, 1, size, file_) == size; }
-    bool Flush() override { return std::fflush(file_) == 0; }
-    bool Close() override {
-        const bool closed = std::fclose(file_) == 0;
-        file_ = nullptr;
-        return closed;
-    }
+    bool Seek(long offset) override { return std::fseek(file_.get(), offset, SEEK_SET) == 0; }
+    bool Write(const uint8_t* data, size_t size) override { return std::fwrite(data, 1, size, file_.get()) == size; }
+    bool Flush() override { return std::fflush(file_.get()) == 0; }
+    bool Close() override { return file_.Close(); }
 
   private:
-    std::FILE* file_;
+    StdioFile file_;
 };
 
 // Copies size bytes from the start of the open save into out, one piece at a time.
@@ -107,11 +105,12 @@ bool KeepBackup(std::FILE* file, long size) {
     const DWORD attributes = GetFileAttributesA(backup.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES)
         return !(attributes & FILE_ATTRIBUTE_DIRECTORY);  // a folder of that name holds no copy
-    HANDLE out = CreateFileA(backup.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (out == INVALID_HANDLE_VALUE)
+    ScopedFileHandle out(
+        CreateFileA(backup.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!out.valid())
         return false;
-    bool complete = CopyInPieces(file, size, out);
-    complete = CloseHandle(out) && complete;
+    bool complete = CopyInPieces(file, size, out.get());
+    complete = out.Close() && complete;
     if (!complete)
         DeleteFileA(backup.c_str());
     return complete;
@@ -172,7 +171,7 @@ bool OpenSaveFile(HWND owner) {
 }
 
 bool SaveFileIsOpen() {
-    return gSave.file != nullptr;
+    return static_cast<bool>(gSave.file);
 }
 
 const std::string& SaveFilePath() {
@@ -182,7 +181,7 @@ const std::string& SaveFilePath() {
 bool PrepareSaveNames(HWND owner) {
     if (!gSave.file)
         return false;
-    if (const char* refusal = Refusal(gSave.file)) {
+    if (const char* refusal = Refusal(gSave.file.get())) {
         Refuse(owner, refusal);
         return false;
     }
@@ -192,9 +191,7 @@ bool PrepareSaveNames(HWND owner) {
 bool WriteSaveNames(HWND owner, const SaveNameBytes& bytes) {
     if (!PrepareSaveNames(owner))
         return false;
-    std::FILE* file = gSave.file;
-    gSave.file = nullptr;
-    StdioSaveStream stream(file);
+    StdioSaveStream stream(gSave.file.release());
     const bool written = WriteNameFields(stream, bytes);
     gSave.path.clear();
     if (!written)
@@ -203,8 +200,6 @@ bool WriteSaveNames(HWND owner, const SaveNameBytes& bytes) {
 }
 
 void CloseSaveFile() {
-    if (gSave.file)
-        std::fclose(gSave.file);
-    gSave.file = nullptr;
+    gSave.file.Close();
     gSave.path.clear();
 }

@@ -215,7 +215,7 @@ constexpr Corners4 kComboCorners[4] = {
 }  // namespace
 
 SkinKind ClassifyClass(std::string className, uint32_t style) {
-    LowerAsciiGbk(&className[0], className.size());
+    LowerAsciiDbcs(&className[0], className.size());
     if (className == "button")
         return ClassifyButton(style);
     if (className == "edit")

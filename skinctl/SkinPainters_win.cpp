@@ -12,22 +12,12 @@ constexpr int kWindowTextSize = 1024;
 const char kMeasureSample[] = "abc";
 constexpr int kNoCaptionWidth = -4;  // closes the group box line where it began
 
-// The window DC of a control (the whole window, frame included), released at the end of the scope.
-class ScopedWindowDc {
-  public:
-    explicit ScopedWindowDc(HWND window) : window_(window), dc_(GetWindowDC(window)) {}
-    ScopedWindowDc(const ScopedWindowDc&) = delete;
-    ScopedWindowDc& operator=(const ScopedWindowDc&) = delete;
-    ~ScopedWindowDc() {
-        if (dc_)
-            ReleaseDC(window_, dc_);
-    }
-    HDC get() const { return dc_; }
-
-  private:
-    HWND window_;
-    HDC dc_;
-};
+// The size of the whole window, frame included.
+SIZE WindowSize(HWND window) {
+    RECT outer = {};
+    GetWindowRect(window, &outer);
+    return {outer.right - outer.left, outer.bottom - outer.top};
+}
 
 // A picture of the whole control built off screen and copied to the window in one BitBlt, so that the control is
 // never seen half drawn. Released in reverse order: the bitmap leaves the memory DC, then the bitmap, the memory
@@ -51,18 +41,22 @@ class OffscreenCanvas {
     void Present() const { BitBlt(windowDc_.get(), 0, 0, size_.cx, size_.cy, memoryDc_.get(), 0, 0, SRCCOPY); }
 
   private:
-    static SIZE WindowSize(HWND window) {
-        RECT outer = {};
-        GetWindowRect(window, &outer);
-        return {outer.right - outer.left, outer.bottom - outer.top};
-    }
-
     ScopedWindowDc windowDc_;
     SIZE size_;
     OwnedDc memoryDc_;
     OwnedGdiObject<HBITMAP> bitmap_;
     ScopedSelectObject selected_;
 };
+
+// Draws a control off screen with draw(canvas, dc, state, width, height) and shows the picture in one BitBlt.
+template <typename Draw>
+void PaintOffscreen(const SkinnedWindow& record, Draw draw) {
+    OffscreenCanvas canvas(record.window);
+    if (!canvas.ok())
+        return;
+    draw(canvas, canvas.dc(), record.state, canvas.width(), canvas.height());
+    canvas.Present();
+}
 
 void FrameSolid(HDC dc, const RECT& rect, COLORREF colour) {
     OwnedGdiObject<HBRUSH> brush(CreateSolidBrush(colour));
@@ -172,87 +166,70 @@ void FillGradient4(HDC dc, const RECT& rect, const Corners4& colours) {
 }
 
 void PaintPushButton(const SkinnedWindow& record) {
-    OffscreenCanvas canvas(record.window);
-    if (!canvas.ok())
-        return;
-    HDC dc = canvas.dc();
-    const uint32_t state = record.state;
-    const int w = canvas.width();
-    const int h = canvas.height();
-    const COLORREF face = GetSysColor(COLOR_BTNFACE);
+    PaintOffscreen(record, [&record](const OffscreenCanvas&, HDC dc, uint32_t state, int w, int h) {
+        const COLORREF face = GetSysColor(COLOR_BTNFACE);
 
-    RECT rect = {0, 0, w, h};
-    FrameSolid(dc, rect, PushFrameColour(state, face));
-    Inset(&rect, 1);
-    if (const Corners4* table = PushFaceTable(state))
-        FillGradient4(dc, rect, *table);
-    else
-        FillSolid(dc, rect, skincolour::kPushDisabledFace);
-    Inset(&rect, 2);
-    if (const Corners4* inner = PushInnerTable(state))
-        FillGradient4(dc, rect, *inner);
-    for (const SkinPixel& pixel : PushCornerPixels(w, h, state, face))
-        SetPixel(dc, pixel.x, pixel.y, pixel.colour);
-    if (state & kSkinFocused) {
-        InflateRect(&rect, 1, 1);
-        DrawFocusRect(dc, &rect);
-    }
+        RECT rect = {0, 0, w, h};
+        FrameSolid(dc, rect, PushFrameColour(state, face));
+        Inset(&rect, 1);
+        if (const Corners4* table = PushFaceTable(state))
+            FillGradient4(dc, rect, *table);
+        else
+            FillSolid(dc, rect, skincolour::kPushDisabledFace);
+        Inset(&rect, 2);
+        if (const Corners4* inner = PushInnerTable(state))
+            FillGradient4(dc, rect, *inner);
+        for (const SkinPixel& pixel : PushCornerPixels(w, h, state, face))
+            SetPixel(dc, pixel.x, pixel.y, pixel.colour);
+        if (state & kSkinFocused) {
+            InflateRect(&rect, 1, 1);
+            DrawFocusRect(dc, &rect);
+        }
 
-    OffsetRect(&rect, 0, -1);
-    const std::string text = WindowText(record.window);
-    if (!text.empty()) {
-        if (state & kSkinPressed)
-            OffsetRect(&rect, 1, 1);
-        SetTextColor(dc, PushTextColour(state));
-        ScopedSelectObject font(dc, ControlFont(record.window));
-        const UINT lines = (state & kSkinMultiLine) ? 0 : DT_SINGLELINE;
-        DrawTextA(dc, text.c_str(), -1, &rect, DT_CENTER | DT_VCENTER | lines);
-    }
-    canvas.Present();
+        OffsetRect(&rect, 0, -1);
+        const std::string text = WindowText(record.window);
+        if (!text.empty()) {
+            if (state & kSkinPressed)
+                OffsetRect(&rect, 1, 1);
+            SetTextColor(dc, PushTextColour(state));
+            ScopedSelectObject font(dc, ControlFont(record.window));
+            const UINT lines = (state & kSkinMultiLine) ? 0 : DT_SINGLELINE;
+            DrawTextA(dc, text.c_str(), -1, &rect, DT_CENTER | DT_VCENTER | lines);
+        }
+    });
 }
 
 void PaintCheckBox(const SkinnedWindow& record) {
-    OffscreenCanvas canvas(record.window);
-    if (!canvas.ok())
-        return;
-    HDC dc = canvas.dc();
-    const uint32_t state = record.state;
-    const int h = canvas.height();
-    PaintBox(dc, canvas.width(), h, state);
+    PaintOffscreen(record, [&record](const OffscreenCanvas&, HDC dc, uint32_t state, int w, int h) {
+        PaintBox(dc, w, h, state);
 
-    const RECT square = ToRect(CheckSquare(h));
-    uint32_t fill = 0;
-    if (CheckSquareFill(state, &fill))
-        FillSolid(dc, square, fill);
-    if (state & kSkinChecked) {
-        OwnedGdiObject<HPEN> pen(CreatePen(PS_SOLID, 1, MarkColour(state)));
-        ScopedSelectObject selected(dc, pen.get());
-        for (const SkinStroke& stroke : CheckMarkStrokes(square.top)) {
-            MoveToEx(dc, stroke.x, stroke.top, nullptr);
-            LineTo(dc, stroke.x, stroke.bottom);
+        const RECT square = ToRect(CheckSquare(h));
+        uint32_t fill = 0;
+        if (CheckSquareFill(state, &fill))
+            FillSolid(dc, square, fill);
+        if (state & kSkinChecked) {
+            OwnedGdiObject<HPEN> pen(CreatePen(PS_SOLID, 1, MarkColour(state)));
+            ScopedSelectObject selected(dc, pen.get());
+            for (const SkinStroke& stroke : CheckMarkStrokes(square.top)) {
+                MoveToEx(dc, stroke.x, stroke.top, nullptr);
+                LineTo(dc, stroke.x, stroke.bottom);
+            }
         }
-    }
-    PaintBoxText(dc, record.window, h, state, canvas.width());
-    canvas.Present();
+        PaintBoxText(dc, record.window, h, state, w);
+    });
 }
 
 void PaintRadioButton(const SkinnedWindow& record) {
-    OffscreenCanvas canvas(record.window);
-    if (!canvas.ok())
-        return;
-    HDC dc = canvas.dc();
-    const uint32_t state = record.state;
-    const int w = canvas.width();
-    const int h = canvas.height();
-    PaintBox(dc, w, h, state);
-    if (state & kSkinChecked) {
-        const RECT square = ToRect(CheckSquare(h));
-        OwnedGdiObject<HBRUSH> brush(CreateSolidBrush(MarkColour(state)));
-        ScopedSelectObject selected(dc, brush.get());
-        Ellipse(dc, square.left, square.top, square.right, square.bottom);  // with the DC's own pen
-    }
-    PaintBoxText(dc, record.window, h, state, w - 18);
-    canvas.Present();
+    PaintOffscreen(record, [&record](const OffscreenCanvas&, HDC dc, uint32_t state, int w, int h) {
+        PaintBox(dc, w, h, state);
+        if (state & kSkinChecked) {
+            const RECT square = ToRect(CheckSquare(h));
+            OwnedGdiObject<HBRUSH> brush(CreateSolidBrush(MarkColour(state)));
+            ScopedSelectObject selected(dc, brush.get());
+            Ellipse(dc, square.left, square.top, square.right, square.bottom);  // with the DC's own pen
+        }
+        PaintBoxText(dc, record.window, h, state, w - 18);
+    });
 }
 
 void PaintGroupBox(const SkinnedWindow& record) {
@@ -260,10 +237,9 @@ void PaintGroupBox(const SkinnedWindow& record) {
     HDC dc = windowDc.get();
     if (!dc)
         return;
-    RECT outer = {};
-    GetWindowRect(record.window, &outer);
-    const int w = outer.right - outer.left;
-    const int h = outer.bottom - outer.top;
+    const SIZE size = WindowSize(record.window);
+    const int w = size.cx;
+    const int h = size.cy;
 
     int textWidth = 0;
     int textHeight = 0;
@@ -292,9 +268,8 @@ void PaintEditFrame(const SkinnedWindow& record) {
     HDC dc = windowDc.get();
     if (!dc)
         return;
-    RECT outer = {};
-    GetWindowRect(record.window, &outer);
-    RECT rect = {0, 0, outer.right - outer.left, outer.bottom - outer.top};
+    const SIZE size = WindowSize(record.window);
+    RECT rect = {0, 0, size.cx, size.cy};
     FrameSolid(dc, rect, FieldFrameColour(record.state, GetSysColor(COLOR_BTNFACE)));
     const HBRUSH inner =
         GetSysColorBrush((record.state & (kSkinDisabled | kSkinReadOnly)) ? COLOR_BTNFACE : COLOR_WINDOW);
@@ -305,45 +280,39 @@ void PaintEditFrame(const SkinnedWindow& record) {
 }
 
 void PaintComboBox(const SkinnedWindow& record) {
-    OffscreenCanvas canvas(record.window);
-    if (!canvas.ok())
-        return;
-    HDC dc = canvas.dc();
-    const uint32_t state = record.state;
-    const int w = canvas.width();
-    const int h = canvas.height();
-    // The control's own drawing (its text) stays under the skin.
-    BitBlt(dc, 0, 0, w, h, canvas.windowDc(), 0, 0, SRCCOPY);
+    PaintOffscreen(record, [](const OffscreenCanvas& canvas, HDC dc, uint32_t state, int w, int h) {
+        // The control's own drawing (its text) stays under the skin.
+        BitBlt(dc, 0, 0, w, h, canvas.windowDc(), 0, 0, SRCCOPY);
 
-    RECT rect = {0, 0, w, h};
-    FrameSolid(dc, rect, FieldFrameColour(state, GetSysColor(COLOR_BTNFACE)));
-    const HBRUSH system = GetSysColorBrush((state & kSkinDisabled) ? COLOR_BTNFACE : COLOR_WINDOW);
-    Inset(&rect, 1);
-    FrameRect(dc, &rect, system);
-    Inset(&rect, 1);
-    const SkinRect inner = {rect.left, rect.top, rect.right, rect.bottom};
-    RECT button = ToRect(ComboButtonRect(inner, GetSystemMetrics(SM_CYVTHUMB)));
-    FrameRect(dc, &button, system);
-    button.left += 1;
+        RECT rect = {0, 0, w, h};
+        FrameSolid(dc, rect, FieldFrameColour(state, GetSysColor(COLOR_BTNFACE)));
+        const HBRUSH system = GetSysColorBrush((state & kSkinDisabled) ? COLOR_BTNFACE : COLOR_WINDOW);
+        Inset(&rect, 1);
+        FrameRect(dc, &rect, system);
+        Inset(&rect, 1);
+        const SkinRect inner = {rect.left, rect.top, rect.right, rect.bottom};
+        RECT button = ToRect(ComboButtonRect(inner, GetSystemMetrics(SM_CYVTHUMB)));
+        FrameRect(dc, &button, system);
+        button.left += 1;
 
-    const int row = ComboRow(state);
-    FillGradient4(dc, button, ComboOuterTable(row));
-    const Corners4& corners = ComboButtonCorners(row);
-    SetPixel(dc, button.left, button.top, corners.topLeft);
-    SetPixel(dc, button.right - 1, button.top, corners.topRight);
-    SetPixel(dc, button.left, button.bottom - 1, corners.bottomLeft);
-    SetPixel(dc, button.right - 1, button.bottom - 1, corners.bottomRight);
-    Inset(&button, 1);
-    FillGradient4(dc, button, ComboInnerTable(row));
+        const int row = ComboRow(state);
+        FillGradient4(dc, button, ComboOuterTable(row));
+        const Corners4& corners = ComboButtonCorners(row);
+        SetPixel(dc, button.left, button.top, corners.topLeft);
+        SetPixel(dc, button.right - 1, button.top, corners.topRight);
+        SetPixel(dc, button.left, button.bottom - 1, corners.bottomLeft);
+        SetPixel(dc, button.right - 1, button.bottom - 1, corners.bottomRight);
+        Inset(&button, 1);
+        FillGradient4(dc, button, ComboInnerTable(row));
 
-    OwnedGdiObject<HPEN> pen(CreatePen(PS_SOLID, 1, ArrowColour(state)));
-    {
-        ScopedSelectObject selected(dc, pen.get());
-        for (const SkinPolyline& line : ComboArrowLines({button.left, button.top, button.right, button.bottom})) {
-            MoveToEx(dc, line[0].x, line[0].y, nullptr);
-            LineTo(dc, line[1].x, line[1].y);
-            LineTo(dc, line[2].x, line[2].y);
+        OwnedGdiObject<HPEN> pen(CreatePen(PS_SOLID, 1, ArrowColour(state)));
+        {
+            ScopedSelectObject selected(dc, pen.get());
+            for (const SkinPolyline& line : ComboArrowLines({button.left, button.top, button.right, button.bottom})) {
+                MoveToEx(dc, line[0].x, line[0].y, nullptr);
+                LineTo(dc, line[1].x, line[1].y);
+                LineTo(dc, line[2].x, line[2].y);
+            }
         }
-    }
-    canvas.Present();
+    });
 }

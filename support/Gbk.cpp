@@ -8,11 +8,25 @@ size_t LastPathSeparator(const char* text, size_t size) {
     return last;
 }
 
-void LowerAsciiGbk(char* text, size_t size) {
+void LowerAsciiDbcs(char* text, size_t size) {
     ForEachGbkChar(text, size, [text](size_t at, size_t length) {
         if (length == 1 && text[at] >= 'A' && text[at] <= 'Z')
             text[at] = static_cast<char>(text[at] + ('a' - 'A'));
     });
+}
+
+void LowerAsciiDbcs(char* text) {
+    if (text)
+        LowerAsciiDbcs(text, std::strlen(text));
+}
+
+void LowerAsciiDbcs(std::string& text) {
+    LowerAsciiDbcs(&text[0], std::strlen(text.c_str()));
+}
+
+std::string LowerAsciiDbcsCopy(std::string text) {
+    LowerAsciiDbcs(text);
+    return text;
 }
 
 void UseBackslashes(std::string& path) {

@@ -50,7 +50,12 @@ void ForEachPathSeparator(const char* text, size_t size, Visit visit) {
 size_t LastPathSeparator(const char* text, size_t size);
 
 // Lower-cases the single-byte A..Z of text[0, size) in place; two-byte characters stay as they are.
-void LowerAsciiGbk(char* text, size_t size);
+void LowerAsciiDbcs(char* text, size_t size);
+// The same for a C string (nothing for null), and for a string up to its first NUL, as for a C string.
+void LowerAsciiDbcs(char* text);
+void LowerAsciiDbcs(std::string& text);
+// A lower-cased copy of text, as LowerAsciiDbcs(std::string&) leaves it.
+std::string LowerAsciiDbcsCopy(std::string text);
 
 // Turns every "/" separator of path into "\".
 void UseBackslashes(std::string& path);

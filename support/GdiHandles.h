@@ -50,3 +50,20 @@ class ScopedSelectObject {
     HDC dc_;
     HGDIOBJ previous_;
 };
+
+// The window DC of a window (the whole window, frame included), released at the end of the scope.
+class ScopedWindowDc {
+  public:
+    explicit ScopedWindowDc(HWND window) : window_(window), dc_(GetWindowDC(window)) {}
+    ScopedWindowDc(const ScopedWindowDc&) = delete;
+    ScopedWindowDc& operator=(const ScopedWindowDc&) = delete;
+    ~ScopedWindowDc() {
+        if (dc_)
+            ReleaseDC(window_, dc_);
+    }
+    HDC get() const { return dc_; }
+
+  private:
+    HWND window_;
+    HDC dc_;
+};

@@ -16,6 +16,18 @@ class StdioFile {
     std::FILE* get() const { return file_; }
     explicit operator bool() const { return file_ != nullptr; }
 
+    // Closes the stream held now, if any, and takes file.
+    void Reset(std::FILE* file) {
+        Close();
+        file_ = file;
+    }
+    // Hands the stream to the caller, who closes it.
+    std::FILE* release() {
+        std::FILE* file = file_;
+        file_ = nullptr;
+        return file;
+    }
+
     // Closes the stream now. True when there was one and it closed cleanly.
     bool Close() {
         if (!file_)

@@ -58,7 +58,30 @@ class ScopedFileHandle {
     }
     bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
     HANDLE get() const { return handle_; }
+    // Closes the handle now. True when there was one and it closed cleanly.
+    bool Close() {
+        const bool closed = handle_ != INVALID_HANDLE_VALUE && CloseHandle(handle_);
+        handle_ = INVALID_HANDLE_VALUE;
+        return closed;
+    }
 
   private:
     HANDLE handle_;
+};
+
+// A loaded library (null when none), freed on destruction.
+class ScopedLibrary {
+  public:
+    explicit ScopedLibrary(HMODULE module = nullptr) : module_(module) {}
+    ~ScopedLibrary() {
+        if (module_)
+            FreeLibrary(module_);
+    }
+    ScopedLibrary(const ScopedLibrary&) = delete;
+    ScopedLibrary& operator=(const ScopedLibrary&) = delete;
+
+    HMODULE get() const { return module_; }
+
+  private:
+    HMODULE module_;
 };

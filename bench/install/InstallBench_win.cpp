@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "Devavi/Win32/InstallKey.h"
 #include "installer/CommandDispatch.h"
 #include "installer/Dependencies_win.h"
 #include "installer/FileHelpers.h"
@@ -38,10 +39,6 @@ namespace {
 
 const char kWindowClass[] = "InstallBenchWindow";
 const char kScratchKey[] = "Software\\QuorvanInstallBench";
-// The install key below the scratch key, one level per entry, deepest last.
-const char* const kInstallKeyLevels[] = {"Software", "Software\\KOEI", "Software\\KOEI\\Shin Sangokumusou 3",
-                                         "Software\\KOEI\\Shin Sangokumusou 3\\Install"};
-const char kInstallInfo[] = "InstallInfo";
 const char kGameExecutable[] = "\\Shin Sangokumusou 3.exe";
 const char kConfirmCaption[] = "安装确认";
 const char kDoneText[] = "安装成功结束!";
@@ -131,8 +128,12 @@ class ScratchUserKey {
         RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
         if (!root_)
             return;
-        for (size_t i = sizeof kInstallKeyLevels / sizeof kInstallKeyLevels[0]; i-- > 0;)
-            RegDeleteKeyA(root_, kInstallKeyLevels[i]);
+        // The install key below the scratch key, then each key above it, deepest first.
+        std::string key = kInstallKeyPath;
+        for (size_t cut = key.size(); cut != std::string::npos; cut = key.rfind('\\')) {
+            key.resize(cut);
+            RegDeleteKeyA(root_, key.c_str());
+        }
         RegCloseKey(root_);
         RegDeleteKeyA(HKEY_CURRENT_USER, kScratchKey);
     }
@@ -142,11 +143,11 @@ class ScratchUserKey {
     // Writes the game's entry and makes the scratch key stand for HKEY_CURRENT_USER.
     bool Activate(const std::string& gameFolder) {
         HKEY install = nullptr;
-        if (!root_ || RegCreateKeyExA(root_, kInstallKeyLevels[3], 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
-                                      nullptr, &install, nullptr) != ERROR_SUCCESS)
+        if (!root_ || RegCreateKeyExA(root_, kInstallKeyPath, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                                      &install, nullptr) != ERROR_SUCCESS)
             return false;
         const LONG written =
-            RegSetValueExA(install, kInstallInfo, 0, REG_SZ, reinterpret_cast<const BYTE*>(gameFolder.c_str()),
+            RegSetValueExA(install, kInstallInfoValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(gameFolder.c_str()),
                            DWORD(gameFolder.size() + 1));
         RegCloseKey(install);
         return written == ERROR_SUCCESS && RegOverridePredefKey(HKEY_CURRENT_USER, root_) == ERROR_SUCCESS;

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "support/Gbk.h"
 #include "support/GdiHandles.h"
 #include "payload/savepatch/Tga.h"
 #include "payload/savepatch/UserFont.h"
@@ -58,13 +59,7 @@ bool IsAbsolute(const char* path) {
 // The path with every "/" turned into "\" (a trail byte equal to "/" is left alone).
 std::string Native(const std::string& path) {
     std::string native(path);
-    for (size_t i = 0; i < native.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(native[i]);
-        if (c & 0x80)
-            ++i;
-        else if (c == '/')
-            native[i] = '\\';
-    }
+    UseBackslashes(native);
     return native;
 }
 
@@ -201,14 +196,10 @@ class GlyphPainter {
 
 // Creates every missing folder above path (the last component is the file).
 void MakeParentFolders(const std::string& path) {
-    for (size_t i = 0; i < path.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(path[i]);
-        if (c & 0x80) {
-            ++i;
-        } else if (c == '\\' && i > 0 && path[i - 1] != ':' && path[i - 1] != '\\') {
-            CreateDirectoryA(path.substr(0, i).c_str(), nullptr);
-        }
-    }
+    ForEachGbkChar(path.data(), path.size(), [&path](size_t at, size_t length) {
+        if (length == 1 && path[at] == '\\' && at > 0 && path[at - 1] != ':' && path[at - 1] != '\\')
+            CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
+    });
 }
 
 // Writes the file completely under a temporary name beside the target, then puts it in the target's place.

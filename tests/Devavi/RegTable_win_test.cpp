@@ -7,7 +7,7 @@
 #include "Devavi/Win32/InstallKey.h"
 #include "Devavi/Win32/RegTable.h"
 #include "tests/common/MessageRecorder.h"
-#include "tests/common/RegistryCleanup_win.h"
+#include "tests/common/TestRegistry_win.h"
 
 namespace {
 

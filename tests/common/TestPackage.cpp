@@ -1,7 +1,11 @@
 #include "tests/common/TestPackage.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <cstring>
+
+#include "package/Extract.h"
 
 TestRecord MakeRecord(const std::string& name, const std::string& bytes) {
     TestRecord record;
@@ -123,4 +127,10 @@ bool AppendCertificateTable(std::string* bytes, const std::string& content, size
     if (padding)
         *padding = zeros;
     return true;
+}
+
+std::string ExtractedBytes(const PackageIndex& index, const std::string& name) {
+    MemorySink sink;
+    EXPECT_TRUE(ExtractByName(index, name.c_str(), sink)) << name;
+    return sink.data ? std::string(reinterpret_cast<const char*>(sink.data), sink.size) : std::string();
 }

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "package/Package.h"
 #include "tools/packtool/PackageWriter.h"
 
 // Builds package files for tests with the real writer.
@@ -21,6 +22,9 @@ bool WriteTestPackage(const std::string& path,
                       const std::vector<TestRecord>& records,
                       CompressionLevel level = CompressionLevel::kFast,
                       const std::string& image = "MZ-image");
+
+// The bytes of index's entry name, extracted into memory; "" and a failed expectation when it cannot be.
+std::string ExtractedBytes(const PackageIndex& index, const std::string& name);
 
 // Deterministic pseudo-random bytes (xorshift), and bytes that compress well.
 std::string RandomBytes(size_t size, uint32_t seed);

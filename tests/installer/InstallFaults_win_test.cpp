@@ -12,7 +12,7 @@
 #include "installer/FileHelpers.h"
 #include "installer/FileWrite_win.h"
 #include "tests/installer/InstallerFixture_win.h"
-#include "tests/mainwindow/TestPictures_win.h"
+#include "tests/common/TestPictures_win.h"
 
 // Faults injected into the install: entries that fail their checks, a disk that fills up part way, game files that
 // are held open or read-only, paths that are not whole, a quit while the library is still busy. In every case the

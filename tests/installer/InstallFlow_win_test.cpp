@@ -15,7 +15,7 @@
 #include "mainwindow/MainWindow.h"
 #include "package/Package.h"
 #include "tests/installer/InstallerFixture_win.h"
-#include "tests/mainwindow/TestPictures_win.h"
+#include "tests/common/TestPictures_win.h"
 
 namespace {
 
@@ -503,15 +503,6 @@ TEST_F(InstallFlowTest, QuitDuringTheInstallStopsTheWorkerAndSaysTheInstallDidNo
     EXPECT_FALSE(ReadValue(kQuorvanInfoValue, &value));
 }
 
-BOOL CALLBACK FindDialog(HWND window, LPARAM found) {
-    char name[16] = {};
-    GetClassNameA(window, name, sizeof name);
-    if (std::string(name) != "#32770" || !IsWindowVisible(window))
-        return TRUE;
-    *reinterpret_cast<HWND*>(found) = window;
-    return FALSE;
-}
-
 // The settings dialog comes from the program's resources, which this test program carries too.
 TEST_F(InstallFlowTest, SettingOpensTheSettingsDialogModally) {
     Open(StandardPack());
@@ -519,12 +510,9 @@ TEST_F(InstallFlowTest, SettingOpensTheSettingsDialogModally) {
     std::string caption;
     std::thread closer([&] {
         for (int i = 0; i < 500; ++i) {
-            HWND dialog = nullptr;
-            EnumThreadWindows(uiThread, FindDialog, reinterpret_cast<LPARAM>(&dialog));
+            HWND dialog = FindDialog(uiThread);
             if (dialog) {
-                char text[64] = {};
-                GetWindowTextA(dialog, text, sizeof text);
-                caption = text;
+                caption = TextOf(dialog);
                 PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);  // the close box; Escape does nothing
                 return;
             }

@@ -13,7 +13,7 @@
 #include "mainwindow/MainWindow.h"
 #include "package/Package.h"
 #include "tests/installer/InstallerFixture_win.h"
-#include "tests/mainwindow/TestPictures_win.h"
+#include "tests/common/TestPictures_win.h"
 
 // What keeps the game playable whatever happens to an install: a damaged package is found before anything
 // changes, the installation is recorded before the first change (so that a killed installer leaves an uninstall

@@ -12,8 +12,8 @@
 #include "mainwindow/MainWindow.h"
 #include "package/Package.h"
 #include "settings/SettingsDialog.h"
-#include "tests/mainwindow/TestPictures_win.h"
-#include "tests/common/RegistryCleanup_win.h"
+#include "tests/common/TestPictures_win.h"
+#include "tests/common/TestRegistry_win.h"
 
 const char kGameExecutableName[] = "Shin Sangokumusou 3.exe";
 
@@ -264,33 +264,15 @@ void InstallerTest::MakeGame(const std::string& folder) {
 }
 
 void InstallerTest::SetValue(const char* name, const std::string& value) {
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, kInstallKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                             &key, nullptr));
-    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()), DWORD(value.size() + 1));
-    RegCloseKey(key);
+    ASSERT_TRUE(SetInstallValue(name, value));
 }
 
 bool InstallerTest::ReadValue(const char* name, std::string* value) {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kInstallKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    char data[1024] = {};
-    DWORD size = sizeof data - 1;
-    const bool found =
-        RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size) == ERROR_SUCCESS;
-    RegCloseKey(key);
-    if (found)
-        *value = data;
-    return found;
+    return ReadInstallValue(name, value);
 }
 
 void InstallerTest::DeleteValue(const char* name) {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kInstallKeyPath, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
-        return;
-    RegDeleteValueA(key, name);
-    RegCloseKey(key);
+    DeleteInstallValue(name);
 }
 
 std::string ExpectFailureBox(const RecordedMessage& box,

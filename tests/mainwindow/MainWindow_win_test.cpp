@@ -13,7 +13,7 @@
 #include "mainwindow/SkinLayout.h"
 #include "package/Package.h"
 #include "skinctl/SkinHook.h"
-#include "tests/mainwindow/TestPictures_win.h"
+#include "tests/common/TestPictures_win.h"
 #include "tests/common/MessageRecorder.h"
 #include "tests/common/TempDir.h"
 #include "tests/common/TestPackage.h"

@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "tests/common/RegistryCleanup_win.h"
+#include "tests/common/TestRegistry_win.h"
 #include "tests/common/TempDir.h"
-#include "tests/mainwindow/TestPictures_win.h"
+#include "tests/common/TestPictures_win.h"
 
 // The program itself, started as a process of its own: the whole way from start-up through the message loop to
 // the exit code.
@@ -40,12 +40,6 @@ HWND WaitForWindow(DWORD process, const char* className, DWORD timeoutMs) {
         },
         timeoutMs);
     return search.found;
-}
-
-std::string TextOf(HWND window) {
-    char text[512] = {};
-    GetWindowTextA(window, text, sizeof text);
-    return text;
 }
 
 class Program {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "mainwindow/WindowRegion_win.h"
-#include "tests/mainwindow/TestPictures_win.h"
+#include "tests/common/TestPictures_win.h"
 
 namespace {
 

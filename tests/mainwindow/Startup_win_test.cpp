@@ -7,7 +7,7 @@
 #include <string>
 
 #include "mainwindow/Startup_win.h"
-#include "tests/mainwindow/TestPictures_win.h"
+#include "tests/common/TestPictures_win.h"
 
 // What the program does before it shows anything: one copy at a time, and no library from beside the program
 // loaded in place of a system one.

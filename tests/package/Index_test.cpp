@@ -51,11 +51,7 @@ class IndexTest : public ::testing::Test {
         EXPECT_TRUE(WriteTestPackage(Path(), records, level));
         return IndexPackageFile(Path().c_str(), index_);
     }
-    std::string Extracted(const std::string& name) {
-        MemorySink sink;
-        EXPECT_TRUE(ExtractByName(index_, name.c_str(), sink)) << name;
-        return sink.data ? std::string(reinterpret_cast<const char*>(sink.data), sink.size) : std::string();
-    }
+    std::string Extracted(const std::string& name) { return ExtractedBytes(index_, name); }
 
     TempDir dir_;
     PackageIndex index_;

@@ -30,11 +30,7 @@ class SignedTest : public ::testing::Test {
         EXPECT_TRUE(WriteBytes(Path(), bytes));
         return IndexPackageFile(Path().c_str(), index_);
     }
-    std::string Extracted(const std::string& name) {
-        MemorySink sink;
-        EXPECT_TRUE(ExtractByName(index_, name.c_str(), sink)) << name;
-        return sink.data ? std::string(reinterpret_cast<const char*>(sink.data), sink.size) : std::string();
-    }
+    std::string Extracted(const std::string& name) { return ExtractedBytes(index_, name); }
 
     TempDir dir_;
     PackageIndex index_;

@@ -8,20 +8,11 @@
 #include "package/Package.h"
 #include "tools/packtool/PackageWriter.h"
 
-namespace {
-
-std::string Lowered(std::string text) {
-    LowerAsciiDbcs(text);
-    return text;
-}
-
-}  // namespace
-
 TEST(LowerAsciiDbcs, LowersAsciiCapitalsOnly) {
-    EXPECT_EQ("winpos.txt", Lowered("WinPos.TXT"));
-    EXPECT_EQ("copyfont_high\\font00a.png", Lowered("CopyFont_HIGH\\Font00A.PNG"));
-    EXPECT_EQ("", Lowered(""));
-    EXPECT_EQ("0123/\\-_[]@", Lowered("0123/\\-_[]@"));
+    EXPECT_EQ("winpos.txt", LowerAsciiDbcsCopy("WinPos.TXT"));
+    EXPECT_EQ("copyfont_high\\font00a.png", LowerAsciiDbcsCopy("CopyFont_HIGH\\Font00A.PNG"));
+    EXPECT_EQ("", LowerAsciiDbcsCopy(""));
+    EXPECT_EQ("0123/\\-_[]@", LowerAsciiDbcsCopy("0123/\\-_[]@"));
 }
 
 TEST(LowerAsciiDbcs, LeavesTrailBytesOfDoubleByteCharactersAlone) {
@@ -29,19 +20,19 @@ TEST(LowerAsciiDbcs, LeavesTrailBytesOfDoubleByteCharactersAlone) {
     EXPECT_EQ(
         "\x81\x41"
         "a",
-        Lowered("\x81\x41"
-                "A"));
+        LowerAsciiDbcsCopy("\x81\x41"
+                           "A"));
     EXPECT_EQ(
         "\x95\x5C"
         "b\\c",
-        Lowered("\x95\x5C"
-                "B\\C"));
+        LowerAsciiDbcsCopy("\x95\x5C"
+                           "B\\C"));
     // A capital right after a double-byte character is still lowered.
-    EXPECT_EQ("\xB0\xB2z", Lowered("\xB0\xB2Z"));
+    EXPECT_EQ("\xB0\xB2z", LowerAsciiDbcsCopy("\xB0\xB2Z"));
 }
 
 TEST(LowerAsciiDbcs, StopsAtLoneLeadByteAndAtNul) {
-    EXPECT_EQ("a\xB0", Lowered("A\xB0"));
+    EXPECT_EQ("a\xB0", LowerAsciiDbcsCopy("A\xB0"));
     std::string withNul("AB\0CD", 5);
     LowerAsciiDbcs(withNul);
     EXPECT_EQ(std::string("ab\0CD", 5), withNul);

@@ -7,26 +7,13 @@
 
 #include "settings/PathChooser.h"
 #include "tests/common/TempDir.h"
+#include "tests/common/TestWindows_win.h"
 
 namespace {
 
 constexpr int kFolderEditId = 1000;
 constexpr int kFileNameEditId = 0x480;   // edt1 of the open-file dialog
 constexpr int kFileNameComboId = 0x47C;  // cmb13, where the dialog has a combo box instead
-
-struct DialogSearch {
-    HWND found = nullptr;
-};
-
-BOOL CALLBACK FindVisibleDialog(HWND window, LPARAM lParam) {
-    char className[16] = {};
-    GetClassNameA(window, className, sizeof className);
-    if (std::string(className) == "#32770" && IsWindowVisible(window)) {
-        reinterpret_cast<DialogSearch*>(lParam)->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
 
 // Plays the user's part from a second thread: waits for the chooser's dialog on the test thread, then acts on it.
 class DialogPlayer {
@@ -44,12 +31,10 @@ class DialogPlayer {
     static DWORD WINAPI Run(void* self) {
         DialogPlayer* player = static_cast<DialogPlayer*>(self);
         for (int i = 0; i < 2000; ++i) {
-            DialogSearch search;
-            EnumThreadWindows(player->owner_, FindVisibleDialog, reinterpret_cast<LPARAM>(&search));
-            if (search.found) {
+            if (HWND found = FindDialog(player->owner_)) {
                 Sleep(200);  // let the dialog finish its initialisation
                 player->sawDialog_ = true;
-                player->act_(search.found);
+                player->act_(found);
                 return 0;
             }
             Sleep(10);
@@ -62,12 +47,6 @@ class DialogPlayer {
     HANDLE thread_;
     volatile bool sawDialog_ = false;
 };
-
-std::string TextOf(HWND window) {
-    char text[1024] = {};
-    GetWindowTextA(window, text, sizeof text);
-    return text;
-}
 
 void Press(HWND dialog, int id) {
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);

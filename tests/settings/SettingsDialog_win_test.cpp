@@ -14,9 +14,10 @@
 #include "settings/SaveFile.h"
 #include "settings/SettingsDialog.h"
 #include "tests/common/MessageRecorder.h"
-#include "tests/common/RegistryCleanup_win.h"
+#include "tests/common/TestRegistry_win.h"
 #include "tests/common/TempDir.h"
 #include "tests/common/TestPackage.h"
+#include "tests/common/TestWindows_win.h"
 
 namespace {
 
@@ -25,42 +26,18 @@ constexpr int kFileNameComboId = 0x47C;  // cmb13, where the dialog has a combo 
 constexpr long kSaveSize = 2000;
 const char kHighTarget[] = "bg\\high\\user_font01b.tga";
 
-struct WindowSearch {
-    HWND skip;
-    const char* title;  // null: any title
-    HWND found;
-};
-
-BOOL CALLBACK FindDialog(HWND window, LPARAM lParam) {
-    WindowSearch* search = reinterpret_cast<WindowSearch*>(lParam);
-    char className[16] = {};
-    GetClassNameA(window, className, sizeof className);
-    if (window == search->skip || std::string(className) != "#32770" || !IsWindowVisible(window))
-        return TRUE;
-    char title[128] = {};
-    GetWindowTextA(window, title, sizeof title);
-    if (search->title && std::string(title) != search->title)
-        return TRUE;
-    search->found = window;
-    return FALSE;
-}
-
 // A visible dialog of the thread (other than skip), waited for up to 30 s.
 HWND WaitForDialog(DWORD thread, const char* title, HWND skip = nullptr) {
     for (int i = 0; i < 3000; ++i) {
-        WindowSearch search = {skip, title, nullptr};
-        EnumThreadWindows(thread, FindDialog, reinterpret_cast<LPARAM>(&search));
-        if (search.found)
-            return search.found;
+        if (HWND found = FindDialog(thread, title, skip))
+            return found;
         Sleep(10);
     }
     return nullptr;
 }
 
 std::string TextOf(HWND dialog, int id) {
-    char text[1024] = {};
-    GetDlgItemTextA(dialog, id, text, sizeof text);
-    return text;
+    return TextOf(GetDlgItem(dialog, id));
 }
 
 bool Enabled(HWND dialog, int id) {
@@ -121,12 +98,7 @@ std::string Flag() {
 }
 
 void SetValue(const char* name, const std::string& text) {
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, kInstallKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                             &key, nullptr));
-    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                   static_cast<DWORD>(text.size() + 1));
-    RegCloseKey(key);
+    ASSERT_TRUE(SetInstallValue(name, text));
 }
 
 std::string SaveBytes(long size) {

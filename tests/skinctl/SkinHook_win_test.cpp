@@ -55,7 +55,7 @@ bool OnScreen(const BoxLook& look) {
 
 // Looks at the box on every tick until it is on the screen and drawn, then closes it.
 void CALLBACK LookAtBox(HWND, UINT, UINT_PTR, DWORD) {
-    HWND box = FindBox(GetCurrentThreadId(), gWantedBox);
+    HWND box = FindDialog(GetCurrentThreadId(), gWantedBox);
     if (!box || gLook.seen)
         return;
     BoxLook look;
@@ -110,14 +110,14 @@ TEST(SkinHook, MessageBoxOfTheWindowThreadOnlyAndUntilRemoved) {
     HANDLE worker = CreateThread(nullptr, 0, WorkerShowsBox, nullptr, 0, &workerId);
     ASSERT_NE(worker, nullptr);
     HWND box = nullptr;
-    EXPECT_TRUE(PumpUntil([&] { return (box = FindBox(workerId, "WorkerBox")) != nullptr; }));
+    EXPECT_TRUE(PumpUntil([&] { return (box = FindDialog(workerId, "WorkerBox")) != nullptr; }));
     if (box) {
         PumpUntil(
             [&] {
                 Look(box, &other);
                 return OnScreen(other);
             },
-            60);
+            60000);
         PostMessageA(box, WM_COMMAND, IDOK, 0);
     }
     EXPECT_EQ(WaitForSingleObject(worker, 20000), WAIT_OBJECT_0);
@@ -197,7 +197,7 @@ ChooserLook gChooser;
 int gChooserTicks = 0;
 
 void CALLBACK LookAtChooser(HWND, UINT, UINT_PTR, DWORD) {
-    HWND box = FindBox(GetCurrentThreadId(), "打开");
+    HWND box = FindDialog(GetCurrentThreadId(), "打开");
     if (!box || gChooser.seen || ++gChooserTicks < 5)
         return;
     gChooser.seen = true;

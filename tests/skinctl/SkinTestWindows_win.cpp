@@ -32,24 +32,6 @@ void RegisterHostClass() {
     registered = RegisterClassExA(&windowClass) != 0;
 }
 
-struct BoxSearch {
-    const char* caption;
-    HWND found;
-};
-
-BOOL CALLBACK FindBoxProc(HWND window, LPARAM lParam) {
-    BoxSearch* search = reinterpret_cast<BoxSearch*>(lParam);
-    char name[64] = {};
-    char title[256] = {};
-    GetClassNameA(window, name, int(sizeof name));
-    GetWindowTextA(window, title, int(sizeof title));
-    if (std::strcmp(name, "#32770") == 0 && std::strcmp(title, search->caption) == 0 && IsWindowVisible(window)) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 }  // namespace
 
 HostWindow::HostWindow(int x, int y, int width, int height) {
@@ -79,20 +61,6 @@ HWND HostWindow::Add(const char* className,
                                    window_, reinterpret_cast<HMENU>(INT_PTR(id)), GetModuleHandleA(nullptr), nullptr);
     SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), TRUE);
     return control;
-}
-
-void PumpFor(DWORD milliseconds) {
-    const DWORD start = GetTickCount();
-    do {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-        if (GetTickCount() - start >= milliseconds)
-            break;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    } while (true);
 }
 
 void PaintNow(HWND window) {
@@ -132,12 +100,6 @@ std::string ColourText(COLORREF colour) {
     char text[32];
     std::snprintf(text, sizeof text, "(%d, %d, %d)", GetRValue(colour), GetGValue(colour), GetBValue(colour));
     return text;
-}
-
-HWND FindBox(DWORD thread, const char* caption) {
-    BoxSearch search = {caption, nullptr};
-    EnumThreadWindows(thread, FindBoxProc, reinterpret_cast<LPARAM>(&search));
-    return search.found;
 }
 
 HWND FindChild(HWND parent, const char* className) {

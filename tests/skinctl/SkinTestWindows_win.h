@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/common/TestWindows_win.h"
+
 // Windows and pixels for the skinned-control tests: a visible host window on the test thread, controls inside it,
 // and the colours that a window's own device context reads back once its painting is done.
 
@@ -34,20 +36,6 @@ class HostWindow {
     HWND window_;
 };
 
-// Runs the thread's messages for about milliseconds (and at least once).
-void PumpFor(DWORD milliseconds);
-// Runs messages until done() holds or seconds have passed; false on the time-out.
-template <typename Done>
-bool PumpUntil(Done done, DWORD seconds = 20) {
-    const DWORD start = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - start > seconds * 1000)
-            return false;
-        PumpFor(20);
-    }
-    return true;
-}
-
 // Paints the window and all its children now, then reads a pixel of its whole-window device context.
 void PaintNow(HWND window);
 COLORREF WindowPixel(HWND window, int x, int y);
@@ -59,8 +47,6 @@ SIZE WindowSize(HWND window);
 bool Near(COLORREF a, COLORREF b, int tolerance);
 std::string ColourText(COLORREF colour);
 
-// The visible window of class "#32770" with this caption that thread shows (null when none).
-HWND FindBox(DWORD thread, const char* caption);
 // The box's first child of the class (case-insensitive), or null.
 HWND FindChild(HWND parent, const char* className);
 

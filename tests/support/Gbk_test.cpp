@@ -26,7 +26,7 @@ std::vector<size_t> Separators(const std::string& text) {
 }
 
 std::string Lowered(std::string text) {
-    LowerAsciiGbk(&text[0], text.size());
+    LowerAsciiDbcs(&text[0], text.size());
     return text;
 }
 

@@ -3,23 +3,10 @@
 #include <algorithm>
 #include <set>
 
+#include "tools/packtool/ImageBytes.h"
+
 namespace {
 
-uint16_t Get16(const std::vector<unsigned char>& bytes, size_t offset) {
-    return static_cast<uint16_t>(bytes[offset] | bytes[offset + 1] << 8);
-}
-uint32_t Get32(const std::vector<unsigned char>& bytes, size_t offset) {
-    return static_cast<uint32_t>(bytes[offset]) | static_cast<uint32_t>(bytes[offset + 1]) << 8 |
-           static_cast<uint32_t>(bytes[offset + 2]) << 16 | static_cast<uint32_t>(bytes[offset + 3]) << 24;
-}
-void Put16(std::vector<unsigned char>& bytes, size_t offset, uint16_t value) {
-    bytes[offset] = static_cast<unsigned char>(value);
-    bytes[offset + 1] = static_cast<unsigned char>(value >> 8);
-}
-void Put32(std::vector<unsigned char>& bytes, size_t offset, uint32_t value) {
-    for (int i = 0; i < 4; ++i)
-        bytes[offset + i] = static_cast<unsigned char>(value >> (8 * i));
-}
 void Append16(std::vector<unsigned char>& bytes, uint16_t value) {
     bytes.push_back(static_cast<unsigned char>(value));
     bytes.push_back(static_cast<unsigned char>(value >> 8));
@@ -27,9 +14,6 @@ void Append16(std::vector<unsigned char>& bytes, uint16_t value) {
 void Append32(std::vector<unsigned char>& bytes, uint32_t value) {
     Append16(bytes, static_cast<uint16_t>(value));
     Append16(bytes, static_cast<uint16_t>(value >> 16));
-}
-bool Has(const std::vector<unsigned char>& bytes, size_t offset, size_t count) {
-    return offset <= bytes.size() && count <= bytes.size() - offset;
 }
 size_t Align4(size_t value) {
     return (value + 3) & ~size_t(3);

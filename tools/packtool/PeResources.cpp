@@ -4,6 +4,8 @@
 #include <map>
 #include <tuple>
 
+#include "tools/packtool/ImageBytes.h"
+
 namespace {
 
 // Offsets inside the headers.
@@ -30,24 +32,6 @@ constexpr size_t kDirectoryHeaderSize = 16;
 constexpr size_t kDirectoryEntrySize = 8;
 constexpr size_t kDataEntrySize = 16;
 
-bool Has(const std::vector<unsigned char>& bytes, size_t offset, size_t count) {
-    return offset <= bytes.size() && count <= bytes.size() - offset;
-}
-uint16_t Get16(const std::vector<unsigned char>& bytes, size_t offset) {
-    return static_cast<uint16_t>(bytes[offset] | bytes[offset + 1] << 8);
-}
-uint32_t Get32(const std::vector<unsigned char>& bytes, size_t offset) {
-    return static_cast<uint32_t>(bytes[offset]) | static_cast<uint32_t>(bytes[offset + 1]) << 8 |
-           static_cast<uint32_t>(bytes[offset + 2]) << 16 | static_cast<uint32_t>(bytes[offset + 3]) << 24;
-}
-void Put16(std::vector<unsigned char>& bytes, size_t offset, uint16_t value) {
-    bytes[offset] = static_cast<unsigned char>(value);
-    bytes[offset + 1] = static_cast<unsigned char>(value >> 8);
-}
-void Put32(std::vector<unsigned char>& bytes, size_t offset, uint32_t value) {
-    for (int i = 0; i < 4; ++i)
-        bytes[offset + i] = static_cast<unsigned char>(value >> (8 * i));
-}
 uint64_t AlignUp(uint64_t value, uint32_t alignment) {
     return alignment == 0 ? value : (value + alignment - 1) / alignment * alignment;
 }

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/mainwindow/TestPictures_win.h"
+#include "tests/common/TestPictures_win.h"
 
 HBITMAP MakePicture(int width, int height, const std::function<COLORREF(int x, int y)>& colourAt) {
     BITMAPINFO info = {};
@@ -29,26 +29,6 @@ HBITMAP MakePicture(int width, int height, const std::function<COLORREF(int x, i
         }
     }
     return bitmap;
-}
-
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-        if (done())
-            return true;
-        if (GetTickCount() - start >= timeoutMs)
-            return done();
-        Sleep(10);
-    }
-}
-
-void PumpFor(DWORD ms) {
-    PumpUntil([] { return false; }, ms);
 }
 
 std::string WinePath(const std::string& unixPath) {

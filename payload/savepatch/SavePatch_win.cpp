@@ -27,22 +27,17 @@
 #include <vector>
 
 #include "installer/ResourceLibrary.h"
+#include "package/PackNames.h"
 #include "payload/savepatch/UserFont_win.h"
 #include "support/Gbk.h"
 #include "support/Win32Handles.h"
 
 namespace {
 
-constexpr char kPackFolder[] = "quorvan";
 constexpr char kIndexName[] = "resource.lst";
 constexpr size_t kStatusTextSize = 512;  // the caller's buffer; the text is at most 511 bytes
 constexpr DWORD kRepaintInterval = 50;   // milliseconds between repaints of the status window
 constexpr DWORD kReadChunk = 64 * 1024;
-
-// Lower-cases single-byte A..Z; the second byte of a two-byte character stays as it is.
-void LowerAscii(std::string& text) {
-    LowerAsciiGbk(&text[0], text.size());
-}
 
 // The folder this library was loaded from, without a trailing separator.
 std::string OwnFolder() {
@@ -57,29 +52,6 @@ std::string OwnFolder() {
     const size_t cut = LastPathSeparator(path, length);
     return std::string(path, cut == kNoSeparator ? 0 : cut);
 }
-
-class ScopedFile {
-  public:
-    explicit ScopedFile(const std::string& path)
-        : handle_(CreateFileA(path.c_str(),
-                              GENERIC_READ,
-                              FILE_SHARE_READ,
-                              nullptr,
-                              OPEN_EXISTING,
-                              FILE_FLAG_SEQUENTIAL_SCAN,
-                              nullptr)) {}
-    ~ScopedFile() {
-        if (handle_ != INVALID_HANDLE_VALUE)
-            CloseHandle(handle_);
-    }
-    ScopedFile(const ScopedFile&) = delete;
-    ScopedFile& operator=(const ScopedFile&) = delete;
-
-    HANDLE get() const { return handle_; }
-
-  private:
-    HANDLE handle_;
-};
 
 // Relative paths ("sub\name.ext") of every file below root + "\" + relative; folders whose name begins with a
 // dot are passed over.
@@ -100,8 +72,9 @@ void CollectFiles(const std::string& root, const std::string& relative, std::vec
 
 // Size and MD5 (32 lower-case hex digits) of a file; false when it cannot be read to its end.
 bool DigestFile(const std::string& path, unsigned long long* size, char digestText[33]) {
-    ScopedFile file(path);
-    if (file.get() == INVALID_HANDLE_VALUE)
+    ScopedFileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file.valid())
         return false;
     MD5_CTX context;
     MD5Init(&context);
@@ -187,7 +160,7 @@ extern "C" void __cdecl ResourceInstall(bool install, HWND status, char* statusT
     std::string index;
     size_t done = 0;
     for (std::string& name : files) {
-        LowerAscii(name);
+        LowerAsciiDbcs(&name[0], name.size());
         if (name != kIndexName) {
             unsigned long long size = 0;
             char digest[33];
