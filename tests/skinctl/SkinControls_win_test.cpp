@@ -105,7 +105,7 @@ template <typename Done>
 bool MoveMouseUntil(int x, int y, Done done) {
     for (int second = 0; second < 20; ++second) {
         SetCursorPos(x + (second & 1), y);
-        if (PumpUntil(done, 1))
+        if (PumpUntil(done, 1000))
             return true;
     }
     return false;
