@@ -19,9 +19,9 @@ settings_control() {
 
 # settings_await_dialog [SECONDS]: until the settings dialog is shown; sets SETTINGS_WINDOW to its X id.
 settings_await_dialog() {
-    SETTINGS_WINDOW=$(gui_find_window "设置" "${1:-30}") || true
+    SETTINGS_WINDOW=$(gui_find_window "设置" "${1:-$GUI_WAIT}") || true
     [ -n "$SETTINGS_WINDOW" ] || fail "the settings dialog did not appear"
-    local deadline=$((SECONDS + 15))
+    local deadline=$((SECONDS + GUI_WAIT))
     until [ -n "$(settings_control 1004)" ]; do
         [ "$SECONDS" -le "$deadline" ] || fail "dialog_probe does not find the settings dialog"
         sleep 0.2
@@ -39,7 +39,7 @@ settings_click() {
 
 # settings_expect ID ENABLED TEXT WHEN: the control is enabled (1) or not (0) and shows TEXT.
 settings_expect() {
-    local enabled x y text deadline=$((SECONDS + 10))
+    local enabled x y text deadline=$((SECONDS + GUI_WAIT))
     while :; do
         read -r enabled x y text <<<"$(settings_control "$1")"
         [ "$enabled" = "$2" ] && [ "$text" = "$3" ] && return 0
@@ -92,7 +92,7 @@ settings_walk() {
 
     say "   press \"保存\""
     settings_click 1004
-    gui_await_box "提示" 60
+    gui_await_box "提示"
     say "   message box \"提示\" appeared"
     gui_shot settings-saved "$GUI_MAIN" "$SETTINGS_WINDOW" "$GUI_BOX"
     gui_dismiss_box "提示"
