@@ -49,12 +49,27 @@ settings_expect() {
     done
 }
 
-# settings_type_name ID TEXT: clicks into the name edit, removes what it holds and types TEXT on the keyboard.
+# settings_type_name ID TEXT: clicks into the name edit, removes what it holds and types TEXT on the keyboard, until
+# the edit shows TEXT. xdotool types a character that the keyboard map lacks by mapping it to a spare key first;
+# on a busy machine Wine can read the first such key before it has seen the new map, and the character is lost.
+# Such a try is reported and typed again, at most three times in all.
+_settings_shows() {
+    local enabled x y text
+    read -r enabled x y text <<<"$(settings_control "$1")"
+    SETTINGS_SHOWN=$text
+    [ "$text" = "$2" ]
+}
 settings_type_name() {
-    settings_click "$1"
-    xdotool key End
-    xdotool key --repeat 12 --delay 20 BackSpace
-    xdotool type --delay 60 "$2"
+    local try
+    for try in 1 2 3; do
+        settings_click "$1"
+        xdotool key End
+        xdotool key --repeat 12 --delay 20 BackSpace
+        xdotool type --delay 60 "$2"
+        gui_poll $((GUI_WAIT / 10 > 10 ? GUI_WAIT / 10 : 10)) _settings_shows "$1" "$2" && return 0
+        say "   control $1 shows \"$SETTINGS_SHOWN\" after typing \"$2\" (try $try)"
+    done
+    fail "control $1 shows \"$SETTINGS_SHOWN\" after typing \"$2\" three times"
 }
 
 # settings_walk GAME_DIR SAVE NAME1 NAME2: from the main window (with the pack installed into GAME_DIR and the save
