@@ -5,7 +5,10 @@
 #   - "packtool extract" of the same entries: packtool.exe under wine64 (like for like; its process start is
 #     measured apart and taken off) and the native packtool;
 #   - their ratio, and where the install's time goes (decoding alone, the helper library alone, the fixed copies);
-#   - the installer's peak memory above its idle state, against the largest entry's compressed plus original size.
+#   - the installer's peak memory above its idle state, against the largest entry's compressed plus original size;
+#   - the cost of checking every entry before the first change: the same install with the check once (the
+#     product's way), without it (each entry checked only as it is extracted) and with it twice, in every round,
+#     in a rotating order.
 #
 #   bash bench/install-bench.sh
 #
@@ -114,13 +117,25 @@ for round in $(seq "$ROUNDS"); do
     echo "packtool extract (native): $(seconds "$(tail -1 "$RESULTS/packtool-host.ns")") s"
     sync
 
-    "$RUN" "$BENCH_EXE" "$(winpath "$PACKAGE")" "$(winpath "$GAME")" | tr -d '\r' >"$RESULTS/install-$round.txt" ||
-        fail "install_bench failed"
-    echo "install: $(awk '$1 == "install_s" { print $2 }' "$RESULTS/install-$round.txt") s"
-    installed=$(find "$GAME/quorvan" -type f | wc -l)
-    [ "$installed" = $((PACK_ENTRIES + 1)) ] ||
-        fail "the install left $installed files under quorvan, expected $PACK_ENTRIES and resource.lst"
     [ "$(find "$OUT_WIN" -type f | wc -l)" = "$ENTRIES" ] || fail "packtool.exe did not write every entry"
+
+    # The three ways of checking, starting with a different one each round.
+    modes=(once none twice)
+    for i in 0 1 2; do
+        mode=${modes[$(((i + round) % 3))]}
+        rm -rf "$GAME"
+        mkdir -p "$GAME"
+        : >"$GAME/Shin Sangokumusou 3.exe"
+        sync
+        out="$RESULTS/install-$round.txt"
+        [ "$mode" = once ] || out="$RESULTS/install-$mode-$round.txt"
+        "$RUN" "$BENCH_EXE" "$(winpath "$PACKAGE")" "$(winpath "$GAME")" "$mode" | tr -d '\r' >"$out" ||
+            fail "install_bench ($mode) failed"
+        echo "install, check $mode: $(awk '$1 == "install_s" { print $2 }' "$out") s"
+        installed=$(find "$GAME/quorvan" -type f | wc -l)
+        [ "$installed" = $((PACK_ENTRIES + 1)) ] ||
+            fail "the install ($mode) left $installed files under quorvan, expected $PACK_ENTRIES and resource.lst"
+    done
 done
 clean_outputs
 rm -rf "$GAME" "$OUT_WIN" "$OUT_HOST"
@@ -132,12 +147,17 @@ results, rounds = sys.argv[1], int(sys.argv[2])
 def ns(name):
     with open(os.path.join(results, name)) as f:
         return statistics.median(int(line) / 1e9 for line in f if line.strip())
-runs = []
-for r in range(1, rounds + 1):
-    with open(os.path.join(results, "install-%d.txt" % r)) as f:
-        runs.append({k: v.strip() for k, v in (line.split(None, 1) for line in f if line.strip())})
-def med(key):
-    return statistics.median(float(run[key]) for run in runs)
+def read_runs(pattern):
+    found = []
+    for r in range(1, rounds + 1):
+        with open(os.path.join(results, pattern % r)) as f:
+            found.append({k: v.strip() for k, v in (line.split(None, 1) for line in f if line.strip())})
+    return found
+runs = read_runs("install-%d.txt")
+unchecked = read_runs("install-none-%d.txt")
+twice = read_runs("install-twice-%d.txt")
+def med(key, which=None):
+    return statistics.median(float(run[key]) for run in (which or runs))
 first = runs[0]
 MB = 1 << 20
 wine_start = ns("wine-start.ns")
@@ -157,6 +177,15 @@ print("packtool extract (native)        %.3f s   %6.1f MB/s" % (host, original /
 print("ratio install / packtool.exe     %.2f  (aim: 1.20 or less; %.2f against its time with the start)"
       % (install / win_net, install / win_gross))
 print("ratio install / native packtool  %.2f" % (install / host))
+print()
+print("checking every entry before the first change (same run, same rounds):")
+none_s, twice_s = med("install_s", unchecked), med("install_s", twice)
+print("  install without the check      %.3f s   [rounds: %s]" % (none_s, ", ".join(r["install_s"] for r in unchecked)))
+print("  check once, unpack w/o digest  %.3f s   ratio %.2f to without (aim: 1.20 or less)" % (install, install / none_s))
+print("  check twice                    %.3f s   ratio %.2f to without" % (twice_s, twice_s / none_s))
+print("  worker with the check once     %.3f s, without %.3f s, twice %.3f s"
+      % (med("install_until_done_message_s"), med("install_until_done_message_s", unchecked),
+         med("install_until_done_message_s", twice)))
 print()
 print("where the install's time goes:")
 print("  worker (unpack + library)      %.3f s" % med("install_until_done_message_s"))

@@ -30,20 +30,46 @@ void OpenInBrowser(const LayoutRecord& record) {
     ShellExecuteA(nullptr, "open", "iexplore.exe", record.firstArgument.c_str(), nullptr, SW_SHOWNORMAL);
 }
 
+// True from the confirmation of an install, an uninstall or the settings dialog until its last box: the boxes of
+// the package's checks and some of the flows' have no owner, so the main window still takes presses under them.
+bool gJobRunning = false;
+
+// One job at a time on the game folder: an install (up to its hand-over to the worker, which the extracting flag
+// covers from then until FinishInstall's last box), an uninstall or the settings dialog. A command that arrives
+// during one (a press under a box without owner, or queued before the controls went) does nothing.
+class JobGuard {
+  public:
+    JobGuard() : refused_(gJobRunning || gInstallerState.extracting) {
+        if (!refused_)
+            gJobRunning = true;
+    }
+    ~JobGuard() {
+        if (!refused_)
+            gJobRunning = false;
+    }
+    JobGuard(const JobGuard&) = delete;
+    JobGuard& operator=(const JobGuard&) = delete;
+    bool refused() const { return refused_; }
+
+  private:
+    bool refused_;
+};
+
 void OpenSettings(HWND mainWindow) {
-    if (gOpenSettings)
+    JobGuard job;
+    if (!job.refused() && gOpenSettings)
         gOpenSettings(mainWindow);
 }
 
-// The install and uninstall controls are hidden while an install runs; a command that still arrives then (a press
-// queued before the controls went) must not start a second job on the same folder.
 void Uninstall(HWND mainWindow) {
-    if (!gInstallerState.extracting)
+    JobGuard job;
+    if (!job.refused())
         UninstallPack(mainWindow);
 }
 
 void Install(HWND mainWindow) {
-    if (!gInstallerState.extracting)
+    JobGuard job;
+    if (!job.refused())
         InstallPack(mainWindow);
 }
 

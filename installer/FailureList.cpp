@@ -36,8 +36,56 @@ const char* FailureText(Failure what) {
             return "无法删除";
         case Failure::kLibrary:
             return "资源安装库未能运行";
+        case Failure::kWriteInUse:
+            return "无法写入 (文件正被其他程序使用)";
+        case Failure::kWriteReadOnly:
+            return "无法写入 (文件只读)";
+        case Failure::kWriteDenied:
+            return "无法写入 (拒绝访问)";
+        case Failure::kDeleteInUse:
+            return "无法删除 (文件正被其他程序使用)";
+        case Failure::kDeleteReadOnly:
+            return "无法删除 (文件只读)";
+        case Failure::kDeleteDenied:
+            return "无法删除 (拒绝访问)";
+        case Failure::kLinkLeft:
+            return "指向别处的链接, 没有跟随也没有删除";
+        case Failure::kFolderLeft:
+            return "文件夹未能进入, 连同其内容留在原处";
+        case Failure::kMarkLeft:
+            return "注册表中的安装记录无法删除";
     }
     return "";
+}
+
+Failure WriteFailure(FileFault cause) {
+    switch (cause) {
+        case FileFault::kInUse:
+            return Failure::kWriteInUse;
+        case FileFault::kReadOnly:
+            return Failure::kWriteReadOnly;
+        case FileFault::kDenied:
+            return Failure::kWriteDenied;
+        default:
+            return Failure::kWrite;
+    }
+}
+
+Failure RemoveFailure(FileFault cause) {
+    switch (cause) {
+        case FileFault::kInUse:
+            return Failure::kDeleteInUse;
+        case FileFault::kReadOnly:
+            return Failure::kDeleteReadOnly;
+        case FileFault::kDenied:
+            return Failure::kDeleteDenied;
+        case FileFault::kLink:
+            return Failure::kLinkLeft;
+        case FileFault::kNotListed:
+            return Failure::kFolderLeft;
+        default:
+            return Failure::kDelete;
+    }
 }
 
 std::string FailureLogText(const FailureList& failures, const char* heading) {

@@ -4,17 +4,28 @@
 #include <string>
 #include <vector>
 
+#include "installer/FileHelpers.h"
+
 // What went wrong during one install or one uninstall, in the order it happened. A clean run adds nothing, and
 // then the flows show their usual texts; otherwise the last message box sums the list up and the whole of it goes
 // to a plain text log beside the game.
 
 enum class Failure {
-    kChecked,      // failed its digest or size check (or could not be read), and was written all the same
-    kCheckedKept,  // failed its check, so the file it was meant for was left as it was
-    kMissing,      // the package does not hold it
-    kWrite,        // could not be written
-    kDelete,       // could not be deleted
-    kLibrary,      // the resource-installer library did not run
+    kChecked,         // failed its digest or size check (or could not be read), and was written all the same
+    kCheckedKept,     // failed its check, so the file it was meant for was left as it was
+    kMissing,         // the package does not hold it
+    kWrite,           // could not be written
+    kDelete,          // could not be deleted
+    kLibrary,         // the resource-installer library did not run
+    kWriteInUse,      // could not be written: another program holds it open
+    kWriteReadOnly,   // could not be written: read-only, and the attribute could not be cleared
+    kWriteDenied,     // could not be written: access denied
+    kDeleteInUse,     // could not be deleted: another program holds it open
+    kDeleteReadOnly,  // could not be deleted: read-only
+    kDeleteDenied,    // could not be deleted: access denied
+    kLinkLeft,        // a link to another place: neither followed nor removed
+    kFolderLeft,      // a folder that was not entered (a dot folder, a path too long), left with its contents
+    kMarkLeft,        // the install mark could not be removed from the registry
 };
 
 struct FailedItem {
@@ -40,6 +51,10 @@ constexpr size_t kNamedFailures = 5;
 
 // A few words for the kind of failure, as the box and the log show it.
 const char* FailureText(Failure what);
+
+// The failure of a write or of a removal that failed for the reason given.
+Failure WriteFailure(FileFault cause);
+Failure RemoveFailure(FileFault cause);
 
 // The log: a heading line, then one line per item, "<kind>: <name>", each ended by CR LF.
 std::string FailureLogText(const FailureList& failures, const char* heading);

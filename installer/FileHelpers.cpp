@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "package/PackNames.h"
 #include "support/Gbk.h"
 
 namespace {
@@ -50,12 +51,47 @@ bool IsContainedName(const char* name) {
     return name && FindEntryNameFault(name, std::strlen(name)) == EntryNameFault::kNone;
 }
 
+namespace {
+
+bool StartsWithDrive(const char* path) {
+    const unsigned char first = static_cast<unsigned char>(path[0]);
+    return (first | 0x20) >= 'a' && (first | 0x20) <= 'z' && path[1] == ':';
+}
+
+}  // namespace
+
+bool IsDriveRoot(const char* path) {
+    return path && path[0] && StartsWithDrive(path) && path[2] == '\0';
+}
+
 bool IsAbsolutePath(const char* path) {
     if (!path || !path[0])
         return false;
-    const unsigned char first = static_cast<unsigned char>(path[0]);
-    if (((first | 0x20) >= 'a' && (first | 0x20) <= 'z') && path[1] == ':')
-        return IsPathSeparator(path[2]);
+    if (StartsWithDrive(path))
+        return path[2] == '\0' || IsPathSeparator(path[2]);
     // A share: two separators, then a server name.
     return IsPathSeparator(path[0]) && IsPathSeparator(path[1]) && path[2] != 0 && !IsPathSeparator(path[2]);
+}
+
+bool NormaliseInstalledFolder(std::string& folder) {
+    if (!IsAbsolutePath(folder.c_str()))
+        return false;
+    std::string cut = folder;
+    std::vector<size_t> separators;
+    // The scan knows GBK: a last byte 0x5C that ends a two-byte character is no separator.
+    while (SeparatorPositions(cut.c_str(), separators) && !separators.empty() && separators.back() + 1 == cut.size())
+        cut.pop_back();
+    if (!IsAbsolutePath(cut.c_str()))
+        return false;
+    folder = cut;
+    return true;
+}
+
+std::string FolderForDisplay(const std::string& folder) {
+    return IsDriveRoot(folder.c_str()) ? folder + "\\" : folder;
+}
+
+bool IsPackEntryName(const std::string& name) {
+    const size_t length = sizeof kPackFolder - 1;
+    return name.size() > length && name.compare(0, length, kPackFolder) == 0 && IsPathSeparator(name[length]);
 }

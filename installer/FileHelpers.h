@@ -34,11 +34,42 @@ bool MakeDirsForPath(const char* path);
 // and the open is tried once more. False when it still cannot be opened or when the bytes did not all reach it.
 bool WriteFileMakingDirs(const void* bytes, size_t size, const char* path);
 
+// Why a file or folder could not be written or removed, as far as the system lets us tell.
+enum class FileFault {
+    kNone,
+    kInUse,      // another program holds it open
+    kReadOnly,   // its read-only attribute could not be cleared
+    kDenied,     // the system refused access
+    kLink,       // a link to another place: not followed, and not removed through it
+    kNotListed,  // a folder that was not entered (a dot folder, or a path too long to open)
+    kOther,      // anything else: the disk full, a device error
+};
+
 // Puts size bytes in place of the file at path without ever leaving it cut short: they are written to a new file in
 // the same folder (made when missing), flushed to the disk, and the new file then takes path's place in one step.
-// False, with path as it was and the new file removed, when any step fails; a read-only file at path is not
-// replaced. For the game's own files, which the user may have open or on a full disk.
-bool ReplaceFileWith(const void* bytes, size_t size, const char* path);
+// A read-only file is replaced too (a game copied from its disc keeps the attribute); the new file does not keep it.
+// False, with path as it was (its attributes included) and the new file removed, when any step fails; *fault, when
+// given, then says why. For the game's own files, which the user may have open or on a full disk.
+bool ReplaceFileWith(const void* bytes, size_t size, const char* path, FileFault* fault = nullptr);
+
+// True when the file at path holds exactly size bytes equal to bytes.
+bool FileHolds(const char* path, const void* bytes, size_t size);
+
+// Something RemoveWithoutFollowingLinks left in place.
+struct LeftBehind {
+    std::string path;  // parent + "\" + name + ...
+    bool folder;
+    FileFault cause;
+};
+
+// Removes parent + "\" + name: a file, or a folder with everything in it, never following a link. Each folder is
+// opened, checked on its handle (not a link, and exactly the entry of the folder above it) and kept open without
+// delete sharing while its contents go, so that it cannot be swapped for a link meanwhile; every file and folder is
+// deleted through the handle it was checked on. A link is removed as a link where the system opens the link itself
+// (junctions and symbolic links on Windows), and otherwise left in place. Folders whose name begins with "." are
+// not entered. Each thing that stays is added to left, except a folder that stays only because something named
+// below it does. True when nothing stays (nothing there counts as removed).
+bool RemoveWithoutFollowingLinks(const std::string& parent, const char* name, std::vector<LeftBehind>& left);
 
 // Appends every file below folder (folder + "\" + name, lower-cased with LowerAsciiDbcs), depth first in the order
 // the file system reports entries, keeping only paths that end with suffix when one is given. Folders whose name
@@ -58,5 +89,21 @@ void ListDirsRecursive(const char* folder, std::vector<std::string>& list);
 bool IsContainedName(const char* name);
 
 // True for a path that names one place whatever the current drive and folder: a drive and a separator ("C:\x",
-// "C:/x") or a network share ("\\server\share..."). "", "game", "\game" and "C:game" are not.
+// "C:/x"), a drive alone, which names its root folder the way the install folder does ("G:", the folder part of
+// "G:\game.exe"), or a network share ("\\server\share..."). "", "game", "\game" and "C:game" are not.
 bool IsAbsolutePath(const char* path);
+
+// True for a drive alone, "G:": the install folder of a game at the root of a drive.
+bool IsDriveRoot(const char* path);
+
+// The install folder and the install mark as the flows use them: true when folder names an absolute folder, which
+// is then given without trailing separators ("G:\" becomes "G:", "C:\Games\SM3\" becomes "C:\Games\SM3"), so
+// that a separator and a name can be appended to it. False, with folder unchanged, for anything else.
+bool NormaliseInstalledFolder(std::string& folder);
+
+// The folder as the user reads it: a drive root with its separator ("G:\"), anything else as it is.
+std::string FolderForDisplay(const std::string& folder);
+
+// True for a package entry name (normalised) under the pack folder: "quorvan" and then a separator. "quorvan.ini"
+// and "quorvanx\a" are not the pack's.
+bool IsPackEntryName(const std::string& name);

@@ -1,6 +1,15 @@
+// The removal of the pack folder checks handles with calls that came with Windows Vista, the oldest system the
+// program's manifest names.
+#if _WIN32_WINNT < 0x0600
+#undef _WIN32_WINNT
+#define _WIN32_WINNT 0x0600
+#endif
 #include <windows.h>
 
+#include <cstdint>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "installer/FileHelpers.h"
 #include "installer/FileWrite_win.h"
@@ -28,12 +37,14 @@ HANDLE CreateForWriting(const char* path) {
     return CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-// The folder part of path, or "" for a bare name. Not DirPartOf: this runs on the worker thread too.
+// The folder part of path, or "" for a bare name; a drive's root keeps its separator ("G:\"), since "G:" alone
+// names the drive's current folder. Not DirPartOf: this runs on the worker thread too.
 std::string FolderOf(const char* path) {
     std::vector<size_t> separators;
     if (!SeparatorPositions(path, separators) || separators.empty())
         return std::string();
-    return std::string(path, separators.back());
+    std::string folder(path, separators.back());
+    return IsDriveRoot(folder.c_str()) ? folder + "\\" : folder;
 }
 
 // A new, empty file in folder with a name of its own; "" when none can be made.
@@ -60,6 +71,178 @@ bool IsSkippedFolder(const WIN32_FIND_DATAA& data) {
 std::string Lowered(std::string path) {
     LowerAsciiDbcs(path);
     return path;
+}
+
+// The attributes of a file with the read-only one taken away (never zero, which would mean "leave them").
+DWORD WritableAttributes(DWORD attributes) {
+    const DWORD rest = attributes & ~DWORD(FILE_ATTRIBUTE_READONLY);
+    return rest ? rest : FILE_ATTRIBUTE_NORMAL;
+}
+
+// A file that cannot be opened to write or delete: another program holding it, or a refusal.
+FileFault FaultOfOpen(DWORD error, bool folder) {
+    switch (error) {
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+            return FileFault::kInUse;
+        case ERROR_ACCESS_DENIED:
+            return FileFault::kDenied;
+        case ERROR_FILENAME_EXCED_RANGE:
+        case ERROR_PATH_NOT_FOUND:
+            return folder ? FileFault::kNotListed : FileFault::kOther;
+        default:
+            return FileFault::kOther;
+    }
+}
+
+// Moving the new file over path failed with error. The system gives "access denied" both for a file another
+// program holds (a running program's image) and for one we may not write; opening it to write tells them apart.
+FileFault FaultOfFailedReplace(const char* path, DWORD error) {
+    if (error != ERROR_ACCESS_DENIED)
+        return FaultOfOpen(error, false);
+    ScopedFileHandle probe(CreateFileA(path, GENERIC_WRITE | DELETE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (probe.valid())
+        return FileFault::kDenied;
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        return FileFault::kReadOnly;
+    return GetLastError() == ERROR_SHARING_VIOLATION ? FileFault::kInUse : FileFault::kDenied;
+}
+
+// Where the system says an open handle really is ("\\?\C:\Games\SM3\quorvan"), after every link on the way.
+bool FinalPathOf(HANDLE handle, std::string& path) {
+    path.assign(MAX_PATH, '\0');
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const DWORD length =
+            GetFinalPathNameByHandleA(handle, &path[0], DWORD(path.size()), FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (length == 0)
+            return false;
+        if (length < path.size()) {
+            path.resize(length);
+            return true;
+        }
+        path.assign(length + 1, '\0');
+    }
+    return false;
+}
+
+bool SamePath(std::string a, std::string b) {
+    LowerAsciiDbcs(a);
+    LowerAsciiDbcs(b);
+    return a == b;
+}
+
+// One thing to remove: name inside the folder at path, whose handle the caller holds and whose final path is
+// final.
+struct Entry {
+    const std::string& parentPath;
+    const std::string& parentFinal;
+    const char* name;
+    bool folder;  // as the parent's listing says
+};
+
+bool RemoveEntry(const Entry& entry, std::vector<LeftBehind>& left);
+
+// One entry of a folder read through its handle: its name as the A functions spell it, and whether it is a folder.
+// unspeakable is set when the name has a character the ANSI code page lacks, so that no A call can reach it.
+struct Listed {
+    std::string name;
+    bool folder;
+    bool unspeakable;
+};
+
+// Lists the folder that handle is open on, through that handle (not through its name, which the holder of the
+// handle keeps from changing anyway). False when the system does not answer.
+bool ListThroughHandle(HANDLE handle, std::vector<Listed>& entries) {
+    alignas(8) unsigned char buffer[16384];
+    FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;
+    for (;;) {
+        if (!GetFileInformationByHandleEx(handle, kind, buffer, sizeof buffer))
+            return GetLastError() == ERROR_NO_MORE_FILES;
+        kind = FileIdBothDirectoryInfo;
+        for (size_t offset = 0;;) {
+            const auto* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer + offset);
+            const int wide = int(info->FileNameLength / sizeof(WCHAR));
+            char name[MAX_PATH * 2 + 1];
+            BOOL lossy = FALSE;
+            const int length =
+                WideCharToMultiByte(CP_ACP, 0, info->FileName, wide, name, sizeof name - 1, nullptr, &lossy);
+            const std::string text(name, length > 0 ? size_t(length) : 0);
+            if (text != "." && text != "..")
+                entries.push_back({text, (info->FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0, lossy || length <= 0});
+            if (info->NextEntryOffset == 0)
+                break;
+            offset += info->NextEntryOffset;
+        }
+    }
+}
+
+// Removes everything inside the folder at path, whose handle the caller holds. True when nothing stays.
+bool EmptyFolder(HANDLE handle, const std::string& path, const std::string& final, std::vector<LeftBehind>& left) {
+    std::vector<Listed> entries;
+    if (!ListThroughHandle(handle, entries)) {
+        left.push_back({path, true, FileFault::kNotListed});
+        return false;
+    }
+    bool empty = true;
+    for (const Listed& entry : entries) {
+        if (entry.unspeakable || (entry.folder && entry.name[0] == '.')) {
+            left.push_back({path + "\\" + entry.name, entry.folder, FileFault::kNotListed});
+            empty = false;
+        } else if (!RemoveEntry(Entry{path, final, entry.name.c_str(), entry.folder}, left)) {
+            empty = false;
+        }
+    }
+    return empty;
+}
+
+// Deletes through the handle it was checked on: the object that handle is, and nothing a name may lead to now.
+bool DeleteByHandle(HANDLE handle) {
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
+}
+
+bool RemoveEntry(const Entry& entry, std::vector<LeftBehind>& left) {
+    const std::string path = entry.parentPath + "\\" + entry.name;
+    // A folder stays open without delete sharing while its contents go: nobody can rename it or put a link in its
+    // place. With FILE_FLAG_OPEN_REPARSE_POINT the system opens a link itself rather than what it points at.
+    const DWORD access = DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE | (entry.folder ? FILE_LIST_DIRECTORY : 0);
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | (entry.folder ? 0 : FILE_SHARE_DELETE);
+    ScopedFileHandle handle(CreateFileA(path.c_str(), access, share, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!handle.valid()) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND)
+            return true;
+        left.push_back({path, entry.folder, FaultOfOpen(error, entry.folder)});
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    std::string final;
+    if (!GetFileInformationByHandle(handle.get(), &info) || !FinalPathOf(handle.get(), final)) {
+        left.push_back({path, entry.folder, FileFault::kOther});
+        return false;
+    }
+    // A handle that is not exactly the entry of the folder above was opened through a link (the system followed it,
+    // as Wine does with the links of the machine it runs on): nothing is done through it.
+    if (!SamePath(final, entry.parentFinal + "\\" + entry.name)) {
+        left.push_back({path, entry.folder, FileFault::kLink});
+        return false;
+    }
+    const bool folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const bool link = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if (folder && !link && !EmptyFolder(handle.get(), path, final, left))
+        return false;  // what stays below is named already
+    if (DeleteByHandle(handle.get()))
+        return true;
+    const DWORD error = GetLastError();
+    FileFault cause = link ? FileFault::kLink : FaultOfOpen(error, false);
+    if (!link && (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY))
+        cause = FileFault::kReadOnly;
+    left.push_back({path, folder, cause});
+    return false;
 }
 
 }  // namespace
@@ -105,28 +288,89 @@ bool WriteFileMakingDirs(const void* bytes, size_t size, const char* path) {
     return gFileWriter(file.get(), bytes, size);
 }
 
-bool ReplaceFileWith(const void* bytes, size_t size, const char* path) {
-    if (!path || !*path || (size > 0 && !bytes))
+bool ReplaceFileWith(const void* bytes, size_t size, const char* path, FileFault* fault) {
+    FileFault ignored;
+    FileFault& why = fault ? *fault : ignored;
+    why = FileFault::kNone;
+    if (!path || !*path || (size > 0 && !bytes)) {
+        why = FileFault::kOther;
         return false;
-    // The system would replace a read-only file on some file systems and refuse on others; it is the user's.
+    }
     const DWORD attributes = GetFileAttributesA(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        why = FileFault::kOther;
         return false;
+    }
+    // Moving over a read-only file is refused: the attribute goes first, and comes back when the move fails.
+    const bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+    if (readOnly && !SetFileAttributesA(path, WritableAttributes(attributes))) {
+        why = GetLastError() == ERROR_SHARING_VIOLATION ? FileFault::kInUse : FileFault::kReadOnly;
+        return false;
+    }
 
     const std::string folder = FolderOf(path);
     std::string fresh = NewFileBeside(folder);
-    if (fresh.empty()) {
-        if (!MakeDirsForPath(path))
-            return false;
+    if (fresh.empty() && MakeDirsForPath(path))
         fresh = NewFileBeside(folder);
-        if (fresh.empty())
-            return false;
+    if (!fresh.empty()) {
+        if (!FillAndFlush(fresh, bytes, size)) {
+            why = FileFault::kOther;
+        } else if (MoveFileExA(fresh.c_str(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            return true;
+        } else {
+            why = FaultOfFailedReplace(path, GetLastError());
+        }
+        DeleteFileA(fresh.c_str());
+    } else {
+        why = GetLastError() == ERROR_ACCESS_DENIED ? FileFault::kDenied : FileFault::kOther;
     }
-    if (FillAndFlush(fresh, bytes, size) &&
-        MoveFileExA(fresh.c_str(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return true;
-    DeleteFileA(fresh.c_str());
+    if (readOnly)
+        SetFileAttributesA(path, attributes);
     return false;
+}
+
+bool FileHolds(const char* path, const void* bytes, size_t size) {
+    ScopedFileHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER length;
+    if (!file.valid() || !GetFileSizeEx(file.get(), &length) || uint64_t(length.QuadPart) != size)
+        return false;
+    const char* expected = static_cast<const char*>(bytes);
+    std::vector<char> chunk(size < kWriteChunk ? size : kWriteChunk);
+    for (size_t done = 0; done < size;) {
+        DWORD read = 0;
+        const DWORD want = DWORD(size - done < chunk.size() ? size - done : chunk.size());
+        if (!ReadFile(file.get(), chunk.data(), want, &read, nullptr) || read == 0 ||
+            std::memcmp(chunk.data(), expected + done, read) != 0)
+            return false;
+        done += read;
+    }
+    return true;
+}
+
+bool RemoveWithoutFollowingLinks(const std::string& parent, const char* name, std::vector<LeftBehind>& left) {
+    // The parent is opened the ordinary way: a game reached through a junction is still the user's game.
+    ScopedFileHandle top(CreateFileA(parent.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const std::string path = parent + "\\" + name;
+    if (!top.valid()) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+            return true;
+        left.push_back({path, true, FaultOfOpen(error, true)});
+        return false;
+    }
+    std::string topFinal;
+    if (!FinalPathOf(top.get(), topFinal)) {
+        left.push_back({path, true, FileFault::kOther});
+        return false;
+    }
+    WIN32_FIND_DATAA data;
+    ScopedFind search(path, &data);
+    if (!search.found())
+        return true;
+    return RemoveEntry(Entry{parent, topFinal, data.cFileName, IsFolder(data)}, left);
 }
 
 void ListFilesRecursive(const char* folder, std::vector<std::string>& list, const char* suffix) {

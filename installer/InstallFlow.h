@@ -6,14 +6,20 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "installer/FailureList.h"
 #include "mainwindow/SkinLayout.h"
 #include "support/WorkerThread.h"
 
-// The install flow: find the game, check the disk, confirm, write the configuration program and the
-// resource-installer library, then let the install worker unpack the pack folder and hand back to FinishInstall
-// on the user-interface thread, which marks the installation in the registry and copies the last files.
+// The install flow: find the game, check the disk, confirm; then the install worker checks every entry the install
+// is about to write and hands back to the user-interface thread, which marks the installation in the registry and
+// only then writes the configuration program and the resource-installer library; the worker unpacks the pack
+// folder, calls the library and hands back once more to FinishInstall, which copies the last files.
+//
+// A damaged package is found before anything changes: one box names what failed and nothing is written. Because
+// the mark comes before the first change to the game folder, a start after an interrupted install (a kill, a
+// crash, a quit) offers the uninstall, which puts the game's files back.
 //
 // The game's own files (the configuration program, psrpc.dll, the loading screen) are replaced only by bytes that
 // passed their checks, and never left cut short. Everything that fails is collected; a run with failures ends with
@@ -24,6 +30,7 @@
 struct InstallerState {
     std::string installFolder;              // the game folder, absolute, without a trailing separator; <= 255 bytes
     bool extracting = false;                // from the confirmation until FinishInstall's last message box
+    bool marked = false;                    // "QuorvanInfo" was written by this install: the game may be changed
     HWND mainWindow = nullptr;              // recorded at the confirmation; receives kInstallDoneMessage
     LayoutRecord* statusControl = nullptr;  // found by RefreshControls; null when the layout has none
     FailureList failures;                   // what failed on this thread since the confirmation
@@ -31,15 +38,40 @@ struct InstallerState {
 
 extern InstallerState gInstallerState;
 
-// Unpacks every package entry under the pack folder into the install folder, calls the library's
-// ResourceInstall, clears the status text and sends kInstallDoneMessage.
+// How the worker makes sure of the package before the first change. The product checks once; the benchmark
+// compares the three.
+enum class EntryCheck {
+    kNone,   // no check first: each entry's checks run as it is extracted, after the game folder has changed
+    kOnce,   // every entry checked first; the unpack then reads the package it holds open without write sharing
+             // and skips the second digest
+    kTwice,  // every entry checked first, and each checked again as it is extracted
+};
+extern EntryCheck gEntryCheck;
+
+// Checks every entry the install will write and hands back (phase kChecked or kDamaged); once the user-interface
+// thread has marked the installation and said go on (Proceed), unpacks every package entry under the pack folder
+// into the install folder, calls the library's ResourceInstall, clears the status text and hands back again (phase
+// kUnpacked). Each hand-back is a synchronous kInstallDoneMessage to the main window.
 class InstallWorker : public WorkerThread {
   public:
+    enum class Phase { kChecking, kChecked, kDamaged, kUnpacked };
+
     // Starts a run into installFolder that reports to mainWindow and shows its progress in status (may be null).
-    // The library is called only when libraryReady (it was written from checked bytes). False, with nothing
-    // changed, while the previous run still holds its thread or when no thread can be made.
-    bool Begin(const std::string& installFolder, HWND mainWindow, LayoutRecord* status, bool libraryReady = true);
+    // False, with nothing changed, while the previous run still holds its thread or when no thread can be made.
+    bool Begin(const std::string& installFolder, HWND mainWindow, LayoutRecord* status);
     void Run() override;
+
+    // What the run has reached; read on the user-interface thread while the worker waits for a hand-back.
+    Phase phase() const { return phase_; }
+    // The entries that failed the check, by name, when the phase is kDamaged.
+    const std::vector<std::string>& damaged() const { return damaged_; }
+    // Called during the kChecked hand-back once the installation is marked: the unpack goes on, and the library is
+    // called only when libraryReady (it was written from checked bytes). Without it the run ends there.
+    void Proceed(bool libraryReady) {
+        libraryReady_ = libraryReady;
+        proceed_ = true;
+    }
+    bool stopRequested() const { return stopping_; }
 
     // Entries of the last run whose names would have led outside the install folder, and so were not written, and
     // everything else that failed in it. Read by FinishInstall while the worker waits for it.
@@ -55,7 +87,8 @@ class InstallWorker : public WorkerThread {
 
   private:
     void SetStatus(const char* text);
-    void UnpackPackFolder();
+    bool CheckEntries();
+    void UnpackPackFolder(bool checkedOnce);
 
     std::string installFolder_;
     HWND mainWindow_ = nullptr;
@@ -63,6 +96,9 @@ class InstallWorker : public WorkerThread {
     char* statusText_ = nullptr;            // the status control's buffer, or spareText_ without one
     char spareText_[kLayoutTextSize] = {};  // where the library writes when the layout has no status control
     bool libraryReady_ = false;
+    bool proceed_ = false;
+    std::atomic<Phase> phase_{Phase::kChecking};
+    std::vector<std::string> damaged_;
     size_t skippedNames_ = 0;
     FailureList failures_;
     std::atomic<bool> stopping_{false};
@@ -73,19 +109,23 @@ extern InstallWorker gInstallWorker;
 // The "install" command: runs on the user-interface thread up to the start of the worker.
 void InstallPack(HWND mainWindow);
 
-// The main window's handler of kInstallDoneMessage; acts only while an install is in progress.
+// The main window's handler of kInstallDoneMessage; acts only while an install is in progress. After the check it
+// marks the installation and writes the configuration program and the library (or tells the user that the
+// package is damaged, or that the mark could not be written, and ends the install with nothing changed); after
+// the unpack it copies the last files and shows the last box.
 void FinishInstall(HWND mainWindow);
 
 // Called when the message loop has ended while the window still exists. During an install (the user chose to quit)
 // the worker is stopped and waited for, for at most timeoutMs, before the window, the layout table and the
-// package index it reads go; then the user is told that the installation did not finish. A worker that cannot be
+// package index it reads go; then the user is told that the installation did not finish, and, when the game folder
+// was changed already, that the uninstall puts the game's files back. A worker that cannot be
 // waited for (the library still busy) ends the process right after that note, without running the destructors
 // of what it may still be using.
 void StopInstallForQuit(HWND mainWindow, DWORD timeoutMs);
 constexpr DWORD kQuitWaitMs = 30000;
 
-// The folder in "QuorvanInfo", when it holds an absolute path; anything else (absent, empty, relative) counts as
-// not installed.
+// The folder in "QuorvanInfo", when it holds an absolute path (a drive root "G:" or "G:\" included, given back as
+// "G:"); anything else (absent, empty, relative) counts as not installed.
 bool ReadInstalledFolder(std::string& folder);
 
 // The install and the uninstall write their lists of failures here, inside the pack folder.

@@ -11,16 +11,19 @@
 #include "installer/InstallFlow.h"
 #include "installer/ResourceLibrary.h"
 #include "mainwindow/ProgramMessages.h"
+#include "package/EntryCheck.h"
 #include "package/Extract.h"
 #include "package/PackNames.h"
 #include "support/Captions.h"
 #include "support/MessageSeam.h"
+#include "support/Win32Handles.h"
 
 InstallerState gInstallerState;
 InstallWorker gInstallWorker;
 FreeSpaceQuery gFreeSpaceQuery = QueryFreeSpace;
 PathChooser gChoosePath = nullptr;
 ResourceInstallCaller gCallResourceInstall = CallResourceInstall;
+EntryCheck gEntryCheck = EntryCheck::kOnce;
 
 const char kInstallLogName[] = "\\quorvan\\install-errors.txt";
 const char kUninstallLogName[] = "\\quorvan\\uninstall-errors.txt";
@@ -56,12 +59,20 @@ const char kSkippedNamesText[] = "安装包中有 %u 个文件的名称指向安
 const char kDoneText[] = "安装成功结束!";
 const char kFailuresHeading[] = "安装结束, 但有 %u 项未能完成:";
 const char kLogHeading[] = "汉化包安装中未能完成的项目:";
+// Before the mark nothing has changed, and the install is offered again; after it the uninstall is.
 const char kNotFinishedText[] = "安装没有完成: 安装程序在解压时被关闭.\r\n请再次运行安装程序完成安装.";
+const char kNotFinishedChangedText[] =
+    "安装没有完成: 安装程序在解压时被关闭.\r\n请再次运行安装程序并选择卸载, 被替换的游戏文件会被还原.";
+const char kNoMarkText[] = "无法在注册表中记录汉化包的安装, 安装已取消.\r\n游戏文件没有改动.";
+const char kDamagedHeading[] = "安装程序已损坏: 有 %u 个文件没有通过校验:";
+const char kDamagedMore[] = "    ...以及另外 %u 个";
+const char kDamagedAdvice[] = "请重新下载安装程序. 游戏文件没有改动, 汉化包没有安装.";
 
 constexpr uint32_t kRequiredKilobytes = 300 * 1024;
 constexpr size_t kConfirmTextSize = 2048;
 constexpr UINT kExitQuitDuringInstall = 0;
 constexpr int kMaxMessagesPerWait = 100;  // a window that never validates cannot hold the wait
+constexpr size_t kNamedDamaged = 10;
 
 void ShowError(HWND owner, const char* text, const char* caption) {
     ShowMessage(owner, text, caption, kMbOk | kMbIconError);
@@ -118,7 +129,7 @@ uint32_t AvailableKilobytes(const std::string& installFolder) {
 
 bool Confirmed(HWND mainWindow, const std::string& installFolder, uint32_t kilobytes) {
     char text[kConfirmTextSize];
-    std::snprintf(text, sizeof text, kConfirmTemplate, installFolder.c_str(), int(kilobytes >> 10));
+    std::snprintf(text, sizeof text, kConfirmTemplate, FolderForDisplay(installFolder).c_str(), int(kilobytes >> 10));
     return ShowMessage(mainWindow, text, kConfirmCaption, kMbOkCancel | kMbIconQuestion) == kIdOk;
 }
 
@@ -132,28 +143,95 @@ std::string WithoutLeadingSeparator(const char* target) {
     return (target[0] == '\\' || target[0] == '/') ? std::string(target + 1) : std::string(target);
 }
 
-// Steps on the user-interface thread after the user's OK: the configuration program and the library, then the
-// worker takes over. The library is written from checked bytes or not at all, and only a library written now is
-// called: an older one left in the folder is never loaded.
+// The user's OK: the worker checks the package first; nothing is written before it hands back.
 void BeginInstall(HWND mainWindow, const std::string& installFolder) {
     gInstallerState.mainWindow = mainWindow;
     gInstallerState.installFolder = installFolder;
     gInstallerState.extracting = true;
+    gInstallerState.marked = false;
     gInstallerState.failures.Clear();
     RefreshControls();
-    bool libraryReady = false;
-    {
-        MemorySink sink;
-        FailureList& failures = gInstallerState.failures;
-        CopyEntryToFile(kConfigEntry, sink, installFolder, kConfigTarget, CopyKind::kGameFile, failures);
-        libraryReady =
-            CopyEntryToFile(kLibraryEntry, sink, installFolder, kLibraryTarget, CopyKind::kGameFile, failures);
-    }
-    if (!gInstallWorker.Begin(installFolder, mainWindow, StatusControl(), libraryReady)) {
+    if (!gInstallWorker.Begin(installFolder, mainWindow, StatusControl())) {
         ShowError(mainWindow, kNoWorkerText, kErrorCaption);
         gInstallerState.extracting = false;
         RefreshControls();
     }
+}
+
+// An install that ends before its last step; what it wrote, if anything, is left to the uninstall.
+void EndInstall() {
+    gInstallerState.failures.Clear();
+    gInstallerState.extracting = false;
+    RefreshControls();
+}
+
+// Records the installation, then the first changes to the game folder: the configuration program and the library.
+// The library is written from checked bytes or not at all, and only a library written now is called: an older one
+// left in the folder is never loaded. A mark that cannot be written (or read back as the uninstall will read it)
+// ends the install before anything is changed.
+void MarkAndBeginWriting(HWND mainWindow) {
+    if (gInstallWorker.stopRequested())
+        return;  // the user is quitting: the run ends without a change
+    const std::string& folder = gInstallerState.installFolder;
+    std::string marked;
+    if (!RegWriteString(HKEY_CURRENT_USER, kInstallKeyPath, kQuorvanInfoValue, folder.c_str()) ||
+        !ReadInstalledFolder(marked) || marked != folder) {
+        ShowError(mainWindow, kNoMarkText, kCancelCaption);
+        EndInstall();
+        return;
+    }
+    gInstallerState.marked = true;
+    FailureList& failures = gInstallerState.failures;
+    MemorySink sink;
+    CopyEntryToFile(kConfigEntry, sink, folder, kConfigTarget, CopyKind::kGameFile, failures);
+    const bool libraryReady =
+        CopyEntryToFile(kLibraryEntry, sink, folder, kLibraryTarget, CopyKind::kGameFile, failures);
+    gInstallWorker.Proceed(libraryReady);
+}
+
+// One box for every entry that failed the check: the first kNamedDamaged by name, then how many more.
+void ReportDamaged(HWND owner, const std::vector<std::string>& names) {
+    char line[256];
+    std::snprintf(line, sizeof line, kDamagedHeading, unsigned(names.size()));
+    std::string text = line;
+    for (size_t i = 0; i < names.size() && i < kNamedDamaged; ++i)
+        text += "\r\n    " + names[i];
+    if (names.size() > kNamedDamaged) {
+        std::snprintf(line, sizeof line, kDamagedMore, unsigned(names.size() - kNamedDamaged));
+        text += std::string("\r\n") + line;
+    }
+    text += std::string("\r\n\r\n") + kDamagedAdvice;
+    ShowError(owner, text.c_str(), kErrorCaption);
+}
+
+// Every entry the install writes: the configuration program, the library, the pack folder, the copy table. Names
+// the package lacks are left to the copies, which report them.
+std::vector<const PackageEntry*> EntriesToWrite() {
+    std::vector<const PackageEntry*> entries;
+    auto add = [&entries](const char* name) {
+        std::string key = name;
+        LowerAsciiDbcs(key);
+        auto found = gPackageIndex.find(key);
+        if (found != gPackageIndex.end())
+            entries.push_back(&found->second);
+    };
+    add(kConfigEntry);
+    add(kLibraryEntry);
+    for (const auto& item : gPackageIndex) {
+        if (IsPackEntryName(item.first) && IsContainedName(item.first.c_str()))
+            entries.push_back(&item.second);
+    }
+    for (const CopyRow& row : kCopyTable)
+        add(row.entry);
+    return entries;
+}
+
+// The package file, open for reading while nobody may write it: what the check saw is what the unpack reads.
+HANDLE HoldPackage() {
+    if (gPackageIndex.empty())
+        return INVALID_HANDLE_VALUE;
+    return CreateFileA(gPackageIndex.begin()->second.packagePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 void ReportSkippedNames(HWND owner, size_t count) {
@@ -202,10 +280,11 @@ bool CopyEntryToFile(const char* entry,
         // Not in the package (reported already), or no memory for it.
         failures.Add(InPackage(entry) ? Failure::kWrite : Failure::kMissing, name);
     } else if (kind == CopyKind::kGameFile) {
+        FileFault fault = FileFault::kNone;
         if (!report.clean())
             failures.Add(Failure::kCheckedKept, name);
-        else if (!(copied = ReplaceFileWith(sink.data, sink.size, path.c_str())))
-            failures.Add(Failure::kWrite, name);
+        else if (!(copied = ReplaceFileWith(sink.data, sink.size, path.c_str(), &fault)))
+            failures.Add(WriteFailure(fault), name);
     } else {
         if (!WriteFileMakingDirs(sink.data, sink.size, path.c_str()))
             failures.Add(Failure::kWrite, name);
@@ -228,8 +307,12 @@ bool QueryFreeSpace(const char* folder, uint64_t* bytesAvailable) {
 }
 
 bool ReadInstalledFolder(std::string& folder) {
-    return RegReadString(HKEY_CURRENT_USER, kInstallKeyPath, kQuorvanInfoValue, folder) &&
-           IsAbsolutePath(folder.c_str());
+    std::string value;
+    if (!RegReadString(HKEY_CURRENT_USER, kInstallKeyPath, kQuorvanInfoValue, value) ||
+        !NormaliseInstalledFolder(value))
+        return false;
+    folder = value;
+    return true;
 }
 
 void InstallPack(HWND mainWindow) {
@@ -242,7 +325,8 @@ void InstallPack(HWND mainWindow) {
     }
 
     const char* folder = DirPartOf(gamePath.c_str());
-    const std::string installFolder = folder ? folder : "";
+    std::string installFolder = folder ? folder : "";
+    NormaliseInstalledFolder(installFolder);  // "G:\\game.exe" gives "G:\", the drive's root, kept as "G:"
     const uint32_t kilobytes = AvailableKilobytes(installFolder);
     if (kilobytes < kRequiredKilobytes) {
         ShowError(mainWindow, kTooLittleSpaceText, kCancelCaption);
@@ -257,16 +341,19 @@ void InstallPack(HWND mainWindow) {
         BeginInstall(mainWindow, installFolder);
 }
 
-bool InstallWorker::Begin(const std::string& installFolder, HWND mainWindow, LayoutRecord* status, bool libraryReady) {
+bool InstallWorker::Begin(const std::string& installFolder, HWND mainWindow, LayoutRecord* status) {
     if (IsBusy())
         return false;
     stopping_ = false;
+    proceed_ = false;
+    phase_ = Phase::kChecking;
+    damaged_.clear();
     installFolder_ = installFolder;
     mainWindow_ = mainWindow;
     statusWindow_ = status ? status->window : nullptr;
     statusText_ = status ? status->text : spareText_;
     spareText_[0] = '\0';
-    libraryReady_ = libraryReady;
+    libraryReady_ = false;
     skippedNames_ = 0;
     failures_.Clear();
     return Start();
@@ -296,14 +383,27 @@ void InstallWorker::SetStatus(const char* text) {
     }
 }
 
+bool InstallWorker::CheckEntries() {
+    if (gEntryCheck == EntryCheck::kNone)
+        return true;
+    for (const PackageEntry* entry : EntriesToWrite()) {
+        if (stopping_)
+            return false;
+        if (!CheckEntryQuietly(*entry))
+            damaged_.push_back(entry->name);
+    }
+    return damaged_.empty();
+}
+
 // Every entry under the pack folder, in the index's order, with the sub-folders its name implies. The pack folder
-// is ours: what an extraction delivered is written even after a failed check, which is noted.
-void InstallWorker::UnpackPackFolder() {
+// is ours: what an extraction with its own checks delivered is written even after a failed check, which is noted.
+// An entry checked once already is read from the package held since then, without a second digest.
+void InstallWorker::UnpackPackFolder(bool checkedOnce) {
     for (const auto& item : gPackageIndex) {
         if (stopping_)
             return;
         const PackageEntry& entry = item.second;
-        if (entry.name.compare(0, sizeof kPackFolder - 1, kPackFolder) != 0)
+        if (!IsPackEntryName(entry.name))
             continue;
         if (!IsContainedName(entry.name.c_str())) {
             ++skippedNames_;
@@ -311,20 +411,35 @@ void InstallWorker::UnpackPackFolder() {
         }
         MemorySink sink;
         ExtractReport report;
-        if (!ExtractEntry(entry, sink, &report))
+        const bool extracted = checkedOnce ? ExtractCheckedEntry(entry, sink) : ExtractEntry(entry, sink, &report);
+        if (!extracted)
             failures_.Add(Failure::kWrite, entry.name);
         else if (!WriteFileMakingDirs(sink.data, sink.size, (installFolder_ + "\\" + entry.name).c_str()))
             failures_.Add(Failure::kWrite, entry.name);
-        else if (!report.clean())
+        else if (!checkedOnce && !report.clean())
             failures_.Add(Failure::kChecked, entry.name);
     }
 }
 
 void InstallWorker::Run() {
     SetStatus(kCopyingText);
-    UnpackPackFolder();
+    ScopedFileHandle package(HoldPackage());
+    const bool sound = CheckEntries();
     if (stopping_)
         return;  // the user quit: nobody waits for the hand-back
+    if (!sound)
+        SetStatus("");
+    phase_ = sound ? Phase::kChecked : Phase::kDamaged;
+    SendMessageA(mainWindow_, kInstallDoneMessage, 0, 0);
+    if (!sound || !proceed_ || stopping_) {
+        if (sound && !stopping_)
+            SetStatus("");  // the install ended at its mark
+        return;
+    }
+
+    UnpackPackFolder(gEntryCheck == EntryCheck::kOnce && package.valid());
+    if (stopping_)
+        return;
     // A library that is missing or lacks its export has been reported; the installation is completed without it.
     if (!libraryReady_ || !gCallResourceInstall((installFolder_ + kLibraryTarget).c_str(), statusWindow_, statusText_))
         failures_.Add(Failure::kLibrary, WithoutLeadingSeparator(kLibraryTarget));
@@ -333,14 +448,15 @@ void InstallWorker::Run() {
     // The library may have queued a repaint of its last text; the second clear covers one that lands in between.
     SetStatus("");
     SetStatus("");
+    phase_ = Phase::kUnpacked;
     SendMessageA(mainWindow_, kInstallDoneMessage, 0, 0);
 }
 
-void FinishInstall(HWND mainWindow) {
-    if (!gInstallerState.extracting)
-        return;
+namespace {
+
+// The worker's second hand-back: the copy table, then the last box.
+void CompleteInstall(HWND mainWindow) {
     const std::string& folder = gInstallerState.installFolder;
-    RegWriteString(HKEY_CURRENT_USER, kInstallKeyPath, kQuorvanInfoValue, folder.c_str());
     FailureList& failures = gInstallerState.failures;
     failures.Append(gInstallWorker.failures());
     {
@@ -352,9 +468,28 @@ void FinishInstall(HWND mainWindow) {
     }
     ReportSkippedNames(mainWindow, gInstallWorker.skippedNames());
     ReportEnd(mainWindow, folder, failures);
-    failures.Clear();
-    gInstallerState.extracting = false;
-    RefreshControls();
+    EndInstall();
+}
+
+}  // namespace
+
+void FinishInstall(HWND mainWindow) {
+    if (!gInstallerState.extracting)
+        return;
+    switch (gInstallWorker.phase()) {
+        case InstallWorker::Phase::kChecked:
+            MarkAndBeginWriting(mainWindow);
+            break;
+        case InstallWorker::Phase::kDamaged:
+            ReportDamaged(mainWindow, gInstallWorker.damaged());
+            EndInstall();
+            break;
+        case InstallWorker::Phase::kUnpacked:
+            CompleteInstall(mainWindow);
+            break;
+        case InstallWorker::Phase::kChecking:
+            break;
+    }
 }
 
 void StopInstallForQuit(HWND mainWindow, DWORD timeoutMs) {
@@ -364,7 +499,8 @@ void StopInstallForQuit(HWND mainWindow, DWORD timeoutMs) {
     const bool stopped = gInstallWorker.WaitUntilIdle(timeoutMs);
     // The hand-back may have come in while waiting: then the install is complete and has said so.
     if (gInstallerState.extracting) {
-        ShowMessage(mainWindow, kNotFinishedText, kNoteCaption, kMbOk | kMbIconWarning);
+        ShowMessage(mainWindow, gInstallerState.marked ? kNotFinishedChangedText : kNotFinishedText, kNoteCaption,
+                    kMbOk | kMbIconWarning);
         gInstallerState.extracting = false;
     }
     // The library still writes into the status text and reads the folder name: nothing may be freed under it.

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,8 @@
 #include "support/MessageSeam.h"
 #include "support/Win32Handles.h"
 
+MarkDeleter gDeleteMarkValue = RegDeleteValueA;
+
 namespace {
 
 const char kConfirmText[] = "是否卸载简体中文汉化包?";
@@ -27,13 +30,25 @@ const char kOpenKeyFailedText[] = "RegOpenKeyEx Failed!";
 const char kDoneText[] = "卸载完成!";
 const char kFailuresHeading[] = "卸载结束, 但有 %u 项未能完成:";
 const char kLogHeading[] = "汉化包卸载中未能完成的项目:";
-const char kStillInstalledText[] = "\r\n\r\n被替换的游戏文件没有全部还原, 汉化包仍记为已安装.\r\n请关闭游戏后再次卸载.";
+const char kStillInstalledText[] = "\r\n\r\n被替换的游戏文件没有全部还原, 汉化包仍记为已安装.\r\n";
+const char kCloseGameText[] = "请关闭游戏后再次卸载.";
+const char kClearReadOnlyText[] = "请去掉这些文件的只读属性后再次卸载.";
+const char kAskRightsText[] = "请确认有权写入这些文件后再次卸载.";
+const char kTryAgainText[] = "请解决上述问题后再次卸载.";
+const char kMarkLeftText[] = "\r\n\r\n注册表中的安装记录未能删除, 汉化包仍记为已安装. 请再次卸载.";
+const char kLibraryLeftText[] = "\r\n\r\n资源安装库没有删除, 汉化包仍记为已安装.\r\n";
+const char kDamagedHead[] = "安装程序已损坏: 以下游戏原文件的备份缺失或没有通过校验:\r\n";
+const char kDamagedTail[] = "\r\n游戏文件夹没有任何改动. 请重新下载安装程序后再卸载.";
+
+constexpr size_t kRestoreCount = sizeof kRestoreTable / sizeof kRestoreTable[0];
 
 // One uninstall: the game folder it works on and what failed so far.
 struct Uninstall {
     std::string folder;
     FailureList failures;
-    bool gameFileLeft = false;  // a game file or the library could not be written or deleted: worth a second run
+    bool gameFileLeft = false;                 // a game file could not be written back: worth a second run
+    bool libraryLeft = false;                  // the library could not be deleted: worth a second run too
+    FileFault adviceFault = FileFault::kNone;  // why the last game file or the library stayed as it was
 
     void Failed(Failure what, const std::string& path) {
         failures.Add(what, RelativeTo(folder, path));
@@ -42,81 +57,123 @@ struct Uninstall {
     }
 };
 
-bool IsLink(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+// The game's own files as the package carries them, checked before anything in the game folder changes.
+struct Originals {
+    MemorySink sinks[kRestoreCount];
+};
+
+// Extracts the three unlocalised copies. False (the user told: the installer is damaged) when one is missing or
+// fails its check; nothing in the game folder has changed then.
+bool LoadOriginals(HWND mainWindow, Originals& originals) {
+    std::string damaged;
+    for (size_t i = 0; i < kRestoreCount; ++i) {
+        ExtractReport report;
+        if (!ExtractByName(kRestoreTable[i].entry, originals.sinks[i], &report) || !report.clean())
+            damaged += std::string("    ") + kRestoreTable[i].entry + "\r\n";
+    }
+    if (damaged.empty())
+        return true;
+    const std::string text = kDamagedHead + damaged + kDamagedTail;
+    ShowMessage(mainWindow, text.c_str(), kCancelCaption, kMbOk | kMbIconError);
+    return false;
 }
 
-void DeleteFiles(Uninstall& run, const std::string& packFolder) {
-    std::vector<std::string> files;
-    ListFilesRecursive(packFolder.c_str(), files);
-    for (const std::string& file : files) {
-        if (!DeleteFileA(file.c_str()))
-            run.Failed(Failure::kDelete, file);
+// Writes the game's files back from checked bytes. One that already holds them is left alone (a game file the
+// player keeps read-only, or one a second run finds restored). False when one could not be written.
+bool RestoreGameFiles(Uninstall& run, const Originals& originals) {
+    bool restored = true;
+    for (size_t i = 0; i < kRestoreCount; ++i) {
+        const MemorySink& bytes = originals.sinks[i];
+        const std::string path = run.folder + kRestoreTable[i].target;
+        if (FileHolds(path.c_str(), bytes.data, bytes.size))
+            continue;
+        FileFault fault = FileFault::kNone;
+        if (!ReplaceFileWith(bytes.data, bytes.size, path.c_str(), &fault)) {
+            run.Failed(WriteFailure(fault), path);
+            run.adviceFault = fault;
+            run.gameFileLeft = true;
+            restored = false;
+        }
     }
+    return restored;
 }
 
-// The list holds the deepest folders first, so each is empty by the time it is removed. A link inside the pack
-// folder was not entered; removing it removes the link alone. A folder still holding something that was reported
-// already, or a dot folder that the walk leaves alone, stays without a second report.
-void DeleteFolders(Uninstall& run, const std::string& packFolder) {
-    std::vector<std::string> folders;
-    ListDirsRecursive(packFolder.c_str(), folders);
-    folders.push_back(packFolder);
-    for (const std::string& path : folders) {
-        const bool link = IsLink(path);
-        if (RemoveDirectoryA(path.c_str()))
-            continue;
-        const DWORD error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
-            continue;
-        if (link || error != ERROR_DIR_NOT_EMPTY)
-            run.Failed(Failure::kDelete, path);
-    }
+void NameWhatStayed(Uninstall& run, const std::vector<LeftBehind>& left) {
+    for (const LeftBehind& item : left)
+        run.Failed(RemoveFailure(item.cause), item.path);
 }
 
 void DeleteLibrary(Uninstall& run) {
-    const std::string library = run.folder + kLibraryTarget;
-    if (!DeleteFileA(library.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
-        run.Failed(Failure::kDelete, library);
-        run.gameFileLeft = true;
+    std::vector<LeftBehind> left;
+    if (!RemoveWithoutFollowingLinks(run.folder, kLibraryTarget + 1, left)) {
+        NameWhatStayed(run, left);
+        run.libraryLeft = true;
+        if (!left.empty())
+            run.adviceFault = left.back().cause;
     }
 }
 
-// Only checked bytes go over the game's files. A file that could not be written (the game holds it open, the disk
-// is full) keeps the install mark, so that the uninstall can be run again.
-void RestoreGameFiles(Uninstall& run) {
-    MemorySink sink;
-    for (const CopyRow& row : kRestoreTable) {
-        if (!CopyEntryToFile(row.entry, sink, run.folder, row.target, CopyKind::kGameFile, run.failures) &&
-            !run.failures.empty() && run.failures.items().back().what == Failure::kWrite)
-            run.gameFileLeft = true;
-    }
+// The pack folder and everything in it; a link in its place or anywhere below it is never followed.
+void DeletePackFolder(Uninstall& run) {
+    std::vector<LeftBehind> left;
+    RemoveWithoutFollowingLinks(run.folder, kPackFolder, left);
+    NameWhatStayed(run, left);
 }
 
-// Removes "QuorvanInfo". False (and the user told) when the install key cannot be opened for writing.
-bool RemoveInstallMark() {
+enum class MarkResult { kRemoved, kKeyNotOpened, kValueStays };
+
+// Removes "QuorvanInfo". The user is told at once when the install key cannot be opened for writing.
+MarkResult RemoveInstallMark(Uninstall& run) {
     ScopedKey key;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, kInstallKeyPath, 0, KEY_ALL_ACCESS, key.Out()) != ERROR_SUCCESS) {
         ShowMessage(nullptr, kOpenKeyFailedText, kCancelCaption, kMbOk | kMbIconError);
-        return false;
+        return MarkResult::kKeyNotOpened;
     }
-    RegDeleteValueA(key.get(), kQuorvanInfoValue);
-    return true;
+    const LONG result = gDeleteMarkValue(key.get(), kQuorvanInfoValue);
+    if (result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND)
+        return MarkResult::kRemoved;
+    run.failures.Add(Failure::kMarkLeft, kQuorvanInfoValue);
+    return MarkResult::kValueStays;
+}
+
+// What the player can do about game files that could not be written back.
+const char* AdviceFor(FileFault fault) {
+    switch (fault) {
+        case FileFault::kInUse:
+            return kCloseGameText;
+        case FileFault::kReadOnly:
+            return kClearReadOnlyText;
+        case FileFault::kDenied:
+            return kAskRightsText;
+        default:
+            return kTryAgainText;
+    }
+}
+
+// The log goes into the pack folder, unless a link stands there: nothing is written through it.
+std::string LogPath(const Uninstall& run) {
+    const DWORD attributes = GetFileAttributesA((run.folder + "\\" + kPackFolder).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return run.folder + (kUninstallLogName + sizeof kPackFolder);
+    return run.folder + kUninstallLogName;
 }
 
 // The last box: today's note after a clean run; otherwise what failed, with the whole list in the pack folder.
-void ReportEnd(HWND mainWindow, const Uninstall& run) {
+void ReportEnd(HWND mainWindow, const Uninstall& run, bool markStays) {
     if (run.failures.empty()) {
         ShowMessage(mainWindow, kDoneText, kNoteCaption, kMbOk | kMbIconInformation);
         return;
     }
-    const std::string log = run.folder + kUninstallLogName;
+    const std::string log = LogPath(run);
     const std::string text = FailureLogText(run.failures, kLogHeading);
     const bool written = WriteFileMakingDirs(text.data(), text.size(), log.c_str());
     std::string summary = FailureSummary(run.failures, kFailuresHeading, log, written);
     if (run.gameFileLeft)
-        summary += kStillInstalledText;
+        summary += std::string(kStillInstalledText) + AdviceFor(run.adviceFault);
+    else if (run.libraryLeft)
+        summary += std::string(kLibraryLeftText) + AdviceFor(run.adviceFault);
+    else if (markStays)
+        summary += kMarkLeftText;
     ShowMessage(mainWindow, summary.c_str(), kNoteCaption, kMbOk | kMbIconWarning);
 }
 
@@ -133,15 +190,23 @@ void UninstallPack(HWND mainWindow) {
         return;
     }
 
-    const std::string packFolder = run.folder + "/" + kPackFolder;
-    DeleteFiles(run, packFolder);
-    DeleteFolders(run, packFolder);
+    // The originals first, then the pack: a restore that fails leaves the pack in place and installed, so the
+    // player never ends up with neither.
+    Originals originals;
+    if (!LoadOriginals(mainWindow, originals))
+        return;
+    if (!RestoreGameFiles(run, originals)) {
+        ReportEnd(mainWindow, run, true);
+        RefreshControls();
+        return;
+    }
     DeleteLibrary(run);
-    RestoreGameFiles(run);
+    DeletePackFolder(run);
 
     // Stopping before the mark leaves it, and with it the uninstall control, so the user can run it again.
-    if (!run.gameFileLeft && !RemoveInstallMark())
+    MarkResult mark = MarkResult::kValueStays;
+    if (!run.libraryLeft && (mark = RemoveInstallMark(run)) == MarkResult::kKeyNotOpened)
         return;
-    ReportEnd(mainWindow, run);
+    ReportEnd(mainWindow, run, mark != MarkResult::kRemoved);
     RefreshControls();
 }

@@ -4,6 +4,7 @@
 
 // The program's own window messages, each with one handler in the main window procedure.
 
-// Sent synchronously by the install worker to the main window when its part of an installation is done; wParam and
-// lParam are 0. The main window hands it to the install-done handler set at start-up.
+// Sent synchronously by the install worker to the main window at each of its hand-backs (the package checked, its
+// part of the installation done); wParam and lParam are 0, and the worker's own state says which it is. The main
+// window hands it to the install-done handler set at start-up.
 constexpr UINT kInstallDoneMessage = WM_USER + 1001;  // 2025

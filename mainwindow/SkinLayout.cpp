@@ -1,5 +1,4 @@
 #include <windows.h>
-#include <commctrl.h>
 
 #include <cstring>
 #include <utility>
@@ -74,7 +73,7 @@ void OnButtonMouseMove(HWND control) {
     track.cbSize = sizeof track;
     track.dwFlags = TME_LEAVE;
     track.hwndTrack = control;
-    _TrackMouseEvent(&track);
+    TrackMouseEvent(&track);  // user32's: the program imports no comctl32
     InvalidateRect(control, nullptr, FALSE);
 }
 

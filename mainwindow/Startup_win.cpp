@@ -4,7 +4,9 @@
 #include "support/Captions.h"
 #include "support/MessageSeam.h"
 
-const char kInstanceName[] = "QuorvanSetup.SingleInstance";
+// In the machine's global namespace, not the session's: a copy in another session (fast user switching, a remote
+// desktop) must see the running one, or two sessions could install into one game folder at once.
+const char kInstanceName[] = "Global\\QuorvanSetup.SingleInstance";
 const char kAlreadyRunningText[] = "汉化包安装程序已经在运行!";
 
 namespace {
@@ -32,8 +34,14 @@ bool RestrictLibrarySearch() {
 
 SingleInstance::SingleInstance(const char* name) {
     mutex_ = CreateMutexA(nullptr, TRUE, name);
-    // Without a mutex at all the program runs as before rather than not at all.
-    first_ = !mutex_ || GetLastError() != ERROR_ALREADY_EXISTS;
+    const DWORD error = GetLastError();
+    if (!mutex_) {
+        // The name exists and its owner (another account, in another session) does not let us open it: that copy
+        // is running. Without a mutex for any other reason the program runs as before rather than not at all.
+        first_ = error != ERROR_ACCESS_DENIED;
+        return;
+    }
+    first_ = error != ERROR_ALREADY_EXISTS;
 }
 
 SingleInstance::~SingleInstance() {

@@ -10,7 +10,8 @@
 // has no such restriction to offer.
 bool RestrictLibrarySearch();
 
-// Held for as long as the program runs, so that a second copy can tell that one is running already.
+// Held for as long as the program runs, so that a second copy can tell that one is running already, in this
+// session or (for a name in the "Global\" namespace) in any other.
 class SingleInstance {
   public:
     explicit SingleInstance(const char* name);
@@ -26,7 +27,7 @@ class SingleInstance {
     bool first_ = true;
 };
 
-extern const char kInstanceName[];        // the installer's mutex
+extern const char kInstanceName[];        // the installer's mutex, in the global namespace
 extern const char kAlreadyRunningText[];  // the note a second copy shows before it ends
 
 // The second copy's side: brings the running copy's main window to the front and says that it is running.

@@ -52,6 +52,11 @@ size_t ReadBody(const PackageEntry& entry, unsigned char* buffer, size_t count) 
     return got;
 }
 
+// The densest LZO1X instruction is a match whose length runs on in zero bytes: k of them, the marker, the last
+// length byte and the two distance bytes (k + 4 bytes) copy 255 k + 288 bytes. Literals copy one byte per byte and
+// the shorter matches far fewer, so no stream yields as much as 255 bytes per byte it holds; 256 leaves room.
+constexpr uint64_t kMaxLzoExpansion = 256;
+
 bool LzoReady() {
     static const bool ready = lzo_init() == LZO_E_OK;
     return ready;
@@ -76,6 +81,10 @@ std::string Md5Hex(const void* data, size_t size) {
     return text;
 }
 
+bool SizeCanBeTrue(uint32_t originalSize, uint32_t compressedSize) {
+    return uint64_t(originalSize) <= uint64_t(compressedSize) * kMaxLzoExpansion;
+}
+
 bool DecompressExact(const unsigned char* in, size_t inSize, unsigned char* out, size_t capacity, size_t* produced) {
     *produced = 0;
     if (!LzoReady())
@@ -92,6 +101,13 @@ bool ExtractEntry(const PackageEntry& entry, EntrySink& sink, ExtractReport* rep
     ExtractReport local;
     ExtractReport& result = report ? *report : local;
     result = ExtractReport();
+
+    // A size the body cannot yield is a damaged or forged header: nothing is allocated for it, nothing delivered.
+    if (!SizeCanBeTrue(entry.originalSize, entry.compressedSize)) {
+        result.sizeRefused = true;
+        ShowMessage(nullptr, kDecompressText, kDecompressCaption, kMbOk);
+        return false;
+    }
 
     ByteBuffer output(entry.originalSize);
     ByteBuffer input(entry.compressedSize);

@@ -40,10 +40,11 @@ class MemorySink final : public EntrySink {
 
 // What an extraction found; the messages were shown already. The package tool reads it.
 struct ExtractReport {
-    bool bodyRead = false;   // all compressedSize bytes were read
-    bool digestOk = false;   // the body's MD5 matched the stored digest
-    bool lengthOk = false;   // the stream decompressed cleanly to exactly originalSize bytes
-    bool delivered = false;  // the sink took the buffer
+    bool bodyRead = false;     // all compressedSize bytes were read
+    bool digestOk = false;     // the body's MD5 matched the stored digest
+    bool lengthOk = false;     // the stream decompressed cleanly to exactly originalSize bytes
+    bool delivered = false;    // the sink took the buffer
+    bool sizeRefused = false;  // the original size is more than the body can yield: nothing was read or allocated
 
     // Every check passed: the sink holds the entry's true bytes.
     bool clean() const { return bodyRead && digestOk && lengthOk && delivered; }
@@ -57,8 +58,13 @@ bool ExtractByName(const PackageIndex& index, const char* name, EntrySink& sink,
 
 // Reads, checks and decompresses one entry and hands the output to the sink labelled "memory.bin".
 // A failed check shows its message and extraction goes on; the result is the sink's Accept, or false
-// when a buffer could not be allocated.
+// when a buffer could not be allocated. An original size that the compressed size cannot yield (SizeCanBeTrue)
+// fails the length check before anything is allocated: "decompress error!" is shown and the result is false.
 bool ExtractEntry(const PackageEntry& entry, EntrySink& sink, ExtractReport* report = nullptr);
+
+// Whether an LZO1X stream of compressedSize bytes can decompress to originalSize bytes at all (LZO1X yields less
+// than 256 bytes per stream byte).
+bool SizeCanBeTrue(uint32_t originalSize, uint32_t compressedSize);
 
 // MD5 (RFC 1321) as 32 lower-case hex digits.
 std::string Md5Hex(const void* data, size_t size);

@@ -2,14 +2,12 @@
 #   cmake -DDIST=<folder> -DIMAGE=<bare image> -DLIBRARY=<SavePatch.qvx> -DPACKTOOL_EXE=<packtool.exe>
 #         -DPACKTOOL=<Linux packtool> -DSTRIP=<Linux strip> -DOBJDUMP=<objdump of the target> -DDEMO=<demo installer>
 #         -DLAYOUT=<winpos.txt, GBK> -DRELEASE_DIR=<this folder> -P LayOutDist.cmake
-# The folder is made anew each time. Fails when a shipped Windows file imports a DLL that is not part of Windows.
+# The folder is made anew each time. Fails when a shipped Windows file imports a DLL that is not a KnownDLL.
 
 cmake_minimum_required(VERSION 3.21)
 
-# The Windows DLLs that the program, the helper library and packtool.exe may import (lower case); the imaging
-# component ships with every Windows the manifest names (Vista and later).
-set(system_dlls advapi32.dll comctl32.dll comdlg32.dll gdi32.dll kernel32.dll msimg32.dll msvcrt.dll ole32.dll
-                oleaut32.dll shell32.dll user32.dll windowscodecs.dll)
+# The DLLs that the program, the helper library and packtool.exe may import: KnownDLLs only (known-dlls.txt).
+file(STRINGS ${RELEASE_DIR}/known-dlls.txt system_dlls REGEX "^[^#]")
 
 function(check_imports file)
     execute_process(COMMAND ${OBJDUMP} -p ${file} OUTPUT_VARIABLE dump RESULT_VARIABLE status)
@@ -22,8 +20,9 @@ function(check_imports file)
         string(REPLACE "DLL Name: " "" name "${line}")
         string(TOLOWER "${name}" lower)
         if(NOT lower IN_LIST system_dlls)
-            message(FATAL_ERROR "${file} imports ${name}, which is not a system DLL: it would not start where that "
-                                "DLL is missing")
+            message(FATAL_ERROR "${file} imports ${name}, which is not a KnownDLL (release/known-dlls.txt): the "
+                                "loader would look for it beside the program first. Load it at its first use "
+                                "from the system folder instead (support/SystemLibrary_win.h)")
         endif()
         list(APPEND names ${name})
     endforeach()

@@ -1,5 +1,4 @@
 #include <windows.h>
-#include <commctrl.h>
 
 #include <string>
 #include <vector>
@@ -105,7 +104,7 @@ void TrackMouseLeave(HWND window) {
     request.cbSize = sizeof request;
     request.dwFlags = TME_LEAVE;
     request.hwndTrack = window;
-    _TrackMouseEvent(&request);
+    TrackMouseEvent(&request);  // user32's own, a KnownDLL (comctl32's _TrackMouseEvent only forwards to it)
 }
 
 LRESULT OnDialogColour(WPARAM wParam, LRESULT result) {

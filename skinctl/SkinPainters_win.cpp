@@ -4,6 +4,7 @@
 
 #include "support/GdiHandles.h"
 #include "skinctl/SkinControls_win.h"
+#include "support/SystemLibrary_win.h"
 
 namespace {
 
@@ -127,6 +128,14 @@ void PaintBoxText(HDC dc, HWND window, int height, uint32_t state, int measureRi
     }
 }
 
+// msimg32 is not a KnownDLL: its GradientFill is looked up in the system folder at the first gradient.
+using GradientFillProc = BOOL(WINAPI*)(HDC, PTRIVERTEX, ULONG, PVOID, ULONG, ULONG);
+
+GradientFillProc GradientFillFunction() {
+    static const GradientFillProc function = SystemExport<GradientFillProc>("msimg32.dll", "GradientFill");
+    return function;
+}
+
 TRIVERTEX Vertex(LONG x, LONG y, uint32_t colour) {
     TRIVERTEX vertex = {};
     vertex.x = x;
@@ -141,6 +150,11 @@ TRIVERTEX Vertex(LONG x, LONG y, uint32_t colour) {
 }  // namespace
 
 void FillGradient4(HDC dc, const RECT& rect, const Corners4& colours) {
+    const GradientFillProc gradientFill = GradientFillFunction();
+    if (!gradientFill) {  // never on a real Windows: the area takes its top left colour
+        FillSolid(dc, rect, colours.topLeft);
+        return;
+    }
     TRIVERTEX vertices[4] = {
         Vertex(rect.left, rect.top, colours.topLeft),
         Vertex(rect.right, rect.top, colours.topRight),
@@ -149,12 +163,12 @@ void FillGradient4(HDC dc, const RECT& rect, const Corners4& colours) {
     };
     if (colours.topLeft == colours.topRight && colours.bottomLeft == colours.bottomRight) {
         GRADIENT_RECT whole = {0, 3};
-        GradientFill(dc, vertices, 4, &whole, 1, GRADIENT_FILL_RECT_V);
+        gradientFill(dc, vertices, 4, &whole, 1, GRADIENT_FILL_RECT_V);
         return;
     }
     GRADIENT_TRIANGLE halves[2] = {{0, 1, 2}, {3, 1, 2}};
-    GradientFill(dc, vertices, 4, &halves[0], 1, GRADIENT_FILL_TRIANGLE);
-    GradientFill(dc, vertices, 4, &halves[1], 1, GRADIENT_FILL_TRIANGLE);
+    gradientFill(dc, vertices, 4, &halves[0], 1, GRADIENT_FILL_TRIANGLE);
+    gradientFill(dc, vertices, 4, &halves[1], 1, GRADIENT_FILL_TRIANGLE);
 }
 
 void PaintPushButton(const SkinnedWindow& record) {

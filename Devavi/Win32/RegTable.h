@@ -14,8 +14,9 @@ bool RegReadString(HKEY root, const char* keyPath, const char* valueName, std::s
 
 // Writes text (with its terminating NUL) as a REG_SZ, creating the key if needed. A failure is reported with the
 // REGCHECK box, caption "49" when the key cannot be created or opened and "50" when the value cannot be set;
-// a key that cannot be created shows both, and nothing is written. The caller carries on either way.
-void RegWriteString(HKEY root, const char* keyPath, const char* valueName, const char* text);
+// a key that cannot be created shows both, and nothing is written. True when the value was set; callers that
+// cannot go on without it check the answer.
+bool RegWriteString(HKEY root, const char* keyPath, const char* valueName, const char* text);
 
 // The text of the REGCHECK box.
 extern const char kRegCheckText[];

@@ -42,7 +42,7 @@ bool RegReadString(HKEY root, const char* keyPath, const char* valueName, std::s
     return true;
 }
 
-void RegWriteString(HKEY root, const char* keyPath, const char* valueName, const char* text) {
+bool RegWriteString(HKEY root, const char* keyPath, const char* valueName, const char* text) {
     if (!text)
         text = "";
     ScopedKey key;
@@ -52,9 +52,12 @@ void RegWriteString(HKEY root, const char* keyPath, const char* valueName, const
         // made with a handle that does not exist.
         ReportRegCheck(kCreateKeyLine);
         ReportRegCheck(kSetValueLine);
-        return;
+        return false;
     }
     DWORD size = static_cast<DWORD>(std::strlen(text) + 1);
-    if (RegSetValueExA(key.get(), valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), size) != ERROR_SUCCESS)
+    if (RegSetValueExA(key.get(), valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), size) != ERROR_SUCCESS) {
         ReportRegCheck(kSetValueLine);
+        return false;
+    }
+    return true;
 }

@@ -1,6 +1,6 @@
 // install_bench: times the installer's own install flow on a package file and reports its memory.
 //
-//   install_bench PACKAGE GAME_FOLDER
+//   install_bench PACKAGE GAME_FOLDER [none|once|twice]
 //
 // PACKAGE is indexed into the process-wide index, as start-up does with the program's own file. The game's
 // registry entry points at GAME_FOLDER, which must hold "Shin Sangokumusou 3.exe"; it is written into a scratch
@@ -8,6 +8,10 @@
 // message box is answered with OK; the "install" command then runs on a message-only main window, with the real
 // worker and FinishInstall, until "安装成功结束!". Afterwards the same entries are extracted once more into
 // memory only, and the library's ResourceInstall is run once more on its own, to show where the time goes.
+//
+// The third argument chooses how the install makes sure of the package before its first change (gEntryCheck):
+// "none" (no check first, each entry checked as it is extracted), "once" (the product's choice: every entry
+// checked first, the unpack then without a second digest) or "twice" (checked first and again as extracted).
 //
 // Prints "name value" lines: times in seconds, sizes in bytes. Exit status 0, or 1 when the install did not run
 // through (an unexpected message box, a missing file, no done message within the time limit).
@@ -20,6 +24,7 @@
 #include <vector>
 
 #include "installer/CommandDispatch.h"
+#include "installer/FileHelpers.h"
 #include "installer/InstallFlow.h"
 #include "installer/ResourceLibrary.h"
 #include "mainwindow/ProgramMessages.h"
@@ -161,7 +166,7 @@ bool PumpUntilDone() {
 std::vector<const PackageEntry*> FlowEntries() {
     std::vector<const PackageEntry*> entries;
     for (const auto& item : gPackageIndex) {
-        if (item.first.compare(0, sizeof kPackFolder - 1, kPackFolder) == 0)
+        if (IsPackEntryName(item.first))
             entries.push_back(&item.second);
     }
     // Besides the pack folder: the two files written before the worker starts, and the fixed copies.
@@ -233,10 +238,12 @@ double LibraryOnly(const std::string& gameFolder) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fputs("usage: install_bench PACKAGE GAME_FOLDER\n", stderr);
+    const std::string mode = argc == 4 ? argv[3] : "once";
+    if ((argc != 3 && argc != 4) || (mode != "none" && mode != "once" && mode != "twice")) {
+        std::fputs("usage: install_bench PACKAGE GAME_FOLDER [none|once|twice]\n", stderr);
         return 2;
     }
+    gEntryCheck = mode == "none" ? EntryCheck::kNone : mode == "twice" ? EntryCheck::kTwice : EntryCheck::kOnce;
     const std::string package = argv[1];
     const std::string gameFolder = argv[2];
 
@@ -272,6 +279,7 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    std::printf("check_mode %s\n", mode.c_str());
     PrintFigure("index_s", indexTime);
     PrintEntries(entries);
     PrintFigure("install_s", gRun.done - gRun.confirmed);

@@ -103,8 +103,12 @@ bool ReadSource(const std::string& path, int width, int height, std::vector<uint
     if (FAILED(frame->GetSize(&frameWidth, &frameHeight)) || frameWidth != static_cast<UINT>(width) ||
         frameHeight != static_cast<UINT>(height))
         return false;
-    ComPtr<IWICBitmapSource> converted;
-    if (FAILED(WICConvertBitmapSource(GUID_WICPixelFormat32bppBGRA, frame.get(), converted.Out())))
+    // The factory's converter rather than WICConvertBitmapSource: the library imports nothing from windowscodecs,
+    // which is no KnownDLL; COM loads it from the system folder, where its registration points.
+    ComPtr<IWICFormatConverter> converted;
+    if (FAILED(factory->CreateFormatConverter(converted.Out())) ||
+        FAILED(converted->Initialize(frame.get(), GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone, nullptr, 0.0,
+                                     WICBitmapPaletteTypeCustom)))
         return false;
     std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4);
     if (FAILED(converted->CopyPixels(nullptr, static_cast<UINT>(width) * 4, static_cast<UINT>(pixels.size()),

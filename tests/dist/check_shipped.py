@@ -8,7 +8,9 @@
 - the program's manifest asks for administrator rights, names the supported Windows versions, and names no Common
   Controls 6 dependency (the classic controls are what the skinning paints over);
 - the three Windows files hold no debug sections and no symbol table, and their .gnu_debuglink names a file in
-  symbols/ whose CRC matches.
+  symbols/ whose CRC matches;
+- the three Windows files import only KnownDLLs (release/known-dlls.txt): any other DLL would be looked for beside
+  the program before the system folder.
 Prints every difference and exits 1 when there is one.
 """
 
@@ -36,6 +38,8 @@ VERSION_TEXTS = {
     },
 }
 SUPPORTED_OS = 5  # Vista, 7, 8, 8.1, 10 and 11
+SHIPPED_WINDOWS_FILES = ("QuorvanSetup-image.exe", "SavePatch.qvx", "packtool.exe")
+KNOWN_DLLS_FILE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "release", "known-dlls.txt")
 
 FAILURES = []
 
@@ -130,6 +134,25 @@ def check_stripped(objdump, dist, work, name):
     expect(".debug_info" in run(objdump, "-h", debug_file), "%s holds no .debug_info" % debug_file)
 
 
+def known_dlls():
+    with open(KNOWN_DLLS_FILE, encoding="utf-8") as f:
+        return {line.strip().lower() for line in f if line.strip() and not line.startswith("#")}
+
+
+def imported_dlls(objdump, path):
+    """Every DLL of the import table and of the delay-import table, as objdump -p names them."""
+    return re.findall(r"DLL Name: (\S+)", run(objdump, "-p", path))
+
+
+def check_imports(objdump, dist, name, allowed):
+    imports = imported_dlls(objdump, os.path.join(dist, name))
+    expect(imports, "%s: objdump shows no imports at all" % name)
+    for dll in imports:
+        expect(dll.lower() in allowed,
+               "%s imports %s, which is not a KnownDLL: the loader would look for it beside the program first"
+               % (name, dll))
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--dist", required=True)
@@ -141,13 +164,15 @@ def main():
     for name in VERSION_TEXTS:
         check_version(args.windres, args.dist, name)
     check_manifest(args.windres, args.dist)
-    for name in ("QuorvanSetup-image.exe", "SavePatch.qvx", "packtool.exe"):
+    allowed = known_dlls()
+    for name in SHIPPED_WINDOWS_FILES:
         check_stripped(args.objdump, args.dist, args.work, name)
+        check_imports(args.objdump, args.dist, name, allowed)
     for failure in FAILURES:
         print("FAIL: %s" % failure)
     if FAILURES:
         sys.exit(1)
-    print("version resources, manifest, stripped files and debug links as expected")
+    print("version resources, manifest, stripped files, debug links and imports as expected")
 
 
 if __name__ == "__main__":

@@ -50,11 +50,12 @@ TEST(RelativeTo, CutsTheFolderOffPathsInsideItWhateverTheirCase) {
     EXPECT_EQ("C:\\\xC8\xFD\\a", RelativeTo("C:\\\xE8\xFD", "C:\\\xC8\xFD\\a"));
 }
 
-TEST(IsAbsolutePath, OnlyADriveWithASeparatorOrAShareNamesOnePlace) {
-    for (const char* path : {"C:\\", "c:/games", "Z:\\a\\b", "\\\\server\\share", "//server/share/x", "\\\\?\\C:\\x"})
-        EXPECT_TRUE(IsAbsolutePath(path)) << path;
+// A drive alone is its root folder: the install folder of a game at "G:\".
+TEST(IsAbsolutePath, OnlyADriveWithASeparatorADriveAloneOrAShareNamesOnePlace) {
     for (const char* path :
-         {"", ".", "game", "\\game", "/game", "C:", "C:game", "\\\\", "\\\\\\x", "1:\\x", "\xC8\xFD:\\x"})
+         {"C:\\", "c:/games", "Z:\\a\\b", "\\\\server\\share", "//server/share/x", "\\\\?\\C:\\x", "C:", "g:"})
+        EXPECT_TRUE(IsAbsolutePath(path)) << path;
+    for (const char* path : {"", ".", "game", "\\game", "/game", "C:game", "\\\\", "\\\\\\x", "1:\\x", "\xC8\xFD:\\x"})
         EXPECT_FALSE(IsAbsolutePath(path)) << path;
     EXPECT_FALSE(IsAbsolutePath(nullptr));
 }

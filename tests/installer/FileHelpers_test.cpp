@@ -79,3 +79,46 @@ TEST(SeparatorPositions, SkipsTrailBytesAndHonoursTheLimit) {
     EXPECT_FALSE(SeparatorPositions((beyond + "\\f").c_str(), positions));
     EXPECT_TRUE(positions.empty());
 }
+
+// A game at the root of a drive: its install folder is the drive alone, which names one place like any other
+// absolute folder, and keeps its separator only where the user reads it.
+TEST(InstallFolder, DriveRootIsAnAbsoluteFolderGivenWithoutItsSeparator) {
+    struct Case {
+        std::string mark;
+        bool accepted;
+        std::string folder;
+    };
+    const Case cases[] = {
+        {"G:", true, "G:"},
+        {"G:\\", true, "G:"},
+        {"g:/", true, "g:"},
+        {"G:\\\\", true, "G:"},
+        {"C:\\Games\\SM3\\", true, "C:\\Games\\SM3"},
+        {"C:\\Games\\SM3", true, "C:\\Games\\SM3"},
+        {"\\\\server\\share\\", true, "\\\\server\\share"},
+        {"C:\\" + kTrailBackslash, true, "C:\\" + kTrailBackslash},  // its last byte is no separator
+        {"", false, ""},
+        {"G:game", false, ""},
+        {"\\game", false, ""},
+        {"\\\\", false, ""},
+    };
+    for (const Case& c : cases) {
+        std::string folder = c.mark;
+        EXPECT_EQ(c.accepted, NormaliseInstalledFolder(folder)) << c.mark;
+        EXPECT_EQ(c.accepted ? c.folder : c.mark, folder) << c.mark;
+    }
+    EXPECT_TRUE(IsDriveRoot("G:"));
+    for (const char* path : {"G:\\", "G:x", "", "1:", "GG"})
+        EXPECT_FALSE(IsDriveRoot(path)) << path;
+    EXPECT_FALSE(IsDriveRoot(nullptr));
+    EXPECT_EQ("G:\\", FolderForDisplay("G:"));
+    EXPECT_EQ("C:\\Games\\SM3", FolderForDisplay("C:\\Games\\SM3"));
+    EXPECT_EQ("G:", DirPart("G:\\Shin Sangokumusou 3.exe"));
+}
+
+TEST(IsPackEntryName, OnlyNamesBelowThePackFolderBelongToThePack) {
+    for (const char* name : {"quorvan\\readme.txt", "quorvan/a", "quorvan\\data\\x.bin"})
+        EXPECT_TRUE(IsPackEntryName(name)) << name;
+    for (const char* name : {"quorvan", "quorvan.ini", "quorvanx\\a.txt", "quorvan:stream", "xquorvan\\a", ""})
+        EXPECT_FALSE(IsPackEntryName(name)) << name;
+}

@@ -172,3 +172,83 @@ TEST(ListDirsRecursive, EmptyFolderMeansTheCurrentDirectory) {
     ASSERT_EQ(1u, list.size());
     EXPECT_TRUE(EndsWith(list[0].c_str(), "\\only")) << list[0];
 }
+
+// A game copied from its disc keeps the read-only attribute: the file is replaced, and the new one is writable.
+TEST(ReplaceFileWith, ReplacesAReadOnlyFile) {
+    TempDir dir;
+    const std::string path = dir.Join("psrpc.dll");
+    ASSERT_TRUE(WriteBytes(path, "from the disc"));
+    ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE));
+    FileFault fault = FileFault::kOther;
+    ASSERT_TRUE(ReplaceFileWith("localised", 9, path.c_str(), &fault));
+    EXPECT_EQ(FileFault::kNone, fault);
+    std::string read;
+    ASSERT_TRUE(ReadBytes(path, &read));
+    EXPECT_EQ("localised", read);
+    EXPECT_FALSE(GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(std::vector<std::string>{"psrpc.dll"}, Entries(dir.path()));
+}
+
+// A file another program holds open stays as it was, read-only attribute included, and the cause is told.
+TEST(ReplaceFileWith, FileHeldOpenIsKeptWithItsAttributesAndTheCauseIsTold) {
+    TempDir dir;
+    const std::string path = dir.Join("SM3Config.exe");
+    ASSERT_TRUE(WriteBytes(path, "the game's own"));
+    ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
+    HANDLE holder = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+    FileFault fault = FileFault::kNone;
+    EXPECT_FALSE(ReplaceFileWith("localised", 9, path.c_str(), &fault));
+    EXPECT_FALSE(FileHolds(path.c_str(), "the game's own", 14));  // it cannot be read while held
+    CloseHandle(holder);
+    EXPECT_EQ(FileFault::kInUse, fault);
+    EXPECT_TRUE(FileHolds(path.c_str(), "the game's own", 14));
+    EXPECT_TRUE(GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(std::vector<std::string>{"SM3Config.exe"}, Entries(dir.path()));
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST(FileHolds, ComparesEveryByteAndTheLength) {
+    TempDir dir;
+    const std::string path = dir.Join("a.bin");
+    const std::string bytes = std::string(3u << 20, 'x') + "end";  // more than one read
+    ASSERT_TRUE(WriteBytes(path, bytes));
+    EXPECT_TRUE(FileHolds(path.c_str(), bytes.data(), bytes.size()));
+    std::string other = bytes;
+    other[other.size() - 1] = 'D';
+    EXPECT_FALSE(FileHolds(path.c_str(), other.data(), other.size()));
+    EXPECT_FALSE(FileHolds(path.c_str(), bytes.data(), bytes.size() - 1));
+    EXPECT_FALSE(FileHolds(dir.Join("missing").c_str(), "", 0));
+}
+
+TEST(RemoveWithoutFollowingLinks, RemovesATreeWithGbkNamesAndNamesWhatStays) {
+    TempDir dir;
+    // "\xd7\xd6" and "\x95\x5c" (a trail byte equal to "\"): the names are taken from the folder's own listing.
+    const std::string top = dir.Join("quorvan");
+    for (const char* file : {"a.txt", "Data\\Sub\\File.BIN", "\xd7\xd6\\\x9c\x5c.txt", "kept\\.git\\x"})
+        ASSERT_TRUE(WriteFileMakingDirs("1", 1, (top + "\\" + file).c_str())) << file;
+    ASSERT_TRUE(CreateDirectoryA((top + "\\empty").c_str(), nullptr));
+    ASSERT_TRUE(WriteBytes(top + "\\ro.txt", "1"));
+    ASSERT_TRUE(SetFileAttributesA((top + "\\ro.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+
+    std::vector<LeftBehind> left;
+    EXPECT_FALSE(RemoveWithoutFollowingLinks(dir.path(), "quorvan", left));
+    std::vector<std::string> named;
+    for (const LeftBehind& item : left)
+        named.push_back(item.path.substr(top.size() + 1) + (item.cause == FileFault::kReadOnly ? " read-only" : "") +
+                        (item.cause == FileFault::kNotListed ? " not entered" : ""));
+    EXPECT_EQ(Sorted({"kept\\.git not entered", "ro.txt read-only"}), Sorted(named));
+    EXPECT_EQ(Sorted({".git"}), Sorted(Entries(top + "\\kept")));
+    EXPECT_EQ(Sorted({"kept", "ro.txt"}), Sorted(Entries(top)));
+
+    // Once the file is writable and the dot folder gone, the rest goes; nothing there counts as removed.
+    SetFileAttributesA((top + "\\ro.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA((top + "\\kept\\.git\\x").c_str());
+    RemoveDirectoryA((top + "\\kept\\.git").c_str());
+    left.clear();
+    EXPECT_TRUE(RemoveWithoutFollowingLinks(dir.path(), "quorvan", left));
+    EXPECT_TRUE(left.empty());
+    EXPECT_TRUE(Entries(dir.path()).empty());
+    EXPECT_TRUE(RemoveWithoutFollowingLinks(dir.path(), "quorvan", left));
+    EXPECT_TRUE(left.empty());
+}

@@ -371,7 +371,8 @@ TEST_F(InstallFlowTest, EntriesThatWouldLeaveTheFolderAreSkippedAndReportedOnce)
     TestPack pack = StandardPack();
     Open(pack);
     // The package tool refuses such names; a package made elsewhere may still hold them.
-    for (const char* name : {"quorvan\\..\\escaped.txt", "quorvan\\data\\..\\..\\..\\escaped.txt", "quorvan:stream"}) {
+    for (const char* name :
+         {"quorvan\\..\\escaped.txt", "quorvan\\data\\..\\..\\..\\escaped.txt", "quorvan\\a:stream"}) {
         PackageEntry entry = gPackageIndex.at("quorvan\\readme.txt");
         entry.name = name;
         gPackageIndex[name] = entry;

@@ -8,6 +8,7 @@
 #include "installer/CommandDispatch.h"
 #include "installer/FileWrite_win.h"
 #include "installer/ResourceLibrary.h"
+#include "installer/UninstallFlow.h"
 #include "mainwindow/MainWindow.h"
 #include "package/Package.h"
 #include "settings/SettingsDialog.h"
@@ -200,7 +201,9 @@ void InstallerTest::TearDown() {
     gChoosePath = nullptr;
     gOpenSettings = nullptr;
     gFileWriter = WriteAllBytes;
+    gDeleteMarkValue = RegDeleteValueA;
     gCallResourceInstall = CallResourceInstall;
+    gEntryCheck = EntryCheck::kOnce;
     RestoreInstallKey();
     RemoveTree(dir_.path());
     // What Wine cannot remove (a link of the machine it runs on, and the folders around it) goes from outside; rm

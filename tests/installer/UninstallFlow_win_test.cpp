@@ -8,6 +8,7 @@
 #include "Devavi/Win32/InstallKey.h"
 #include "installer/CommandDispatch.h"
 #include "installer/FileHelpers.h"
+#include "mainwindow/MainWindow.h"
 #include "tests/installer/InstallerFixture_win.h"
 
 namespace {
@@ -90,7 +91,7 @@ TEST_F(UninstallFlowTest, WithoutTheMarkOnlyTheUserIsTold) {
     ExpectGameFiles(kLocalised, kLocalised, kLocalised);
 }
 
-TEST_F(UninstallFlowTest, WhatIsAlreadyGoneIsPassedOverAndAMissingCopyIsToldWhileTheMarkStillGoes) {
+TEST_F(UninstallFlowTest, WhatIsAlreadyGoneIsPassedOver) {
     MakeInstalled();
     std::vector<std::string> files;
     ListFilesRecursive(Game("\\quorvan").c_str(), files);
@@ -102,25 +103,61 @@ TEST_F(UninstallFlowTest, WhatIsAlreadyGoneIsPassedOverAndAMissingCopyIsToldWhil
     for (const std::string& folder : folders)
         RemoveDirectoryA(folder.c_str());
     ASSERT_FALSE(Exists(Game("\\quorvan")));
-    TestPack pack = StandardPack();
-    pack.Remove("psrpc.org");
-    Open(pack);
+    // A game file that holds its original bytes already is not written again.
+    ASSERT_TRUE(WriteBytes(Game("\\psrpc.dll"), kOriginalLibrary));
+    Open(StandardPack());
 
     Press("uninstall");
     const std::vector<RecordedMessage> boxes = recorder_.Messages();
-    ASSERT_EQ(3u, boxes.size());
-    EXPECT_EQ("psrpc.org", boxes[1].text);
-    EXPECT_EQ("Find file in package error!", boxes[1].caption);
-    // The copy that is not in the package cannot come back with a second run: told, and the mark goes.
-    ExpectFailureBox(boxes[2], "卸载结束, 但有 1 项未能完成:", {"安装包中没有: psrpc.dll"});
+    ASSERT_EQ(2u, boxes.size());
+    EXPECT_EQ("卸载完成!", boxes[1].text);
     EXPECT_FALSE(Exists(Game("\\SavePatch.qvx")));
-    ExpectGameFiles(kOriginalConfig, kLocalised, kOriginalLoadScreen);
+    EXPECT_FALSE(Exists(Game("\\quorvan")));
+    ExpectGameFiles(kOriginalConfig, kOriginalLibrary, kOriginalLoadScreen);
     EXPECT_FALSE(Marked());
     EXPECT_TRUE(Shown("install"));
     EXPECT_FALSE(Shown("uninstall"));
 }
 
-TEST_F(UninstallFlowTest, DotFolderStaysSilentlyAndAFileThatCannotBeDeletedIsNamed) {
+// A package without one of the originals, or with one that fails its check, is a damaged download: the player is
+// told before anything changes, and keeps the working pack and the uninstall control.
+TEST_F(UninstallFlowTest, MissingOrDamagedOriginalChangesNothing) {
+    for (bool missing : {true, false}) {
+        SCOPED_TRACE(missing ? "psrpc.org missing" : "SM3Config.org damaged");
+        MakeInstalled();
+        TestPack pack = StandardPack();
+        if (missing)
+            pack.Remove("psrpc.org");
+        for (TestRecord& record : pack.records) {
+            if (!missing && record.recordSpec.name == "SM3Config.org")
+                record.recordSpec.upperCaseDigest = true;
+        }
+        Open(pack);
+        recorder_.Clear();
+        Press("uninstall");
+        const std::vector<RecordedMessage> boxes = recorder_.Messages();
+        ASSERT_EQ(3u, boxes.size());
+        EXPECT_EQ(missing ? "Find file in package error!" : "MD5 error!", boxes[1].caption);
+        EXPECT_EQ(std::string("安装程序已损坏: 以下游戏原文件的备份缺失或没有通过校验:\r\n    ") +
+                      (missing ? "psrpc.org" : "SM3Config.org") +
+                      "\r\n\r\n游戏文件夹没有任何改动. 请重新下载安装程序后再卸载.",
+                  boxes[2].text);
+        EXPECT_EQ("取消卸载", boxes[2].caption);
+        EXPECT_EQ(unsigned(kMbOk | kMbIconError), boxes[2].style);
+        EXPECT_TRUE(boxes[2].hasOwner);
+        EXPECT_TRUE(Exists(Game("\\quorvan\\readme.txt")));
+        EXPECT_TRUE(Exists(Game("\\quorvan\\bg\\high\\user_font01b.tga")));
+        EXPECT_TRUE(Exists(Game("\\SavePatch.qvx")));
+        ExpectGameFiles(kLocalised, kLocalised, kLocalised);
+        EXPECT_TRUE(Marked());
+        EXPECT_TRUE(Shown("uninstall"));
+        DestroyMainWindow();
+    }
+}
+
+// A folder that the uninstall does not enter stays, and is named: "卸载完成!" never while something of the pack is
+// left. Folders that stay only because of what is named inside them are not named a second time.
+TEST_F(UninstallFlowTest, DotFolderAndAFileThatCannotBeDeletedAreNamed) {
     MakeInstalled();
     ASSERT_TRUE(WriteFileMakingDirs("x", 1, Game("\\quorvan\\.svn\\entries").c_str()));
     ASSERT_TRUE(WriteFileMakingDirs("x", 1, Game("\\quorvan\\locked\\in use.dat").c_str()));
@@ -129,8 +166,9 @@ TEST_F(UninstallFlowTest, DotFolderStaysSilentlyAndAFileThatCannotBeDeletedIsNam
     Press("uninstall");
     const std::vector<RecordedMessage> boxes = recorder_.Messages();
     ASSERT_EQ(2u, boxes.size());
-    // The folders that still hold something are not named a second time.
-    ExpectFailureBox(boxes[1], "卸载结束, 但有 1 项未能完成:", {"无法删除: quorvan\\locked\\in use.dat"});
+    ExpectFailureBox(
+        boxes[1], "卸载结束, 但有 2 项未能完成:",
+        {"文件夹未能进入, 连同其内容留在原处: quorvan\\.svn", "无法删除 (文件只读): quorvan\\locked\\in use.dat"});
     EXPECT_TRUE(Exists(Game("\\quorvan\\.svn\\entries")));
     EXPECT_TRUE(Exists(Game("\\quorvan\\locked\\in use.dat")));
     EXPECT_FALSE(Exists(Game("\\quorvan\\readme.txt")));

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "tests/common/RegistryCleanup_win.h"
+#include "tests/common/TempDir.h"
 #include "tests/mainwindow/TestPictures_win.h"
 
 // The program itself, started as a process of its own: the whole way from start-up through the message loop to
@@ -105,6 +107,55 @@ TEST(Program, WithoutItsPackageTheProgramReportsTheMissingLayoutAndEnds) {
     EXPECT_EQ(nullptr, WaitForWindow(program.id(), "InstallWindowClass", 0));  // nothing is shown
     PostMessageA(box, WM_COMMAND, IDOK, 0);
     EXPECT_EQ(0u, program.WaitForExit(10000));
+#endif
+}
+
+// Wine prefers its own DLLs to any of the same name. This per-program override (in the private prefix) makes its
+// loader look beside the program first, as Windows does for a static import that is not a KnownDLL.
+class NativeFirst {
+  public:
+    NativeFirst(const char* program, const char* dll) : key_(std::string("Software\\Wine\\AppDefaults\\") + program) {
+        HKEY key = nullptr;
+        const std::string path = key_ + "\\DllOverrides";
+        const char kOrder[] = "native,builtin";
+        set_ =
+            RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) ==
+                ERROR_SUCCESS &&
+            RegSetValueExA(key, dll, 0, REG_SZ, reinterpret_cast<const BYTE*>(kOrder), sizeof kOrder) == ERROR_SUCCESS;
+        if (key)
+            RegCloseKey(key);
+    }
+    ~NativeFirst() { DeleteKeyTree(HKEY_CURRENT_USER, key_.c_str()); }
+    bool set() const { return set_; }
+
+  private:
+    std::string key_;
+    bool set_ = false;
+};
+
+// A msimg32.dll that a hostile program left in the download folder, beside the installer, is never loaded: the
+// program imports only KnownDLLs and takes msimg32's GradientFill from the system folder.
+TEST(Program, MsImg32PlantedBesideTheProgramIsNeverLoaded) {
+#if !defined(QV_PACKED_SETUP) || !defined(QV_PLANTED_DLL)
+    GTEST_SKIP() << "this build packs no program";
+#else
+    const char kName[] = "QvPlantedSetup.exe";
+    TempDir download;
+    const std::string program = download.Join(kName);
+    ASSERT_TRUE(CopyFileA(WinePath(QV_PACKED_SETUP).c_str(), program.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(WinePath(QV_PLANTED_DLL).c_str(), download.Join("msimg32.dll").c_str(), FALSE));
+    const std::string mark = download.Join("planted-ran.txt");
+
+    NativeFirst override(kName, "msimg32");
+    ASSERT_TRUE(override.set());
+    Program started(program);
+    ASSERT_TRUE(started.started());
+    HWND window = WaitForWindow(started.id(), "InstallWindowClass", 20000);
+    EXPECT_NE(nullptr, window) << "the program did not start";
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(mark.c_str())) << "the planted msimg32.dll ran";
+    if (window)
+        PostMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(0u, started.WaitForExit(10000));
 #endif
 }
 

@@ -25,6 +25,20 @@ TEST(SingleInstance, OnlyTheFirstHolderOfTheNameIsFirstUntilItLetsGo) {
     EXPECT_TRUE(again.first());
 }
 
+// The installer's name lives in the machine's global namespace: a copy started in another session (fast user
+// switching, a remote desktop) sees it too, so two sessions never install into one game folder at once.
+TEST(SingleInstance, TheInstallersNameIsHeldInTheGlobalNamespace) {
+    SingleInstance running(kInstanceName);
+    ASSERT_TRUE(running.first());
+    HANDLE global = OpenMutexA(SYNCHRONIZE, FALSE, "Global\\QuorvanSetup.SingleInstance");
+    EXPECT_NE(nullptr, global) << "not in the global namespace";
+    if (global)
+        CloseHandle(global);
+    // A copy in another session asks by the same name and finds it taken.
+    SingleInstance other(kInstanceName);
+    EXPECT_FALSE(other.first());
+}
+
 #ifdef QV_SAVEPATCH_FILE
 // A library placed beside the program under a name that it asks for by name alone.
 class PlantedLibrary : public ::testing::Test {

@@ -164,6 +164,86 @@ TEST_F(ExtractTest, BodyThatCannotBeReadGivesMd5ErrorAndZeroedBuffer) {
     EXPECT_EQ("MD5 error!", messages_.Captions().at(0));
 }
 
+namespace {
+
+// The densest stream LZO1X can decode: one literal, then one match at distance 1 whose length runs on in
+// zeroRun zero bytes (255 bytes of output each), then the end marker.
+std::string DensestStream(size_t zeroRun, size_t* decodedSize) {
+    std::string stream;
+    stream += char(17 + 1);  // first instruction: one literal
+    stream += 'x';
+    stream += char(0x20);  // match, length in the bytes that follow
+    stream.append(zeroRun, '\0');
+    stream += char(0xFF);
+    stream += std::string("\0\0", 2);  // distance 1
+    stream += std::string("\x11\0\0", 3);
+    *decodedSize = 1 + 255 * zeroRun + 31 + 255 + 2;
+    return stream;
+}
+
+TestRecord StoredRecord(const std::string& name, const std::string& body, uint32_t originalSize) {
+    TestRecord record = MakeRecord(name, "");
+    record.stored = true;
+    record.storedBody = body;
+    record.storedOriginalSize = originalSize;
+    return record;
+}
+
+}  // namespace
+
+TEST_F(ExtractTest, DensestStreamLzoCanDecodeStillExtracts) {
+    size_t decoded = 0;
+    const std::string stream = DensestStream(20000, &decoded);
+    ASSERT_GT(decoded, 254 * stream.size());  // as close to the bound as LZO1X gets
+    Build({StoredRecord("dense", stream, uint32_t(decoded))});
+    MemorySink sink;
+    ExtractReport report;
+    ASSERT_TRUE(ExtractByName(index_, "dense", sink, &report));
+    EXPECT_TRUE(report.clean());
+    EXPECT_FALSE(report.sizeRefused);
+    EXPECT_EQ(std::string(decoded, 'x'), SinkBytes(sink));
+    EXPECT_TRUE(messages_.Messages().empty());
+}
+
+TEST_F(ExtractTest, OriginalSizeTheBodyCannotYieldFailsBeforeAnythingIsAllocated) {
+    std::vector<unsigned char> body;
+    ASSERT_TRUE(CompressLzo1x(reinterpret_cast<const unsigned char*>("abc"), 3, CompressionLevel::kFast, &body));
+    const std::string stored(body.begin(), body.end());
+    const uint32_t justTooLarge = uint32_t(stored.size() * 256 + 1);
+    Build({StoredRecord("forged", stored, justTooLarge), StoredRecord("huge", stored, 0xFFFFFFF0u),
+           StoredRecord("nothing", "", 1), StoredRecord("fits", stored, uint32_t(stored.size() * 256))});
+
+    for (const char* name : {"forged", "huge", "nothing"}) {
+        messages_.Clear();
+        MemorySink sink;
+        ExtractReport report;
+        EXPECT_FALSE(ExtractByName(index_, name, sink, &report)) << name;
+        EXPECT_TRUE(report.sizeRefused) << name;
+        EXPECT_FALSE(report.lengthOk || report.bodyRead || report.delivered) << name;
+        EXPECT_EQ(nullptr, sink.data) << name;  // nothing delivered, not even a cleared buffer
+        EXPECT_EQ((std::vector<std::string>{"out_size don't match"}), messages_.Captions()) << name;
+    }
+
+    // At the bound the size may be true: the stream is decoded and found short, as any other.
+    messages_.Clear();
+    MemorySink sink;
+    ExtractReport report;
+    EXPECT_TRUE(ExtractByName(index_, "fits", sink, &report));
+    EXPECT_FALSE(report.sizeRefused);
+    EXPECT_FALSE(report.lengthOk);
+    EXPECT_EQ(stored.size() * 256, sink.size);
+}
+
+TEST(SizeCanBeTrue, AllowsUpTo256BytesPerStreamByteWithoutOverflow) {
+    EXPECT_TRUE(SizeCanBeTrue(0, 0));
+    EXPECT_FALSE(SizeCanBeTrue(1, 0));
+    EXPECT_TRUE(SizeCanBeTrue(256, 1));
+    EXPECT_FALSE(SizeCanBeTrue(257, 1));
+    EXPECT_TRUE(SizeCanBeTrue(0xFFFFFFFFu, 0x01000000u));  // 2^32 - 1 <= 2^32: the product is taken in 64 bits
+    EXPECT_TRUE(SizeCanBeTrue(0xFFFFFFFFu, 0xFFFFFFFFu));
+    EXPECT_FALSE(SizeCanBeTrue(0xFFFFFFFFu, 0x00FFFFFFu));
+}
+
 TEST_F(ExtractTest, RefusedDeliveryReturnsFalseWithoutLeak) {
     Build({MakeRecord("a", "alpha")});
     RefusingSink sink;

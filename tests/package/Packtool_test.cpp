@@ -190,6 +190,25 @@ TEST_F(PacktoolTest, DamagedEntryIsNamedAndStillWritten) {
     EXPECT_FALSE(Exists(dir_.Join("out") + "/a.txt"));  // only the named entry
 }
 
+TEST_F(PacktoolTest, ForgedOriginalSizeIsAFailedCheckNotAnIoError) {
+    const std::string pkg = dir_.Join("forged.pkg");
+    TestRecord forged = MakeRecord("forged.bin", "");
+    forged.stored = true;
+    forged.storedBody = std::string("\x11\0\0", 3);  // an empty stream
+    forged.storedOriginalSize = 0xFF000000u;          // one high byte flipped
+    ASSERT_TRUE(WriteTestPackage(pkg, {MakeRecord("a.txt", "fine"), forged}));
+
+    ToolRun verify = Packtool("verify " + Q(pkg));
+    EXPECT_EQ(1, verify.status);
+    EXPECT_NE(std::string::npos, verify.err.find("forged.bin: claims more bytes than its body can hold"));
+
+    ToolRun extract = Packtool("extract " + Q(pkg) + " " + Q(dir_.Join("out")));
+    EXPECT_EQ(1, extract.status) << extract.err;
+    EXPECT_NE(std::string::npos, extract.err.find("forged.bin: claims more bytes")) << extract.err;
+    EXPECT_FALSE(Exists(dir_.Join("out") + "/forged.bin"));
+    EXPECT_TRUE(Exists(dir_.Join("out") + "/a.txt"));
+}
+
 TEST_F(PacktoolTest, ClearMessagesForFilesThatHoldNoPackage) {
     ToolRun missing = Packtool("list " + Q(dir_.Join("missing.pkg")));
     EXPECT_EQ(2, missing.status);

@@ -143,6 +143,11 @@ int Extract(const std::vector<std::string>& args) {
         gCurrentEntry = entry->name;
         ExtractReport report;
         if (!ExtractEntry(*entry, sink, &report)) {
+            if (report.sizeRefused) {  // a damaged header: nothing to write, the check failed
+                std::fprintf(stderr, "packtool: %s: claims more bytes than its body can hold\n", entry->name.c_str());
+                checksPassed = false;
+                continue;
+            }
             std::fprintf(stderr, "packtool: %s: out of memory\n", entry->name.c_str());
             written = false;
             continue;
@@ -175,7 +180,10 @@ int Verify(const std::vector<std::string>& args) {
             continue;
         ++failed;
         std::fwrite(entry.name.data(), 1, entry.name.size(), stderr);
-        std::fprintf(stderr, ": %s%s%s\n", !delivered ? "cannot allocate its buffers" : "",
+        std::fprintf(stderr, ": %s%s%s\n",
+                     report.sizeRefused ? "claims more bytes than its body can hold"
+                     : !delivered       ? "cannot allocate its buffers"
+                                        : "",
                      delivered && !report.digestOk ? (report.bodyRead ? "digest mismatch " : "body cut short ") : "",
                      delivered && !report.lengthOk ? "does not decompress to its original size" : "");
     }

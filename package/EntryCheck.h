@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+
+#include "package/Extract.h"
+#include "package/Package.h"
+
+// Checks that show nothing, for a caller that gathers the results and tells the user once: the install looks at
+// every entry it is about to write before it changes anything.
+
+// LZO1X produces at most about 256 bytes from one input byte; an original size beyond that cannot come from the
+// compressed size, whatever the digest says (the header is not covered by it).
+constexpr uint64_t kMaxLzoExpansion = 256;
+bool SizesPlausible(const PackageEntry& entry);
+
+// Reads the entry's body, compares its MD5 with the stored digest and decompresses it: true only when the whole
+// body was read, the digest matches and the stream yields exactly originalSize bytes. An implausible size fails
+// before anything is allocated. Nothing is shown and nothing is kept.
+bool CheckEntryQuietly(const PackageEntry& entry);
+
+// Extracts an entry that CheckEntryQuietly passed while its package cannot have changed since (the caller holds it
+// open without write sharing): the body is read and decompressed without a second digest, the length is still
+// checked. Shows nothing. True when the sink took exactly originalSize checked bytes.
+bool ExtractCheckedEntry(const PackageEntry& entry, EntrySink& sink);

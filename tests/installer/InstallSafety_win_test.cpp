@@ -1,0 +1,571 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "Devavi/Win32/InstallKey.h"
+#include "installer/CommandDispatch.h"
+#include "installer/FileWrite_win.h"
+#include "mainwindow/MainWindow.h"
+#include "package/Package.h"
+#include "tests/installer/InstallerFixture_win.h"
+#include "tests/mainwindow/TestPictures_win.h"
+
+// What keeps the game playable whatever happens to an install: a damaged package is found before anything
+// changes, the installation is recorded before the first change (so that a killed installer leaves an uninstall
+// that puts the game back), a mark that cannot be written stops everything, a game at the root of a drive installs
+// and uninstalls, only the pack folder's own entries are unpacked, and no second job starts under a box.
+namespace {
+
+const char kNoMarkText[] = "无法在注册表中记录汉化包的安装, 安装已取消.\r\n游戏文件没有改动.";
+const char kDamagedAdvice[] = "\r\n\r\n请重新下载安装程序. 游戏文件没有改动, 汉化包没有安装.";
+
+void BreakDigest(TestPack& pack, const std::string& name) {
+    for (TestRecord& record : pack.records) {
+        if (record.recordSpec.name == name)
+            record.recordSpec.upperCaseDigest = true;
+    }
+}
+
+// The stored body is no LZO stream; or the header promises far more than its stream can give.
+void BreakBody(TestPack& pack, const std::string& name, uint32_t originalSize = 0) {
+    for (TestRecord& record : pack.records) {
+        if (record.recordSpec.name == name) {
+            record.stored = true;
+            record.storedBody = "not a compressed stream";
+            record.storedOriginalSize = originalSize ? originalSize : uint32_t(record.bytes.size());
+        }
+    }
+}
+
+// A command pressed as the main window would get it, without the fixture.
+void PressCommand(const char* command) {
+    for (size_t i = 0; i < gSkinLayout.size(); ++i) {
+        if (gSkinLayout[i].command == command) {
+            SendMessageA(gSkinImages.mainWindow, WM_COMMAND, WPARAM(kFirstControlId + i),
+                         reinterpret_cast<LPARAM>(gSkinLayout[i].window));
+            return;
+        }
+    }
+    ADD_FAILURE() << "no control " << command;
+}
+
+class InstallSafetyTest : public InstallerTest {
+  protected:
+    void ExpectGameUntouched() {
+        EXPECT_EQ(kOriginalConfig, FileBytes(Game("\\SM3Config.exe")));
+        EXPECT_EQ(kOriginalLibrary, FileBytes(Game("\\psrpc.dll")));
+        EXPECT_EQ(kOriginalLoadScreen, FileBytes(Game("\\media\\data\\etc\\japanese\\loadscreen.png")));
+        EXPECT_FALSE(Exists(Game("\\SavePatch.qvx")));
+        EXPECT_FALSE(Exists(Game("\\quorvan")));
+    }
+
+    void ExpectNothingInstalled() {
+        ExpectGameUntouched();
+        EXPECT_EQ("<none>", Mark());
+        EXPECT_FALSE(gInstallerState.extracting);
+        EXPECT_TRUE(Shown("install"));
+        EXPECT_FALSE(Shown("uninstall"));
+    }
+
+    void ExpectGameRestored() {
+        EXPECT_EQ(kOriginalConfig, FileBytes(Game("\\SM3Config.exe")));
+        EXPECT_EQ(kOriginalLibrary, FileBytes(Game("\\psrpc.dll")));
+        EXPECT_EQ(kOriginalLoadScreen, FileBytes(Game("\\media\\data\\etc\\japanese\\loadscreen.png")));
+        EXPECT_EQ("the game", FileBytes(Game(std::string("\\") + kGameExecutableName)));
+        EXPECT_FALSE(Exists(Game("\\SavePatch.qvx")));
+        EXPECT_FALSE(Exists(Game("\\quorvan")));
+        EXPECT_EQ("<none>", Mark());
+        EXPECT_TRUE(Shown("install"));
+        EXPECT_FALSE(Shown("uninstall"));
+    }
+
+    std::string Mark() {
+        std::string value;
+        return ReadValue(kQuorvanInfoValue, &value) ? value : std::string("<none>");
+    }
+};
+
+TEST_F(InstallSafetyTest, DamagedPackageIsNamedInOneBoxBeforeAnythingIsWritten) {
+    TestPack pack = StandardPack();
+    BreakDigest(pack, "quorvan\\readme.txt");
+    BreakBody(pack, "SM3Config.qvx");
+    BreakDigest(pack, "psrpc.qvx");
+    BreakBody(pack, "copy_low\\cm45_000025.png", 0xFF000000u);  // a size no stream of its length can give
+    Open(pack);
+    Press("install");
+    ASSERT_TRUE(WaitForInstall());
+
+    const std::vector<RecordedMessage> boxes = recorder_.Messages();
+    ASSERT_EQ(2u, boxes.size());  // no "MD5 error!" one by one, and no success note
+    EXPECT_EQ("错误", boxes[1].caption);
+    EXPECT_EQ(unsigned(kMbOk | kMbIconError), boxes[1].style);
+    EXPECT_TRUE(boxes[1].hasOwner);
+    // In the order the install would have written them.
+    EXPECT_EQ(std::string("安装程序已损坏: 有 4 个文件没有通过校验:\r\n"
+                          "    sm3config.qvx\r\n"
+                          "    quorvan\\readme.txt\r\n"
+                          "    copy_low\\cm45_000025.png\r\n"
+                          "    psrpc.qvx") +
+                  kDamagedAdvice,
+              boxes[1].text);
+    ExpectNothingInstalled();
+    EXPECT_STREQ("", Control("text", "percent").text);
+
+    // Twelve of them: ten by name, then how many more.
+    pack = StandardPack();
+    for (int i = 0; i < 12; ++i) {
+        const std::string name = "quorvan\\broken" + std::to_string(i + 10) + ".bin";
+        pack.records.push_back(MakeRecord(name, RandomBytes(300, uint32_t(i))));
+        BreakDigest(pack, name);
+    }
+    DestroyMainWindow();
+    Open(pack);
+    recorder_.Clear();
+    Press("install");
+    ASSERT_TRUE(WaitForInstall());
+    ASSERT_EQ(2u, recorder_.Messages().size());
+    const std::string text = recorder_.Messages()[1].text;
+    EXPECT_EQ(0u, text.find("安装程序已损坏: 有 12 个文件没有通过校验:\r\n    quorvan\\broken10.bin\r\n")) << text;
+    EXPECT_NE(std::string::npos,
+              text.find("\r\n    quorvan\\broken19.bin\r\n    ...以及另外 2 个" + std::string(kDamagedAdvice)))
+        << text;
+    EXPECT_EQ(std::string::npos, text.find("broken20")) << text;
+    ExpectNothingInstalled();
+}
+
+// Once checked, the package is read without a second digest: nobody may write it until the install is over.
+std::string gPackagePath;
+DWORD gWriteOpenError = 0;
+bool TryToChangeThePackage(HANDLE file, const void* bytes, size_t size) {
+    if (!gWriteOpenError) {
+        HANDLE writer = CreateFileA(gPackagePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+        gWriteOpenError = writer == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+        if (writer != INVALID_HANDLE_VALUE) {
+            gWriteOpenError = DWORD(-1);
+            CloseHandle(writer);
+        }
+    }
+    return WriteAllBytes(file, bytes, size);
+}
+
+TEST_F(InstallSafetyTest, PackageCannotBeChangedBetweenTheCheckAndTheUnpack) {
+    TestPack pack = StandardPack();
+    Open(pack);
+    gPackagePath = dir_.Join("setup.pak");
+    gWriteOpenError = 0;
+    gFileWriter = TryToChangeThePackage;
+    Press("install");
+    ASSERT_TRUE(WaitForInstall());
+    EXPECT_EQ(DWORD(ERROR_SHARING_VIOLATION), gWriteOpenError);
+    ASSERT_EQ(2u, recorder_.Messages().size());
+    EXPECT_EQ("安装成功结束!", recorder_.Messages()[1].text);
+    EXPECT_EQ(pack.Bytes("quorvan\\Data\\Sub\\File.BIN"), FileBytes(Game("\\quorvan\\data\\sub\\file.bin")));
+
+    // Let go of once the install is over.
+    HANDLE writer = CreateFileA(gPackagePath.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(INVALID_HANDLE_VALUE, writer);
+    CloseHandle(writer);
+}
+
+// Who may do what with the install key: everyone gets exactly the given rights.
+bool SetInstallKeyAccess(DWORD access) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kInstallKeyPath, 0, WRITE_DAC, &key) != ERROR_SUCCESS)
+        return false;
+    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+    PSID everyone = nullptr;
+    AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone);
+    alignas(8) char aclBuffer[256];
+    PACL acl = reinterpret_cast<PACL>(aclBuffer);
+    InitializeAcl(acl, sizeof aclBuffer, ACL_REVISION);
+    AddAccessAllowedAce(acl, ACL_REVISION, access, everyone);
+    SECURITY_DESCRIPTOR descriptor;
+    InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+    SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE);
+    const LONG result = RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &descriptor);
+    FreeSid(everyone);
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS;
+}
+
+TEST_F(InstallSafetyTest, MarkThatCannotBeWrittenStopsTheInstallBeforeAnyChange) {
+    Open(StandardPack());
+    ASSERT_TRUE(SetInstallKeyAccess(KEY_READ | READ_CONTROL | WRITE_DAC));
+    Press("install");
+    const bool ended = WaitForInstall();
+    ASSERT_TRUE(SetInstallKeyAccess(KEY_ALL_ACCESS));
+    ASSERT_TRUE(ended);
+
+    const std::vector<RecordedMessage> boxes = recorder_.Messages();
+    ASSERT_LE(3u, boxes.size());
+    EXPECT_EQ("安装确认", boxes.front().caption);
+    for (size_t i = 1; i + 1 < boxes.size(); ++i)
+        EXPECT_EQ(0u, boxes[i].text.find("REGCHECK Failed!")) << boxes[i].text;
+    EXPECT_EQ(kNoMarkText, boxes.back().text);
+    EXPECT_EQ("取消安装", boxes.back().caption);
+    EXPECT_EQ(unsigned(kMbOk | kMbIconError), boxes.back().style);
+    EXPECT_TRUE(boxes.back().hasOwner);
+    ExpectNothingInstalled();
+    EXPECT_STREQ("", Control("text", "percent").text);
+}
+
+TEST_F(InstallSafetyTest, OnlyEntriesBelowThePackFolderAreUnpacked) {
+    TestPack pack = StandardPack();
+    pack.records.push_back(MakeRecord("quorvan.ini", "not the pack's"));
+    pack.records.push_back(MakeRecord("quorvanx\\a.txt", "not the pack's either"));
+    Open(pack);
+    Press("install");
+    ASSERT_TRUE(WaitForInstall());
+    ASSERT_EQ(2u, recorder_.Messages().size());
+    EXPECT_EQ("安装成功结束!", recorder_.Messages()[1].text);
+    EXPECT_FALSE(Exists(Game("\\quorvan.ini")));
+    EXPECT_FALSE(Exists(Game("\\quorvanx")));
+    EXPECT_EQ(pack.Bytes("quorvan\\readme.txt"), FileBytes(Game("\\quorvan\\readme.txt")));
+}
+
+// The quit during the unpack: the mark is there already, the user is told that the uninstall puts the game back,
+// and the next start offers exactly that.
+HANDLE gWorkerWriting = nullptr;
+HANDLE gQuitChosen = nullptr;
+DWORD gUiThread = 0;
+bool WriteOnceTheUserQuit(HANDLE file, const void* bytes, size_t size) {
+    if (GetCurrentThreadId() != gUiThread) {
+        SetEvent(gWorkerWriting);
+        WaitForSingleObject(gQuitChosen, 30000);
+    }
+    return WriteAllBytes(file, bytes, size);
+}
+
+TEST_F(InstallSafetyTest, QuitDuringTheUnpackIsToldThatTheUninstallRestoresTheGameAndTheNextStartOffersIt) {
+    TestPack pack = StandardPack();
+    Open(pack);
+    gWorkerWriting = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    gQuitChosen = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    gUiThread = GetCurrentThreadId();
+    gFileWriter = WriteOnceTheUserQuit;
+    Press("install");
+    ASSERT_TRUE(PumpUntil([] { return WaitForSingleObject(gWorkerWriting, 0) == WAIT_OBJECT_0; }, 30000));
+    Press("close");  // answered OK
+    SetEvent(gQuitChosen);
+    StopInstallForQuit(Main(), 60000);
+    CloseHandle(gWorkerWriting);
+    CloseHandle(gQuitChosen);
+    gFileWriter = WriteAllBytes;
+    EXPECT_FALSE(gInstallWorker.IsBusy());
+
+    std::vector<RecordedMessage> boxes = recorder_.Messages();
+    ASSERT_EQ(3u, boxes.size());
+    EXPECT_EQ("强制退出确认", boxes[1].caption);
+    EXPECT_EQ("安装没有完成: 安装程序在解压时被关闭.\r\n请再次运行安装程序并选择卸载, 被替换的游戏文件会被还原.",
+              boxes[2].text);
+    EXPECT_EQ("提示", boxes[2].caption);
+    EXPECT_EQ(pack.Bytes("SM3Config.qvx"), FileBytes(Game("\\SM3Config.exe")));
+    EXPECT_EQ(game_, Mark());
+
+    // The next start.
+    DestroyMainWindow();
+    gInstallerState = InstallerState();
+    Open(pack);
+    EXPECT_TRUE(Shown("uninstall"));
+    EXPECT_FALSE(Shown("install"));
+    recorder_.Clear();
+    Press("uninstall");
+    boxes = recorder_.Messages();
+    ASSERT_EQ(2u, boxes.size());
+    EXPECT_EQ("卸载完成!", boxes[1].text);
+    ExpectGameRestored();
+}
+
+// An installer killed outright (SIGKILL to its wine64 process, as a crash or a power cut ends it) while it
+// unpacks. The child is this program again, running the disabled test below.
+const char kChildVariable[] = "QV_KILLED_INSTALL_PACKAGE";
+const char kChildTest[] = "KilledInstallChild.DISABLED_InstallsUntilKilled";
+
+// The Linux process whose command line holds token, or "" unless there is exactly one.
+std::string UnixProcessWith(const std::string& token) {
+    std::vector<std::string> found;
+    WIN32_FIND_DATAA data;
+    HANDLE search = FindFirstFileA("Z:\\proc\\*", &data);
+    if (search == INVALID_HANDLE_VALUE)
+        return std::string();
+    do {
+        const std::string pid = data.cFileName;
+        if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        std::string commandLine;
+        if (!ReadBytes("Z:\\proc\\" + pid + "\\cmdline", &commandLine))
+            continue;
+        std::replace(commandLine.begin(), commandLine.end(), '\0', ' ');
+        if (commandLine.find(token) != std::string::npos)
+            found.push_back(pid);
+    } while (FindNextFileA(search, &data));
+    FindClose(search);
+    return found.size() == 1 ? found[0] : std::string();
+}
+
+TEST_F(InstallSafetyTest, KilledDuringTheUnpackTheNextStartOffersTheUninstallWhichRestoresTheGame) {
+    TestPack pack = StandardPack();
+    const std::string package = dir_.Join("setup.pak");
+    ASSERT_TRUE(WriteTestPackage(package, pack.records));
+    const std::string marker = dir_.Join("unpacking.txt");
+
+    char self[MAX_PATH] = {};
+    ASSERT_NE(0u, GetModuleFileNameA(nullptr, self, sizeof self));
+    // The token that finds the child among the machine's processes: its own marker file, unique to this test.
+    std::string commandLine = std::string("\"") + self +
+                              "\" --gtest_also_run_disabled_tests --gtest_filter=" + kChildTest +
+                              " --qv-marker=" + marker;
+    SetEnvironmentVariableA(kChildVariable, (package + "|" + marker).c_str());
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child = {};
+    const BOOL started =
+        CreateProcessA(self, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child);
+    SetEnvironmentVariableA(kChildVariable, nullptr);
+    ASSERT_TRUE(started) << GetLastError();
+    CloseHandle(child.hThread);
+    auto childEnded = [&child] { return WaitForSingleObject(child.hProcess, 0) == WAIT_OBJECT_0; };
+
+    // The child says when it is in the middle of the unpack, and stays there.
+    bool unpacking = false;
+    for (DWORD waited = 0; waited < 60000 && !unpacking && !childEnded(); waited += 20) {
+        unpacking = Exists(marker);
+        if (!unpacking)
+            Sleep(20);
+    }
+    std::string pid = unpacking ? UnixProcessWith("--qv-marker=" + marker) : std::string();
+    if (!unpacking || pid.empty() || !RunUnix("/bin/kill -9 " + pid, dir_.path(), childEnded))
+        TerminateProcess(child.hProcess, 99);
+    WaitForSingleObject(child.hProcess, 30000);
+    DWORD exitCode = 0;
+    GetExitCodeProcess(child.hProcess, &exitCode);
+    CloseHandle(child.hProcess);
+    ASSERT_TRUE(unpacking) << "the child never reached the unpack (exit code " << exitCode << ")";
+    ASSERT_FALSE(pid.empty());
+
+    // What the kill left: the mark, the localised configuration program, the library, part of the pack folder.
+    EXPECT_EQ(game_, Mark());
+    EXPECT_EQ(pack.Bytes("SM3Config.qvx"), FileBytes(Game("\\SM3Config.exe")));
+    EXPECT_TRUE(Exists(Game("\\SavePatch.qvx")));
+    EXPECT_TRUE(Exists(Game("\\quorvan")));
+    EXPECT_FALSE(Exists(Game("\\quorvan\\resource.lst")));  // the library never ran
+
+    // The next start offers the uninstall, which takes it all away and puts the game's files back.
+    Open(pack);
+    EXPECT_TRUE(Shown("uninstall"));
+    EXPECT_FALSE(Shown("install"));
+    Press("uninstall");
+    const std::vector<RecordedMessage> boxes = recorder_.Messages();
+    ASSERT_EQ(2u, boxes.size());
+    EXPECT_EQ("卸载完成!", boxes[1].text);
+    ExpectGameRestored();
+}
+
+// The child of the test above: installs into the game the parent made, from the parent's package, and hangs in
+// the middle of the unpack (its third file half written) until it is killed.
+std::string gMarker;
+LONG gWorkerWrites = 0;
+DWORD gChildUiThread = 0;
+bool WriteUntilKilled(HANDLE file, const void* bytes, size_t size) {
+    if (GetCurrentThreadId() == gChildUiThread || InterlockedIncrement(&gWorkerWrites) < 3)
+        return WriteAllBytes(file, bytes, size);
+    WriteAllBytes(file, bytes, size / 2);
+    FlushFileBuffers(file);
+    WriteBytes(gMarker, "unpacking");
+    Sleep(INFINITE);
+    return false;
+}
+
+bool PlentyOfSpace(const char*, uint64_t* bytesAvailable) {
+    *bytesAvailable = uint64_t(1) << 30;
+    return true;
+}
+
+TEST(KilledInstallChild, DISABLED_InstallsUntilKilled) {
+    char value[2 * MAX_PATH] = {};
+    ASSERT_NE(0u, GetEnvironmentVariableA(kChildVariable, value, sizeof value));
+    const std::string both = value;
+    const std::string package = both.substr(0, both.find('|'));
+    gMarker = both.substr(both.find('|') + 1);
+    MessageRecorder answers;  // OK to the confirmation
+    ASSERT_EQ(IndexStatus::kOk, IndexPackageFile(package.c_str(), gPackageIndex).status);
+    gSkinImages.instance = GetModuleHandleA(nullptr);
+    SetMainWindowHandlers(InstallerWindowHandlers());
+    CreateMainWindowWithImages(MakePicture(200, 100, [](int x, int y) { return RGB(x, y, 128); }),
+                               MakePicture(200, 100, [](int x, int y) { return RGB(x, y, 128); }));
+    gFreeSpaceQuery = PlentyOfSpace;
+    gChildUiThread = GetCurrentThreadId();
+    gFileWriter = WriteUntilKilled;
+    PressCommand("install");
+    PumpUntil([] { return false; }, 60000);
+    std::exit(3);  // never killed: the parent reports it
+}
+
+// A game at the root of a drive: a drive letter of this test's prefix that stands for the stand-in game folder,
+// removed again at the end.
+class DriveLink {
+  public:
+    explicit DriveLink(const std::string& gameFolder, const std::string& workFolder) : work_(workFolder) {
+        char prefix[MAX_PATH] = {};
+        if (!GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix))
+            return;
+        for (char letter = 'G'; letter <= 'Y'; ++letter) {
+            const std::string root = std::string(1, letter) + ":\\";
+            if (GetDriveTypeA(root.c_str()) == DRIVE_NO_ROOT_DIR) {
+                drive_ = std::string(1, letter) + ":";
+                break;
+            }
+        }
+        if (drive_.empty())
+            return;
+        link_ = std::string(prefix) + "/dosdevices/" + char(drive_[0] - 'A' + 'a') + ":";
+        const std::string target = UnixName(gameFolder);
+        const std::string probe = drive_ + "\\" + kGameExecutableName;
+        if (target.empty() || !RunUnix("/bin/ln -s " + target + " " + link_, work_, [&] { return Exists(probe); }))
+            drive_.clear();
+    }
+    ~DriveLink() {
+        if (!link_.empty())
+            RunUnix("/bin/rm -f " + link_, work_, [this] { return !Exists(drive_ + "\\"); });
+    }
+    DriveLink(const DriveLink&) = delete;
+    DriveLink& operator=(const DriveLink&) = delete;
+
+    const std::string& drive() const { return drive_; }  // "G:", or "" when none could be made
+
+  private:
+    // Wine's own name of a Windows path on the machine it runs on.
+    static std::string UnixName(const std::string& path) {
+        using Converter = char*(CDECL*)(const WCHAR*);
+        auto convert = reinterpret_cast<Converter>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+        WCHAR wide[MAX_PATH] = {};
+        if (!convert || !MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH))
+            return std::string();
+        char* unix = convert(wide);
+        if (!unix)
+            return std::string();
+        std::string name = unix;
+        HeapFree(GetProcessHeap(), 0, unix);
+        return name;
+    }
+
+    std::string work_;
+    std::string link_;
+    std::string drive_;
+};
+
+TEST_F(InstallSafetyTest, GameAtTheRootOfADriveInstallsAndUninstalls) {
+    DriveLink link(game_, dir_.path());
+    ASSERT_FALSE(link.drive().empty());
+    const std::string drive = link.drive();
+    SetValue(kInstallInfoValue, drive + "\\");  // as a game's setup writes a drive's root
+    TestPack pack = StandardPack();
+    Open(pack);
+    Press("install");
+    ASSERT_TRUE(WaitForInstall());
+
+    std::vector<RecordedMessage> boxes = recorder_.Messages();
+    ASSERT_EQ(2u, boxes.size());
+    EXPECT_NE(std::string::npos, boxes[0].text.find("安装目录: " + drive + "\\ (磁盘剩余空间: 1024 M)"))
+        << boxes[0].text;
+    EXPECT_EQ("安装成功结束!", boxes[1].text);
+    EXPECT_EQ(std::vector<std::string>{drive + "\\"}, gSeams.drives);
+    EXPECT_EQ(drive, Mark());
+    EXPECT_EQ(pack.Bytes("SM3Config.qvx"), FileBytes(Game("\\SM3Config.exe")));
+    EXPECT_EQ(pack.Bytes("quorvan\\readme.txt"), FileBytes(Game("\\quorvan\\readme.txt")));
+    EXPECT_EQ(pack.Bytes("psrpc.qvx"), FileBytes(Game("\\psrpc.dll")));
+    EXPECT_TRUE(Exists(Game("\\quorvan\\resource.lst")));
+    EXPECT_TRUE(Shown("uninstall"));
+
+    // A mark with the root's separator counts the same.
+    SetValue(kQuorvanInfoValue, drive + "\\");
+    RefreshControls();
+    EXPECT_TRUE(Shown("uninstall"));
+    recorder_.Clear();
+    Press("uninstall");
+    boxes = recorder_.Messages();
+    ASSERT_EQ(2u, boxes.size());
+    EXPECT_EQ("卸载完成!", boxes[1].text);
+    ExpectGameRestored();
+}
+
+// Re-entry: while a job runs, presses under its boxes (some have no owner, so the window still takes them) start
+// nothing; close and minimise are not jobs.
+std::vector<const char*> gPressesUnderBoxes;
+MessageHandler gRecorderHandler = nullptr;
+bool gPressing = false;
+int gSettingsOpened = 0;
+
+int PressUnderTheBox(void* owner, const char* text, const char* caption, unsigned style) {
+    if (!gPressing) {
+        gPressing = true;
+        for (const char* command : gPressesUnderBoxes)
+            PressCommand(command);
+        gPressing = false;
+    }
+    return gRecorderHandler(owner, text, caption, style);
+}
+
+void CountSettings(HWND) {
+    ++gSettingsOpened;
+}
+
+TEST_F(InstallSafetyTest, NoSecondJobStartsWhileAnInstallOrAnUninstallShowsItsBoxes) {
+    TestPack pack = StandardPack();
+    Open(pack);
+    gOpenSettings = CountSettings;
+    gSettingsOpened = 0;
+    gPressesUnderBoxes = {"uninstall", "setting", "install", "uninstall"};
+    gRecorderHandler = SetMessageHandler(PressUnderTheBox);
+
+    // The install: under its confirmation, during its worker, under its last box.
+    Press("install");
+    Press("setting");
+    Press("uninstall");
+    EXPECT_TRUE(WaitForInstall());
+    std::vector<RecordedMessage> boxes = recorder_.Messages();
+    ASSERT_EQ(2u, boxes.size());
+    EXPECT_EQ("安装确认", boxes[0].caption);
+    EXPECT_EQ("安装成功结束!", boxes[1].text);
+    EXPECT_EQ(0, gSettingsOpened);
+
+    // The uninstall: under its confirmation and under its last box.
+    recorder_.Clear();
+    Press("uninstall");
+    boxes = recorder_.Messages();
+    ASSERT_EQ(2u, boxes.size());
+    EXPECT_EQ("卸载确认", boxes[0].caption);
+    EXPECT_EQ("卸载完成!", boxes[1].text);
+    EXPECT_EQ(0, gSettingsOpened);
+    SetMessageHandler(gRecorderHandler);
+    ExpectGameRestored();
+
+    // Once it is over, every command works again; minimise worked throughout.
+    Press("setting");
+    EXPECT_EQ(1, gSettingsOpened);
+    gOpenSettings = nullptr;
+}
+
+TEST_F(InstallSafetyTest, MinimiseStillWorksUnderAnUninstallBox) {
+    Open(
+        StandardPack("text, 10, 10, 90, 30, \"percent\", \"\"\r\n"
+                     "install, 10, 40, 90, 60, \"\", \"\"\r\n"
+                     "uninstall, 10, 70, 90, 90, \"\", \"\"\r\n"
+                     "minimize, 100, 10, 180, 30, \"\", \"\"\r\n"));
+    ShowWindow(Main(), SW_SHOWNORMAL);
+    gPressesUnderBoxes = {"minimize"};
+    gRecorderHandler = SetMessageHandler(PressUnderTheBox);
+    recorder_.Answer(kIdCancel);
+    Press("uninstall");
+    SetMessageHandler(gRecorderHandler);
+    EXPECT_TRUE(IsIconic(Main()));
+}
+
+}  // namespace

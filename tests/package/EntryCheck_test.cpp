@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "package/EntryCheck.h"
+#include "package/Package.h"
+#include "tests/common/MessageRecorder.h"
+#include "tests/common/TempDir.h"
+#include "tests/common/TestPackage.h"
+
+// The quiet check that the install runs over every entry before it changes anything, and the extraction that
+// follows it without a second digest.
+namespace {
+
+std::string SinkBytes(const MemorySink& sink) {
+    return sink.data ? std::string(reinterpret_cast<const char*>(sink.data), sink.size) : std::string();
+}
+
+class EntryCheckTest : public ::testing::Test {
+  protected:
+    void Build(const std::vector<TestRecord>& records) {
+        path_ = dir_.Join("package.bin");
+        ASSERT_TRUE(WriteTestPackage(path_, records));
+        ASSERT_EQ(IndexStatus::kOk, IndexPackageFile(path_.c_str(), index_).status);
+    }
+
+    TempDir dir_;
+    std::string path_;
+    PackageIndex index_;
+    MessageRecorder messages_;
+};
+
+TestRecord Stored(const std::string& name, const std::string& body, uint32_t originalSize) {
+    TestRecord record = MakeRecord(name, "");
+    record.stored = true;
+    record.storedBody = body;
+    record.storedOriginalSize = originalSize;
+    return record;
+}
+
+TEST_F(EntryCheckTest, OnlyAWholeBodyWithItsDigestAndItsExactLengthPasses) {
+    const std::string content = TextLikeBytes(20000, 3);
+    TestRecord digest = MakeRecord("digest", content);
+    digest.recordSpec.upperCaseDigest = true;
+    std::vector<unsigned char> body;
+    ASSERT_TRUE(CompressLzo1x(reinterpret_cast<const unsigned char*>("abc"), 3, CompressionLevel::kFast, &body));
+    const std::string stream(body.begin(), body.end());
+    Build({MakeRecord("sound", content), MakeRecord("empty", ""), digest, Stored("longer", stream, 10),
+           Stored("shorter", stream, 2), Stored("garbage", "not a compressed stream", 23)});
+
+    EXPECT_TRUE(CheckEntryQuietly(index_.at("sound")));
+    EXPECT_TRUE(CheckEntryQuietly(index_.at("empty")));
+    for (const char* name : {"digest", "longer", "shorter", "garbage"})
+        EXPECT_FALSE(CheckEntryQuietly(index_.at(name))) << name;
+
+    // A body that runs past the end of the file.
+    PackageEntry cut = index_.at("sound");
+    cut.compressedSize += 100000;
+    EXPECT_FALSE(CheckEntryQuietly(cut));
+    EXPECT_TRUE(messages_.Messages().empty());  // the caller tells the user, once
+}
+
+TEST_F(EntryCheckTest, SizeNoStreamCanYieldFailsBeforeAnyAllocation) {
+    Build({MakeRecord("sound", TextLikeBytes(1000, 4))});
+    PackageEntry forged = index_.at("sound");
+    forged.originalSize = 0xFF000000u;  // one flipped high byte
+    EXPECT_FALSE(SizesPlausible(forged));
+    EXPECT_FALSE(CheckEntryQuietly(forged));
+    MemorySink sink;
+    EXPECT_FALSE(ExtractCheckedEntry(forged, sink));
+    EXPECT_EQ(nullptr, sink.data);
+
+    PackageEntry edge = index_.at("sound");
+    edge.originalSize = edge.compressedSize * uint32_t(kMaxLzoExpansion);
+    EXPECT_TRUE(SizesPlausible(edge));
+    edge.originalSize += 1;
+    EXPECT_FALSE(SizesPlausible(edge));
+}
+
+TEST_F(EntryCheckTest, CheckedExtractionDeliversTheBytesWithoutComparingTheDigestAgain) {
+    const std::string content = RandomBytes(30000, 5);
+    TestRecord digest = MakeRecord("digest", content);
+    digest.recordSpec.upperCaseDigest = true;
+    std::vector<unsigned char> body;
+    ASSERT_TRUE(CompressLzo1x(reinterpret_cast<const unsigned char*>("abc"), 3, CompressionLevel::kFast, &body));
+    Build({MakeRecord("sound", content), digest, Stored("longer", std::string(body.begin(), body.end()), 10)});
+
+    MemorySink sink;
+    ASSERT_TRUE(ExtractCheckedEntry(index_.at("sound"), sink));
+    EXPECT_EQ(content, SinkBytes(sink));
+    EXPECT_EQ("memory.bin", sink.name);
+    // No digest the second time: the caller checked it, and its package cannot have changed since.
+    ASSERT_TRUE(ExtractCheckedEntry(index_.at("digest"), sink));
+    EXPECT_EQ(content, SinkBytes(sink));
+    // The length still counts, and a failure leaves the sink as it was.
+    EXPECT_FALSE(ExtractCheckedEntry(index_.at("longer"), sink));
+    EXPECT_EQ(content, SinkBytes(sink));
+    EXPECT_TRUE(messages_.Messages().empty());
+}
+
+}  // namespace
