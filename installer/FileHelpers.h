@@ -55,6 +55,10 @@ bool ReplaceFileWith(const void* bytes, size_t size, const char* path, FileFault
 // True when the file at path holds exactly size bytes equal to bytes.
 bool FileHolds(const char* path, const void* bytes, size_t size);
 
+// path without the separators at its end ("G:\" gives "G:", "D:\Games\" gives "D:\Games"); the second byte of a
+// two-byte character stays even when it equals "\".
+std::string WithoutTrailingSeparators(std::string path);
+
 // Something RemoveWithoutFollowingLinks left in place.
 struct LeftBehind {
     std::string path;  // parent + "\" + name + ...

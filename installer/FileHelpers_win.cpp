@@ -14,9 +14,11 @@
 #include "installer/FileHelpers.h"
 #include "installer/FileWrite_win.h"
 #include "package/Package.h"
+#include "support/Gbk.h"
 #include "support/Win32Handles.h"
 
 FileWriter gFileWriter = WriteAllBytes;
+FolderCheckedHook gFolderChecked = nullptr;
 
 namespace {
 
@@ -233,8 +235,12 @@ bool RemoveEntry(const Entry& entry, std::vector<LeftBehind>& left) {
     }
     const bool folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     const bool link = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    if (folder && !link && !EmptyFolder(handle.get(), path, final, left))
-        return false;  // what stays below is named already
+    if (folder && !link) {
+        if (gFolderChecked)
+            gFolderChecked(path);
+        if (!EmptyFolder(handle.get(), path, final, left))
+            return false;  // what stays below is named already
+    }
     if (DeleteByHandle(handle.get()))
         return true;
     const DWORD error = GetLastError();
@@ -348,12 +354,25 @@ bool FileHolds(const char* path, const void* bytes, size_t size) {
     return true;
 }
 
+std::string WithoutTrailingSeparators(std::string path) {
+    for (;;) {
+        const size_t last = LastPathSeparator(path.data(), path.size());
+        if (path.empty() || last != path.size() - 1)
+            return path;
+        path.pop_back();
+    }
+}
+
 bool RemoveWithoutFollowingLinks(const std::string& parent, const char* name, std::vector<LeftBehind>& left) {
+    // "G:" would be the current folder of drive G, "G:\" is its root: the folder is opened by the latter and joined
+    // to names by the former.
+    const std::string base = WithoutTrailingSeparators(parent);
+    const std::string path = base + "\\" + name;
+    const std::string folder = (!base.empty() && base.back() == ':') ? base + "\\" : base;
     // The parent is opened the ordinary way: a game reached through a junction is still the user's game.
-    ScopedFileHandle top(CreateFileA(parent.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+    ScopedFileHandle top(CreateFileA(folder.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    const std::string path = parent + "\\" + name;
     if (!top.valid()) {
         const DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
@@ -366,11 +385,13 @@ bool RemoveWithoutFollowingLinks(const std::string& parent, const char* name, st
         left.push_back({path, true, FileFault::kOther});
         return false;
     }
+    // The root of a drive ends in a separator ("\\?\G:\"); names are joined to it without one.
+    topFinal = WithoutTrailingSeparators(topFinal);
     WIN32_FIND_DATAA data;
     ScopedFind search(path, &data);
     if (!search.found())
         return true;
-    return RemoveEntry(Entry{parent, topFinal, data.cFileName, IsFolder(data)}, left);
+    return RemoveEntry(Entry{base, topFinal, data.cFileName, IsFolder(data)}, left);
 }
 
 void ListFilesRecursive(const char* folder, std::vector<std::string>& list, const char* suffix) {

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -30,6 +31,7 @@ const char kOpenKeyFailedText[] = "RegOpenKeyEx Failed!";
 const char kDoneText[] = "卸载完成!";
 const char kFailuresHeading[] = "卸载结束, 但有 %u 项未能完成:";
 const char kLogHeading[] = "汉化包卸载中未能完成的项目:";
+const char kLogBesideGame[] = "\\uninstall-errors.txt";  // when a link stands in the pack folder's place
 const char kStillInstalledText[] = "\r\n\r\n被替换的游戏文件没有全部还原, 汉化包仍记为已安装.\r\n";
 const char kCloseGameText[] = "请关闭游戏后再次卸载.";
 const char kClearReadOnlyText[] = "请去掉这些文件的只读属性后再次卸载.";
@@ -46,9 +48,11 @@ constexpr size_t kRestoreCount = sizeof kRestoreTable / sizeof kRestoreTable[0];
 struct Uninstall {
     std::string folder;
     FailureList failures;
-    bool gameFileLeft = false;                 // a game file could not be written back: worth a second run
-    bool libraryLeft = false;                  // the library could not be deleted: worth a second run too
-    FileFault adviceFault = FileFault::kNone;  // why the last game file or the library stayed as it was
+    bool gameFileLeft = false;      // a game file could not be written back: worth a second run
+    bool libraryLeft = false;       // the library could not be deleted: worth a second run too
+    std::vector<FileFault> causes;  // why game files or the library stayed as they were, in order
+
+    void Stayed(FileFault cause) { causes.push_back(cause); }
 
     void Failed(Failure what, const std::string& path) {
         failures.Add(what, RelativeTo(folder, path));
@@ -90,7 +94,7 @@ bool RestoreGameFiles(Uninstall& run, const Originals& originals) {
         FileFault fault = FileFault::kNone;
         if (!ReplaceFileWith(bytes.data, bytes.size, path.c_str(), &fault)) {
             run.Failed(WriteFailure(fault), path);
-            run.adviceFault = fault;
+            run.Stayed(fault);
             run.gameFileLeft = true;
             restored = false;
         }
@@ -108,13 +112,17 @@ void DeleteLibrary(Uninstall& run) {
     if (!RemoveWithoutFollowingLinks(run.folder, kLibraryTarget + 1, left)) {
         NameWhatStayed(run, left);
         run.libraryLeft = true;
-        if (!left.empty())
-            run.adviceFault = left.back().cause;
+        for (const LeftBehind& item : left)
+            run.Stayed(item.cause);
     }
 }
 
 // The pack folder and everything in it; a link in its place or anywhere below it is never followed.
 void DeletePackFolder(Uninstall& run) {
+    // A file under the pack folder's name is not something the install made.
+    const DWORD attributes = GetFileAttributesA((run.folder + "\\" + kPackFolder).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return;
     std::vector<LeftBehind> left;
     RemoveWithoutFollowingLinks(run.folder, kPackFolder, left);
     NameWhatStayed(run, left);
@@ -136,9 +144,8 @@ MarkResult RemoveInstallMark(Uninstall& run) {
     return MarkResult::kValueStays;
 }
 
-// What the player can do about game files that could not be written back.
-const char* AdviceFor(FileFault fault) {
-    switch (fault) {
+const char* AdviceLine(FileFault cause) {
+    switch (cause) {
         case FileFault::kInUse:
             return kCloseGameText;
         case FileFault::kReadOnly:
@@ -150,11 +157,26 @@ const char* AdviceFor(FileFault fault) {
     }
 }
 
+// What the player can do about game files that could not be written back: one line for each cause.
+std::string AdviceFor(const std::vector<FileFault>& causes) {
+    std::vector<const char*> lines;
+    for (FileFault cause : causes) {
+        if (std::find(lines.begin(), lines.end(), AdviceLine(cause)) == lines.end())
+            lines.push_back(AdviceLine(cause));
+    }
+    if (lines.empty())
+        lines.push_back(kTryAgainText);
+    std::string advice;
+    for (const char* line : lines)
+        advice += (advice.empty() ? "" : "\r\n") + std::string(line);
+    return advice;
+}
+
 // The log goes into the pack folder, unless a link stands there: nothing is written through it.
 std::string LogPath(const Uninstall& run) {
     const DWORD attributes = GetFileAttributesA((run.folder + "\\" + kPackFolder).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        return run.folder + (kUninstallLogName + sizeof kPackFolder);
+        return run.folder + kLogBesideGame;
     return run.folder + kUninstallLogName;
 }
 
@@ -169,9 +191,9 @@ void ReportEnd(HWND mainWindow, const Uninstall& run, bool markStays) {
     const bool written = WriteFileMakingDirs(text.data(), text.size(), log.c_str());
     std::string summary = FailureSummary(run.failures, kFailuresHeading, log, written);
     if (run.gameFileLeft)
-        summary += std::string(kStillInstalledText) + AdviceFor(run.adviceFault);
+        summary += std::string(kStillInstalledText) + AdviceFor(run.causes);
     else if (run.libraryLeft)
-        summary += std::string(kLibraryLeftText) + AdviceFor(run.adviceFault);
+        summary += std::string(kLibraryLeftText) + AdviceFor(run.causes);
     else if (markStays)
         summary += kMarkLeftText;
     ShowMessage(mainWindow, summary.c_str(), kNoteCaption, kMbOk | kMbIconWarning);
@@ -189,6 +211,8 @@ void UninstallPack(HWND mainWindow) {
         ShowMessage(nullptr, kNotInstalledText, kCancelCaption, kMbOk | kMbIconError);
         return;
     }
+    // "G:\" for a game at the root of a drive: every path is the folder, a separator and a name.
+    run.folder = WithoutTrailingSeparators(run.folder);
 
     // The originals first, then the pack: a restore that fails leaves the pack in place and installed, so the
     // player never ends up with neither.

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <map>
 #include <string>
 
@@ -36,6 +37,12 @@
 //
 // An entry's name is part 1 followed by part 2, lower-cased with LowerAsciiDbcs. Names are GBK relative paths
 // with "\" separators ("winpos.txt", "copyfont_high\font00a.png").
+//
+// A signed installer: Authenticode appends its certificate table after the package and records it in the PE
+// image's security directory (data directory entry 4, whose address is a file offset, not an RVA). The table
+// starts on an 8-byte boundary, so up to 7 zero bytes lie between the trailer and the table. When that directory
+// ends the file, the package ends where the table begins; a security directory that points outside the file or
+// does not end it leaves no place for a trailer, and the file has no package.
 
 constexpr uint32_t kPackageMagic = 0x20050310u;
 constexpr size_t kTrailerSize = 42;
@@ -66,6 +73,25 @@ void LowerAsciiDbcs(char* text);
 // XORs header byte i with "mossy stonesRiver Bend\0"[i % 23]; scrambling and descrambling are the same.
 void DescrambleHeader(unsigned char* bytes, size_t count);
 
+constexpr size_t kCertificateAlignment = 8;
+
+enum class CertificateState {
+    kNone,       // not a PE image, or one whose security directory is empty
+    kEndsFile,   // a certificate table that ends the file
+    kMisplaced,  // a security directory that points outside the file or does not end it
+};
+
+struct CertificateTable {
+    bool peImage = false;  // the file starts with PE headers that reach the security directory
+    CertificateState state = CertificateState::kNone;
+    int64_t offset = 0;  // file offset of the table (kEndsFile and kMisplaced: as the directory says)
+    uint32_t size = 0;
+};
+
+// Reads the security directory of the PE image at the start of file, whose length is fileSize. Every header
+// field is read with a bounds check; a file that is not a PE image, or whose headers are cut short, has none.
+CertificateTable ReadCertificateTable(std::FILE* file, int64_t fileSize);
+
 enum class IndexStatus {
     kOk,          // walked up to the end marker
     kCannotOpen,  // the file could not be opened
@@ -76,8 +102,9 @@ enum class IndexStatus {
 
 struct IndexResult {
     IndexStatus status = IndexStatus::kCannotOpen;
-    size_t records = 0;       // records read (duplicates counted each time)
-    int64_t stopOffset = -1;  // where the walk stopped on kBadRecord or kTruncated
+    size_t records = 0;            // records read (duplicates counted each time)
+    int64_t stopOffset = -1;       // where the walk stopped on kBadRecord or kTruncated
+    CertificateTable certificate;  // the image's signature, when there is one (kMisplaced: status kNoPackage)
 };
 
 // Walks the records of the package in the file at path and adds them to index. Only headers are read.

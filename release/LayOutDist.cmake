@@ -1,7 +1,8 @@
 # Lays out the maintainer's folder of a Windows build and prints the sizes of the shipped files.
 #   cmake -DDIST=<folder> -DIMAGE=<bare image> -DLIBRARY=<SavePatch.qvx> -DPACKTOOL_EXE=<packtool.exe>
 #         -DPACKTOOL=<Linux packtool> -DSTRIP=<Linux strip> -DOBJDUMP=<objdump of the target> -DDEMO=<demo installer>
-#         -DLAYOUT=<winpos.txt, GBK> -DRELEASE_DIR=<this folder> -P LayOutDist.cmake
+#         -DLAYOUT=<winpos.txt, GBK> -DARTWORK=<folder of window1.bmp and window2.bmp> -DRELEASE_DIR=<this folder>
+#         -P LayOutDist.cmake
 # The folder is made anew each time. Fails when a shipped Windows file imports a DLL that is not a KnownDLL.
 
 cmake_minimum_required(VERSION 3.21)
@@ -77,6 +78,8 @@ if(NOT status EQUAL 0)
     message(FATAL_ERROR "${STRIP} ${DIST}/${packtool_name} failed")
 endif()
 file(COPY ${LAYOUT} DESTINATION ${DIST}/sample)
+# The skin pictures built into the image, as samples of what packtool brand takes (24-bit uncompressed BMP).
+file(COPY ${ARTWORK}/window1.bmp ${ARTWORK}/window2.bmp DESTINATION ${DIST}/sample)
 configure_file(${RELEASE_DIR}/sample-manifest.txt ${DIST}/sample/manifest.txt COPYONLY)
 configure_file(${RELEASE_DIR}/GUIDE.en.md ${DIST}/GUIDE.en.md COPYONLY)
 configure_file(${RELEASE_DIR}/GUIDE.zh-CN.md ${DIST}/GUIDE.zh-CN.md COPYONLY)

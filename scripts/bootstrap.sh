@@ -9,7 +9,7 @@ PACKAGES=(
     binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 mingw-w64-tools
     wine64 xvfb xdotool x11-utils imagemagick fonts-wqy-microhei fonts-arphic-uming locales
     googletest libgtest-dev clang libclang-rt-14-dev llvm
-    liblzo2-dev libmd-dev lzop dpkg-dev xz-utils
+    liblzo2-dev libmd-dev lzop dpkg-dev xz-utils openssl osslsigncode
     qemu-system-x86 mmdebstrap e2fsprogs
 )
 

@@ -1,44 +1,57 @@
 #!/bin/bash
-# The maintainer's path with nothing but the folder that the build lays out (dist/): a small pack is put together
-# as the guide says (the sample manifest beside the files, the sample layout, the helper library, a pack folder),
-# packed onto the bare program image with the folder's packtool, verified, and the installer made so is walked
-# through its install and uninstall under wine64 (tests/e2e/walk_install.sh, the registry scenario).
+# The maintainer's path with nothing but the folder that the build lays out (dist/), as its guide walks it: a small
+# pack is put together (the sample manifest beside the files, the sample layout, the helper library, a pack
+# folder); the maintainer's own skin pictures (ours in other colours, so that they differ visibly) and version texts
+# are branded into a copy of the bare program image with the folder's packtool; the pack is packed onto it,
+# verified, signed with Authenticode by the guide's own commands for a certificate made on the spot (openssl and
+# osslsigncode) and verified again. The
+# signed installer then shows the maintainer's picture (its window read back from the screen and compared pixel
+# by pixel) and is walked through its install and uninstall under wine64 (tests/e2e/walk_install.sh, the registry
+# scenario), its controls lighting up with the maintainer's highlighted picture.
 #
-#   dist_walk.sh --dist DIST --probe window_probe.exe --lit window2.bmp --out DIR
+#   dist_walk.sh --dist DIST --probe window_probe.exe --windres WINDRES --out DIR
 #
 # DIR receives the maintainer's folder, the installer, the stand-in game and the walk's screenshots.
 # Environment: as for walk_install.sh (WINEPREFIX, DISPLAY).
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/../.." && pwd)"
+export WINEPREFIX="${WINEPREFIX:-$ROOT/build/wineprefix}"
+export WINEDEBUG=-all
 
 while [ $# -gt 0 ]; do
     case "$1" in
         --dist) DIST=$2 ;;
         --probe) PROBE=$2 ;;
-        --lit) LIT=$2 ;;
+        --windres) WINDRES=$2 ;;
         --out) OUT=$2 ;;
         *) echo "dist_walk: unknown argument $1" >&2; exit 2 ;;
     esac
     shift 2
 done
-: "${DIST:?--dist is required}" "${PROBE:?--probe is required}" "${LIT:?--lit is required}" "${OUT:?--out is required}"
+: "${DIST:?--dist is required}" "${PROBE:?--probe is required}" "${WINDRES:?--windres is required}"
+: "${OUT:?--out is required}"
 
+say() { printf '%s\n' "$*"; }
 fail() {
     printf 'FAIL: %s\n' "$*"
     exit 1
 }
+for tool in openssl osslsigncode xdotool import convert python3; do
+    command -v "$tool" >/dev/null || fail "$tool is not installed (scripts/bootstrap.sh installs it)"
+done
+started=$SECONDS
 
 echo "== the folder $DIST"
 (cd "$DIST" && sha256sum --check --quiet SHA256SUMS) || fail "SHA256SUMS does not match the folder"
 for file in QuorvanSetup-image.exe SavePatch.qvx packtool packtool.exe GUIDE.en.md GUIDE.zh-CN.md \
-    sample/winpos.txt sample/manifest.txt; do
+    sample/winpos.txt sample/manifest.txt sample/window1.bmp sample/window2.bmp; do
     [ -f "$DIST/$file" ] || fail "$file is missing from the folder"
 done
 PACKTOOL="$DIST/packtool"
 
 MINE="$OUT/maintainer"
 GAME="$OUT/game"
-rm -rf "$MINE" "$GAME" "$OUT/QuorvanSetup.exe"
+rm -rf "$MINE" "$GAME" "$OUT/QuorvanSetup.exe" "$OUT/QuorvanSetup-unsigned.exe"
 mkdir -p "$MINE" "$GAME"
 
 echo "== a small pack, laid out as the guide says"
@@ -76,15 +89,53 @@ cp "$MINE/SM3Config.org" "$GAME/SM3Config.exe"
 cp "$MINE/loading_org/loadscreen.png" "$GAME/media/data/etc/japanese/loadscreen.png"
 printf 'the game itself\r\n' >"$GAME/Shin Sangokumusou 3.exe"
 
+echo "== the maintainer's look: packtool brand"
+python3 "$ROOT/tests/dist/maintainer.py" pictures --normal "$DIST/sample/window1.bmp" --hot "$DIST/sample/window2.bmp" \
+    --out "$MINE/look"
+VERSION_TEXTS=(
+    "ProductName=《真.三国无双3》汉化包 维护者测试版"
+    "ProductVersion=2.1.0.7"
+    "FileVersion=2.1.0.7"
+    "FileDescription=维护者测试版 安装程序"
+    "CompanyName=Maintainer Test Group"
+    "LegalCopyright=(C) 2026 Maintainer Test Group"
+)
+SETS=()
+for text in "${VERSION_TEXTS[@]}"; do SETS+=(--set "$text"); done
+"$PACKTOOL" brand "$DIST/QuorvanSetup-image.exe" "$MINE/MySetup-image.exe" --normal "$MINE/look/mine-normal.bmp" \
+    --hot "$MINE/look/mine-hot.bmp" "${SETS[@]}" || fail "packtool brand failed"
+python3 "$ROOT/tests/dist/maintainer.py" version --windres "$WINDRES" --exe "$MINE/MySetup-image.exe" \
+    "${VERSION_TEXTS[@]}" || fail "the branded image does not carry the maintainer's version texts"
+
+# The guide's own commands for step 2, in both languages, typed in a copy of the folder: they must work as written.
+GUIDE_RUN="$OUT/guide-run"
+for guide in GUIDE.en.md GUIDE.zh-CN.md; do
+    rm -rf "$GUIDE_RUN"
+    mkdir -p "$GUIDE_RUN"
+    cp -a "$DIST/." "$GUIDE_RUN/"
+    for text in "mkdir -p mylook" "--set \"FileDescription="; do
+        block=$(python3 "$ROOT/tests/dist/maintainer.py" guide-block --guide "$DIST/$guide" --containing "$text")
+        (cd "$GUIDE_RUN" && bash -euo pipefail -c "$block") >"$OUT/guide-run.log" 2>&1 ||
+            fail "$guide: its commands failed: $block: $(cat "$OUT/guide-run.log")"
+    done
+    python3 "$ROOT/tests/dist/maintainer.py" version --windres "$WINDRES" --exe "$GUIDE_RUN/MySetup-image.exe" \
+        FileVersion=1.1.0.0 ProductVersion=1.1.0.0 >/dev/null || fail "$guide: its brand command did not set the version"
+    say "   $guide: its packtool brand commands work as written"
+done
+rm -rf "$GUIDE_RUN"
+
 echo "== packtool pack and verify"
-"$PACKTOOL" pack --append-to "$DIST/QuorvanSetup-image.exe" "$OUT/QuorvanSetup.exe" "$MINE/manifest.txt" \
-    "$MINE/pack" || fail "packtool pack failed"
-"$PACKTOOL" verify "$OUT/QuorvanSetup.exe" >"$OUT/verify.out" 2>"$OUT/verify.err" ||
+UNSIGNED="$OUT/QuorvanSetup-unsigned.exe"
+INSTALLER="$OUT/QuorvanSetup.exe"
+"$PACKTOOL" pack --append-to "$MINE/MySetup-image.exe" "$UNSIGNED" "$MINE/manifest.txt" "$MINE/pack" ||
+    fail "packtool pack failed"
+"$PACKTOOL" verify "$UNSIGNED" >"$OUT/verify.out" 2>"$OUT/verify.err" ||
     fail "packtool verify failed: $(cat "$OUT/verify.out" "$OUT/verify.err")"
-cat "$OUT/verify.out"
+sed 's/^/   /' "$OUT/verify.out"
 [ ! -s "$OUT/verify.err" ] || fail "packtool verify warned: $(cat "$OUT/verify.err")"
 expected=$(($(grep -c $'^[^#].*\t' "$MINE/manifest.txt") + 124))
 grep -qx "$expected entries, 0 failed" "$OUT/verify.out" || fail "expected $expected entries"
+grep -qx "signature: none" "$OUT/verify.out" || fail "packtool verify does not say that there is no signature yet"
 
 # A package that lacks one of them passes its checks but is named in the warning list.
 grep -v '^SM3Config.qvx' "$MINE/manifest.txt" >"$MINE/short-manifest.txt"
@@ -93,6 +144,52 @@ grep -v '^SM3Config.qvx' "$MINE/manifest.txt" >"$MINE/short-manifest.txt"
 grep -q '^  SM3Config.qvx: ' "$OUT/short.err" || fail "verify did not name the missing SM3Config.qvx"
 rm -f "$OUT/short.qvp"
 
-echo "== the installer through its install and uninstall"
-bash "$ROOT/tests/e2e/walk_install.sh" registry --exe "$OUT/QuorvanSetup.exe" --packtool "$PACKTOOL" \
-    --probe "$PROBE" --sample "$GAME" --lit "$LIT" --out "$OUT/walk"
+echo "== signing as the guide says: openssl and osslsigncode, then both verifications"
+# The guide's own commands for a certificate of one's own, typed in the folder that holds the unsigned installer.
+SIGNING=$(python3 "$ROOT/tests/dist/maintainer.py" guide-block --guide "$DIST/GUIDE.en.md" --containing "openssl req")
+[ "$SIGNING" = "$(python3 "$ROOT/tests/dist/maintainer.py" guide-block --guide "$DIST/GUIDE.zh-CN.md" \
+    --containing "openssl req")" ] || fail "the two guides sign with different commands"
+printf '%s\n' "$SIGNING" | sed 's/^/   $ /'
+rm -f "$OUT/key.pem" "$OUT/cert.pem"
+(cd "$OUT" && bash -euo pipefail -c "$SIGNING") >"$OUT/signing.log" 2>&1 ||
+    fail "the guide's signing commands failed: $(tail -5 "$OUT/signing.log")"
+grep -q '^Signature verification: ok' "$OUT/signing.log" || fail "osslsigncode verify did not say ok"
+grep -qx 'Succeeded' "$OUT/signing.log" || fail "osslsigncode verify did not succeed"
+before=$(stat -c %s "$UNSIGNED")
+after=$(stat -c %s "$INSTALLER")
+say "   osslsigncode verify: Succeeded; $before bytes unsigned, $after signed (+$((after - before)))"
+"$PACKTOOL" verify "$INSTALLER" >"$OUT/verify-signed.out" 2>/dev/null || fail "packtool verify of the signed file failed"
+sed 's/^/   /' "$OUT/verify-signed.out"
+grep -qx "$expected entries, 0 failed" "$OUT/verify-signed.out" || fail "the signed file does not hold $expected entries"
+grep -q '^signature: present ' "$OUT/verify-signed.out" || fail "packtool verify does not name the signature"
+python3 "$ROOT/tests/dist/maintainer.py" version --windres "$WINDRES" --exe "$INSTALLER" "${VERSION_TEXTS[@]}" \
+    >/dev/null || fail "the signed installer does not carry the maintainer's version texts"
+
+echo "== the window shows the maintainer's picture"
+source "$ROOT/scripts/gui-lib.sh"
+GUI_OUT="$OUT/window"
+rm -rf "$GUI_OUT"
+mkdir -p "$GUI_OUT"
+eval "$(gui_layout)"
+trap 'gui_kill_installer' EXIT
+gui_start_installer "$INSTALLER" "$GUI_OUT/installer.log"
+# The mouse away from every control, so that none is lit; then the window as it is on the screen.
+xdotool mousemove --window "$GUI_MAIN" 225 40
+_window_shows_mine() {
+    local X Y WIDTH HEIGHT SCREEN WINDOW
+    eval "$(xdotool getwindowgeometry --shell "$GUI_MAIN")"
+    import -window root -crop "${WIDTH}x${HEIGHT}+$X+$Y" +repage "$GUI_OUT/window.png"
+    python3 "$ROOT/tests/dist/maintainer.py" window --shot "$GUI_OUT/window.png" --expect "$MINE/look/mine-normal.bmp" \
+        --other "$DIST/sample/window1.bmp" >"$GUI_OUT/compare.txt"
+}
+gui_poll "$GUI_WAIT" _window_shows_mine || fail "the window does not show the maintainer's picture: $(cat "$GUI_OUT/compare.txt")"
+cat "$GUI_OUT/compare.txt"
+say "   screenshot: $GUI_OUT/window.png"
+gui_click "$LAYOUT_CLOSE_X" "$LAYOUT_CLOSE_Y"
+gui_wait_exit || fail "the installer is still running after close"
+trap - EXIT
+
+echo "== the signed installer through its install and uninstall"
+bash "$ROOT/tests/e2e/walk_install.sh" registry --exe "$INSTALLER" --packtool "$PACKTOOL" \
+    --probe "$PROBE" --sample "$GAME" --lit "$MINE/look/mine-hot.bmp" --out "$OUT/walk"
+say "== the maintainer's path: passed in $((SECONDS - started)) s"

@@ -202,6 +202,7 @@ void InstallerTest::TearDown() {
     gOpenSettings = nullptr;
     gFileWriter = WriteAllBytes;
     gDeleteMarkValue = RegDeleteValueA;
+    gFolderChecked = nullptr;
     gCallResourceInstall = CallResourceInstall;
     gEntryCheck = EntryCheck::kOnce;
     RestoreInstallKey();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -190,6 +191,49 @@ TEST_F(UninstallFaultTest, PackFolderThatIsALinkIsNeverFollowed) {
     }
 }
 
+// Set by SwapForALink: the folder to swap, whether Windows refused to rename it, and whether the swap was made.
+std::string gSwapTarget;
+bool gRenameRefused = false;
+bool gSwapped = false;
+
+// Runs while the uninstall holds the checked folder: a hostile program puts a link in its place.
+void SwapForALink(const std::string& path) {
+    if (path != gSwapTarget || gSwapped)
+        return;
+    gSwapped = true;
+    gRenameRefused = !MoveFileA(path.c_str(), (path + ".old").c_str());
+    // A program of the machine Wine runs on is not bound by the system's sharing rules: it swaps all the same.
+    const std::string parent = path.substr(0, path.find_last_of('\\'));
+    RunUnix("/bin/sh -c \"mv data data.old && ln -s ../../elsewhere data\"", parent, [&] { return IsLinkAt(path); });
+}
+
+// A folder swapped for a link after it was checked: what the link leads to is never touched, because every entry
+// is opened by name and then compared with the folder the uninstall holds.
+TEST_F(UninstallFaultTest, FolderSwappedForALinkAfterItsCheckIsNotFollowed) {
+    MakeInstalled();
+    const std::string outside = dir_.Join("elsewhere");
+    const std::string mirrored = outside + "\\common\\japanese\\high\\font00a.png";  // the same names as the pack's
+    ASSERT_TRUE(WriteFileMakingDirs(kPrecious, sizeof kPrecious - 1, mirrored.c_str()));
+    ASSERT_TRUE(WriteBytes(outside + "\\top.txt", kPrecious));
+    Open(StandardPack());
+    gSwapTarget = Game("\\quorvan\\data");
+    gRenameRefused = gSwapped = false;
+    gFolderChecked = SwapForALink;
+    Press("uninstall");
+    gFolderChecked = nullptr;
+
+    ASSERT_TRUE(gSwapped);
+    EXPECT_TRUE(gRenameRefused);  // the checked folder is held without delete sharing
+    ASSERT_TRUE(IsLinkAt(Game("\\quorvan\\data")));
+    EXPECT_EQ(kPrecious, FileBytes(mirrored));
+    EXPECT_EQ(kPrecious, FileBytes(outside + "\\top.txt"));
+    EXPECT_FALSE(Exists(Game("\\quorvan\\readme.txt")));
+    const std::vector<RecordedMessage> boxes = recorder_.Messages();
+    ASSERT_EQ(2u, boxes.size());
+    ExpectFailureBox(boxes[1],
+                     "卸载结束, 但有 1 项未能完成:", {"指向别处的链接, 没有跟随也没有删除: quorvan\\data\\common"});
+}
+
 // Wine deletes what a link of its machine points at when asked to delete the link by name: links to a file and to
 // an empty folder inside the pack must not reach their targets either. (Wine shows the link to a file as the plain
 // file it leads to.)
@@ -287,6 +331,123 @@ TEST_F(UninstallFaultTest, LibraryHeldOpenKeepsTheMark) {
     EXPECT_EQ(kOriginalLibrary, FileBytes(Game("\\psrpc.dll")));
     EXPECT_TRUE(Marked());
     EXPECT_TRUE(Shown("uninstall"));
+}
+
+// A drive of the private prefix whose root is the stand-in game (Wine's drives are links in its dosdevices folder),
+// for as long as the object lives.
+class DriveAtTheGame {
+  public:
+    DriveAtTheGame(const std::string& game, const std::string& executable) {
+        char prefix[MAX_PATH];
+        const DWORD length = GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix);
+        if (length == 0 || length >= sizeof prefix || game.size() < 3 || game[1] != ':')
+            return;
+        devices_ = "Z:" + std::string(prefix) + "\\dosdevices";
+        std::replace(devices_.begin(), devices_.end(), '/', '\\');
+        std::string target = std::string(1, char(game[0] | 0x20)) + ":" + game.substr(2);
+        std::replace(target.begin(), target.end(), '\\', '/');
+        ready_ = RunUnix("/bin/ln -sfn " + target + " q:", devices_,
+                         [&] { return Exists(std::string("Q:\\") + executable); });
+    }
+    ~DriveAtTheGame() {
+        if (!devices_.empty())
+            RunUnix("/bin/rm -f q:", devices_, [] { return !Exists("Q:\\"); });
+    }
+    bool ready() const { return ready_; }
+
+  private:
+    std::string devices_;
+    bool ready_ = false;
+};
+
+// A game at the root of a drive (a substituted or mapped drive): the mark names the root, with or without its
+// separator, and the uninstall takes the pack away there as anywhere else.
+TEST_F(UninstallFaultTest, GameAtTheRootOfADrive) {
+    MakeInstalled();
+    DriveAtTheGame drive(game_, kGameExecutableName);
+    ASSERT_TRUE(drive.ready());
+    SetValue(kQuorvanInfoValue, "Q:\\");
+    Open(StandardPack());
+    Press("uninstall");
+
+    const std::vector<RecordedMessage> boxes = recorder_.Messages();
+    ASSERT_EQ(2u, boxes.size());
+    EXPECT_EQ("卸载完成!", boxes[1].text);
+    EXPECT_FALSE(Exists(Game("\\quorvan")));
+    EXPECT_FALSE(Exists(Game("\\SavePatch.qvx")));
+    EXPECT_EQ(kOriginalLibrary, FileBytes(Game("\\psrpc.dll")));
+    EXPECT_EQ(kOriginalLoadScreen, FileBytes(Game("\\media\\data\\etc\\japanese\\loadscreen.png")));
+    EXPECT_FALSE(Marked());
+
+    // The bare drive ("Q:" alone would be the drive's current folder) names the same root.
+    ASSERT_TRUE(WriteFileMakingDirs(kLocalised, sizeof kLocalised - 1, Game("\\quorvan\\data\\x.txt").c_str()));
+    std::vector<LeftBehind> left;
+    EXPECT_TRUE(RemoveWithoutFollowingLinks("Q:", "quorvan", left));
+    EXPECT_TRUE(left.empty());
+    EXPECT_FALSE(Exists(Game("\\quorvan")));
+}
+
+// Files of the stand-in game made immutable on the machine Wine runs on, for as long as the object lives: even a
+// process running as root can then neither write, replace nor change the attributes of them, so the system refuses
+// as Windows refuses a file the user may not write.
+class ImmutableFiles {
+  public:
+    ImmutableFiles(const std::string& folder, const std::vector<std::string>& names) : folder_(folder), names_(names) {
+        ready_ = Run("+i", [this] { return !Writable(); });
+    }
+    ~ImmutableFiles() {
+        Run("-i", [this] { return Writable(); });
+    }
+    bool ready() const { return ready_; }
+
+  private:
+    bool Run(const char* change, const std::function<bool()>& done) {
+        std::string line = std::string("/usr/bin/chattr ") + change;
+        for (const std::string& name : names_)
+            line += " " + name;
+        return RunUnix(line, folder_, done);
+    }
+    bool Writable() const {
+        for (const std::string& name : names_) {
+            HANDLE file = CreateFileA((folder_ + "\\" + name).c_str(), FILE_WRITE_DATA, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+            if (file == INVALID_HANDLE_VALUE)
+                return false;
+            CloseHandle(file);
+        }
+        return true;
+    }
+    std::string folder_;
+    std::vector<std::string> names_;
+    bool ready_ = false;
+};
+
+// Game files that really cannot be written are named with their cause, and the advice fits each cause rather than
+// always "close the game"; the pack and the mark stay.
+TEST_F(UninstallFaultTest, FilesThatCannotBeWrittenAreNamedWithTheirCause) {
+    MakeInstalled();
+    ASSERT_TRUE(SetFileAttributesA(Game("\\SM3Config.exe").c_str(), FILE_ATTRIBUTE_READONLY));
+    {
+        ImmutableFiles refused(game_, {"psrpc.dll", "SM3Config.exe"});
+        if (!refused.ready())
+            GTEST_SKIP() << "chattr +i is not allowed here";
+        Open(StandardPack());
+        Press("uninstall");
+    }
+    SetFileAttributesA(Game("\\SM3Config.exe").c_str(), FILE_ATTRIBUTE_NORMAL);
+
+    const std::vector<RecordedMessage> boxes = recorder_.Messages();
+    ASSERT_EQ(2u, boxes.size());
+    ExpectFailureBox(boxes[1], "卸载结束, 但有 2 项未能完成:",
+                     {"无法写入 (拒绝访问): psrpc.dll", "无法写入 (文件只读): SM3Config.exe"});
+    EXPECT_NE(std::string::npos, boxes[1].text.find("汉化包仍记为已安装.\r\n请确认有权写入这些文件后再次卸载.\r\n"
+                                                    "请去掉这些文件的只读属性后再次卸载."))
+        << boxes[1].text;
+    EXPECT_EQ(kLocalised, FileBytes(Game("\\psrpc.dll")));
+    EXPECT_EQ(kLocalised, FileBytes(Game("\\SM3Config.exe")));
+    EXPECT_EQ(kOriginalLoadScreen, FileBytes(Game("\\media\\data\\etc\\japanese\\loadscreen.png")));
+    EXPECT_TRUE(Exists(Game("\\quorvan\\readme.txt")));
+    EXPECT_TRUE(Marked());
 }
 
 LONG WINAPI RefuseToDelete(HKEY, const char*) {

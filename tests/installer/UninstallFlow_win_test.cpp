@@ -103,6 +103,8 @@ TEST_F(UninstallFlowTest, WhatIsAlreadyGoneIsPassedOver) {
     for (const std::string& folder : folders)
         RemoveDirectoryA(folder.c_str());
     ASSERT_FALSE(Exists(Game("\\quorvan")));
+    // A file under the pack folder's name is not the pack's.
+    ASSERT_TRUE(WriteBytes(Game("\\quorvan"), "the user's own"));
     // A game file that holds its original bytes already is not written again.
     ASSERT_TRUE(WriteBytes(Game("\\psrpc.dll"), kOriginalLibrary));
     Open(StandardPack());
@@ -112,7 +114,7 @@ TEST_F(UninstallFlowTest, WhatIsAlreadyGoneIsPassedOver) {
     ASSERT_EQ(2u, boxes.size());
     EXPECT_EQ("卸载完成!", boxes[1].text);
     EXPECT_FALSE(Exists(Game("\\SavePatch.qvx")));
-    EXPECT_FALSE(Exists(Game("\\quorvan")));
+    EXPECT_EQ("the user's own", FileBytes(Game("\\quorvan")));
     ExpectGameFiles(kOriginalConfig, kOriginalLibrary, kOriginalLoadScreen);
     EXPECT_FALSE(Marked());
     EXPECT_TRUE(Shown("install"));

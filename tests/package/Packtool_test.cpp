@@ -228,3 +228,60 @@ TEST_F(PacktoolTest, ClearMessagesForFilesThatHoldNoPackage) {
     EXPECT_EQ(2, Packtool("frobnicate").status);
     EXPECT_EQ(2, Packtool("pack --level 5 x y").status);
 }
+
+TEST_F(PacktoolTest, SignedInstallerIsReadAndItsSignatureNamed) {
+    const std::string exe = dir_.Join("image.exe");
+    ASSERT_TRUE(WriteBytes(exe, MinimalPeImage(false, 1001)));
+    ASSERT_TRUE(WriteBytes(dir_.Join("winpos.txt"), "# layout\r\n"));
+    ASSERT_TRUE(WriteBytes(dir_.Join("m.lst"), "winpos.txt\twinpos.txt\n"));
+    const std::string pkg = dir_.Join("setup.exe");
+    ASSERT_EQ(0, Packtool("pack --append-to " + Q(exe) + " " + Q(pkg) + " " + Q(dir_.Join("m.lst"))).status);
+    ToolRun unsignedVerify = Packtool("verify " + Q(pkg));
+    EXPECT_EQ(0, unsignedVerify.status) << unsignedVerify.err;
+    EXPECT_NE(std::string::npos, unsignedVerify.out.find("1 entries, 0 failed\nsignature: none\n"));
+    const std::string unsignedList = Packtool("list " + Q(pkg)).out;
+    // A bare package is no program: nothing to sign, nothing said about a signature.
+    ASSERT_EQ(0, Packtool("pack " + Q(dir_.Join("bare.pkg")) + " " + Q(dir_.Join("m.lst"))).status);
+    EXPECT_EQ("1 entries, 0 failed\n", Packtool("verify " + Q(dir_.Join("bare.pkg"))).out);
+
+    std::string bytes;
+    ASSERT_TRUE(ReadBytes(pkg, &bytes));
+    size_t padding = 0;
+    ASSERT_TRUE(AppendCertificateTable(&bytes, RandomBytes(1200, 6), &padding));
+    ASSERT_TRUE(WriteBytes(pkg, bytes));
+    ToolRun verify = Packtool("verify " + Q(pkg));
+    EXPECT_EQ(0, verify.status) << verify.err;
+    const size_t tableAt = bytes.size() - 1208;
+    EXPECT_NE(std::string::npos, verify.out.find("1 entries, 0 failed\nsignature: present (a certificate table of "
+                                                 "1208 bytes at offset " +
+                                                 std::to_string(tableAt) + "; not validated here)\n"))
+        << verify.out;
+    ToolRun list = Packtool("list " + Q(pkg));
+    EXPECT_EQ(0, list.status);
+    EXPECT_EQ(unsignedList, list.out);
+    ASSERT_EQ(0, Packtool("extract " + Q(pkg) + " " + Q(dir_.Join("out"))).status);
+    std::string layout;
+    ASSERT_TRUE(ReadBytes(dir_.Join("out") + "/winpos.txt", &layout));
+    EXPECT_EQ("# layout\r\n", layout);
+
+    // Packed after signing: the table no longer ends the file, and the reason is said.
+    const std::string late = dir_.Join("late.exe");
+    ASSERT_TRUE(WriteBytes(late, bytes + "appended"));
+    ToolRun misplaced = Packtool("list " + Q(late));
+    EXPECT_EQ(2, misplaced.status);
+    EXPECT_NE(std::string::npos, misplaced.err.find("which do not end the file")) << misplaced.err;
+}
+
+TEST_F(PacktoolTest, PackRefusesAnImageThatIsAlreadySigned) {
+    std::string image = MinimalPeImage(true, 300);
+    ASSERT_TRUE(AppendCertificateTable(&image, RandomBytes(800, 3)));
+    const std::string exe = dir_.Join("signed-image.exe");
+    ASSERT_TRUE(WriteBytes(exe, image));
+    ASSERT_TRUE(WriteBytes(dir_.Join("a.txt"), "a"));
+    ASSERT_TRUE(WriteBytes(dir_.Join("m.lst"), "a.txt\ta.txt\n"));
+    const std::string pkg = dir_.Join("setup.exe");
+    ToolRun run = Packtool("pack --append-to " + Q(exe) + " " + Q(pkg) + " " + Q(dir_.Join("m.lst")));
+    EXPECT_EQ(2, run.status);
+    EXPECT_NE(std::string::npos, run.err.find("already carries a signature")) << run.err;
+    EXPECT_FALSE(Exists(pkg));
+}

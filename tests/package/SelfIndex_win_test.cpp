@@ -68,3 +68,27 @@ TEST(SelfIndex, ProgramWithoutPackageHasEmptyIndex) {
     ASSERT_TRUE(ReadBytes(report, &text));
     EXPECT_EQ("message\tFind file in package error!\twinpos.txt\n", text);
 }
+
+TEST(SelfIndex, SignedProgramFindsItsPackageBeforeTheCertificateTable) {
+    TempDir dir;
+    std::string image;
+    ASSERT_TRUE(ReadBytes(ProbePath(), &image)) << ProbePath();
+    const std::string exe = dir.Join("signed.exe");
+    // Bytes after the image until the package needs padding before the table's 8-byte boundary.
+    std::string bytes;
+    for (size_t extra = 0; bytes.empty() || bytes.size() % 8 == 0; ++extra) {
+        ASSERT_TRUE(WriteTestPackage(exe, {MakeRecord("winpos.txt", "layout")}, CompressionLevel::kFast,
+                                     image + std::string(extra, 'p')));
+        ASSERT_TRUE(ReadBytes(exe, &bytes));
+    }
+    size_t padding = 0;
+    ASSERT_TRUE(AppendCertificateTable(&bytes, RandomBytes(1400, 8), &padding));
+    ASSERT_TRUE(WriteBytes(exe, bytes));
+    ASSERT_NE(0u, padding);
+
+    const std::string report = dir.Join("report.txt");
+    ASSERT_EQ(0, RunProgram(exe, "\"" + report + "\""));
+    std::string text;
+    ASSERT_TRUE(ReadBytes(report, &text));
+    EXPECT_EQ("winpos.txt\t6\t" + Md5Hex("layout", 6) + "\t1\n", text);
+}

@@ -17,3 +17,4 @@ int Pack(const std::vector<std::string>& args);
 int List(const std::vector<std::string>& args);
 int Extract(const std::vector<std::string>& args);
 int Verify(const std::vector<std::string>& args);
+int Brand(const std::vector<std::string>& args);

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "package/Package.h"
 #include "support/StdioFile.h"
 #include "tools/packtool/Commands.h"
 #include "tools/packtool/HostFs.h"
@@ -35,6 +36,15 @@ bool WriteItems(std::FILE* out,
         }
     }
     return writer.Finish();
+}
+
+// True when the image's security directory is not empty: it has been signed (or claims to be).
+bool IsSigned(const std::string& path) {
+    StdioFile file(OpenFileUtf8(path, "rb"));
+    if (!file || std::fseek(file.get(), 0, SEEK_END) != 0)
+        return false;
+    const long size = std::ftell(file.get());
+    return size >= 0 && ReadCertificateTable(file.get(), size).state != CertificateState::kNone;
 }
 
 }  // namespace
@@ -84,6 +94,13 @@ int Pack(const std::vector<std::string>& args) {
     std::vector<unsigned char> image;
     if (!appendTo.empty() && !ReadWholeFile(appendTo, &image)) {
         std::fprintf(stderr, "packtool: cannot read %s\n", appendTo.c_str());
+        return kExitUsage;
+    }
+    if (!appendTo.empty() && IsSigned(appendTo)) {
+        std::fprintf(stderr,
+                     "packtool: refusing %s: it already carries a signature, which a package after it would break "
+                     "(pack the unsigned image, then sign the installer)\n",
+                     appendTo.c_str());
         return kExitUsage;
     }
     StdioFile file = CreateOutputFile(out);

@@ -45,6 +45,14 @@ bool OpenPackage(const std::vector<std::string>& args,
     }
     const std::string& path = args[2];
     *result = IndexPackageFile(NarrowPathUtf8(path).c_str(), *index);
+    if (result->certificate.state == CertificateState::kMisplaced) {
+        std::fprintf(stderr,
+                     "packtool: %s has no package (its security directory points at %lld bytes at offset %lld, "
+                     "which do not end the file)\n",
+                     path.c_str(), static_cast<long long>(result->certificate.size),
+                     static_cast<long long>(result->certificate.offset));
+        return false;
+    }
     if (result->status == IndexStatus::kCannotOpen || result->status == IndexStatus::kNoPackage) {
         std::fprintf(stderr, "packtool: %s %s\n", path.c_str(), IndexStatusText(result->status));
         return false;
@@ -189,6 +197,14 @@ int Verify(const std::vector<std::string>& args) {
     }
     SetMessageHandler(previous);
     std::printf("%zu entries, %zu failed\n", index.size(), failed);
+    // For an installer (a package after a program image): whether a signature is there, not whether it is
+    // valid: "osslsigncode verify" checks that.
+    if (result.certificate.state == CertificateState::kEndsFile) {
+        std::printf("signature: present (a certificate table of %u bytes at offset %lld; not validated here)\n",
+                    result.certificate.size, static_cast<long long>(result.certificate.offset));
+    } else if (result.certificate.peImage) {
+        std::printf("signature: none\n");
+    }
     std::fflush(stdout);
     ReportMissingRequiredEntries(index, stderr);  // warnings only: the exit status is the entries' checks
     return failed == 0 && result.status == IndexStatus::kOk && !index.empty() ? kExitOk : kExitCheckFailed;

@@ -4,9 +4,14 @@
 //   packtool list PACKAGE
 //   packtool extract PACKAGE OUTDIR [NAME...]
 //   packtool verify PACKAGE
+//   packtool brand IMAGE OUT --normal WINDOW1.bmp --hot WINDOW2.bmp [--icon FILE.ico] [--cursor FILE.cur]
+//                  [--set NAME=VALUE]...
 //
 // A SOURCE is a folder (every file below it, stored under its relative path with "\" separators) or a manifest
 // (lines "STORED_NAME<TAB>LOCAL_PATH", read as GBK bytes; blank lines and lines starting with '#' are skipped).
+// brand writes a copy of the bare program image with a pack maintainer's skin pictures (24-bit uncompressed BMP),
+// icon, cursor and version texts (ProductName, ProductVersion, FileVersion, FileDescription, CompanyName,
+// LegalCopyright; UTF-8) in place of ours; brand first, then pack, then sign.
 // Exit status: 0 success, 1 a check failed (extract still writes the bytes), 2 usage or I/O error.
 
 #include <cstdio>
@@ -21,7 +26,10 @@ void PrintUsage() {
         "usage: packtool pack [--level 1|999] [--append-to EXE] OUT SOURCE...\n"
         "       packtool list PACKAGE\n"
         "       packtool extract PACKAGE OUTDIR [NAME...]\n"
-        "       packtool verify PACKAGE\n",
+        "       packtool verify PACKAGE\n"
+        "       packtool brand IMAGE OUT --normal WINDOW1.bmp --hot WINDOW2.bmp [--icon FILE.ico] [--cursor FILE.cur]\n"
+        "                      [--set NAME=VALUE]...\n"
+        "         NAME: ProductName, ProductVersion, FileVersion, FileDescription, CompanyName or LegalCopyright\n",
         stderr);
 }
 
@@ -40,6 +48,8 @@ int main(int argc, char** argv) {
         return Extract(args);
     if (command == "verify")
         return Verify(args);
+    if (command == "brand")
+        return Brand(args);
     PrintUsage();
     return kExitUsage;
 }
