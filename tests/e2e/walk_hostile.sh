@@ -197,10 +197,10 @@ say "   the game folder is the root of drive G: ($GAME)"
 for part in $PARTS; do
     case "$part" in
         link)
-            say "== link: install into G:\\ with read-only game files"
+            say "== link: install into G: with read-only game files"
             gui_reg_unset QuorvanInfo
             make_read_only
-            gui_reg_set InstallInfo 'G:\'
+            gui_reg_set InstallInfo 'G:'
             gui_start_installer "$EXE" "$OUT/installer.log"
             gui_expect_state visible hidden "before the install" link-start
             gui_click "$LAYOUT_INSTALL_X" "$LAYOUT_INSTALL_Y"
@@ -260,10 +260,10 @@ for part in $PARTS; do
             rm -rf "$MOVED"
             ;;
         killed)
-            say "== killed: install into G: with read-only game files, killed during the unpack"
+            say "== killed: install into G:\\ with read-only game files, killed during the unpack"
             gui_reg_unset QuorvanInfo
             make_read_only
-            gui_reg_set InstallInfo 'G:'
+            gui_reg_set InstallInfo 'G:\'
             gui_start_installer "$EXE" "$OUT/installer.log"
             gui_expect_state visible hidden "before the install" killed-start
             gui_click "$LAYOUT_INSTALL_X" "$LAYOUT_INSTALL_Y"
