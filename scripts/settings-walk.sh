@@ -65,7 +65,8 @@ settings_type_name() {
         settings_click "$1"
         xdotool key End
         xdotool key --repeat 12 --delay 20 BackSpace
-        xdotool type --delay 60 "$2"
+        # xdotool reads its text in the locale's encoding: UTF-8 whatever the caller's locale (the guest has none).
+        LC_ALL=C.UTF-8 xdotool type --delay 60 "$2"
         gui_poll $((GUI_WAIT / 10 > 10 ? GUI_WAIT / 10 : 10)) _settings_shows "$1" "$2" && return 0
         say "   control $1 shows \"$SETTINGS_SHOWN\" after typing \"$2\" (try $try)"
     done
