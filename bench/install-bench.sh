@@ -183,6 +183,15 @@ none_s, twice_s = med("install_s", unchecked), med("install_s", twice)
 print("  install without the check      %.3f s   [rounds: %s]" % (none_s, ", ".join(r["install_s"] for r in unchecked)))
 print("  check once, unpack w/o digest  %.3f s   ratio %.2f to without (aim: 1.20 or less)" % (install, install / none_s))
 print("  check twice                    %.3f s   ratio %.2f to without" % (twice_s, twice_s / none_s))
+def paired(key, which):
+    return statistics.median(float(a[key]) / float(b[key]) for a, b in zip(which, unchecked))
+print("  round by round (each round runs the three back to back): median ratio to without the check")
+print("    wall clock      once %.2f, twice %.2f" % (paired("install_s", runs), paired("install_s", twice)))
+print("    processor time  once %.2f, twice %.2f   (%.3f s once, %.3f s twice, %.3f s without)"
+      % (paired("install_cpu_s", runs), paired("install_cpu_s", twice), med("install_cpu_s"),
+         med("install_cpu_s", twice), med("install_cpu_s", unchecked)))
+print("  the check itself (to the worker's first hand-back) %.3f s once, %.3f s twice, %.3f s without"
+      % (med("check_s"), med("check_s", twice), med("check_s", unchecked)))
 print("  worker with the check once     %.3f s, without %.3f s, twice %.3f s"
       % (med("install_until_done_message_s"), med("install_until_done_message_s", unchecked),
          med("install_until_done_message_s", twice)))

@@ -9,7 +9,10 @@
 
 // What the skin controls do. The main window hands every pressed control's record here, and WM_CLOSE as the first
 // "close" record. The command word is compared whole and case-sensitively with "msgbox", "minimize", "close",
-// "iejump", "uninstall", "setting" and "install", in this order; any other word does nothing.
+// "iejump", "uninstall", "setting" and "install", in this order; any other word does nothing. From the confirmation
+// of an install or an uninstall to its last box, and while the settings dialog is open, "install", "uninstall" and
+// "setting" do nothing (a press under a box without owner); the other commands keep working, and "close" asks
+// during an install.
 void DispatchCommand(const LayoutRecord& record, HWND mainWindow);
 
 // Brings every control into its state, reading the registry afresh for each: the install control shows while the

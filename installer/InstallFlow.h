@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -87,8 +88,10 @@ class InstallWorker : public WorkerThread {
 
   private:
     void SetStatus(const char* text);
-    bool CheckEntries();
-    void UnpackPackFolder(bool checkedOnce);
+    bool CheckEntries(std::FILE* package);
+    // package: the package file, open since before the check and held without write sharing; null to extract
+    // each entry with its own checks.
+    void UnpackPackFolder(std::FILE* package);
 
     std::string installFolder_;
     HWND mainWindow_ = nullptr;

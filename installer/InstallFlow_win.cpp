@@ -16,6 +16,7 @@
 #include "package/PackNames.h"
 #include "support/Captions.h"
 #include "support/MessageSeam.h"
+#include "support/StdioFile.h"
 #include "support/Win32Handles.h"
 
 InstallerState gInstallerState;
@@ -383,13 +384,14 @@ void InstallWorker::SetStatus(const char* text) {
     }
 }
 
-bool InstallWorker::CheckEntries() {
+bool InstallWorker::CheckEntries(std::FILE* package) {
     if (gEntryCheck == EntryCheck::kNone)
         return true;
+    CheckBuffers buffers;
     for (const PackageEntry* entry : EntriesToWrite()) {
         if (stopping_)
             return false;
-        if (!CheckEntryQuietly(*entry))
+        if (!CheckEntryQuietly(*entry, buffers, package))
             damaged_.push_back(entry->name);
     }
     return damaged_.empty();
@@ -398,7 +400,8 @@ bool InstallWorker::CheckEntries() {
 // Every entry under the pack folder, in the index's order, with the sub-folders its name implies. The pack folder
 // is ours: what an extraction with its own checks delivered is written even after a failed check, which is noted.
 // An entry checked once already is read from the package held since then, without a second digest.
-void InstallWorker::UnpackPackFolder(bool checkedOnce) {
+void InstallWorker::UnpackPackFolder(std::FILE* package) {
+    const bool checkedOnce = package != nullptr;
     for (const auto& item : gPackageIndex) {
         if (stopping_)
             return;
@@ -411,7 +414,8 @@ void InstallWorker::UnpackPackFolder(bool checkedOnce) {
         }
         MemorySink sink;
         ExtractReport report;
-        const bool extracted = checkedOnce ? ExtractCheckedEntry(entry, sink) : ExtractEntry(entry, sink, &report);
+        const bool extracted =
+            checkedOnce ? ExtractCheckedEntry(entry, sink, package) : ExtractEntry(entry, sink, &report);
         if (!extracted)
             failures_.Add(Failure::kWrite, entry.name);
         else if (!WriteFileMakingDirs(sink.data, sink.size, (installFolder_ + "\\" + entry.name).c_str()))
@@ -423,8 +427,10 @@ void InstallWorker::UnpackPackFolder(bool checkedOnce) {
 
 void InstallWorker::Run() {
     SetStatus(kCopyingText);
-    ScopedFileHandle package(HoldPackage());
-    const bool sound = CheckEntries();
+    // Held without write sharing from before the check until the unpack is over; read through one stream.
+    ScopedFileHandle held(HoldPackage());
+    StdioFile package(gPackageIndex.empty() ? nullptr : gPackageIndex.begin()->second.packagePath.c_str(), "rb");
+    const bool sound = CheckEntries(package.get());
     if (stopping_)
         return;  // the user quit: nobody waits for the hand-back
     if (!sound)
@@ -437,7 +443,7 @@ void InstallWorker::Run() {
         return;
     }
 
-    UnpackPackFolder(gEntryCheck == EntryCheck::kOnce && package.valid());
+    UnpackPackFolder(gEntryCheck == EntryCheck::kOnce && held.valid() ? package.get() : nullptr);
     if (stopping_)
         return;
     // A library that is missing or lacks its export has been reported; the installation is completed without it.

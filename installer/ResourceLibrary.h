@@ -3,12 +3,27 @@
 #include <windows.h>
 
 // The resource-installer library ("SavePatch.qvx" in the game folder) and its two exports, looked up by their
-// decorated names. Each call loads the library from its full path, calls the export and frees the library at
-// once. A library that does not load or lacks the export is reported with an error box (caption "错误", no
-// owner, naming the file) and the call counts as made: nothing happened and the result is false.
+// decorated names. The library runs with the installer's rights, so it is loaded only from an absolute path and only
+// when the file holds exactly the bytes of the package's own "SavePatch.qvx" entry (which must pass its checks):
+// compared right before loading, through a handle that lets nobody write, rename or delete the file until the
+// loader has mapped it. Each call loads the library, calls the export and frees the library at once.
+//
+// What fails is reported with one error box (caption "错误", naming the file; owner: the one given, or none) and
+// the call counts as made: nothing happened and the result is false. A library whose bytes differ from the
+// package's is never loaded (kLibraryChangedText).
 
 extern const char kResourceInstallExport[];  // void ResourceInstall(bool, HWND, char*)
 extern const char kCreateUserFontExport[];   // bool CreateUserFont(const char*, int, int, const char*, ...)
+extern const char kLibraryChangedText[];     // the box's text for a file that is not the package's library
+
+// The verified library, loaded; null (the user has been told) when the path is not absolute, the file cannot be
+// opened or loaded, or its bytes are not the package's entry. The caller frees it.
+HMODULE LoadVerifiedLibrary(const char* libraryPath, HWND owner);
+
+// For tests: called with the library's path (backslashes) after its bytes have matched and before it is loaded,
+// while our handle holds the file. Null in the product.
+using LibraryCheckedHook = void (*)(const char* path);
+extern LibraryCheckedHook gLibraryCheckedHook;
 
 // CreateUserFont's integers: the texture's width and height, the glyph size, and the column and row of the grid
 // cell that takes the first of the eight characters (the texture is a grid of 26 x 28 cells of the glyph size).
@@ -46,10 +61,11 @@ bool CallCreateUserFont(const char* libraryPath,
                         const char* sourcePath);
 
 // The library held loaded for several CreateUserFont calls in a row (the settings dialog's two renders). A library
-// that does not load or lacks the export is reported once, when it is loaded; every call then returns false.
+// that is refused, does not load or lacks the export is reported once, when it is loaded, with owner as the box's
+// owner; function() is then null.
 class UserFontLibrary {
   public:
-    explicit UserFontLibrary(const char* libraryPath);
+    UserFontLibrary(const char* libraryPath, HWND owner);
     ~UserFontLibrary();
     UserFontLibrary(const UserFontLibrary&) = delete;
     UserFontLibrary& operator=(const UserFontLibrary&) = delete;

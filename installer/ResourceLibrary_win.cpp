@@ -1,34 +1,125 @@
 #include "installer/ResourceLibrary.h"
 
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <vector>
 
+#include "installer/FileHelpers.h"
+#include "package/Extract.h"
+#include "package/PackNames.h"
 #include "support/Captions.h"
 #include "support/Gbk.h"
 #include "support/MessageSeam.h"
+#include "support/Win32Handles.h"
 
 const char kResourceInstallExport[] = "?ResourceInstall@@YAX_NPAUHWND__@@PAD@Z";
 const char kCreateUserFontExport[] = "?CreateUserFont@@YA_NPBDHH00HHH000@Z";
+LibraryCheckedHook gLibraryCheckedHook = nullptr;
+const char kLibraryChangedText[] = "资源安装库与安装包中的不一致(可能已被改动或替换)，没有加载。请重新安装汉化包：\n";
 
 namespace {
 
 const char kLoadFailedText[] = "无法加载资源安装库：\n";
 const char kExportMissingText[] = "资源安装库缺少函数 %s：\n";
 
-// Callers join the folder and the file name with "/"; the loader is given "\\" throughout. The altered search
-// order lets the library find its own dependencies beside it.
-HMODULE LoadByPath(const char* path) {
-    std::string native(path ? path : "");
-    UseBackslashes(native);
-    if (native.empty())
-        return nullptr;
-    return LoadLibraryExA(native.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+void ReportLoadFailure(HWND owner, const std::string& path) {
+    const std::string text = kLoadFailedText + path;
+    ShowMessage(owner, text.c_str(), kErrorCaption, kMbOk | kMbIconError);
 }
 
-// The library for the length of one call.
+void ReportChanged(HWND owner, const std::string& path) {
+    const std::string text = kLibraryChangedText + path;
+    ShowMessage(owner, text.c_str(), kErrorCaption, kMbOk | kMbIconError);
+}
+
+void ReportMissingExport(HWND owner, const std::string& path, const char* name) {
+    char head[128];
+    std::snprintf(head, sizeof head, kExportMissingText, name);
+    const std::string text = head + path;
+    ShowMessage(owner, text.c_str(), kErrorCaption, kMbOk | kMbIconError);
+}
+
+// The bytes the library must have: the package's own entry, every check passed.
+bool ExpectedBytes(MemorySink& sink) {
+    std::string key = kLibraryEntry;
+    LowerAsciiDbcs(key);
+    const auto found = gPackageIndex.find(key);
+    if (found == gPackageIndex.end())
+        return false;
+    ExtractReport report;
+    return ExtractEntryQuietly(found->second, sink, &report) && report.clean();
+}
+
+// Whether the open file holds exactly expected: its size first, so that nothing larger is ever read.
+bool HoldsExactly(HANDLE file, const MemorySink& expected) {
+    LARGE_INTEGER size = {};
+    if (!GetFileSizeEx(file, &size) || size.QuadPart != LONGLONG(expected.size))
+        return false;
+    constexpr DWORD kPiece = 64 * 1024;
+    std::vector<unsigned char> buffer(kPiece);
+    unsigned char* piece = buffer.data();
+    uint32_t done = 0;
+    while (done < expected.size) {
+        const DWORD want = expected.size - done < kPiece ? DWORD(expected.size - done) : kPiece;
+        DWORD got = 0;
+        if (!ReadFile(file, piece, want, &got, nullptr) || got != want ||
+            std::memcmp(piece, expected.data + done, want) != 0)
+            return false;
+        done += want;
+    }
+    return true;
+}
+
+// The library's own imports are looked for in the system folder only. A loader that does not know that flag (Vista
+// and 7 before their 2011 loader update) gets the full path with the altered search, which looks beside the library
+// first: its imports are all KnownDLLs, which no loader takes from there.
+HMODULE LoadFullPath(const std::string& path) {
+    HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (!module && GetLastError() == ERROR_INVALID_PARAMETER)
+        module = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    return module;
+}
+
+}  // namespace
+
+// The library is loaded only from an absolute path, and only when the file holds exactly the package's
+// "SavePatch.qvx": a file that anyone could have put or changed there (the game folder is shared, "QuorvanInfo" is
+// the user's to write) must not run with the installer's rights. Our handle keeps others from writing, renaming or
+// deleting the file from the comparison until the loader has mapped it.
+HMODULE LoadVerifiedLibrary(const char* libraryPath, HWND owner) {
+    const std::string shown(libraryPath ? libraryPath : "");  // the path as the caller joined it
+    std::string path = shown;
+    UseBackslashes(path);
+    if (!IsAbsolutePath(path.c_str())) {
+        ReportLoadFailure(owner, shown);
+        return nullptr;
+    }
+    ScopedFileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) {
+        ReportLoadFailure(owner, shown);
+        return nullptr;
+    }
+    MemorySink expected;
+    if (!ExpectedBytes(expected) || !HoldsExactly(file.get(), expected)) {
+        ReportChanged(owner, shown);
+        return nullptr;
+    }
+    if (gLibraryCheckedHook)
+        gLibraryCheckedHook(path.c_str());
+    HMODULE module = LoadFullPath(path);
+    if (!module)
+        ReportLoadFailure(owner, shown);
+    return module;
+}
+
+namespace {
+
+// The verified library for the length of one call.
 class ScopedLibrary {
   public:
-    explicit ScopedLibrary(const char* path) : module_(Load(path)) {}
+    ScopedLibrary(const char* path, HWND owner) : module_(LoadVerifiedLibrary(path, owner)) {}
     ~ScopedLibrary() {
         if (module_)
             FreeLibrary(module_);
@@ -36,54 +127,24 @@ class ScopedLibrary {
     ScopedLibrary(const ScopedLibrary&) = delete;
     ScopedLibrary& operator=(const ScopedLibrary&) = delete;
 
-    bool loaded() const { return module_ != nullptr; }
-    FARPROC Find(const char* exportName) const { return GetProcAddress(module_, exportName); }
+    HMODULE get() const { return module_; }
 
   private:
-    static HMODULE Load(const char* path) { return LoadByPath(path); }
-
     HMODULE module_;
 };
-
-void ReportLoadFailure(const char* path) {
-    std::string text = kLoadFailedText;
-    text += path ? path : "";
-    ShowMessage(nullptr, text.c_str(), kErrorCaption, kMbOk | kMbIconError);
-}
-
-void ReportMissingExport(const char* path, const char* name) {
-    char head[128];
-    std::snprintf(head, sizeof head, kExportMissingText, name);
-    std::string text = head;
-    text += path;
-    ShowMessage(nullptr, text.c_str(), kErrorCaption, kMbOk | kMbIconError);
-}
-
-// Loads the library and finds one export; reports and returns null when either fails. The library stays loaded
-// as long as library lives.
-template <typename Proc>
-Proc FindExport(const ScopedLibrary& library, const char* path, const char* exportName, const char* shownName) {
-    if (!library.loaded()) {
-        ReportLoadFailure(path);
-        return nullptr;
-    }
-    FARPROC address = library.Find(exportName);
-    if (!address) {
-        ReportMissingExport(path, shownName);
-        return nullptr;
-    }
-    return reinterpret_cast<Proc>(reinterpret_cast<void*>(address));
-}
 
 }  // namespace
 
 bool CallResourceInstall(const char* libraryPath, HWND status, char* statusText) {
-    ScopedLibrary library(libraryPath);
-    auto resourceInstall =
-        FindExport<ResourceInstallProc>(library, libraryPath, kResourceInstallExport, "ResourceInstall");
-    if (!resourceInstall)
+    const ScopedLibrary library(libraryPath, nullptr);
+    if (!library.get())
         return false;
-    resourceInstall(true, status, statusText);
+    FARPROC address = GetProcAddress(library.get(), kResourceInstallExport);
+    if (!address) {
+        ReportMissingExport(nullptr, libraryPath, "ResourceInstall");
+        return false;
+    }
+    reinterpret_cast<ResourceInstallProc>(reinterpret_cast<void*>(address))(true, status, statusText);
     return true;
 }
 
@@ -99,20 +160,19 @@ bool CallCreateUserFont(const char* libraryPath,
                         const char* text,
                         const char* targetPath,
                         const char* sourcePath) {
-    const UserFontLibrary library(libraryPath);
+    const UserFontLibrary library(libraryPath, nullptr);
     const CreateUserFontProc createUserFont = library.function();
     return createUserFont && createUserFont(sizeName, width, height, fontName, faceName, pointSize, firstColumn,
                                             firstRow, text, targetPath, sourcePath);
 }
 
-UserFontLibrary::UserFontLibrary(const char* libraryPath) : module_(LoadByPath(libraryPath)) {
-    if (!module_) {
-        ReportLoadFailure(libraryPath);
+UserFontLibrary::UserFontLibrary(const char* libraryPath, HWND owner)
+    : module_(LoadVerifiedLibrary(libraryPath, owner)) {
+    if (!module_)
         return;
-    }
     FARPROC address = GetProcAddress(module_, kCreateUserFontExport);
     if (!address) {
-        ReportMissingExport(libraryPath, "CreateUserFont");
+        ReportMissingExport(owner, libraryPath, "CreateUserFont");
         return;
     }
     createUserFont_ = reinterpret_cast<CreateUserFontProc>(reinterpret_cast<void*>(address));

@@ -97,7 +97,10 @@ bool DecompressExact(const unsigned char* in, size_t inSize, unsigned char* out,
     return rc == LZO_E_OK && outLength == capacity;
 }
 
-bool ExtractEntry(const PackageEntry& entry, EntrySink& sink, ExtractReport* report) {
+namespace {
+
+// The extraction, with or without the package's own message boxes.
+bool Extract(const PackageEntry& entry, EntrySink& sink, ExtractReport* report, bool showMessages) {
     ExtractReport local;
     ExtractReport& result = report ? *report : local;
     result = ExtractReport();
@@ -105,7 +108,8 @@ bool ExtractEntry(const PackageEntry& entry, EntrySink& sink, ExtractReport* rep
     // A size the body cannot yield is a damaged or forged header: nothing is allocated for it, nothing delivered.
     if (!SizeCanBeTrue(entry.originalSize, entry.compressedSize)) {
         result.sizeRefused = true;
-        ShowMessage(nullptr, kDecompressText, kDecompressCaption, kMbOk);
+        if (showMessages)
+            ShowMessage(nullptr, kDecompressText, kDecompressCaption, kMbOk);
         return false;
     }
 
@@ -118,13 +122,14 @@ bool ExtractEntry(const PackageEntry& entry, EntrySink& sink, ExtractReport* rep
 
     // A short read leaves zeros in the buffer, so the digest cannot match and says so.
     result.digestOk = Md5Hex(input.get(), entry.compressedSize) == entry.digest;
-    if (!result.digestOk)
+    if (!result.digestOk && showMessages)
         ShowMessage(nullptr, entry.name.c_str(), kMd5ErrorCaption, kMbOk);
 
     size_t produced = 0;
     result.lengthOk = DecompressExact(input.get(), entry.compressedSize, output.get(), entry.originalSize, &produced);
     if (!result.lengthOk) {
-        ShowMessage(nullptr, kDecompressText, kDecompressCaption, kMbOk);
+        if (showMessages)
+            ShowMessage(nullptr, kDecompressText, kDecompressCaption, kMbOk);
         // Only the decompressed prefix means anything; the rest is delivered cleared.
         std::memset(output.get() + produced, 0, entry.originalSize - produced);
     }
@@ -136,6 +141,16 @@ bool ExtractEntry(const PackageEntry& entry, EntrySink& sink, ExtractReport* rep
     if (result.delivered)
         output.release();
     return result.delivered;
+}
+
+}  // namespace
+
+bool ExtractEntry(const PackageEntry& entry, EntrySink& sink, ExtractReport* report) {
+    return Extract(entry, sink, report, true);
+}
+
+bool ExtractEntryQuietly(const PackageEntry& entry, EntrySink& sink, ExtractReport* report) {
+    return Extract(entry, sink, report, false);
 }
 
 bool ExtractByName(const PackageIndex& index, const char* name, EntrySink& sink, ExtractReport* report) {

@@ -62,6 +62,9 @@ bool ExtractByName(const PackageIndex& index, const char* name, EntrySink& sink,
 // fails the length check before anything is allocated: "decompress error!" is shown and the result is false.
 bool ExtractEntry(const PackageEntry& entry, EntrySink& sink, ExtractReport* report = nullptr);
 
+// The same checks and delivery as ExtractEntry without any message box: for a caller that tells the user itself.
+bool ExtractEntryQuietly(const PackageEntry& entry, EntrySink& sink, ExtractReport* report = nullptr);
+
 // Whether an LZO1X stream of compressedSize bytes can decompress to originalSize bytes at all (LZO1X yields less
 // than 256 bytes per stream byte).
 bool SizeCanBeTrue(uint32_t originalSize, uint32_t compressedSize);

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 
+#include "package/BufferedFileReader.h"
 #include "support/Gbk.h"
 #include "support/StdioFile.h"
 
@@ -54,61 +55,18 @@ constexpr OptionalHeaderShape kOptionalHeaderShapes[] = {
     {0x20B, 108, 112},  // PE32+: the x86_64 build
 };
 
-// Reads from a stdio stream; the first short read or failed seek sets a flag that stays set, so a group of
-// reads is checked once.
-class FileReader {
-  public:
-    explicit FileReader(std::FILE* file) : file_(file) {}
-
-    void Read(void* buffer, size_t count) {
-        if (failed_)
-            return;
-        if (std::fread(buffer, 1, count, file_) != count)
-            failed_ = true;
-    }
-    void SeekTo(int64_t offset) {
-        if (failed_)
-            return;
-        if (offset < 0 || offset > std::numeric_limits<long>::max() || std::fseek(file_, long(offset), SEEK_SET) != 0)
-            failed_ = true;
-    }
-    int64_t Tell() const { return std::ftell(file_); }
-    bool failed() const { return failed_; }
-
-  private:
-    std::FILE* file_;
-    bool failed_ = false;
-};
-
-// Finds the NUL that ends the string starting at from; returns its position or count when there is none.
+// The position of the NUL that ends the string starting at from, or count when there is none.
 size_t FindTerminator(const unsigned char* bytes, size_t from, size_t count) {
-    for (size_t i = from; i < count; ++i) {
-        if (bytes[i] == 0)
-            return i;
-    }
-    return count;
+    const void* nul = from < count ? std::memchr(bytes + from, 0, count - from) : nullptr;
+    return nul ? size_t(static_cast<const unsigned char*>(nul) - bytes) : count;
 }
 
-}  // namespace
-
-void DescrambleHeader(unsigned char* bytes, size_t count) {
-    for (size_t i = 0; i < count; ++i)
-        bytes[i] ^= kScrambleKey[i % kScrambleKeySize];
+int64_t FileLength(std::FILE* file) {
+    return std::fseek(file, 0, SEEK_END) == 0 ? int64_t(std::ftell(file)) : -1;
 }
 
-void LowerAsciiDbcs(char* text) {
-    if (text)
-        LowerAsciiGbk(text, std::strlen(text));
-}
-
-void LowerAsciiDbcs(std::string& text) {
-    // The walk stops at the first NUL, as for a C string.
-    LowerAsciiGbk(&text[0], std::strlen(text.c_str()));
-}
-
-CertificateTable ReadCertificateTable(std::FILE* file, int64_t fileSize) {
+CertificateTable ReadCertificateTable(BufferedFileReader& reader, int64_t fileSize) {
     const CertificateTable none;
-    FileReader reader(file);
     unsigned char dosHeader[kDosHeaderSize];
     if (fileSize < int64_t(sizeof dosHeader))
         return none;
@@ -164,6 +122,127 @@ CertificateTable ReadCertificateTable(std::FILE* file, int64_t fileSize) {
     return table;
 }
 
+// The offset of the trailer: in the last 42 bytes before packageEnd, or, when mostPadding allows it, followed by up
+// to that many zero bytes there. Copies it to trailer; -1 when there is none.
+int64_t FindTrailer(BufferedFileReader& reader,
+                    int64_t packageEnd,
+                    size_t mostPadding,
+                    unsigned char (&trailer)[kTrailerSize]) {
+    const int64_t tailStart = std::max<int64_t>(0, packageEnd - int64_t(kTrailerSize + mostPadding));
+    const size_t tailSize = packageEnd > tailStart ? size_t(packageEnd - tailStart) : 0;
+    reader.SeekTo(tailStart);
+    const unsigned char* tail = reader.Take(tailSize);
+    for (size_t padding = 0; tail && padding <= mostPadding && tailSize >= kTrailerSize + padding; ++padding) {
+        if (padding > 0 && tail[tailSize - padding] != 0)
+            break;  // the bytes between the trailer and the table are all zero
+        const size_t at = tailSize - padding - kTrailerSize;
+        if (ReadLe32(tail + at) == kPackageMagic) {
+            std::memcpy(trailer, tail + at, kTrailerSize);
+            return tailStart + int64_t(at);
+        }
+    }
+    return -1;
+}
+
+// What reading one record found.
+struct RecordStep {
+    IndexStatus status = IndexStatus::kOk;
+    bool endMarker = false;
+    int64_t next = 0;  // the position of the record after it
+};
+
+// Reads the record at position, which must end by recordsEnd, into entry (its name normalised).
+RecordStep ReadRecord(BufferedFileReader& reader, int64_t position, int64_t recordsEnd, PackageEntry* entry) {
+    RecordStep step;
+    reader.SeekTo(position);
+    const unsigned char* lengthField = reader.Take(4);
+    if (!lengthField || position + 4 > recordsEnd) {
+        step.status = IndexStatus::kTruncated;
+        return step;
+    }
+    const int32_t length = static_cast<int32_t>(ReadLe32(lengthField));
+    if (length == kEndMarker) {
+        step.endMarker = true;
+        return step;
+    }
+    // A header holds the fixed fields and three terminated strings, and fits the buffer.
+    if (length < int32_t(kHeaderFixedSize + 3) || length > int32_t(kMaxHeaderSize)) {
+        step.status = IndexStatus::kBadRecord;
+        return step;
+    }
+    const size_t count = size_t(length);
+    const unsigned char* scrambled = reader.Take(count);
+    if (!scrambled) {
+        step.status = IndexStatus::kTruncated;
+        return step;
+    }
+    unsigned char header[kMaxHeaderSize];
+    std::memcpy(header, scrambled, count);
+    DescrambleHeader(header, count);
+
+    const size_t digestEnd = FindTerminator(header, kHeaderFixedSize, count);
+    const size_t part1End = digestEnd < count ? FindTerminator(header, digestEnd + 1, count) : count;
+    const size_t part2End = part1End < count ? FindTerminator(header, part1End + 1, count) : count;
+    if (part2End >= count) {
+        step.status = IndexStatus::kBadRecord;
+        return step;
+    }
+    entry->originalSize = ReadLe32(header + 4);
+    entry->compressedSize = ReadLe32(header + 8);
+    const int64_t bodyOffset = position + 4 + length;
+    step.next = bodyOffset + int64_t(entry->compressedSize);
+    if (step.next > recordsEnd) {
+        step.status = IndexStatus::kTruncated;
+        return step;
+    }
+    entry->bodyOffset = static_cast<int32_t>(bodyOffset);
+    entry->digest.assign(reinterpret_cast<const char*>(header + kHeaderFixedSize), digestEnd - kHeaderFixedSize);
+    // The two parts hold no NUL: the name is their bytes side by side, lower-cased.
+    char name[kMaxHeaderSize];
+    const size_t part1Size = part1End - digestEnd - 1;
+    const size_t part2Size = part2End - part1End - 1;
+    std::memcpy(name, header + digestEnd + 1, part1Size);
+    std::memcpy(name + part1Size, header + part1End + 1, part2Size);
+    LowerAsciiGbk(name, part1Size + part2Size);
+    entry->name.assign(name, part1Size + part2Size);
+    return step;
+}
+
+}  // namespace
+
+void DescrambleHeader(unsigned char* bytes, size_t count) {
+    // The key repeated over a whole number of its periods, so that the XOR runs over plain arrays.
+    struct RepeatedKey {
+        unsigned char bytes[kScrambleKeySize * 24];
+        constexpr RepeatedKey() : bytes() {
+            for (size_t i = 0; i < sizeof bytes; ++i)
+                bytes[i] = kScrambleKey[i % kScrambleKeySize];
+        }
+    };
+    static constexpr RepeatedKey kRepeated;
+    for (size_t done = 0; done < count;) {
+        const size_t block = std::min(count - done, sizeof kRepeated.bytes);
+        for (size_t i = 0; i < block; ++i)
+            bytes[done + i] ^= kRepeated.bytes[i];
+        done += block;
+    }
+}
+
+void LowerAsciiDbcs(char* text) {
+    if (text)
+        LowerAsciiGbk(text, std::strlen(text));
+}
+
+void LowerAsciiDbcs(std::string& text) {
+    // The walk stops at the first NUL, as for a C string.
+    LowerAsciiGbk(&text[0], std::strlen(text.c_str()));
+}
+
+CertificateTable ReadCertificateTable(std::FILE* file, int64_t fileSize) {
+    BufferedFileReader reader(file);
+    return ReadCertificateTable(reader, fileSize);
+}
+
 const char* IndexStatusText(IndexStatus status) {
     switch (status) {
         case IndexStatus::kOk:
@@ -187,108 +266,48 @@ IndexResult IndexPackageFile(const char* path, PackageIndex& index) {
         result.status = IndexStatus::kCannotOpen;
         return result;
     }
-
-    int64_t fileEnd = -1;
-    if (std::fseek(file.get(), 0, SEEK_END) == 0)
-        fileEnd = std::ftell(file.get());
+    // The reader is the stream's buffer: without one of stdio's below it, each of its reads is one read of the file.
+    std::setvbuf(file.get(), nullptr, _IONBF, 0);
+    BufferedFileReader reader(file.get());
+    const int64_t fileEnd = FileLength(file.get());
     if (fileEnd >= 0)
-        result.certificate = ReadCertificateTable(file.get(), fileEnd);
+        result.certificate = ReadCertificateTable(reader, fileEnd);
     if (result.certificate.state == CertificateState::kMisplaced) {
         result.status = IndexStatus::kNoPackage;
         return result;
     }
 
-    // The trailer: the last 42 bytes of the file, or of what lies before a certificate table that ends the file,
-    // with up to 7 zero bytes after it there. One read of the bytes where it can lie.
+    // The trailer ends the file, or lies before a certificate table that ends it.
     const bool signedFile = result.certificate.state == CertificateState::kEndsFile;
-    const int64_t packageEnd = signedFile ? result.certificate.offset : fileEnd;
-    const size_t mostPadding = signedFile ? kCertificateAlignment - 1 : 0;
-    unsigned char tail[kTrailerSize + kCertificateAlignment - 1];
-    const int64_t tailStart = std::max<int64_t>(0, packageEnd - int64_t(kTrailerSize + mostPadding));
-    const size_t tailSize = packageEnd > tailStart ? size_t(packageEnd - tailStart) : 0;
-    FileReader reader(file.get());
-    reader.SeekTo(tailStart);
-    reader.Read(tail, tailSize);
-    int64_t trailerStart = -1;
-    for (size_t padding = 0; !reader.failed() && padding <= mostPadding && tailSize >= kTrailerSize + padding;
-         ++padding) {
-        if (padding > 0 && tail[tailSize - padding] != 0)
-            break;  // the bytes between the trailer and the table are all zero
-        const size_t at = tailSize - padding - kTrailerSize;
-        if (ReadLe32(tail + at) == kPackageMagic) {
-            trailerStart = tailStart + int64_t(at);
-            break;
-        }
-    }
+    unsigned char trailer[kTrailerSize];
+    const int64_t trailerStart = FindTrailer(reader, signedFile ? result.certificate.offset : fileEnd,
+                                             signedFile ? kCertificateAlignment - 1 : 0, trailer);
     if (trailerStart < 0) {
         result.status = IndexStatus::kNoPackage;
         return result;
     }
-    const unsigned char* trailer = tail + (trailerStart - tailStart);
     // Records may only lie between the image and the trailer, and every position must fit the entry's
     // signed 32-bit body offset.
     const int64_t recordsEnd = std::min<int64_t>(trailerStart, std::numeric_limits<int32_t>::max());
-    const int64_t directoryOffset = ReadLe32(trailer + 4);
 
-    unsigned char header[kMaxHeaderSize];
-    int64_t position = directoryOffset;
     result.status = IndexStatus::kOk;
-    reader.SeekTo(position);
+    int64_t position = ReadLe32(trailer + 4);  // directoryOffset
+    auto hint = index.end();  // a package packed in name order inserts each entry right after the one before
     for (;;) {
-        unsigned char lengthField[4];
-        reader.Read(lengthField, sizeof lengthField);
-        if (reader.failed() || position + 4 > recordsEnd) {
-            result.status = IndexStatus::kTruncated;
-            break;
-        }
-        const int32_t length = static_cast<int32_t>(ReadLe32(lengthField));
-        if (length == kEndMarker)
-            break;
-        // A header holds the fixed fields and three terminated strings, and fits the buffer.
-        if (length < int32_t(kHeaderFixedSize + 3) || length > int32_t(kMaxHeaderSize)) {
-            result.status = IndexStatus::kBadRecord;
-            break;
-        }
-        reader.Read(header, size_t(length));
-        if (reader.failed()) {
-            result.status = IndexStatus::kTruncated;
-            break;
-        }
-        DescrambleHeader(header, size_t(length));
-
-        const size_t count = size_t(length);
-        const size_t digestEnd = FindTerminator(header, kHeaderFixedSize, count);
-        const size_t part1End = digestEnd < count ? FindTerminator(header, digestEnd + 1, count) : count;
-        const size_t part2End = part1End < count ? FindTerminator(header, part1End + 1, count) : count;
-        if (part2End >= count) {
-            result.status = IndexStatus::kBadRecord;
-            break;
-        }
-
         PackageEntry entry;
-        entry.packagePath = path;
-        entry.originalSize = ReadLe32(header + 4);
-        entry.compressedSize = ReadLe32(header + 8);
-        const int64_t bodyOffset = position + 4 + length;
-        const int64_t bodyEnd = bodyOffset + int64_t(entry.compressedSize);
-        if (bodyEnd > recordsEnd) {
-            result.status = IndexStatus::kTruncated;
+        const RecordStep step = ReadRecord(reader, position, recordsEnd, &entry);
+        if (step.status != IndexStatus::kOk) {
+            result.status = step.status;
+            result.stopOffset = position;
             break;
         }
-        entry.bodyOffset = static_cast<int32_t>(bodyOffset);
-        entry.digest.assign(reinterpret_cast<const char*>(header + kHeaderFixedSize), digestEnd - kHeaderFixedSize);
-        entry.name.assign(reinterpret_cast<const char*>(header + digestEnd + 1), part1End - digestEnd - 1);
-        entry.name.append(reinterpret_cast<const char*>(header + part1End + 1), part2End - part1End - 1);
-        LowerAsciiDbcs(entry.name);
-
+        if (step.endMarker)
+            break;
+        entry.packagePath = path;
         std::string key = entry.name;
-        index.insert_or_assign(std::move(key), std::move(entry));
+        hint = std::next(index.insert_or_assign(hint, std::move(key), std::move(entry)));
         ++result.records;
-
-        position = bodyEnd;
-        reader.SeekTo(position);
+        position = step.next;
     }
-    if (result.status != IndexStatus::kOk)
-        result.stopOffset = position;
     return result;
 }

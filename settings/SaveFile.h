@@ -18,18 +18,28 @@ inline constexpr size_t kSavePathSize = 512;  // the path buffer, terminator inc
 // is never replaced, so it always holds the save as it was before this program first wrote to it.
 inline constexpr char kSaveBackupSuffix[] = ".bak";
 
+// The largest file taken for a save (the game's own are far smaller): a wrongly chosen film or disc image is
+// refused rather than copied. The copy is made in pieces of kSaveCopyPiece bytes, never held whole in memory.
+inline constexpr long kSaveMaxSize = 64L * 1024 * 1024;
+inline constexpr size_t kSaveCopyPiece = 64 * 1024;
+
 // The default path; empty when the documents folder is unknown or the path does not fit the path buffer.
 std::string DefaultSaveFilePath(HWND owner);
 
 // Opens the save at the default path or, failing that, one the user picks with the file chooser. A file shorter
-// than the two name fields reach, and a chosen path too long for the path buffer, are refused. Every failure has
-// been shown to the user (owner: the dialog) when it returns false; no file is open then.
+// than the two name fields reach or larger than kSaveMaxSize, and a chosen path too long for the path buffer, are
+// refused. Every failure has been shown to the user (owner: the dialog) when it returns false; no file is open then.
 bool OpenSaveFile(HWND owner);
 bool SaveFileIsOpen();
 const std::string& SaveFilePath();  // empty while none is open
 
-// Keeps the untouched copy if there is none yet, writes both name fields and closes the file. Every step is
-// checked; on false the user has been told what failed. Either way no file is open afterwards.
+// The save's own refusals, checked before anything is made for the names: the file cut short or grown beyond
+// kSaveMaxSize since it was opened, and an untouched copy that cannot be kept (it is made now if there is none).
+// On false the user has been told and no file is open any more; on true the file stays open for WriteSaveNames.
+bool PrepareSaveNames(HWND owner);
+
+// Checks as PrepareSaveNames does (again: time has passed), writes both name fields and closes the file. Every step
+// is checked; on false the user has been told what failed. Either way no file is open afterwards.
 bool WriteSaveNames(HWND owner, const SaveNameBytes& bytes);
 
 // Closes the open file, if any, without writing.

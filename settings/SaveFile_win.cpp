@@ -17,6 +17,8 @@ const char kOpenFailedText[] = "打开真三国无双3 Save文档失败";
 const char kTooShortText[] = "真三国无双3 Save文档不完整(不足1796字节)，不能写入自创武将名。";
 const char kPathTooLongText[] = "Save文档的路径太长(最多511字节)，请把它放到路径较短的文件夹。";
 const char kChangedText[] = "Save文档打开后被改小了，没有写入自创武将名。";
+const char kTooLargeText[] = "这个文件太大(超过64MB)，不是真三国无双3 Save文档，不能写入自创武将名。";
+const char kGrownText[] = "Save文档打开后被改得太大(超过64MB)，没有写入自创武将名。";
 const char kBackupFailedText[] = "无法保存Save文档的备份(.bak)，没有写入自创武将名。";
 const char kWriteFailedText[] = "写入Save文档失败，自创武将名没有保存!";
 const char kSaveFilter[] = "ShinSangokumusou3.dat\0ShinSangokumusou3.dat\0";
@@ -52,9 +54,10 @@ OpenResult TryOpen(HWND owner, const std::string& path) {
     std::FILE* file = std::fopen(path.c_str(), "rb+");
     if (!file)
         return OpenResult::kNotOpened;
-    if (SizeOf(file) < kSaveMinSize) {
+    const long size = SizeOf(file);
+    if (size < kSaveMinSize || size > kSaveMaxSize) {
         std::fclose(file);
-        ShowOpenError(owner, kTooShortText);
+        ShowOpenError(owner, size > kSaveMaxSize ? kTooLargeText : kTooShortText);
         return OpenResult::kTooShort;
     }
     gSave.file = file;
@@ -79,12 +82,22 @@ class StdioSaveStream : public SaveStream {
     std::FILE* file_;
 };
 
-// The whole file, read through the open stream.
-bool ReadAll(std::FILE* file, long size, std::vector<uint8_t>* bytes) {
-    bytes->resize(static_cast<size_t>(size));
+// Copies size bytes from the start of the open save into out, one piece at a time.
+bool CopyInPieces(std::FILE* file, long size, HANDLE out) {
     if (std::fseek(file, 0, SEEK_SET) != 0)
         return false;
-    return size == 0 || std::fread(bytes->data(), 1, bytes->size(), file) == bytes->size();
+    std::vector<uint8_t> piece(kSaveCopyPiece);
+    long left = size;
+    while (left > 0) {
+        const size_t want = static_cast<size_t>(left) < piece.size() ? static_cast<size_t>(left) : piece.size();
+        if (std::fread(piece.data(), 1, want, file) != want)
+            return false;
+        DWORD written = 0;
+        if (!WriteFile(out, piece.data(), static_cast<DWORD>(want), &written, nullptr) || written != want)
+            return false;
+        left -= static_cast<long>(want);
+    }
+    return true;
 }
 
 // Writes the untouched copy beside the save unless one exists already. A copy that cannot be written completely
@@ -94,19 +107,32 @@ bool KeepBackup(std::FILE* file, long size) {
     const DWORD attributes = GetFileAttributesA(backup.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES)
         return !(attributes & FILE_ATTRIBUTE_DIRECTORY);  // a folder of that name holds no copy
-    std::vector<uint8_t> bytes;
-    if (!ReadAll(file, size, &bytes))
-        return false;
     HANDLE out = CreateFileA(backup.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (out == INVALID_HANDLE_VALUE)
         return false;
-    DWORD written = 0;
-    bool complete =
-        WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
+    bool complete = CopyInPieces(file, size, out);
     complete = CloseHandle(out) && complete;
     if (!complete)
         DeleteFileA(backup.c_str());
     return complete;
+}
+
+// The refusal that the open save meets now, or null when it may be written.
+const char* Refusal(std::FILE* file) {
+    const long size = SizeOf(file);
+    if (size < kSaveMinSize)
+        return kChangedText;  // never extend a save that someone else cut short meanwhile
+    if (size > kSaveMaxSize)
+        return kGrownText;
+    if (!KeepBackup(file, size))
+        return kBackupFailedText;
+    return nullptr;
+}
+
+// Closes the save after a refusal and says why.
+void Refuse(HWND owner, const char* refusal) {
+    CloseSaveFile();
+    ShowWriteError(owner, refusal);
 }
 
 }  // namespace
@@ -153,23 +179,21 @@ const std::string& SaveFilePath() {
     return gSave.path;
 }
 
-bool WriteSaveNames(HWND owner, const SaveNameBytes& bytes) {
+bool PrepareSaveNames(HWND owner) {
     if (!gSave.file)
+        return false;
+    if (const char* refusal = Refusal(gSave.file)) {
+        Refuse(owner, refusal);
+        return false;
+    }
+    return true;
+}
+
+bool WriteSaveNames(HWND owner, const SaveNameBytes& bytes) {
+    if (!PrepareSaveNames(owner))
         return false;
     std::FILE* file = gSave.file;
     gSave.file = nullptr;
-    const long size = SizeOf(file);
-    const char* refusal = nullptr;
-    if (size < kSaveMinSize)
-        refusal = kChangedText;  // never extend a save that someone else cut short meanwhile
-    else if (!KeepBackup(file, size))
-        refusal = kBackupFailedText;
-    if (refusal) {
-        std::fclose(file);
-        gSave.path.clear();
-        ShowWriteError(owner, refusal);
-        return false;
-    }
     StdioSaveStream stream(file);
     const bool written = WriteNameFields(stream, bytes);
     gSave.path.clear();

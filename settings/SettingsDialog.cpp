@@ -6,6 +6,7 @@
 
 #include "Devavi/Win32/InstallKey.h"
 #include "Devavi/Win32/RegTable.h"
+#include "installer/InstallFlow.h"
 #include "installer/ResourceLibrary.h"
 #include "package/PackNames.h"
 #include "resources/resource.h"
@@ -85,30 +86,39 @@ void OnOpen(HWND dialog) {
         ShowFileOpenAppearance(dialog);
 }
 
-// Renders both textures through the pack's library; a library that cannot be used has been reported once and
-// counts as two failed renders.
-void RenderNames(HWND dialog, const std::string& installFolder, const CustomNameText& text) {
-    const std::string libraryPath = installFolder + kLibraryTarget;
-    const UserFontLibrary library(libraryPath.c_str());
+// Renders both textures through the pack's library, which has passed its checks. A failed render is told and the
+// save goes on.
+void RenderNames(HWND dialog, const UserFontLibrary& library, const CustomNameText& text) {
     const CreateUserFontProc createUserFont = library.function();
     for (const FontCall& call : kFontCalls) {
-        if (!createUserFont ||
-            !createUserFont(call.sizeName, call.width, call.height, call.label, UserFontFace.c_str(), call.glyphSize,
+        if (!createUserFont(call.sizeName, call.width, call.height, call.label, UserFontFace.c_str(), call.glyphSize,
                             kFirstCellColumn, kFirstCellRow, text.bytes, call.target, call.source))
             ShowError(dialog, call.failedText);
     }
 }
 
+// Everything that can refuse the save is asked before anything is rendered for it, so that textures and save
+// always match: the names, the installation, the pack's own library (a file that is not the package's is never
+// run, and then nothing at all changes: the file stays open for the user to cancel), and the save's own refusals
+// (cut short or grown since it was opened, no untouched copy possible). Only then the textures, then the names.
 void OnSave(HWND dialog) {
     CustomNameText text;
     if (!BuildCustomNameText(dialog, EditText(dialog, IDC_NAME1), EditText(dialog, IDC_NAME2), &text))
         return;
     std::string installFolder;
-    if (!RegReadString(HKEY_CURRENT_USER, kInstallKeyPath, kQuorvanInfoValue, installFolder)) {
+    if (!ReadInstalledFolder(installFolder)) {
         ShowError(dialog, kNotInstalledText);
         return;
     }
-    RenderNames(dialog, installFolder, text);
+    const std::string libraryPath = installFolder + kLibraryTarget;
+    const UserFontLibrary library(libraryPath.c_str(), dialog);  // its boxes are the dialog's, as every other
+    if (!library.function())
+        return;
+    if (!PrepareSaveNames(dialog)) {
+        ShowNoFileAppearance(dialog);
+        return;
+    }
+    RenderNames(dialog, library, text);
     ShowNoFileAppearance(dialog);
     if (WriteSaveNames(dialog, ToSaveNameBytes(text)))
         ShowMessage(dialog, kSavedText, kNoteCaption, kMbOk | kMbIconInformation);

@@ -227,6 +227,7 @@ void PaintSkinned(const SkinnedWindow& record) {
             break;
         case kSkinDialog:
         case kSkinNone:
+        case kSkinKindCount:
             break;
     }
 }

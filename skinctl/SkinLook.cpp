@@ -25,8 +25,38 @@ SkinKind ClassifyButton(uint32_t style) {
     }
 }
 
-bool IsButtonKind(SkinKind kind) {
-    return kind == kSkinPushButton || kind == kSkinCheckBox || kind == kSkinRadioButton;
+// The rows of ReactToMessage that a kind takes before those shared by every control.
+enum class OwnRows { kNone, kButton, kEdit, kCombo, kDialog };
+
+struct KindRow {
+    SkinKind kind;
+    OwnRows own;
+    bool control;      // also takes the rows shared by every control
+    bool buttonState;  // starts with the button's check answer and BS_MULTILINE
+};
+
+// What each kind takes, one row per kind in the enum's order.
+constexpr KindRow kKindRows[] = {
+    {kSkinNone, OwnRows::kNone, false, false},  // the system's look: nothing changes
+    {kSkinPushButton, OwnRows::kButton, true, true},  {kSkinCheckBox, OwnRows::kButton, true, true},
+    {kSkinRadioButton, OwnRows::kButton, true, true}, {kSkinGroupBox, OwnRows::kButton, true, false},
+    {kSkinEdit, OwnRows::kEdit, true, false},         {kSkinComboBox, OwnRows::kCombo, true, false},
+    {kSkinDialog, OwnRows::kDialog, false, false},
+};
+static_assert(sizeof kKindRows / sizeof kKindRows[0] == kSkinKindCount, "every kind needs its row");
+
+constexpr bool RowsFollowTheKinds() {
+    for (uint32_t kind = 0; kind < kSkinKindCount; ++kind) {
+        if (kKindRows[kind].kind != kind)
+            return false;
+    }
+    return true;
+}
+static_assert(RowsFollowTheKinds(), "row i describes kind i");
+
+// The row of kind, or nullptr for a value that names no kind.
+const KindRow* RowOf(SkinKind kind) {
+    return kind < kSkinKindCount ? &kKindRows[kind] : nullptr;
 }
 
 uint32_t WithBit(uint32_t state, uint32_t bit, bool on) {
@@ -88,7 +118,21 @@ bool ReactAsCombo(uint32_t message, SkinReaction* reaction) {
     return true;
 }
 
-// Rows shared by every control kind (1 to 6).
+// A dialog's own rows: the colour messages, and leaving when it is destroyed.
+void ReactAsDialog(uint32_t message, SkinReaction* reaction) {
+    switch (message) {
+        case skinmsg::kCtlColorBtn:
+        case skinmsg::kCtlColorDlg:
+        case skinmsg::kCtlColorStatic:
+            reaction->action = SkinAction::kDialogColour;
+            break;
+        case skinmsg::kDestroy:
+            reaction->action = SkinAction::kUnskin;  // so that a later window with the same handle is skinned
+            break;
+    }
+}
+
+// Rows shared by every control kind (the rows of the table with control set).
 void ReactAsControl(uint32_t message, uintptr_t wParam, SkinReaction* reaction) {
     uint32_t& state = reaction->state;
     SkinAction& action = reaction->action;
@@ -191,7 +235,8 @@ uint32_t InitialSkinState(SkinKind kind, uint32_t style, bool focused, intptr_t 
         state |= kSkinDisabled;
     if (focused)
         state |= kSkinFocused;
-    if (IsButtonKind(kind)) {
+    const KindRow* row = RowOf(kind);
+    if (row && row->buttonState) {
         if (checkAnswer == 1)
             state |= kSkinChecked;
         else if (checkAnswer == 2)
@@ -210,25 +255,28 @@ SkinReaction ReactToMessage(SkinKind kind, uint32_t message, uintptr_t wParam, u
         reaction.action = SkinAction::kForget;
         return reaction;
     }
-    if (kind == kSkinDialog) {
-        switch (message) {
-            case skinmsg::kCtlColorBtn:
-            case skinmsg::kCtlColorDlg:
-            case skinmsg::kCtlColorStatic:
-                reaction.action = SkinAction::kDialogColour;
-                break;
-            case skinmsg::kDestroy:
-                reaction.action = SkinAction::kUnskin;  // so that a later window with the same handle is skinned
-                break;
-        }
+    const KindRow* row = RowOf(kind);
+    if (!row)
         return reaction;
+    bool taken = false;
+    switch (row->own) {
+        case OwnRows::kNone:
+            break;
+        case OwnRows::kButton:
+            taken = ReactAsButton(message, wParam, &reaction);
+            break;
+        case OwnRows::kEdit:
+            taken = ReactAsEdit(message, wParam, &reaction);
+            break;
+        case OwnRows::kCombo:
+            taken = ReactAsCombo(message, &reaction);
+            break;
+        case OwnRows::kDialog:
+            ReactAsDialog(message, &reaction);
+            taken = true;
+            break;
     }
-    if (kind < kSkinPushButton || kind > kSkinComboBox)
-        return reaction;
-    const bool taken = ((IsButtonKind(kind) || kind == kSkinGroupBox) && ReactAsButton(message, wParam, &reaction)) ||
-                       (kind == kSkinEdit && ReactAsEdit(message, wParam, &reaction)) ||
-                       (kind == kSkinComboBox && ReactAsCombo(message, &reaction));
-    if (!taken)
+    if (!taken && row->control)
         ReactAsControl(message, wParam, &reaction);
     return reaction;
 }

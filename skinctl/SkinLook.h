@@ -19,6 +19,7 @@ enum SkinKind : uint32_t {
     kSkinEdit = 5,
     kSkinComboBox = 6,
     kSkinDialog = 7,
+    kSkinKindCount,  // not a kind: new kinds go above it, each with its row in SkinLook.cpp's table
 };
 
 // Bits of a skinned window's state word.

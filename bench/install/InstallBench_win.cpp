@@ -55,6 +55,18 @@ double Now() {
     return double(counter.QuadPart) / double(frequency.QuadPart);
 }
 
+// Processor time of the whole process (every thread, user and kernel), in seconds: steadier than the wall clock
+// on a machine that others share.
+double ProcessorTime() {
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user))
+        return 0;
+    auto seconds = [](const FILETIME& time) {
+        return double((uint64_t(time.dwHighDateTime) << 32) | time.dwLowDateTime) / 1e7;
+    };
+    return seconds(kernel) + seconds(user);
+}
+
 PROCESS_MEMORY_COUNTERS Memory() {
     PROCESS_MEMORY_COUNTERS counters = {};
     counters.cb = sizeof counters;
@@ -65,6 +77,9 @@ PROCESS_MEMORY_COUNTERS Memory() {
 // What the message handler saw, on the user-interface thread.
 struct Run {
     double confirmed = 0;
+    double confirmedCpu = 0;
+    double doneCpu = 0;
+    double checked = 0;  // the worker's first hand-back: every entry checked (at once with no check first)
     double doneMessage = 0;
     double done = 0;
     PROCESS_MEMORY_COUNTERS memoryAtDoneMessage = {};  // the worker's part is over, FinishInstall's to come
@@ -76,8 +91,10 @@ Run gRun;
 int AnswerOk(void*, const char* text, const char* caption, unsigned) {
     if (std::strcmp(caption, kConfirmCaption) == 0) {
         gRun.confirmed = Now();
+        gRun.confirmedCpu = ProcessorTime();
     } else if (std::strcmp(text, kDoneText) == 0) {
         gRun.done = Now();
+        gRun.doneCpu = ProcessorTime();
         gRun.memoryAtDone = Memory();
     } else {
         gRun.unexpected.push_back(std::string(caption) + ": " + text);
@@ -86,6 +103,8 @@ int AnswerOk(void*, const char* text, const char* caption, unsigned) {
 }
 
 void OnInstallDone() {
+    if (gInstallWorker.phase() == InstallWorker::Phase::kChecked)
+        gRun.checked = Now();
     gRun.doneMessage = Now();
     gRun.memoryAtDoneMessage = Memory();
 }
@@ -283,7 +302,9 @@ int main(int argc, char** argv) {
     PrintFigure("index_s", indexTime);
     PrintEntries(entries);
     PrintFigure("install_s", gRun.done - gRun.confirmed);
+    PrintFigure("install_cpu_s", gRun.doneCpu - gRun.confirmedCpu);
     PrintFigure("install_until_done_message_s", gRun.doneMessage - gRun.confirmed);
+    PrintFigure("check_s", gRun.checked - gRun.confirmed);
     PrintFigure("finish_install_s", gRun.done - gRun.doneMessage);
     PrintMemory("idle", idle);
     PrintMemory("worker_done", gRun.memoryAtDoneMessage);

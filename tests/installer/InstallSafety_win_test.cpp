@@ -229,6 +229,33 @@ TEST_F(InstallSafetyTest, OnlyEntriesBelowThePackFolderAreUnpacked) {
     EXPECT_EQ(pack.Bytes("quorvan\\readme.txt"), FileBytes(Game("\\quorvan\\readme.txt")));
 }
 
+// What the registry said when the first byte went into the game folder.
+int gWritesSeen = 0;
+bool gMarkedAtFirstWrite = false;
+bool NoteTheMarkAtTheFirstWrite(HANDLE file, const void* bytes, size_t size) {
+    if (gWritesSeen++ == 0) {
+        HKEY key;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, kInstallKeyPath, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+            gMarkedAtFirstWrite =
+                RegQueryValueExA(key, kQuorvanInfoValue, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+            RegCloseKey(key);
+        }
+    }
+    return WriteAllBytes(file, bytes, size);
+}
+
+TEST_F(InstallSafetyTest, InstallationIsMarkedBeforeTheFirstWriteIntoTheGameFolder) {
+    Open(StandardPack());
+    gWritesSeen = 0;
+    gMarkedAtFirstWrite = false;
+    gFileWriter = NoteTheMarkAtTheFirstWrite;
+    Press("install");
+    ASSERT_TRUE(WaitForInstall());
+    EXPECT_LT(0, gWritesSeen);
+    EXPECT_TRUE(gMarkedAtFirstWrite);
+    EXPECT_EQ("安装成功结束!", recorder_.Messages().back().text);
+}
+
 // The quit during the unpack: the mark is there already, the user is told that the uninstall puts the game back,
 // and the next start offers exactly that.
 HANDLE gWorkerWriting = nullptr;
@@ -283,7 +310,8 @@ TEST_F(InstallSafetyTest, QuitDuringTheUnpackIsToldThatTheUninstallRestoresTheGa
 }
 
 // An installer killed outright (SIGKILL to its wine64 process, as a crash or a power cut ends it) while it
-// unpacks. The child is this program again, running the disabled test below.
+// unpacks. The child is this program again, running the disabled test below; the shell's own kill sends the
+// signal, so the test needs no more than /bin/sh.
 const char kChildVariable[] = "QV_KILLED_INSTALL_PACKAGE";
 const char kChildTest[] = "KilledInstallChild.DISABLED_InstallsUntilKilled";
 
@@ -339,15 +367,16 @@ TEST_F(InstallSafetyTest, KilledDuringTheUnpackTheNextStartOffersTheUninstallWhi
         if (!unpacking)
             Sleep(20);
     }
-    std::string pid = unpacking ? UnixProcessWith("--qv-marker=" + marker) : std::string();
-    if (!unpacking || pid.empty() || !RunUnix("/bin/kill -9 " + pid, dir_.path(), childEnded))
+    const std::string pid = unpacking ? UnixProcessWith("--qv-marker=" + marker) : std::string();
+    const bool killed = !pid.empty() && RunUnix("/bin/sh -c \"kill -9 " + pid + "\"", dir_.path(), childEnded);
+    if (!killed)
         TerminateProcess(child.hProcess, 99);
     WaitForSingleObject(child.hProcess, 30000);
     DWORD exitCode = 0;
     GetExitCodeProcess(child.hProcess, &exitCode);
     CloseHandle(child.hProcess);
     ASSERT_TRUE(unpacking) << "the child never reached the unpack (exit code " << exitCode << ")";
-    ASSERT_FALSE(pid.empty());
+    ASSERT_TRUE(killed) << "the child's process " << (pid.empty() ? "was not found" : pid + " did not end");
 
     // What the kill left: the mark, the localised configuration program, the library, part of the pack folder.
     EXPECT_EQ(game_, Mark());

@@ -10,8 +10,10 @@
 
 #include "installer/ResourceLibrary.h"
 #include "package/Extract.h"
+#include "package/Package.h"
 #include "tests/common/MessageRecorder.h"
 #include "tests/common/TempDir.h"
+#include "tests/common/TestPackage.h"
 
 namespace {
 
@@ -22,10 +24,38 @@ std::string BuiltLibrary() {
     return path;
 }
 
-// A game folder with the library beside it, as the install flow leaves it.
+std::string FileBytes(const std::string& path) {
+    std::string bytes;
+    EXPECT_TRUE(ReadBytes(path, &bytes)) << path;
+    return bytes;
+}
+
+// The program's own package, holding the given bytes as "SavePatch.qvx": the library is loaded only when the file
+// holds exactly them.
+class PackagedLibrary {
+  public:
+    explicit PackagedLibrary(const std::string& bytes, bool damaged = false) {
+        TestRecord record = MakeRecord("SavePatch.qvx", bytes);
+        record.recordSpec.upperCaseDigest = damaged;  // a digest that never matches: the entry fails its check
+        const std::string package = dir_.Join("package.bin");
+        gPackageIndex.clear();
+        ready_ = WriteTestPackage(package, {record}) &&
+                 IndexPackageFile(package.c_str(), gPackageIndex).status == IndexStatus::kOk;
+    }
+    ~PackagedLibrary() { gPackageIndex.clear(); }
+    bool ready() const { return ready_; }
+
+  private:
+    TempDir dir_;
+    bool ready_ = false;
+};
+
+// A game folder with the library beside it, as the install flow leaves it, and the package it came from.
 class GameFolder {
   public:
-    GameFolder() { copied_ = CopyFileA(BuiltLibrary().c_str(), Library().c_str(), FALSE) != FALSE; }
+    GameFolder() : package_(FileBytes(BuiltLibrary())) {
+        copied_ = package_.ready() && CopyFileA(BuiltLibrary().c_str(), Library().c_str(), FALSE) != FALSE;
+    }
     bool copied() const { return copied_; }
     std::string Library() const { return dir_.Join("SavePatch.qvx"); }
     // The path the way the install flow joins it.
@@ -38,8 +68,11 @@ class GameFolder {
         return WriteBytes(path, bytes);
     }
 
+    std::string Folder() const { return dir_.path(); }
+
   private:
     TempDir dir_;
+    PackagedLibrary package_;
     bool copied_ = false;
 };
 
@@ -184,6 +217,8 @@ TEST(ResourceLibrary, MissingLibraryIsReportedAndTheCallSkipped) {
 }
 
 TEST(ResourceLibrary, LibraryWithoutTheExportIsReportedAndTheCallSkipped) {
+    const PackagedLibrary package(FileBytes(kMissingExportProbe));  // a package whose library lacks both exports
+    ASSERT_TRUE(package.ready());
     MessageRecorder recorder;
     char status[512] = "untouched";
     EXPECT_FALSE(CallResourceInstall(kMissingExportProbe, nullptr, status));
@@ -209,5 +244,138 @@ TEST(ResourceLibrary, CreateUserFontOfTheStandInReportsFalseWithoutABox) {
     EXPECT_FALSE(CallCreateUserFont(game.LibraryAsCalled().c_str(), "832_896", 832, 896, "自创32", "宋体", 32, 5, 2,
                                     "关羽张飞赵云马超", "bg\\high\\user_font01b.tga",
                                     "data\\common\\japanese\\high\\font01b.png"));
+    EXPECT_TRUE(recorder.Messages().empty());
+}
+
+namespace {
+
+bool Exists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void ExpectOneRefusal(const MessageRecorder& recorder, const std::string& path, const char* where) {
+    const std::vector<RecordedMessage> messages = recorder.Messages();
+    ASSERT_EQ(1u, messages.size()) << where;
+    EXPECT_EQ(0u, messages[0].text.find(kLibraryChangedText)) << where << ": " << messages[0].text;
+    EXPECT_NE(std::string::npos, messages[0].text.find(path)) << where;
+    EXPECT_EQ("错误", messages[0].caption) << where;
+    EXPECT_EQ(unsigned(kMbOk | kMbIconError), messages[0].style) << where;
+}
+
+}  // namespace
+
+// A library that anyone changed or replaced in the game folder (or one byte longer, which still loads) is not
+// the package's: it is never loaded, and the one box says so.
+TEST(ResourceLibrary, LibraryWhoseBytesAreNotThePackagesIsNeverLoaded) {
+    GameFolder game;
+    ASSERT_TRUE(game.copied());
+    ASSERT_TRUE(game.Add("a.txt", "hello"));
+    std::string bytes = FileBytes(game.Library());
+    ASSERT_TRUE(WriteBytes(game.Library(), bytes + "x"));
+
+    MessageRecorder recorder;
+    char status[512] = "untouched";
+    EXPECT_FALSE(CallResourceInstall(game.LibraryAsCalled().c_str(), nullptr, status));
+    EXPECT_STREQ("untouched", status);
+    EXPECT_FALSE(Exists(game.Pack("resource.lst"))) << "the changed library ran";
+    ExpectOneRefusal(recorder, game.LibraryAsCalled(), "one byte more");
+
+    bytes[bytes.size() / 2] ^= 0x01;
+    ASSERT_TRUE(WriteBytes(game.Library(), bytes));
+    recorder.Clear();
+    EXPECT_FALSE(CallCreateUserFont(game.LibraryAsCalled().c_str(), "832_896", 832, 896, "自创32", "宋体", 32, 5, 2,
+                                    "关羽张飞赵云马超", "bg\\high\\user_font01b.tga",
+                                    "data\\common\\japanese\\high\\font01b.png"));
+    ExpectOneRefusal(recorder, game.LibraryAsCalled(), "one bit changed");
+}
+
+// Without the entry, or with an entry that fails its own check, there is nothing to compare with: not loaded.
+TEST(ResourceLibrary, LibraryIsNotLoadedWhenThePackagesEntryIsMissingOrDamaged) {
+    GameFolder game;
+    ASSERT_TRUE(game.copied());
+    ASSERT_TRUE(game.Add("a.txt", "hello"));
+    MessageRecorder recorder;
+    char status[512] = "untouched";
+    {
+        const PackagedLibrary damaged(FileBytes(BuiltLibrary()), true);
+        ASSERT_TRUE(damaged.ready());
+        EXPECT_FALSE(CallResourceInstall(game.LibraryAsCalled().c_str(), nullptr, status));
+        ExpectOneRefusal(recorder, game.LibraryAsCalled(), "damaged entry");
+    }
+    gPackageIndex.clear();
+    recorder.Clear();
+    EXPECT_FALSE(CallResourceInstall(game.LibraryAsCalled().c_str(), nullptr, status));
+    ExpectOneRefusal(recorder, game.LibraryAsCalled(), "no entry");
+    EXPECT_STREQ("untouched", status);
+    EXPECT_FALSE(Exists(game.Pack("resource.lst")));
+}
+
+// Only a path that names one place: never a library found relative to the current folder or drive.
+TEST(ResourceLibrary, RelativePathsAreNeverLoaded) {
+    GameFolder game;
+    ASSERT_TRUE(game.copied());
+    ASSERT_TRUE(game.Add("a.txt", "hello"));
+    char previous[MAX_PATH] = {};
+    GetCurrentDirectoryA(sizeof previous, previous);
+    ASSERT_TRUE(SetCurrentDirectoryA(game.Folder().c_str()));
+    MessageRecorder recorder;
+    char status[512] = "untouched";
+    bool anyCalled = false;
+    for (const char* path : {"SavePatch.qvx", "./SavePatch.qvx", "/SavePatch.qvx", ""})
+        anyCalled = CallResourceInstall(path, nullptr, status) || anyCalled;
+    SetCurrentDirectoryA(previous);
+    EXPECT_FALSE(anyCalled);
+    EXPECT_STREQ("untouched", status);
+    EXPECT_FALSE(Exists(game.Pack("resource.lst")));
+    EXPECT_EQ(4u, recorder.Messages().size());
+}
+
+namespace {
+
+// What another program manages to do to the library between the comparison and the load.
+struct SwapAttempt {
+    bool ran = false;
+    bool opened = false;  // for writing
+    bool renamed = false;
+    bool deleted = false;
+    DWORD openError = 0;
+};
+SwapAttempt gSwapAttempt;
+std::string gRenamedTo;
+
+void TryToSwap(const char* path) {
+    gSwapAttempt.ran = true;
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    gSwapAttempt.opened = file != INVALID_HANDLE_VALUE;
+    gSwapAttempt.openError = gSwapAttempt.opened ? 0 : GetLastError();
+    if (gSwapAttempt.opened)
+        CloseHandle(file);
+    gSwapAttempt.renamed = MoveFileA(path, gRenamedTo.c_str()) != FALSE;
+    gSwapAttempt.deleted = !gSwapAttempt.renamed && DeleteFileA(path) != FALSE;
+}
+
+}  // namespace
+
+// From the comparison until the loader has mapped it, nobody can write, rename or delete the library: the file that
+// runs is the file that was compared.
+TEST(ResourceLibrary, ComparedLibraryCannotBeSwappedBeforeItIsLoaded) {
+    GameFolder game;
+    ASSERT_TRUE(game.copied());
+    ASSERT_TRUE(game.Add("a.txt", "hello"));
+    gSwapAttempt = SwapAttempt();
+    gRenamedTo = game.Folder() + "\\renamed.qvx";
+    gLibraryCheckedHook = TryToSwap;
+    MessageRecorder recorder;
+    char status[512] = "";
+    const bool called = CallResourceInstall(game.LibraryAsCalled().c_str(), nullptr, status);
+    gLibraryCheckedHook = nullptr;
+    ASSERT_TRUE(gSwapAttempt.ran);
+    EXPECT_FALSE(gSwapAttempt.opened);
+    EXPECT_EQ(DWORD(ERROR_SHARING_VIOLATION), gSwapAttempt.openError);
+    EXPECT_FALSE(gSwapAttempt.renamed);
+    EXPECT_FALSE(gSwapAttempt.deleted);
+    EXPECT_TRUE(called);
+    EXPECT_TRUE(Exists(game.Pack("resource.lst")));
     EXPECT_TRUE(recorder.Messages().empty());
 }

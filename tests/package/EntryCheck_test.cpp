@@ -5,6 +5,7 @@
 
 #include "package/EntryCheck.h"
 #include "package/Package.h"
+#include "support/StdioFile.h"
 #include "tests/common/MessageRecorder.h"
 #include "tests/common/TempDir.h"
 #include "tests/common/TestPackage.h"
@@ -58,6 +59,17 @@ TEST_F(EntryCheckTest, OnlyAWholeBodyWithItsDigestAndItsExactLengthPasses) {
     PackageEntry cut = index_.at("sound");
     cut.compressedSize += 100000;
     EXPECT_FALSE(CheckEntryQuietly(cut));
+
+    // The same answers through one set of buffers, whatever came before: a larger entry's bytes never stand in for
+    // a smaller one's.
+    CheckBuffers buffers;
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_FALSE(CheckEntryQuietly(cut, buffers));
+        EXPECT_TRUE(CheckEntryQuietly(index_.at("sound"), buffers));
+        for (const char* name : {"digest", "longer", "shorter", "garbage"})
+            EXPECT_FALSE(CheckEntryQuietly(index_.at(name), buffers)) << name;
+        EXPECT_TRUE(CheckEntryQuietly(index_.at("empty"), buffers));
+    }
     EXPECT_TRUE(messages_.Messages().empty());  // the caller tells the user, once
 }
 
@@ -95,6 +107,16 @@ TEST_F(EntryCheckTest, CheckedExtractionDeliversTheBytesWithoutComparingTheDiges
     EXPECT_EQ(content, SinkBytes(sink));
     // The length still counts, and a failure leaves the sink as it was.
     EXPECT_FALSE(ExtractCheckedEntry(index_.at("longer"), sink));
+    EXPECT_EQ(content, SinkBytes(sink));
+
+    // The same through one stream of the package that the caller keeps open, in any order.
+    StdioFile package(path_.c_str(), "rb");
+    ASSERT_TRUE(package);
+    CheckBuffers buffers;
+    EXPECT_FALSE(CheckEntryQuietly(index_.at("digest"), buffers, package.get()));
+    EXPECT_TRUE(CheckEntryQuietly(index_.at("sound"), buffers, package.get()));
+    EXPECT_FALSE(ExtractCheckedEntry(index_.at("longer"), sink, package.get()));
+    ASSERT_TRUE(ExtractCheckedEntry(index_.at("sound"), sink, package.get()));
     EXPECT_EQ(content, SinkBytes(sink));
     EXPECT_TRUE(messages_.Messages().empty());
 }

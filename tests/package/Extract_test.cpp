@@ -48,6 +48,33 @@ class RefusingSink : public EntrySink {
 
 }  // namespace
 
+namespace {
+
+// The densest stream LZO1X can decode: one literal, then one match at distance 1 whose length runs on in
+// zeroRun zero bytes (255 bytes of output each), then the end marker.
+std::string DensestStream(size_t zeroRun, size_t* decodedSize) {
+    std::string stream;
+    stream += char(17 + 1);  // first instruction: one literal
+    stream += 'x';
+    stream += char(0x20);  // match, length in the bytes that follow
+    stream.append(zeroRun, '\0');
+    stream += char(0xFF);
+    stream += std::string("\0\0", 2);  // distance 1
+    stream += std::string("\x11\0\0", 3);
+    *decodedSize = 1 + 255 * zeroRun + 31 + 255 + 2;
+    return stream;
+}
+
+TestRecord StoredRecord(const std::string& name, const std::string& body, uint32_t originalSize) {
+    TestRecord record = MakeRecord(name, "");
+    record.stored = true;
+    record.storedBody = body;
+    record.storedOriginalSize = originalSize;
+    return record;
+}
+
+}  // namespace
+
 TEST_F(ExtractTest, LookupIgnoresAsciiCaseAndLabelsMemoryBin) {
     Build({MakeRecord("winpos.txt", "layout bytes")});
     MemorySink sink;
@@ -113,6 +140,24 @@ TEST_F(ExtractTest, DamagedBodyReportsDigestThenLengthAndStillDelivers) {
     }
 }
 
+TEST_F(ExtractTest, QuietExtractionFindsTheSameFaultsWithoutABox) {
+    const std::string content = TextLikeBytes(30000, 6);
+    Build({MakeRecord("clean", content), MakeRecord("damaged", content), StoredRecord("forged", "x", 300)});
+    DamageBody("damaged", 12);
+
+    MemorySink sink;
+    ExtractReport report;
+    EXPECT_TRUE(ExtractEntryQuietly(index_.at("clean"), sink, &report));
+    EXPECT_TRUE(report.clean());
+    EXPECT_EQ(content, SinkBytes(sink));
+    EXPECT_TRUE(ExtractEntryQuietly(index_.at("damaged"), sink, &report));
+    EXPECT_TRUE(report.bodyRead);
+    EXPECT_FALSE(report.digestOk);
+    EXPECT_FALSE(ExtractEntryQuietly(index_.at("forged"), sink, &report));
+    EXPECT_TRUE(report.sizeRefused);
+    EXPECT_TRUE(messages_.Messages().empty());
+}
+
 TEST_F(ExtractTest, StreamShorterThanOriginalSizeDeliversZeroFilledTail) {
     // The stored stream decompresses to 3 bytes while the header promises 10.
     std::vector<unsigned char> body;
@@ -163,33 +208,6 @@ TEST_F(ExtractTest, BodyThatCannotBeReadGivesMd5ErrorAndZeroedBuffer) {
     EXPECT_EQ(3000u, sink.size);
     EXPECT_EQ("MD5 error!", messages_.Captions().at(0));
 }
-
-namespace {
-
-// The densest stream LZO1X can decode: one literal, then one match at distance 1 whose length runs on in
-// zeroRun zero bytes (255 bytes of output each), then the end marker.
-std::string DensestStream(size_t zeroRun, size_t* decodedSize) {
-    std::string stream;
-    stream += char(17 + 1);  // first instruction: one literal
-    stream += 'x';
-    stream += char(0x20);  // match, length in the bytes that follow
-    stream.append(zeroRun, '\0');
-    stream += char(0xFF);
-    stream += std::string("\0\0", 2);  // distance 1
-    stream += std::string("\x11\0\0", 3);
-    *decodedSize = 1 + 255 * zeroRun + 31 + 255 + 2;
-    return stream;
-}
-
-TestRecord StoredRecord(const std::string& name, const std::string& body, uint32_t originalSize) {
-    TestRecord record = MakeRecord(name, "");
-    record.stored = true;
-    record.storedBody = body;
-    record.storedOriginalSize = originalSize;
-    return record;
-}
-
-}  // namespace
 
 TEST_F(ExtractTest, DensestStreamLzoCanDecodeStillExtracts) {
     size_t decoded = 0;

@@ -195,7 +195,7 @@ TEST_F(PacktoolTest, ForgedOriginalSizeIsAFailedCheckNotAnIoError) {
     TestRecord forged = MakeRecord("forged.bin", "");
     forged.stored = true;
     forged.storedBody = std::string("\x11\0\0", 3);  // an empty stream
-    forged.storedOriginalSize = 0xFF000000u;          // one high byte flipped
+    forged.storedOriginalSize = 0xFF000000u;         // one high byte flipped
     ASSERT_TRUE(WriteTestPackage(pkg, {MakeRecord("a.txt", "fine"), forged}));
 
     ToolRun verify = Packtool("verify " + Q(pkg));

@@ -66,6 +66,21 @@ TEST(DescrambleHeader, KeyRestartsEvery23BytesAndPosition22IsPlain) {
     EXPECT_EQ(0, std::memcmp(copy, text, sizeof text));
 }
 
+// Headers go up to 512 bytes and the writer scrambles whatever it is given: the key keeps its period of 23 over
+// any length, each byte by its own position.
+TEST(DescrambleHeader, KeyKeepsItsPeriodOverLongRuns) {
+    const char key[] = "mossy stonesRiver Bend";
+    for (size_t size : {size_t(511), size_t(552), size_t(553), size_t(1500)}) {
+        std::vector<unsigned char> bytes(size);
+        for (size_t i = 0; i < size; ++i)
+            bytes[i] = static_cast<unsigned char>(i * 7);
+        DescrambleHeader(bytes.data(), size);
+        for (size_t i = 0; i < size; ++i)
+            ASSERT_EQ(static_cast<unsigned char>((i * 7) ^ static_cast<unsigned char>(key[i % 23])), bytes[i])
+                << size << " " << i;
+    }
+}
+
 TEST(Md5Hex, KnownAnswers) {
     EXPECT_EQ("d41d8cd98f00b204e9800998ecf8427e", Md5Hex("", 0));
     EXPECT_EQ("900150983cd24fb0d6963f7d28e17f72", Md5Hex("abc", 3));

@@ -8,12 +8,15 @@
 #include <vector>
 
 #include "Devavi/Win32/InstallKey.h"
+#include "installer/ResourceLibrary.h"
+#include "package/Package.h"
 #include "resources/resource.h"
 #include "settings/SaveFile.h"
 #include "settings/SettingsDialog.h"
 #include "tests/common/MessageRecorder.h"
 #include "tests/common/RegistryCleanup_win.h"
 #include "tests/common/TempDir.h"
+#include "tests/common/TestPackage.h"
 
 namespace {
 
@@ -151,11 +154,24 @@ class SettingsDialogTest : public ::testing::Test {
         MakeParents(savePath_);
         UserFontFace = "宋体";
         ASSERT_TRUE(CopyFileA(QV_FAKE_USERFONT_FILE, dir_.Join("SavePatch.qvx").c_str(), FALSE));
+        std::string library;
+        ASSERT_TRUE(ReadBytes(QV_FAKE_USERFONT_FILE, &library));
+        PackageLibrary(library);
     }
     void TearDown() override {
         CloseSaveFile();
         RemoveSave();
         DeleteKeyTree(HKEY_CURRENT_USER, kInstallKeyPath);
+        gPackageIndex.clear();
+    }
+
+    // The program's own package with these bytes as its "SavePatch.qvx": only a library that holds exactly them
+    // is loaded.
+    void PackageLibrary(const std::string& bytes) {
+        const std::string package = packageDir_.Join("package.bin");
+        ASSERT_TRUE(WriteTestPackage(package, {MakeRecord("SavePatch.qvx", bytes)}));
+        gPackageIndex.clear();
+        ASSERT_EQ(IndexStatus::kOk, IndexPackageFile(package.c_str(), gPackageIndex).status);
     }
 
     void RemoveSave() {
@@ -212,6 +228,7 @@ class SettingsDialogTest : public ::testing::Test {
 
     MessageRecorder recorder_;
     TempDir dir_;
+    TempDir packageDir_;
     std::string savePath_;
 };
 
@@ -444,6 +461,7 @@ TEST_F(SettingsDialogTest, SaveWhoseBackupCannotBeKeptIsNotChanged) {
     EXPECT_NE(std::string::npos, texts[0].find(".bak"));
     EXPECT_EQ("错误", recorder_.Captions()[0]);
     EXPECT_FALSE(SaveFileIsOpen());
+    EXPECT_TRUE(Calls().empty()) << "textures rendered for a save that was refused";
     std::string bytes;
     ASSERT_TRUE(ReadBytes(savePath_, &bytes));
     EXPECT_EQ(SaveBytes(kSaveSize), bytes);
@@ -466,31 +484,99 @@ TEST_F(SettingsDialogTest, BothRendersFailingShowBothMessagesAndTheSaveIsStillWr
               bytes.substr(kName1Offset, 8) + bytes.substr(kName2Offset, 8));
 }
 
-TEST_F(SettingsDialogTest, UnusableLibraryIsReportedOnceAndCountsAsTwoFailedRenders) {
+// A library that cannot be used (missing, not the package's, or the package's without the export) is told in one box
+// owned by the dialog, and nothing else happens: nothing rendered, the save untouched and still open, so that the
+// names never end up in the save without textures that match them.
+TEST_F(SettingsDialogTest, UnusableLibraryIsReportedOnceAndNothingIsRenderedOrSaved) {
     PlaceSave(kSaveSize);
+    auto saveOnce = [&](const char* where) {
+        Run([&](HWND dialog) {
+            Press(dialog, IDC_OPEN_SAVE);
+            Press(dialog, IDC_OPEN_SAVE);
+            ExpectFileOpen(dialog, savePath_, where);
+            Press(dialog, IDC_CANCEL_SAVE);
+        });
+    };
     SetValue(kQuorvanInfoValue, dir_.Join("nothing-here"));
-    Run([&](HWND dialog) {
-        Press(dialog, IDC_OPEN_SAVE);
-        Press(dialog, IDC_OPEN_SAVE);
-    });
-    // A library without the export: the same, the message naming the export.
+    saveOnce("library missing");
+
+    // A library that is not the package's.
     char system[MAX_PATH] = {};
     GetSystemDirectoryA(system, sizeof system);
-    ASSERT_TRUE(CopyFileA((std::string(system) + "\\version.dll").c_str(), dir_.Join("SavePatch.qvx").c_str(), FALSE));
+    const std::string version = std::string(system) + "\\version.dll";
+    ASSERT_TRUE(CopyFileA(version.c_str(), dir_.Join("SavePatch.qvx").c_str(), FALSE));
     SetValue(kQuorvanInfoValue, dir_.path());
+    saveOnce("library replaced");
+
+    // The package's own library, without the export.
+    std::string versionBytes;
+    ASSERT_TRUE(ReadBytes(version, &versionBytes));
+    PackageLibrary(versionBytes);
+    saveOnce("export missing");
+
+    const std::vector<RecordedMessage> messages = recorder_.Messages();
+    ASSERT_EQ(3u, messages.size());
+    EXPECT_NE(std::string::npos, messages[0].text.find("SavePatch.qvx"));
+    EXPECT_EQ(0u, messages[1].text.find(kLibraryChangedText)) << messages[1].text;
+    EXPECT_NE(std::string::npos, messages[2].text.find("CreateUserFont"));
+    for (const RecordedMessage& message : messages) {
+        EXPECT_EQ("错误", message.caption);
+        EXPECT_TRUE(message.hasOwner) << message.text;  // "保存" cannot be pressed again beneath it
+    }
+    EXPECT_TRUE(Calls().empty());
+    std::string bytes;
+    ASSERT_TRUE(ReadBytes(savePath_, &bytes));
+    EXPECT_EQ(SaveBytes(kSaveSize), bytes);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((savePath_ + kSaveBackupSuffix).c_str()));
+}
+
+// The fake library changed by one byte after the install: never run.
+TEST_F(SettingsDialogTest, LibraryChangedSinceTheInstallIsNeverRun) {
+    PlaceSave(kSaveSize);
+    Installed();
+    std::string library;
+    ASSERT_TRUE(ReadBytes(dir_.Join("SavePatch.qvx"), &library));
+    ASSERT_TRUE(WriteBytes(dir_.Join("SavePatch.qvx"), library + "x"));
     Run([&](HWND dialog) {
         Press(dialog, IDC_OPEN_SAVE);
         Press(dialog, IDC_OPEN_SAVE);
+        ExpectFileOpen(dialog, savePath_, "after the refusal");
+        Press(dialog, IDC_CANCEL_SAVE);
     });
-    const std::vector<std::string> texts = Texts();
-    ASSERT_EQ(8u, texts.size());
-    EXPECT_NE(std::string::npos, texts[0].find("SavePatch.qvx"));
-    EXPECT_NE(std::string::npos, texts[4].find("CreateUserFont"));
-    for (size_t first : {0u, 4u}) {
-        EXPECT_EQ("创建武将字体1失败!", texts[first + 1]);
-        EXPECT_EQ("创建武将字体2失败!", texts[first + 2]);
-        EXPECT_EQ("保存自创武将名成功!", texts[first + 3]);
+    EXPECT_TRUE(Calls().empty()) << "the changed library ran";
+    const std::vector<RecordedMessage> messages = recorder_.Messages();
+    ASSERT_EQ(1u, messages.size());
+    EXPECT_EQ(0u, messages[0].text.find(kLibraryChangedText));
+    std::string bytes;
+    ASSERT_TRUE(ReadBytes(savePath_, &bytes));
+    EXPECT_EQ(SaveBytes(kSaveSize), bytes);
+}
+
+// "QuorvanInfo" is the user's to write: an empty or relative folder is no installation, and no library is looked
+// for from the current drive's root ("\SavePatch.qvx") or folder.
+TEST_F(SettingsDialogTest, EmptyOrRelativeInstallFolderCountsAsNotInstalled) {
+    PlaceSave(kSaveSize);
+    char previous[MAX_PATH] = {};
+    GetCurrentDirectoryA(sizeof previous, previous);
+    ASSERT_TRUE(SetCurrentDirectoryA(dir_.path().c_str()));
+    const std::string root = dir_.path().substr(0, 3);  // the current drive's root, inside the prefix
+    ASSERT_TRUE(CopyFileA(QV_FAKE_USERFONT_FILE, (root + "SavePatch.qvx").c_str(), FALSE));
+    for (const char* folder : {"", ".", "quorvan-game"}) {
+        SetValue(kQuorvanInfoValue, folder);
+        Run([&](HWND dialog) {
+            Press(dialog, IDC_OPEN_SAVE);
+            Press(dialog, IDC_OPEN_SAVE);
+            ExpectFileOpen(dialog, savePath_, folder);
+            Press(dialog, IDC_CANCEL_SAVE);
+        });
     }
+    SetCurrentDirectoryA(previous);
+    const bool rootCalled = GetFileAttributesA((root + "calls.bin").c_str()) != INVALID_FILE_ATTRIBUTES;
+    DeleteFileA((root + "SavePatch.qvx").c_str());
+    DeleteFileA((root + "calls.bin").c_str());
+    EXPECT_FALSE(rootCalled) << "the library at the drive's root ran";
+    EXPECT_TRUE(Calls().empty());
+    EXPECT_EQ((std::vector<std::string>(3, "需要先安装真.三国无双3简体汉化包!")), Texts());
 }
 
 TEST_F(SettingsDialogTest, RefusedNamesAndAMissingInstallKeepTheFileOpen) {
@@ -531,9 +617,67 @@ TEST_F(SettingsDialogTest, SaveCutShortAfterOpeningIsReportedNotExtended) {
     EXPECT_NE("保存自创武将名成功!", texts[0]);
     EXPECT_EQ("错误", recorder_.Captions()[0]);
     EXPECT_FALSE(SaveFileIsOpen());
+    EXPECT_TRUE(Calls().empty()) << "textures rendered for a save that was refused";
     std::string bytes;
     ASSERT_TRUE(ReadBytes(savePath_, &bytes));
     EXPECT_EQ(SaveBytes(kSaveSize).substr(0, 1000), bytes);
+}
+
+// A file far larger than any save (a wrongly chosen film or disc image) is refused when it is opened; one that grows
+// past the ceiling after opening is refused at "保存", before anything is rendered or copied.
+TEST_F(SettingsDialogTest, FileLargerThanAnySaveIsRefusedAndNeverCopied) {
+    auto resize = [&](LONGLONG size) {
+        HANDLE file = CreateFileA(savePath_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, file);
+        LARGE_INTEGER at;
+        at.QuadPart = size;
+        EXPECT_TRUE(SetFilePointerEx(file, at, nullptr, FILE_BEGIN) && SetEndOfFile(file));
+        CloseHandle(file);
+    };
+    PlaceSave(kSaveSize);
+    resize(kSaveMaxSize + 1);
+    Installed();
+    Run([&](HWND dialog) {
+        Press(dialog, IDC_OPEN_SAVE);
+        ExpectNoFile(dialog, "too large to open");
+    });
+    resize(kSaveSize);
+    Run([&](HWND dialog) {
+        Press(dialog, IDC_OPEN_SAVE);
+        ExpectFileOpen(dialog, savePath_, "opened at its own size");
+        resize(kSaveMaxSize + 1);
+        Press(dialog, IDC_OPEN_SAVE);
+        ExpectNoFile(dialog, "grown after opening");
+    });
+    const std::vector<RecordedMessage> messages = recorder_.Messages();
+    ASSERT_EQ(2u, messages.size());
+    EXPECT_NE(std::string::npos, messages[0].text.find("64MB")) << messages[0].text;
+    EXPECT_EQ("取消", messages[0].caption);
+    EXPECT_NE(std::string::npos, messages[1].text.find("64MB")) << messages[1].text;
+    EXPECT_EQ("错误", messages[1].caption);
+    EXPECT_TRUE(Calls().empty());
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((savePath_ + kSaveBackupSuffix).c_str()));
+    EXPECT_FALSE(SaveFileIsOpen());
+}
+
+// The untouched copy of a save of many pieces, and of one a byte short of a whole number of them, is exact.
+TEST_F(SettingsDialogTest, BackupOfASaveOfManyPiecesIsExact) {
+    for (const long size : {long(kSaveCopyPiece) * 5 + 7, long(kSaveCopyPiece) * 3 - 1}) {
+        RemoveSave();
+        PlaceSave(size);
+        Installed();
+        Run([&](HWND dialog) {
+            Press(dialog, IDC_OPEN_SAVE);
+            Press(dialog, IDC_OPEN_SAVE);
+        });
+        std::string backup;
+        ASSERT_TRUE(ReadBytes(savePath_ + kSaveBackupSuffix, &backup));
+        EXPECT_EQ(SaveBytes(size), backup) << size;
+        std::string bytes;
+        ASSERT_TRUE(ReadBytes(savePath_, &bytes));
+        EXPECT_EQ(size_t(size), bytes.size());
+    }
 }
 
 TEST_F(SettingsDialogTest, EnterInANameEditPressesReturn) {

@@ -128,6 +128,25 @@ TEST(SkinState, DialogsAnswerColourMessagesAndLeaveWhenDestroyed) {
         EXPECT_EQ(ReactToMessage(kind, kNcDestroy, 0, 0).action, SkinAction::kForget);
 }
 
+// The system's look and values that name no kind (a record's kind read from a bad slot, say) take no row: their
+// state never changes and only WM_NCDESTROY makes the record go. A kind added to the enum without a row in the
+// table does not build (its static_assert).
+TEST(SkinState, UnskinnedAndUnknownKindsAreLeftAlone) {
+    for (SkinKind kind : {kSkinNone, kSkinKindCount, SkinKind(0x100), SkinKind(0xFFFFFFFFu)}) {
+        for (uint32_t message : {kPaint, kNcPaint, kMouseMove, kSetFocus, kEnable, kSetCheck, kSetText, kDestroy,
+                                 kCtlColorDlg, kLButtonDown}) {
+            const SkinReaction reaction = ReactToMessage(kind, message, 1, kSkinHot | kSkinPressed);
+            EXPECT_EQ(reaction.state, kSkinHot | kSkinPressed) << kind << " " << message;
+            EXPECT_EQ(reaction.action, SkinAction::kNone) << kind << " " << message;
+        }
+        EXPECT_EQ(ReactToMessage(kind, kNcDestroy, 0, 0).action, SkinAction::kForget) << kind;
+        EXPECT_EQ(InitialSkinState(kind, skinstyle::kDisabled | skinstyle::kButtonMultiLine | skinstyle::kEditReadOnly,
+                                   true, 1),
+                  kSkinDisabled | kSkinFocused)
+            << kind;
+    }
+}
+
 TEST(SkinTables, PushButtonFaceByPriority) {
     const Corners4* normal = PushFaceTable(0);
     ASSERT_NE(normal, nullptr);

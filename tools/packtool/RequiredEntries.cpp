@@ -1,18 +1,14 @@
 #include "tools/packtool/RequiredEntries.h"
 
 #include "package/PackNames.h"
+#include "support/Gbk.h"
 
 namespace {
 
 // Targets in the table begin with "\" or "/"; shown to maintainers with "\" throughout.
 std::string GameFolderPath(const char* target) {
     std::string path(target + 1);
-    for (size_t i = 0; i < path.size(); ++i) {
-        if (static_cast<unsigned char>(path[i]) & 0x80)
-            ++i;  // the second byte of a two-byte character is no separator
-        else if (path[i] == '/')
-            path[i] = '\\';
-    }
+    UseBackslashes(path);
     return path;
 }
 

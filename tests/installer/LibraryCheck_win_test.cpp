@@ -1,0 +1,47 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "installer/InstallFlow.h"
+#include "installer/ResourceLibrary.h"
+#include "tests/installer/InstallerFixture_win.h"
+
+// The helper library lies in the game folder for the whole unpack, where any program of the user may change it:
+// the install's own call compares it with the package's entry right before loading it.
+namespace {
+
+// What a program of the user does while the pack is unpacked: it swaps the library for its own (here the
+// package's library with one byte more, which would still load); then the install calls it.
+bool SwapThenCall(const char* libraryPath, HWND status, char* statusText) {
+    std::string path = libraryPath;
+    for (char& c : path)
+        c = c == '/' ? '\\' : c;
+    const std::string bytes = FileBytes(path);
+    WriteBytes(path, bytes + "x");
+    return CallResourceInstall(libraryPath, status, statusText);
+}
+
+class LibraryCheckTest : public InstallerTest {};
+
+TEST_F(LibraryCheckTest, LibrarySwappedDuringTheUnpackIsNotRunAndTheInstallSaysSo) {
+    Open(StandardPack());
+    gCallResourceInstall = SwapThenCall;  // the fixture puts the real caller back
+    Press("install");
+    ASSERT_TRUE(WaitForInstall());
+    EXPECT_FALSE(Exists(Game("\\quorvan\\resource.lst"))) << "the swapped library ran";
+
+    bool refused = false;
+    bool doneShown = false;
+    for (const RecordedMessage& box : recorder_.Messages()) {
+        refused = refused || box.text.find(kLibraryChangedText) == 0;
+        doneShown = doneShown || box.text == "安装成功结束!";
+    }
+    EXPECT_TRUE(refused);
+    EXPECT_FALSE(doneShown);
+    const RecordedMessage last = recorder_.Messages().back();
+    EXPECT_NE(std::string::npos, last.text.find("SavePatch.qvx")) << last.text;  // the failure box names it
+}
+
+}  // namespace
