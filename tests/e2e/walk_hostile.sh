@@ -100,11 +100,16 @@ give_drive_back() {
 # make_read_only: every file of the game loses its write bits, as a game copied from its CD keeps its read-only
 # attribute; Wine must then report each replaced file as read-only.
 make_read_only() {
-    local file attributes
+    local file attributes line commands=""
     find "$GAME" -path "$GAME/quorvan" -prune -o -type f -exec chmod a-w {} +
+    # One cmd for the three: every Wine program start costs seconds in the 32-bit guest.
     for file in "${REPLACED[@]}"; do
-        attributes=$("$GUI_RUN" cmd /c attrib "G:\\${file//\//\\}" 2>/dev/null | tr -d '\r' | head -1)
-        [[ "${attributes%%G:*}" == *R* ]] || fail "Wine does not show G:\\$file as read-only (attrib: \"$attributes\")"
+        commands="$commands${commands:+ & }attrib G:\\${file//\//\\}"
+    done
+    attributes=$("$GUI_RUN" cmd /c "$commands" 2>/dev/null | tr -d '\r')
+    for file in "${REPLACED[@]}"; do
+        line=$(printf '%s\n' "$attributes" | grep -F "G:\\${file//\//\\}" | head -1)
+        [[ "${line%%G:*}" == *R* ]] || fail "Wine does not show G:\\$file as read-only (attrib: \"$line\")"
     done
     say "   every game file is read-only (attrib shows R on the three the pack replaces)"
 }
