@@ -49,10 +49,11 @@ settings_expect() {
     done
 }
 
-# settings_type_name ID TEXT: clicks into the name edit, removes what it holds and types TEXT on the keyboard, until
-# the edit shows TEXT. xdotool types a character that the keyboard map lacks by mapping it to a spare key first;
-# on a busy machine Wine can read the first such key before it has seen the new map, and the character is lost.
-# Such a try is reported and typed again, at most three times in all.
+# settings_type_name ID TEXT: clicks into the name edit, removes what it holds and types TEXT on the keyboard, one
+# character at a time, each once the edit shows the ones before. xdotool types a character that the keyboard map
+# lacks by mapping it to a spare key, pressing it and mapping it back; when Wine reads the press only after that
+# (a busy machine, the emulated guest), the character is lost. A lost character is reported and typed again, at most
+# five times; an edit that shows anything else is cleared and the name typed anew, at most three times.
 _settings_shows() {
     local enabled x y text
     read -r enabled x y text <<<"$(settings_control "$1")"
@@ -60,15 +61,27 @@ _settings_shows() {
     [ "$text" = "$2" ]
 }
 settings_type_name() {
-    local try
+    local try typed c n limit=$((GUI_WAIT / 10 > 10 ? GUI_WAIT / 10 : 10)) chars
+    # xdotool reads its text in the locale's encoding: UTF-8 whatever the caller's locale (the guest has none).
+    mapfile -t chars < <(printf '%s' "$2" | LC_ALL=C.UTF-8 grep -o .)
     for try in 1 2 3; do
         settings_click "$1"
         xdotool key End
         xdotool key --repeat 12 --delay 20 BackSpace
-        # xdotool reads its text in the locale's encoding: UTF-8 whatever the caller's locale (the guest has none).
-        LC_ALL=C.UTF-8 xdotool type --delay 60 "$2"
-        gui_poll $((GUI_WAIT / 10 > 10 ? GUI_WAIT / 10 : 10)) _settings_shows "$1" "$2" && return 0
-        say "   control $1 shows \"$SETTINGS_SHOWN\" after typing \"$2\" (try $try)"
+        gui_poll "$limit" _settings_shows "$1" "" || continue
+        typed=""
+        for c in "${chars[@]}"; do
+            for n in 1 2 3 4 5; do
+                LC_ALL=C.UTF-8 xdotool type --delay 60 "$c"
+                gui_poll "$limit" _settings_shows "$1" "$typed$c" && break
+                [ "$SETTINGS_SHOWN" = "$typed" ] || break
+                say "   control $1 lost \"$c\" (shows \"$SETTINGS_SHOWN\"); typed again"
+            done
+            [ "$SETTINGS_SHOWN" = "$typed$c" ] || break
+            typed="$typed$c"
+        done
+        [ "$typed" = "$2" ] && return 0
+        say "   control $1 shows \"$SETTINGS_SHOWN\" while typing \"$2\" (try $try)"
     done
     fail "control $1 shows \"$SETTINGS_SHOWN\" after typing \"$2\" three times"
 }
