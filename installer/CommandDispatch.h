@@ -17,17 +17,9 @@ void DispatchCommand(const LayoutRecord& record, HWND mainWindow);
 
 // Brings every control into its state, reading the registry afresh for each: the install control shows while the
 // pack is not installed, the uninstall control while it is, neither during an install. Flags are cleared, "text"
-// records become disabled labels, the status control (the "text" record whose first argument is "percent") is
-// found and its text emptied.
+// records become disabled labels and the status control's text is emptied (MakeTextLabels). The "setting"
+// command opens Dependencies().openSettings.
 void RefreshControls();
-
-// The "setting" command's modal dialog, owned by mainWindow. The program's entry point sets the settings folder's
-// dialog; while none is set, the command does nothing.
-using SettingsOpener = void (*)(HWND mainWindow);
-extern SettingsOpener gOpenSettings;
-
-// The status control, or null when the layout has none.
-LayoutRecord* StatusControl();
 
 // The installer's part of the main window: commands, the install's hand-back, the controls' first state and the
 // stop of an install when the program quits. The program's entry point gives it to SetMainWindowHandlers.

@@ -17,9 +17,6 @@
 #include "support/Gbk.h"
 #include "support/Win32Handles.h"
 
-FileWriter gFileWriter = WriteAllBytes;
-FolderCheckedHook gFolderChecked = nullptr;
-
 namespace {
 
 constexpr DWORD kWriteChunk = 1u << 20;
@@ -62,7 +59,7 @@ std::string NewFileBeside(const std::string& folder) {
 bool FillAndFlush(const std::string& path, const void* bytes, size_t size) {
     ScopedFileHandle file(
         CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    return file.valid() && gFileWriter(file.get(), bytes, size) && FlushFileBuffers(file.get());
+    return file.valid() && Dependencies().fileWriter(file.get(), bytes, size) && FlushFileBuffers(file.get());
 }
 
 // ".", ".." and every other folder whose name starts with a dot are left out of the walks.
@@ -141,9 +138,36 @@ bool SamePath(std::string a, std::string b) {
 struct Entry {
     const std::string& parentPath;
     const std::string& parentFinal;
+    HANDLE parent;  // held open by the caller
     const char* name;
     bool folder;  // as the parent's listing says
 };
+
+bool SameObject(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
+    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+           a.nFileIndexLow == b.nFileIndexLow;
+}
+
+// True when final (the final path of a handle opened as name inside the entry's parent) names that very entry. The
+// system may spell one folder under two drives (a drive letter that stands for a folder of another drive, as a
+// game at a drive root has; Wine picks either), so a final path under another name of the parent counts when its
+// last component is the name and the folder above it is the parent itself.
+bool IsEntryItself(const Entry& entry, const std::string& final) {
+    if (SamePath(final, entry.parentFinal + "\\" + entry.name))
+        return true;
+    const size_t cut = LastPathSeparator(final.data(), final.size());
+    if (cut == kNoSeparator || !SamePath(final.substr(cut + 1), entry.name))
+        return false;
+    std::string folder = final.substr(0, cut);
+    if (!folder.empty() && folder.back() == ':')
+        folder += '\\';  // "\\?\G:" alone is the volume, not its root folder
+    ScopedFileHandle above(CreateFileA(folder.c_str(), FILE_READ_ATTRIBUTES,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION aboveInfo, parentInfo;
+    return above.valid() && GetFileInformationByHandle(above.get(), &aboveInfo) &&
+           GetFileInformationByHandle(entry.parent, &parentInfo) && SameObject(aboveInfo, parentInfo);
+}
 
 bool RemoveEntry(const Entry& entry, std::vector<LeftBehind>& left);
 
@@ -193,7 +217,7 @@ bool EmptyFolder(HANDLE handle, const std::string& path, const std::string& fina
         if (entry.unspeakable || (entry.folder && entry.name[0] == '.')) {
             left.push_back({path + "\\" + entry.name, entry.folder, FileFault::kNotListed});
             empty = false;
-        } else if (!RemoveEntry(Entry{path, final, entry.name.c_str(), entry.folder}, left)) {
+        } else if (!RemoveEntry(Entry{path, final, handle, entry.name.c_str(), entry.folder}, left)) {
             empty = false;
         }
     }
@@ -229,15 +253,15 @@ bool RemoveEntry(const Entry& entry, std::vector<LeftBehind>& left) {
     }
     // A handle that is not exactly the entry of the folder above was opened through a link (the system followed it,
     // as Wine does with the links of the machine it runs on): nothing is done through it.
-    if (!SamePath(final, entry.parentFinal + "\\" + entry.name)) {
+    if (!IsEntryItself(entry, final)) {
         left.push_back({path, entry.folder, FileFault::kLink});
         return false;
     }
     const bool folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     const bool link = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     if (folder && !link) {
-        if (gFolderChecked)
-            gFolderChecked(path);
+        if (Dependencies().folderChecked)
+            Dependencies().folderChecked(path);
         if (!EmptyFolder(handle.get(), path, final, left))
             return false;  // what stays below is named already
     }
@@ -291,7 +315,7 @@ bool WriteFileMakingDirs(const void* bytes, size_t size, const char* path) {
         if (!file.valid())
             return false;
     }
-    return gFileWriter(file.get(), bytes, size);
+    return Dependencies().fileWriter(file.get(), bytes, size);
 }
 
 bool ReplaceFileWith(const void* bytes, size_t size, const char* path, FileFault* fault) {
@@ -391,7 +415,7 @@ bool RemoveWithoutFollowingLinks(const std::string& parent, const char* name, st
     ScopedFind search(path, &data);
     if (!search.found())
         return true;
-    return RemoveEntry(Entry{base, topFinal, data.cFileName, IsFolder(data)}, left);
+    return RemoveEntry(Entry{base, topFinal, top.get(), data.cFileName, IsFolder(data)}, left);
 }
 
 void ListFilesRecursive(const char* folder, std::vector<std::string>& list, const char* suffix) {
@@ -437,4 +461,12 @@ void ListDirsRecursive(const char* folder, std::vector<std::string>& list) {
             ListDirsRecursive(path.c_str(), list);
         list.push_back(Lowered(path));
     } while (search.Next(&data));
+}
+
+bool QueryFreeSpace(const char* folder, uint64_t* bytesAvailable) {
+    ULARGE_INTEGER available = {}, total = {}, free = {};
+    if (!GetDiskFreeSpaceExA(folder, &available, &total, &free))
+        return false;
+    *bytesAvailable = available.QuadPart;
+    return true;
 }

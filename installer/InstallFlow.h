@@ -9,8 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "installer/Dependencies_win.h"
 #include "installer/FailureList.h"
 #include "mainwindow/SkinLayout.h"
+#include "package/Package.h"
 #include "support/WorkerThread.h"
 
 // The install flow: find the game, check the disk, confirm; then the install worker checks every entry the install
@@ -29,25 +31,14 @@
 // The one install in progress. Touched on the user-interface thread only; the worker gets its own copy of what it
 // needs before it starts.
 struct InstallerState {
-    std::string installFolder;              // the game folder, absolute, without a trailing separator; <= 255 bytes
-    bool extracting = false;                // from the confirmation until FinishInstall's last message box
-    bool marked = false;                    // "QuorvanInfo" was written by this install: the game may be changed
-    HWND mainWindow = nullptr;              // recorded at the confirmation; receives kInstallDoneMessage
-    LayoutRecord* statusControl = nullptr;  // found by RefreshControls; null when the layout has none
-    FailureList failures;                   // what failed on this thread since the confirmation
+    std::string installFolder;  // the game folder, absolute, without a trailing separator; <= 255 bytes
+    bool extracting = false;    // from the confirmation until FinishInstall's last message box
+    bool marked = false;        // "QuorvanInfo" was written by this install: the game may be changed
+    HWND mainWindow = nullptr;  // recorded at the confirmation; receives kInstallDoneMessage
+    FailureList failures;       // what failed on this thread since the confirmation
 };
 
 extern InstallerState gInstallerState;
-
-// How the worker makes sure of the package before the first change. The product checks once; the benchmark
-// compares the three.
-enum class EntryCheck {
-    kNone,   // no check first: each entry's checks run as it is extracted, after the game folder has changed
-    kOnce,   // every entry checked first; the unpack then reads the package it holds open without write sharing
-             // and skips the second digest
-    kTwice,  // every entry checked first, and each checked again as it is extracted
-};
-extern EntryCheck gEntryCheck;
 
 // Checks every entry the install will write and hands back (phase kChecked or kDamaged); once the user-interface
 // thread has marked the installation and said go on (Proceed), unpacks every package entry under the pack folder
@@ -57,9 +48,13 @@ class InstallWorker : public WorkerThread {
   public:
     enum class Phase { kChecking, kChecked, kDamaged, kUnpacked };
 
-    // Starts a run into installFolder that reports to mainWindow and shows its progress in status (may be null).
-    // False, with nothing changed, while the previous run still holds its thread or when no thread can be made.
-    bool Begin(const std::string& installFolder, HWND mainWindow, LayoutRecord* status);
+    // Starts a run into installFolder, from the package that index describes (which must stay unchanged until the
+    // run ends), that reports to mainWindow and shows its progress in status (both members may be null). False,
+    // with nothing changed, while the previous run still holds its thread or when no thread can be made.
+    bool Begin(const std::string& installFolder,
+               HWND mainWindow,
+               const StatusTarget& status,
+               const PackageIndex& index);
     void Run() override;
 
     // What the run has reached; read on the user-interface thread while the worker waits for a hand-back.
@@ -93,7 +88,10 @@ class InstallWorker : public WorkerThread {
     // each entry with its own checks.
     void UnpackPackFolder(std::FILE* package);
 
+    std::vector<const PackageEntry*> EntriesToWrite() const;
+
     std::string installFolder_;
+    const PackageIndex* index_ = nullptr;
     HWND mainWindow_ = nullptr;
     HWND statusWindow_ = nullptr;
     char* statusText_ = nullptr;            // the status control's buffer, or spareText_ without one
@@ -152,19 +150,3 @@ bool CopyEntryToFile(const char* entry,
                      const char* target,
                      CopyKind kind,
                      FailureList& failures);
-
-// Seams for tests, set on the user-interface thread while no install runs.
-// Bytes available to the caller on the volume that holds folder ("C:\Games\SM3\", "\\server\share\SM3\", always
-// ending in a separator); false when the query fails.
-using FreeSpaceQuery = bool (*)(const char* folder, uint64_t* bytesAvailable);
-extern FreeSpaceQuery gFreeSpaceQuery;
-bool QueryFreeSpace(const char* folder, uint64_t* bytesAvailable);
-
-// The file chooser (ChoosePath's contract): true with the chosen file's full path, false with path emptied. The
-// program's entry point sets the settings folder's chooser; while none is set, nothing is chosen.
-using PathChooser = bool (*)(HWND owner, std::string& path, const char* filter);
-extern PathChooser gChoosePath;
-
-// The library's ResourceInstall (CallResourceInstall's contract): false when the library could not be called.
-using ResourceInstallCaller = bool (*)(const char* libraryPath, HWND status, char* statusText);
-extern ResourceInstallCaller gCallResourceInstall;

@@ -21,10 +21,6 @@
 
 InstallerState gInstallerState;
 InstallWorker gInstallWorker;
-FreeSpaceQuery gFreeSpaceQuery = QueryFreeSpace;
-PathChooser gChoosePath = nullptr;
-ResourceInstallCaller gCallResourceInstall = CallResourceInstall;
-EntryCheck gEntryCheck = EntryCheck::kOnce;
 
 const char kInstallLogName[] = "\\quorvan\\install-errors.txt";
 const char kUninstallLogName[] = "\\quorvan\\uninstall-errors.txt";
@@ -97,7 +93,8 @@ std::string GameFromRegistry() {
 bool AskForGame(HWND mainWindow, std::string& gamePath) {
     ShowMessage(mainWindow, kGameNotFoundText, kGameNotFoundCaption, kMbOk | kMbIconWarning);
     gamePath.clear();
-    if (!gChoosePath || !gChoosePath(mainWindow, gamePath, kGameFilter) || gamePath.empty()) {
+    const PathChooser choose = Dependencies().choosePath;
+    if (!choose || !choose(mainWindow, gamePath, kGameFilter) || gamePath.empty()) {
         ShowError(mainWindow, kNoGameChosenText, kCancelCaption);
         return false;
     }
@@ -122,7 +119,7 @@ bool MakeAbsolute(std::string& path) {
 uint32_t AvailableKilobytes(const std::string& installFolder) {
     const std::string folder = installFolder + "\\";
     uint64_t bytes = 0;
-    if (!gFreeSpaceQuery(folder.c_str(), &bytes))
+    if (!Dependencies().freeSpace(folder.c_str(), &bytes))
         return 0;
     const uint64_t kilobytes = bytes >> 10;
     return kilobytes > UINT32_MAX ? UINT32_MAX : uint32_t(kilobytes);
@@ -152,7 +149,7 @@ void BeginInstall(HWND mainWindow, const std::string& installFolder) {
     gInstallerState.marked = false;
     gInstallerState.failures.Clear();
     RefreshControls();
-    if (!gInstallWorker.Begin(installFolder, mainWindow, StatusControl())) {
+    if (!gInstallWorker.Begin(installFolder, mainWindow, StatusTargetOfLayout(), gPackageIndex)) {
         ShowError(mainWindow, kNoWorkerText, kErrorCaption);
         gInstallerState.extracting = false;
         RefreshControls();
@@ -205,34 +202,17 @@ void ReportDamaged(HWND owner, const std::vector<std::string>& names) {
     ShowError(owner, text.c_str(), kErrorCaption);
 }
 
-// Every entry the install writes: the configuration program, the library, the pack folder, the copy table. Names
-// the package lacks are left to the copies, which report them.
-std::vector<const PackageEntry*> EntriesToWrite() {
-    std::vector<const PackageEntry*> entries;
-    auto add = [&entries](const char* name) {
-        std::string key = name;
-        LowerAsciiDbcs(key);
-        auto found = gPackageIndex.find(key);
-        if (found != gPackageIndex.end())
-            entries.push_back(&found->second);
-    };
-    add(kConfigEntry);
-    add(kLibraryEntry);
-    for (const auto& item : gPackageIndex) {
-        if (IsPackEntryName(item.first) && IsContainedName(item.first.c_str()))
-            entries.push_back(&item.second);
-    }
-    for (const CopyRow& row : kCopyTable)
-        add(row.entry);
-    return entries;
+// The package file of index, or null when the index is empty.
+const char* PackagePath(const PackageIndex& index) {
+    return index.empty() ? nullptr : index.begin()->second.packagePath.c_str();
 }
 
 // The package file, open for reading while nobody may write it: what the check saw is what the unpack reads.
-HANDLE HoldPackage() {
-    if (gPackageIndex.empty())
+HANDLE HoldPackage(const PackageIndex& index) {
+    const char* path = PackagePath(index);
+    if (!path)
         return INVALID_HANDLE_VALUE;
-    return CreateFileA(gPackageIndex.begin()->second.packagePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 void ReportSkippedNames(HWND owner, size_t count) {
@@ -299,14 +279,6 @@ bool CopyEntryToFile(const char* entry,
     return copied;
 }
 
-bool QueryFreeSpace(const char* folder, uint64_t* bytesAvailable) {
-    ULARGE_INTEGER available = {}, total = {}, free = {};
-    if (!GetDiskFreeSpaceExA(folder, &available, &total, &free))
-        return false;
-    *bytesAvailable = available.QuadPart;
-    return true;
-}
-
 bool ReadInstalledFolder(std::string& folder) {
     std::string value;
     if (!RegReadString(HKEY_CURRENT_USER, kInstallKeyPath, kQuorvanInfoValue, value) ||
@@ -342,7 +314,33 @@ void InstallPack(HWND mainWindow) {
         BeginInstall(mainWindow, installFolder);
 }
 
-bool InstallWorker::Begin(const std::string& installFolder, HWND mainWindow, LayoutRecord* status) {
+// Every entry the install writes: the configuration program, the library, the pack folder, the copy table. Names
+// the package lacks are left to the copies, which report them.
+std::vector<const PackageEntry*> InstallWorker::EntriesToWrite() const {
+    const PackageIndex& index = *index_;
+    std::vector<const PackageEntry*> entries;
+    auto add = [&entries, &index](const char* name) {
+        std::string key = name;
+        LowerAsciiDbcs(key);
+        auto found = index.find(key);
+        if (found != index.end())
+            entries.push_back(&found->second);
+    };
+    add(kConfigEntry);
+    add(kLibraryEntry);
+    for (const auto& item : index) {
+        if (IsPackEntryName(item.first) && IsContainedName(item.first.c_str()))
+            entries.push_back(&item.second);
+    }
+    for (const CopyRow& row : kCopyTable)
+        add(row.entry);
+    return entries;
+}
+
+bool InstallWorker::Begin(const std::string& installFolder,
+                          HWND mainWindow,
+                          const StatusTarget& status,
+                          const PackageIndex& index) {
     if (IsBusy())
         return false;
     stopping_ = false;
@@ -350,9 +348,10 @@ bool InstallWorker::Begin(const std::string& installFolder, HWND mainWindow, Lay
     phase_ = Phase::kChecking;
     damaged_.clear();
     installFolder_ = installFolder;
+    index_ = &index;
     mainWindow_ = mainWindow;
-    statusWindow_ = status ? status->window : nullptr;
-    statusText_ = status ? status->text : spareText_;
+    statusWindow_ = status.window;
+    statusText_ = status.text ? status.text : spareText_;
     spareText_[0] = '\0';
     libraryReady_ = false;
     skippedNames_ = 0;
@@ -385,7 +384,7 @@ void InstallWorker::SetStatus(const char* text) {
 }
 
 bool InstallWorker::CheckEntries(std::FILE* package) {
-    if (gEntryCheck == EntryCheck::kNone)
+    if (Dependencies().entryCheck == EntryCheck::kNone)
         return true;
     CheckBuffers buffers;
     for (const PackageEntry* entry : EntriesToWrite()) {
@@ -402,7 +401,7 @@ bool InstallWorker::CheckEntries(std::FILE* package) {
 // An entry checked once already is read from the package held since then, without a second digest.
 void InstallWorker::UnpackPackFolder(std::FILE* package) {
     const bool checkedOnce = package != nullptr;
-    for (const auto& item : gPackageIndex) {
+    for (const auto& item : *index_) {
         if (stopping_)
             return;
         const PackageEntry& entry = item.second;
@@ -428,8 +427,8 @@ void InstallWorker::UnpackPackFolder(std::FILE* package) {
 void InstallWorker::Run() {
     SetStatus(kCopyingText);
     // Held without write sharing from before the check until the unpack is over; read through one stream.
-    ScopedFileHandle held(HoldPackage());
-    StdioFile package(gPackageIndex.empty() ? nullptr : gPackageIndex.begin()->second.packagePath.c_str(), "rb");
+    ScopedFileHandle held(HoldPackage(*index_));
+    StdioFile package(PackagePath(*index_), "rb");
     const bool sound = CheckEntries(package.get());
     if (stopping_)
         return;  // the user quit: nobody waits for the hand-back
@@ -443,11 +442,12 @@ void InstallWorker::Run() {
         return;
     }
 
-    UnpackPackFolder(gEntryCheck == EntryCheck::kOnce && held.valid() ? package.get() : nullptr);
+    UnpackPackFolder(Dependencies().entryCheck == EntryCheck::kOnce && held.valid() ? package.get() : nullptr);
     if (stopping_)
         return;
     // A library that is missing or lacks its export has been reported; the installation is completed without it.
-    if (!libraryReady_ || !gCallResourceInstall((installFolder_ + kLibraryTarget).c_str(), statusWindow_, statusText_))
+    if (!libraryReady_ ||
+        !Dependencies().callResourceInstall((installFolder_ + kLibraryTarget).c_str(), statusWindow_, statusText_))
         failures_.Add(Failure::kLibrary, WithoutLeadingSeparator(kLibraryTarget));
     if (stopping_)
         return;

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "installer/Dependencies_win.h"
+
 // The resource-installer library ("SavePatch.qvx" in the game folder) and its two exports, looked up by their
 // decorated names. The library runs with the installer's rights, so it is loaded only from an absolute path and only
 // when the file holds exactly the bytes of the package's own "SavePatch.qvx" entry (which must pass its checks):
@@ -20,10 +22,8 @@ extern const char kLibraryChangedText[];     // the box's text for a file that i
 // opened or loaded, or its bytes are not the package's entry. The caller frees it.
 HMODULE LoadVerifiedLibrary(const char* libraryPath, HWND owner);
 
-// For tests: called with the library's path (backslashes) after its bytes have matched and before it is loaded,
-// while our handle holds the file. Null in the product.
-using LibraryCheckedHook = void (*)(const char* path);
-extern LibraryCheckedHook gLibraryCheckedHook;
+// Dependencies().libraryChecked is called with the library's path after its bytes have matched and before it is
+// loaded, while our handle holds the file.
 
 // CreateUserFont's integers: the texture's width and height, the glyph size, and the column and row of the grid
 // cell that takes the first of the eight characters (the texture is a grid of 26 x 28 cells of the glyph size).

@@ -15,7 +15,6 @@
 
 const char kResourceInstallExport[] = "?ResourceInstall@@YAX_NPAUHWND__@@PAD@Z";
 const char kCreateUserFontExport[] = "?CreateUserFont@@YA_NPBDHH00HHH000@Z";
-LibraryCheckedHook gLibraryCheckedHook = nullptr;
 const char kLibraryChangedText[] = "资源安装库与安装包中的不一致(可能已被改动或替换)，没有加载。请重新安装汉化包：\n";
 
 namespace {
@@ -106,8 +105,8 @@ HMODULE LoadVerifiedLibrary(const char* libraryPath, HWND owner) {
         ReportChanged(owner, shown);
         return nullptr;
     }
-    if (gLibraryCheckedHook)
-        gLibraryCheckedHook(path.c_str());
+    if (Dependencies().libraryChecked)
+        Dependencies().libraryChecked(path.c_str());
     HMODULE module = LoadFullPath(path);
     if (!module)
         ReportLoadFailure(owner, shown);

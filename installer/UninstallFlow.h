@@ -2,9 +2,7 @@
 
 #include <windows.h>
 
-// Removes a registry value (RegDeleteValueA's contract); a seam for tests.
-using MarkDeleter = LONG(WINAPI*)(HKEY key, const char* name);
-extern MarkDeleter gDeleteMarkValue;
+#include "installer/Dependencies_win.h"
 
 // The "uninstall" command, on the user-interface thread: after the user's confirmation, checks the game's three
 // original files in the package (a missing or damaged one: the user is told and nothing changes), writes them back

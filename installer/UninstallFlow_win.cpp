@@ -19,8 +19,6 @@
 #include "support/MessageSeam.h"
 #include "support/Win32Handles.h"
 
-MarkDeleter gDeleteMarkValue = RegDeleteValueA;
-
 namespace {
 
 const char kConfirmText[] = "是否卸载简体中文汉化包?";
@@ -137,7 +135,7 @@ MarkResult RemoveInstallMark(Uninstall& run) {
         ShowMessage(nullptr, kOpenKeyFailedText, kCancelCaption, kMbOk | kMbIconError);
         return MarkResult::kKeyNotOpened;
     }
-    const LONG result = gDeleteMarkValue(key.get(), kQuorvanInfoValue);
+    const LONG result = Dependencies().deleteMarkValue(key.get(), kQuorvanInfoValue);
     if (result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND)
         return MarkResult::kRemoved;
     run.failures.Add(Failure::kMarkLeft, kQuorvanInfoValue);

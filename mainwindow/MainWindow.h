@@ -7,7 +7,7 @@
 struct LayoutRecord;
 
 // The program's two pictures and its one window, shared by the main window and its skin controls. Filled by
-// CreateMainWindow, released by DestroyMainWindow. The pictures and their DCs are owned inside MainWindow.cpp; the
+// CreateMainWindow, released by DestroyMainWindow. The pictures and their DCs are owned inside MainWindow_win.cpp; the
 // handles here are for drawing only.
 struct SkinImages {
     HINSTANCE instance = nullptr;
@@ -52,13 +52,21 @@ void SetMainWindowHandlers(const MainWindowHandlers& handlers);
 // exit code.
 int RunSetup(HINSTANCE instance);
 
-// Loads both pictures from the executable's resources and builds the window from them. Ends the process when a
-// picture is missing or when the layout file is not in the package.
-void CreateMainWindow();
+// How CreateMainWindow ended. On every failure the user has been told; what was made is released by
+// DestroyMainWindow.
+enum class WindowStart {
+    kShown,
+    kNoPicture,  // a picture is missing from the executable's resources
+    kNoWindow,   // the system made no window
+    kNoLayout,   // the layout file is not in the package (the package has shown its message)
+};
+
+// Loads both pictures from the executable's resources and builds the window from them.
+WindowStart CreateMainWindow();
 
 // The rest of CreateMainWindow, on pictures already loaded (gSkinImages takes them over): outline, drawing
 // surfaces, window classes, the window and its controls, then centred and shown.
-void CreateMainWindowWithImages(HBITMAP normalImage, HBITMAP highlightImage);
+WindowStart CreateMainWindowWithImages(HBITMAP normalImage, HBITMAP highlightImage);
 
 // Destroys the window and its controls, unregisters both classes and releases the pictures.
 void DestroyMainWindow();

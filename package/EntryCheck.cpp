@@ -52,7 +52,7 @@ unsigned char* ScratchBuffer::Reserve(uint32_t size) {
 
 bool SizesPlausible(const PackageEntry& entry) {
     // An empty file is stored as a stream of a few bytes; a stream with no bytes at all yields nothing.
-    return uint64_t(entry.originalSize) <= uint64_t(entry.compressedSize) * kMaxLzoExpansion;
+    return SizeCanBeTrue(entry.originalSize, entry.compressedSize);
 }
 
 bool CheckEntryQuietly(const PackageEntry& entry, CheckBuffers& buffers, std::FILE* package) {

@@ -10,9 +10,8 @@
 // Checks that show nothing, for a caller that gathers the results and tells the user once: the install looks at
 // every entry it is about to write before it changes anything.
 
-// LZO1X produces at most about 256 bytes from one input byte; an original size beyond that cannot come from the
-// compressed size, whatever the digest says (the header is not covered by it).
-constexpr uint64_t kMaxLzoExpansion = 256;
+// SizeCanBeTrue for the entry's two sizes: an original size beyond what the compressed size can yield fails,
+// whatever the digest says (the header is not covered by it).
 bool SizesPlausible(const PackageEntry& entry);
 
 // A buffer that a sequence of checks reuses, grown to the largest entry seen so far; freed with the object.

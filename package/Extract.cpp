@@ -54,8 +54,8 @@ size_t ReadBody(const PackageEntry& entry, unsigned char* buffer, size_t count) 
 
 // The densest LZO1X instruction is a match whose length runs on in zero bytes: k of them, the marker, the last
 // length byte and the two distance bytes (k + 4 bytes) copy 255 k + 288 bytes. Literals copy one byte per byte and
-// the shorter matches far fewer, so no stream yields as much as 255 bytes per byte it holds; 256 leaves room.
-constexpr uint64_t kMaxLzoExpansion = 256;
+// the shorter matches far fewer, so no stream yields as much as 255 bytes per byte it holds; kMaxLzoExpansion (256)
+// leaves room.
 
 bool LzoReady() {
     static const bool ready = lzo_init() == LZO_E_OK;

@@ -66,7 +66,8 @@ bool ExtractEntry(const PackageEntry& entry, EntrySink& sink, ExtractReport* rep
 bool ExtractEntryQuietly(const PackageEntry& entry, EntrySink& sink, ExtractReport* report = nullptr);
 
 // Whether an LZO1X stream of compressedSize bytes can decompress to originalSize bytes at all (LZO1X yields less
-// than 256 bytes per stream byte).
+// than kMaxLzoExpansion bytes per stream byte).
+constexpr uint64_t kMaxLzoExpansion = 256;
 bool SizeCanBeTrue(uint32_t originalSize, uint32_t compressedSize);
 
 // MD5 (RFC 1321) as 32 lower-case hex digits.

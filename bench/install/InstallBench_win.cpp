@@ -9,7 +9,7 @@
 // worker and FinishInstall, until "安装成功结束!". Afterwards the same entries are extracted once more into
 // memory only, and the library's ResourceInstall is run once more on its own, to show where the time goes.
 //
-// The third argument chooses how the install makes sure of the package before its first change (gEntryCheck):
+// The third argument chooses how the install makes sure of the package before its first change (its entryCheck):
 // "none" (no check first, each entry checked as it is extracted), "once" (the product's choice: every entry
 // checked first, the unpack then without a second digest) or "twice" (checked first and again as extracted).
 //
@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "installer/CommandDispatch.h"
+#include "installer/Dependencies_win.h"
 #include "installer/FileHelpers.h"
 #include "installer/InstallFlow.h"
 #include "installer/ResourceLibrary.h"
@@ -262,7 +263,11 @@ int main(int argc, char** argv) {
         std::fputs("usage: install_bench PACKAGE GAME_FOLDER [none|once|twice]\n", stderr);
         return 2;
     }
-    gEntryCheck = mode == "none" ? EntryCheck::kNone : mode == "twice" ? EntryCheck::kTwice : EntryCheck::kOnce;
+    InstallerDependencies dependencies;
+    dependencies.entryCheck = mode == "none"    ? EntryCheck::kNone
+                              : mode == "twice" ? EntryCheck::kTwice
+                                                : EntryCheck::kOnce;
+    SetInstallerDependencies(dependencies);
     const std::string package = argv[1];
     const std::string gameFolder = argv[2];
 

@@ -83,7 +83,7 @@ class InstallFaultTest : public InstallerTest {
 // Without the check before the first change (it would refuse these packages outright), each copy still keeps
 // unchecked bytes away from the game's own files.
 TEST_F(InstallFaultTest, EntriesThatFailTheirChecksNeverReplaceTheGamesFiles) {
-    gEntryCheck = EntryCheck::kNone;
+    ChangeDependencies([](InstallerDependencies& d) { d.entryCheck = EntryCheck::kNone; });
     TestPack pack = StandardPack();
     BreakDigest(pack, "psrpc.qvx");
     BreakBody(pack, "SM3Config.qvx");
@@ -110,7 +110,7 @@ TEST_F(InstallFaultTest, EntriesThatFailTheirChecksNeverReplaceTheGamesFiles) {
 }
 
 TEST_F(InstallFaultTest, LibraryThatFailsItsCheckIsNeitherWrittenNorLoaded) {
-    gEntryCheck = EntryCheck::kNone;
+    ChangeDependencies([](InstallerDependencies& d) { d.entryCheck = EntryCheck::kNone; });
     TestPack pack = StandardPack();
     BreakDigest(pack, "SavePatch.qvx");
     ASSERT_TRUE(WriteBytes(Game("\\SavePatch.qvx"), kStaleLibrary));
@@ -135,7 +135,7 @@ TEST_F(InstallFaultTest, FullDiskLeavesTheGamesFilesWholeAndIsTold) {
         SCOPED_TRACE(testing::Message() << "the disk takes " << bytesLeft << " more bytes");
         recorder_.Clear();
         gBytesLeft = bytesLeft;
-        gFileWriter = WriteUntilFull;
+        ChangeDependencies([](InstallerDependencies& d) { d.fileWriter = WriteUntilFull; });
         Press("install");
         ASSERT_TRUE(WaitForInstall());
 
@@ -322,7 +322,7 @@ TEST_F(InstallFaultTest, QuitThatCannotWaitForTheLibraryEndsTheProcessWithoutDes
             WriteBytes(childNote, dir_.path());
             Open(StandardPack());
             std::atexit(SayDestructorsRan);
-            gCallResourceInstall = BusyLibrary;
+            ChangeDependencies([](InstallerDependencies& d) { d.callResourceInstall = BusyLibrary; });
             Press("install");
             PumpUntil([] { return gLibraryRuns > 0; }, 30000);
             SetMessageHandler(PrintNotes);

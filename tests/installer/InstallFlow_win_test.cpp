@@ -396,7 +396,7 @@ TEST_F(InstallFlowTest, WorkerThatCannotStartIsReportedAndNothingStaysHidden) {
     const std::string elsewhere = dir_.Join("elsewhere");
     CreateDirectoryA(elsewhere.c_str(), nullptr);
     ASSERT_TRUE(WriteBytes(elsewhere + "\\SavePatch.qvx", StandardPack().Bytes("SavePatch.qvx")));
-    ASSERT_TRUE(gInstallWorker.Begin(elsewhere, Main(), nullptr));
+    ASSERT_TRUE(gInstallWorker.Begin(elsewhere, Main(), StatusTarget(), gPackageIndex));
     Press("install");
     const std::vector<RecordedMessage> boxes = recorder_.Messages();
     ASSERT_EQ(2u, boxes.size());
@@ -481,7 +481,7 @@ TEST_F(InstallFlowTest, QuitDuringTheInstallStopsTheWorkerAndSaysTheInstallDidNo
     Open(StandardPack());
     gQuitPressed = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     gUiThread = GetCurrentThreadId();
-    gFileWriter = WriteAfterTheQuit;
+    ChangeDependencies([](InstallerDependencies& d) { d.fileWriter = WriteAfterTheQuit; });
     Press("install");
     Press("close");  // answered OK
     SetEvent(gQuitPressed);

@@ -159,7 +159,7 @@ TEST_F(InstallSafetyTest, PackageCannotBeChangedBetweenTheCheckAndTheUnpack) {
     Open(pack);
     gPackagePath = dir_.Join("setup.pak");
     gWriteOpenError = 0;
-    gFileWriter = TryToChangeThePackage;
+    ChangeDependencies([](InstallerDependencies& d) { d.fileWriter = TryToChangeThePackage; });
     Press("install");
     ASSERT_TRUE(WaitForInstall());
     EXPECT_EQ(DWORD(ERROR_SHARING_VIOLATION), gWriteOpenError);
@@ -248,7 +248,7 @@ TEST_F(InstallSafetyTest, InstallationIsMarkedBeforeTheFirstWriteIntoTheGameFold
     Open(StandardPack());
     gWritesSeen = 0;
     gMarkedAtFirstWrite = false;
-    gFileWriter = NoteTheMarkAtTheFirstWrite;
+    ChangeDependencies([](InstallerDependencies& d) { d.fileWriter = NoteTheMarkAtTheFirstWrite; });
     Press("install");
     ASSERT_TRUE(WaitForInstall());
     EXPECT_LT(0, gWritesSeen);
@@ -275,7 +275,7 @@ TEST_F(InstallSafetyTest, QuitDuringTheUnpackIsToldThatTheUninstallRestoresTheGa
     gWorkerWriting = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     gQuitChosen = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     gUiThread = GetCurrentThreadId();
-    gFileWriter = WriteOnceTheUserQuit;
+    ChangeDependencies([](InstallerDependencies& d) { d.fileWriter = WriteOnceTheUserQuit; });
     Press("install");
     ASSERT_TRUE(PumpUntil([] { return WaitForSingleObject(gWorkerWriting, 0) == WAIT_OBJECT_0; }, 30000));
     Press("close");  // answered OK
@@ -283,7 +283,7 @@ TEST_F(InstallSafetyTest, QuitDuringTheUnpackIsToldThatTheUninstallRestoresTheGa
     StopInstallForQuit(Main(), 60000);
     CloseHandle(gWorkerWriting);
     CloseHandle(gQuitChosen);
-    gFileWriter = WriteAllBytes;
+    ChangeDependencies([](InstallerDependencies& d) { d.fileWriter = WriteAllBytes; });
     EXPECT_FALSE(gInstallWorker.IsBusy());
 
     std::vector<RecordedMessage> boxes = recorder_.Messages();
@@ -428,9 +428,9 @@ TEST(KilledInstallChild, DISABLED_InstallsUntilKilled) {
     SetMainWindowHandlers(InstallerWindowHandlers());
     CreateMainWindowWithImages(MakePicture(200, 100, [](int x, int y) { return RGB(x, y, 128); }),
                                MakePicture(200, 100, [](int x, int y) { return RGB(x, y, 128); }));
-    gFreeSpaceQuery = PlentyOfSpace;
+    ChangeDependencies([](InstallerDependencies& d) { d.freeSpace = PlentyOfSpace; });
     gChildUiThread = GetCurrentThreadId();
-    gFileWriter = WriteUntilKilled;
+    ChangeDependencies([](InstallerDependencies& d) { d.fileWriter = WriteUntilKilled; });
     PressCommand("install");
     PumpUntil([] { return false; }, 60000);
     std::exit(3);  // never killed: the parent reports it
@@ -549,7 +549,7 @@ void CountSettings(HWND) {
 TEST_F(InstallSafetyTest, NoSecondJobStartsWhileAnInstallOrAnUninstallShowsItsBoxes) {
     TestPack pack = StandardPack();
     Open(pack);
-    gOpenSettings = CountSettings;
+    ChangeDependencies([](InstallerDependencies& d) { d.openSettings = CountSettings; });
     gSettingsOpened = 0;
     gPressesUnderBoxes = {"uninstall", "setting", "install", "uninstall"};
     gRecorderHandler = SetMessageHandler(PressUnderTheBox);
@@ -579,7 +579,7 @@ TEST_F(InstallSafetyTest, NoSecondJobStartsWhileAnInstallOrAnUninstallShowsItsBo
     // Once it is over, every command works again; minimise worked throughout.
     Press("setting");
     EXPECT_EQ(1, gSettingsOpened);
-    gOpenSettings = nullptr;
+    ChangeDependencies([](InstallerDependencies& d) { d.openSettings = nullptr; });
 }
 
 TEST_F(InstallSafetyTest, MinimiseStillWorksUnderAnUninstallBox) {

@@ -179,9 +179,11 @@ void InstallerTest::SetUp() {
     DeleteKeyTree(HKEY_CURRENT_USER, kInstallKeyPath);
     gSeams = SeamAnswers();
     gSeams.freeBytes = uint64_t(1) << 30;
-    gFreeSpaceQuery = FakeFreeSpace;
-    gChoosePath = FakeChooser;
-    gOpenSettings = ShowSettingsDialog;
+    InstallerDependencies dependencies;
+    dependencies.freeSpace = FakeFreeSpace;
+    dependencies.choosePath = FakeChooser;
+    dependencies.openSettings = ShowSettingsDialog;
+    SetInstallerDependencies(dependencies);
 
     game_ = dir_.Join("game");
     MakeGame(game_);
@@ -197,14 +199,7 @@ void InstallerTest::TearDown() {
     }
     gPackageIndex.clear();
     gInstallerState = InstallerState();
-    gFreeSpaceQuery = QueryFreeSpace;
-    gChoosePath = nullptr;
-    gOpenSettings = nullptr;
-    gFileWriter = WriteAllBytes;
-    gDeleteMarkValue = RegDeleteValueA;
-    gFolderChecked = nullptr;
-    gCallResourceInstall = CallResourceInstall;
-    gEntryCheck = EntryCheck::kOnce;
+    SetInstallerDependencies(InstallerDependencies());
     RestoreInstallKey();
     RemoveTree(dir_.path());
     // What Wine cannot remove (a link of the machine it runs on, and the folders around it) goes from outside; rm

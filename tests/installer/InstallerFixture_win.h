@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "installer/Dependencies_win.h"
 #include "mainwindow/SkinLayout.h"
 #include "tests/common/MessageRecorder.h"
 #include "tests/common/TempDir.h"
@@ -59,6 +60,14 @@ struct SeamAnswers {
     std::vector<ChooserCall> chooserCalls;
 };
 extern SeamAnswers gSeams;
+
+// Changes the installer's dependencies for the rest of the test; TearDown hands the product's back.
+template <typename Change>
+void ChangeDependencies(Change change) {
+    InstallerDependencies dependencies = Dependencies();
+    change(dependencies);
+    SetInstallerDependencies(dependencies);
+}
 
 class InstallerTest : public ::testing::Test {
   protected:

@@ -27,7 +27,8 @@ class LibraryCheckTest : public InstallerTest {};
 
 TEST_F(LibraryCheckTest, LibrarySwappedDuringTheUnpackIsNotRunAndTheInstallSaysSo) {
     Open(StandardPack());
-    gCallResourceInstall = SwapThenCall;  // the fixture puts the real caller back
+    // The fixture puts the real caller back.
+    ChangeDependencies([](InstallerDependencies& d) { d.callResourceInstall = SwapThenCall; });
     Press("install");
     ASSERT_TRUE(WaitForInstall());
     EXPECT_FALSE(Exists(Game("\\quorvan\\resource.lst"))) << "the swapped library ran";

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "installer/Dependencies_win.h"
 #include "installer/ResourceLibrary.h"
 #include "package/Extract.h"
 #include "package/Package.h"
@@ -365,11 +366,13 @@ TEST(ResourceLibrary, ComparedLibraryCannotBeSwappedBeforeItIsLoaded) {
     ASSERT_TRUE(game.Add("a.txt", "hello"));
     gSwapAttempt = SwapAttempt();
     gRenamedTo = game.Folder() + "\\renamed.qvx";
-    gLibraryCheckedHook = TryToSwap;
+    InstallerDependencies dependencies;
+    dependencies.libraryChecked = TryToSwap;
+    SetInstallerDependencies(dependencies);
     MessageRecorder recorder;
     char status[512] = "";
     const bool called = CallResourceInstall(game.LibraryAsCalled().c_str(), nullptr, status);
-    gLibraryCheckedHook = nullptr;
+    SetInstallerDependencies(InstallerDependencies());
     ASSERT_TRUE(gSwapAttempt.ran);
     EXPECT_FALSE(gSwapAttempt.opened);
     EXPECT_EQ(DWORD(ERROR_SHARING_VIOLATION), gSwapAttempt.openError);

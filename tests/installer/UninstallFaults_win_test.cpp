@@ -119,7 +119,7 @@ TEST_F(UninstallFaultTest, GameFileHeldOpenKeepsThePackAndTheMarkAndASecondRunFi
 TEST_F(UninstallFaultTest, FullDiskLeavesTheLocalisedFilesWholeAndKeepsThePackAndTheMark) {
     MakeInstalled();
     Open(StandardPack());
-    gFileWriter = WriteUnlessFull;
+    ChangeDependencies([](InstallerDependencies& d) { d.fileWriter = WriteUnlessFull; });
     gDiskFull = true;
     Press("uninstall");
 
@@ -218,9 +218,9 @@ TEST_F(UninstallFaultTest, FolderSwappedForALinkAfterItsCheckIsNotFollowed) {
     Open(StandardPack());
     gSwapTarget = Game("\\quorvan\\data");
     gRenameRefused = gSwapped = false;
-    gFolderChecked = SwapForALink;
+    ChangeDependencies([](InstallerDependencies& d) { d.folderChecked = SwapForALink; });
     Press("uninstall");
-    gFolderChecked = nullptr;
+    ChangeDependencies([](InstallerDependencies& d) { d.folderChecked = nullptr; });
 
     ASSERT_TRUE(gSwapped);
     EXPECT_TRUE(gRenameRefused);  // the checked folder is held without delete sharing
@@ -458,9 +458,9 @@ LONG WINAPI RefuseToDelete(HKEY, const char*) {
 TEST_F(UninstallFaultTest, MarkThatCannotBeRemovedIsTold) {
     MakeInstalled();
     Open(StandardPack());
-    gDeleteMarkValue = RefuseToDelete;
+    ChangeDependencies([](InstallerDependencies& d) { d.deleteMarkValue = RefuseToDelete; });
     Press("uninstall");
-    gDeleteMarkValue = RegDeleteValueA;
+    ChangeDependencies([](InstallerDependencies& d) { d.deleteMarkValue = RegDeleteValueA; });
 
     const std::vector<RecordedMessage> boxes = recorder_.Messages();
     ASSERT_EQ(2u, boxes.size());

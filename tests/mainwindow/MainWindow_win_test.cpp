@@ -12,6 +12,7 @@
 #include "mainwindow/ProgramMessages.h"
 #include "mainwindow/SkinLayout.h"
 #include "package/Package.h"
+#include "skinctl/SkinHook.h"
 #include "tests/mainwindow/TestPictures_win.h"
 #include "tests/common/MessageRecorder.h"
 #include "tests/common/TempDir.h"
@@ -83,8 +84,8 @@ class MainWindowTest : public ::testing::Test {
 
         gSkinImages.instance = GetModuleHandleA(nullptr);
         SetMainWindowHandlers(InstallerWindowHandlers());  // as the program's entry point does
-        CreateMainWindowWithImages(MakePicture(kWidth, kHeight, NormalAt),
-                                   MakePicture(highlightWidth, highlightHeight, HighlightAt));
+        started_ = CreateMainWindowWithImages(MakePicture(kWidth, kHeight, NormalAt),
+                                              MakePicture(highlightWidth, highlightHeight, HighlightAt));
         PumpFor(100);
     }
 
@@ -105,6 +106,7 @@ class MainWindowTest : public ::testing::Test {
 
     TempDir dir_;
     MessageRecorder recorder_;
+    WindowStart started_ = WindowStart::kShown;
 };
 
 TEST_F(MainWindowTest, WindowHasTheNormalPicturesSizeAndIsCentred) {
@@ -362,33 +364,30 @@ TEST_F(MainWindowTest, StatusLabelDrawsBlueTextFromItsTopLeftCorner) {
     EXPECT_GE(lastY, 10);  // the line feed started a second line
 }
 
-// The cases that end the process run in a child process of their own.
-int PrintingHandler(void*, const char* text, const char* caption, unsigned) {
-    std::fprintf(stderr, "box <%s> <%s>\n", text, caption);
-    std::fflush(stderr);
-    return kIdOk;
+// The window library reports what is missing and leaves the end to the start-up: the find-file box is the only
+// box, nothing is shown, and the caller hears why.
+TEST_F(MainWindowTest, MissingLayoutIsReportedAfterTheFindFileBoxAndNothingIsShown) {
+    Show(nullptr);
+    EXPECT_EQ(WindowStart::kNoLayout, started_);
+    const std::vector<RecordedMessage> boxes = recorder_.Messages();
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ("winpos.txt", boxes[0].text);
+    EXPECT_EQ("Find file in package error!", boxes[0].caption);
+    EXPECT_FALSE(IsWindowVisible(Main()));
+    EXPECT_TRUE(gSkinLayout.empty());
 }
 
-TEST_F(MainWindowTest, MissingLayoutEndsTheProcessAfterTheFindFileBox) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(
-        {
-            SetMessageHandler(PrintingHandler);
-            Show(nullptr);
-            std::fprintf(stderr, "window shown\n");
-        },
-        ::testing::ExitedWithCode(0), "box <winpos.txt> <Find file in package error!>\\s*$");
-}
-
-TEST(MainWindowStart, MissingPictureEndsTheProcessWithAMessage) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    gSkinImages.instance = GetModuleHandleA(nullptr);  // the test program carries no pictures
-    EXPECT_EXIT(
-        {
-            SetMessageHandler(PrintingHandler);
-            CreateMainWindow();
-        },
-        ::testing::ExitedWithCode(1), "box <.*WINDOW1.BMP> <");
+// Without its pictures the start-up says which one is missing and ends the program with status 1, its hook and
+// window gone.
+TEST(MainWindowStart, MissingPictureEndsTheStartWithAMessageAndStatusOne) {
+    MessageRecorder recorder;
+    EXPECT_EQ(1, RunSetup(GetModuleHandleA(nullptr)));  // the test program carries no pictures
+    gPackageIndex.clear();
+    const std::vector<RecordedMessage> boxes = recorder.Messages();
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_NE(std::string::npos, boxes.back().text.find("WINDOW1.BMP"));
+    EXPECT_FALSE(SkinHookInstalled());
+    EXPECT_EQ(nullptr, gSkinImages.mainWindow);
 }
 
 }  // namespace

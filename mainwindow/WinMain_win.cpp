@@ -1,13 +1,14 @@
 #include <windows.h>
 
 #include "installer/CommandDispatch.h"
+#include "installer/Dependencies_win.h"
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/Startup_win.h"
 #include "settings/PathChooser.h"
 #include "settings/SettingsDialog.h"
 
 // The program: the window library, with the installer's flows wired into it and the settings folder's dialogs
-// wired into the flows.
+// handed to the installer with the rest of its dependencies.
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     RestrictLibrarySearch();
     SingleInstance instanceLock(kInstanceName);
@@ -15,8 +16,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         ShowRunningInstance();
         return 0;
     }
-    gChoosePath = ChoosePath;
-    gOpenSettings = ShowSettingsDialog;
+    InstallerDependencies dependencies;
+    dependencies.choosePath = ChoosePath;
+    dependencies.openSettings = ShowSettingsDialog;
+    SetInstallerDependencies(dependencies);
     SetMainWindowHandlers(InstallerWindowHandlers());
     return RunSetup(instance);
 }

@@ -30,16 +30,21 @@ const char kMissingImageText[] = "程序资源中缺少窗口图片: ";
 const char kNoWindowText[] = "无法创建主窗口!";
 constexpr UINT kExitStartFailed = 1;
 
-// A picture of our own resources, as a DIB section. Without it there is nothing to show: say which one is missing
-// and end.
+// A picture of our own resources, as a DIB section. Without it there is nothing to show: the user is told which one
+// is missing, and the result is null.
 HBITMAP LoadSkinImage(const char* name) {
     HANDLE image = LoadImageA(gSkinImages.instance, name, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION);
     if (!image) {
         const std::string text = kMissingImageText + std::string(name);
         ShowMessage(nullptr, text.c_str(), kErrorCaption, kMbOk | kMbIconError);
-        ExitProcess(kExitStartFailed);
     }
     return static_cast<HBITMAP>(image);
+}
+
+// The program's exit code when the window could not be shown. A layout file missing from the package ends it as
+// a clean run does.
+int StartFailureCode(WindowStart start) {
+    return start == WindowStart::kNoLayout ? 0 : int(kExitStartFailed);
 }
 
 // A skin picture selected into a memory DC of its own for the whole run. The members are released in reverse order
@@ -160,7 +165,7 @@ void CenterWindow(HWND window) {
     SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void CreateMainWindowWithImages(HBITMAP normalImage, HBITMAP highlightImage) {
+WindowStart CreateMainWindowWithImages(HBITMAP normalImage, HBITMAP highlightImage) {
     gSkinImages.normalImage = normalImage;
     gSkinImages.highlightImage = highlightImage;
     // Before the picture goes into its DC: the scan selects it into one of its own.
@@ -183,21 +188,27 @@ void CreateMainWindowWithImages(HBITMAP normalImage, HBITMAP highlightImage) {
     if (!gSkinImages.mainWindow) {
         // Without a window the message loop would wait forever for a quit that nothing can send.
         ShowMessage(nullptr, kNoWindowText, kErrorCaption, kMbOk | kMbIconError);
-        ExitProcess(kExitStartFailed);
+        return WindowStart::kNoWindow;
     }
 
-    LoadSkinLayout(gSkinImages.mainWindow);
+    if (!LoadSkinLayout(gSkinImages.mainWindow))
+        return WindowStart::kNoLayout;
     if (gHandlers.controlsCreated)
         gHandlers.controlsCreated();
     CenterWindow(gSkinImages.mainWindow);
     ShowWindow(gSkinImages.mainWindow, SW_SHOWNORMAL);
     UpdateWindow(gSkinImages.mainWindow);
+    return WindowStart::kShown;
 }
 
-void CreateMainWindow() {
-    HBITMAP normalImage = LoadSkinImage(kNormalImageName);
-    HBITMAP highlightImage = LoadSkinImage(kHighlightImageName);
-    CreateMainWindowWithImages(normalImage, highlightImage);
+WindowStart CreateMainWindow() {
+    OwnedGdiObject<HBITMAP> normalImage(LoadSkinImage(kNormalImageName));
+    if (!normalImage.get())
+        return WindowStart::kNoPicture;
+    OwnedGdiObject<HBITMAP> highlightImage(LoadSkinImage(kHighlightImageName));
+    if (!highlightImage.get())
+        return WindowStart::kNoPicture;
+    return CreateMainWindowWithImages(normalImage.release(), highlightImage.release());
 }
 
 void DestroyMainWindow() {
@@ -218,7 +229,12 @@ int RunSetup(HINSTANCE instance) {
     IndexPackage();
     gSkinImages.instance = instance;
     InstallSkinHook(kSkinBackground);
-    CreateMainWindow();
+    const WindowStart start = CreateMainWindow();
+    if (start != WindowStart::kShown) {
+        DestroyMainWindow();
+        RemoveSkinHook();
+        return StartFailureCode(start);
+    }
 
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0)) {  // -1 counts as non-zero: the loop goes on

@@ -6,13 +6,13 @@
 #include "Devavi/Win32/InstallKey.h"
 #include "Devavi/Win32/RegTable.h"
 #include "installer/CommandDispatch.h"
+#include "installer/Dependencies_win.h"
 #include "support/MessageSeam.h"
 
 namespace {
 
 const char kForceQuitText[] = "解压文件中!!! 请耐心等待...\r\n是否强制推出?";
 const char kForceQuitCaption[] = "强制退出确认";
-const char kStatusArgument[] = "percent";
 
 void ShowNote(const LayoutRecord& record) {
     ShowMessage(nullptr, record.firstArgument.c_str(), record.secondArgument.c_str(), kMbOk);
@@ -57,8 +57,9 @@ class JobGuard {
 
 void OpenSettings(HWND mainWindow) {
     JobGuard job;
-    if (!job.refused() && gOpenSettings)
-        gOpenSettings(mainWindow);
+    const SettingsOpener open = Dependencies().openSettings;
+    if (!job.refused() && open)
+        open(mainWindow);
 }
 
 void Uninstall(HWND mainWindow) {
@@ -78,30 +79,11 @@ bool PackInstalled() {
     return ReadInstalledFolder(folder);
 }
 
-void ShowControl(const LayoutRecord& record, bool shown) {
-    if (record.window)
-        ShowWindow(record.window, shown && !gInstallerState.extracting ? SW_SHOWNORMAL : SW_HIDE);
-}
-
-void MakeLabel(LayoutRecord& record) {
-    record.flags |= kLayoutLabel;
-    if (record.window) {
-        LONG_PTR style = GetWindowLongPtrA(record.window, GWL_STYLE);
-        SetWindowLongPtrA(record.window, GWL_STYLE, style | WS_DISABLED);
-    }
-    if (record.firstArgument == kStatusArgument)
-        gInstallerState.statusControl = &record;
-    if (gInstallerState.statusControl)
-        gInstallerState.statusControl->text[0] = '\0';
-}
-
 void StopInstallOnQuit(HWND mainWindow) {
     StopInstallForQuit(mainWindow, kQuitWaitMs);
 }
 
 }  // namespace
-
-SettingsOpener gOpenSettings = nullptr;
 
 void DispatchCommand(const LayoutRecord& record, HWND mainWindow) {
     const std::string& command = record.command;
@@ -122,17 +104,10 @@ void DispatchCommand(const LayoutRecord& record, HWND mainWindow) {
 }
 
 void RefreshControls() {
-    // The layout may have been built anew since the last call; the status control is looked for again.
-    gInstallerState.statusControl = nullptr;
-    for (LayoutRecord& record : gSkinLayout) {
-        record.flags = 0;
-        if (record.command == "uninstall")
-            ShowControl(record, PackInstalled());
-        else if (record.command == "install")
-            ShowControl(record, !PackInstalled());
-        else if (record.command == "text")
-            MakeLabel(record);
-    }
+    MakeTextLabels();
+    const bool idle = !gInstallerState.extracting;
+    ShowCommandControls("uninstall", idle && PackInstalled());
+    ShowCommandControls("install", idle && !PackInstalled());
 }
 
 MainWindowHandlers InstallerWindowHandlers() {
@@ -142,12 +117,4 @@ MainWindowHandlers InstallerWindowHandlers() {
     handlers.controlsCreated = RefreshControls;
     handlers.loopEnded = StopInstallOnQuit;
     return handlers;
-}
-
-LayoutRecord* StatusControl() {
-    LayoutRecord* status = gInstallerState.statusControl;
-    // The table is emptied when the main window goes; a record found before then is no longer there.
-    if (!status || gSkinLayout.empty() || status < &gSkinLayout.front() || status > &gSkinLayout.back())
-        return nullptr;
-    return status;
 }

@@ -14,6 +14,12 @@ SkinLayout gSkinLayout;
 namespace {
 
 constexpr COLORREF kLabelTextColour = 0xFF0000;  // pure blue
+const char kTextCommand[] = "text";
+const char kStatusArgument[] = "percent";
+
+bool IsStatusRecord(const LayoutRecord& record) {
+    return record.command == kTextCommand && record.firstArgument == kStatusArgument;
+}
 
 void CreateSkinControls(HWND mainWindow) {
     for (size_t i = 0; i < gSkinLayout.size(); ++i) {
@@ -93,11 +99,11 @@ void OnButtonPress(HWND control) {
 
 }  // namespace
 
-void LoadSkinLayout(HWND mainWindow) {
+bool LoadSkinLayout(HWND mainWindow) {
     {
         MemorySink sink;
         if (!ExtractByName(kLayoutEntry, sink))
-            ExitProcess(0);
+            return false;
         for (LayoutEntry& entry : ParseLayout(sink.data, sink.size)) {
             LayoutRecord record;
             static_cast<LayoutEntry&>(record) = std::move(entry);
@@ -105,6 +111,48 @@ void LoadSkinLayout(HWND mainWindow) {
         }
     }
     CreateSkinControls(mainWindow);
+    return true;
+}
+
+void ShowCommandControls(const char* command, bool shown) {
+    for (const LayoutRecord& record : gSkinLayout) {
+        if (record.window && record.command == command)
+            ShowWindow(record.window, shown ? SW_SHOWNORMAL : SW_HIDE);
+    }
+}
+
+void MakeTextLabels() {
+    for (LayoutRecord& record : gSkinLayout) {
+        record.flags = 0;
+        if (record.command != kTextCommand)
+            continue;
+        record.flags |= kLayoutLabel;
+        if (record.window) {
+            const LONG_PTR style = GetWindowLongPtrA(record.window, GWL_STYLE);
+            SetWindowLongPtrA(record.window, GWL_STYLE, style | WS_DISABLED);
+        }
+        if (IsStatusRecord(record))
+            record.text[0] = '\0';
+    }
+}
+
+LayoutRecord* StatusControl() {
+    // Of several, the last one in the file.
+    LayoutRecord* status = nullptr;
+    for (LayoutRecord& record : gSkinLayout) {
+        if (IsStatusRecord(record))
+            status = &record;
+    }
+    return status;
+}
+
+StatusTarget StatusTargetOfLayout() {
+    StatusTarget target;
+    if (LayoutRecord* status = StatusControl()) {
+        target.window = status->window;
+        target.text = status->text;
+    }
+    return target;
 }
 
 LayoutRecord* RecordOfControl(HWND control) {
