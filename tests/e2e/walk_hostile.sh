@@ -11,19 +11,22 @@
 #           folder.
 #
 #   walk_hostile.sh --exe QuorvanSetup.exe (--packtool PACKTOOL | --package DIR) --probe window_probe.exe \
-#                   --sample SAMPLE_GAME_DIR --lit window2.bmp --out DIR [--parts "link killed"]
+#                   --sample SAMPLE_GAME_DIR --lit window2.bmp --out DIR [--parts "link killed"] \
+#                   [--image QuorvanSetup-image.exe --manifest DEMO_MANIFEST]
 #
-# --package is the package as "packtool extract" wrote it; --packtool extracts it first. The install key, the drive
-# letter and the game folders are restored or removed at the end, whatever happened; on a failure the screen is
-# saved and described first. Every wait is for a condition (QV_GUI_WAIT seconds, default 120; the install
-# QV_E2E_INSTALL_SECONDS, default 300). Environment: WINEPREFIX (as for wine64-run.sh), DISPLAY (required),
-# QV_GUI_RUN (gui-lib.sh: the program that runs a Windows program).
+# --package is the package as "packtool extract" wrote it; --packtool extracts it first. With --image and
+# --manifest (and --packtool) the killed install runs an installer of the demo pack with one more entry of 64 MB
+# that does not compress: the demo's own unpack can be over within milliseconds of its first file.
+# The install key, the drive letter and the game folders are restored or removed at the end, whatever happened; on a
+# failure the screen is saved and described first. Every wait is for a condition (QV_GUI_WAIT seconds, default 120;
+# the install QV_E2E_INSTALL_SECONDS, default 300). Environment: WINEPREFIX (as for wine64-run.sh), DISPLAY
+# (required), QV_GUI_RUN (gui-lib.sh: the program that runs a Windows program).
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/../.." && pwd)"
 export WINEPREFIX="${WINEPREFIX:-$ROOT/build/wineprefix}"
 export WINEDEBUG=-all
 
-PACKTOOL="" PACKAGE="" PARTS="link killed"
+PACKTOOL="" PACKAGE="" PARTS="link killed" IMAGE="" MANIFEST=""
 while [ $# -gt 0 ]; do
     case "$1" in
         --exe) EXE=$2 ;;
@@ -34,6 +37,8 @@ while [ $# -gt 0 ]; do
         --lit) LIT=$2 ;;
         --out) OUT=$2 ;;
         --parts) PARTS=$2 ;;
+        --image) IMAGE=$2 ;;
+        --manifest) MANIFEST=$2 ;;
         *) echo "walk_hostile: unknown argument $1" >&2; exit 2 ;;
     esac
     shift 2
@@ -177,7 +182,7 @@ finish() {
     gui_kill_installer
     give_drive_back
     gui_restore_key
-    rm -rf "$GAME_ROOT" "$OUT/extracted"
+    rm -rf "$GAME_ROOT" "$OUT/extracted" "$OUT/slow"
     exit "$status"
 }
 trap 'finish $?' EXIT
@@ -190,6 +195,21 @@ if [ -z "$PACKAGE" ]; then
 fi
 [ -d "$PACKAGE/quorvan" ] || fail "$PACKAGE holds no pack folder"
 PACK_FILES=$(find "$PACKAGE/quorvan" -type f | wc -l)
+KILLED_EXE="$EXE"
+if [ -n "$IMAGE" ] && [ -n "$MANIFEST" ] && [ -n "$PACKTOOL" ]; then
+    # The demo's manifest names most of its files relative to its own folder: here they get that folder in front.
+    rm -rf "$OUT/slow"
+    mkdir -p "$OUT/slow"
+    head -c $((64 << 20)) /dev/urandom >"$OUT/slow/large.bin"
+    { LC_ALL=C sed "s|\t\([^/]\)|\t$(dirname "$MANIFEST")/\1|" "$MANIFEST"
+      printf 'quorvan\\zz-large.bin\t%s\r\n' "$OUT/slow/large.bin"; } >"$OUT/slow/manifest.txt"
+    "$PACKTOOL" pack --append-to "$IMAGE" "$OUT/slow/QuorvanSetup.exe" "$OUT/slow/manifest.txt" \
+        >"$OUT/slow/pack.log" 2>&1 || fail "packtool could not pack the large pack: $(cat "$OUT/slow/pack.log")"
+    rm -f "$OUT/slow/large.bin"
+    KILLED_EXE="$OUT/slow/QuorvanSetup.exe"
+    PACK_FILES=$((PACK_FILES + 1))
+    say "   the killed install runs $KILLED_EXE: the demo pack and a 64 MB entry"
+fi
 gui_save_key "$SAVED_KEY_WIN" "$SAVED_KEY"
 chmod -R u+w "$GAME_ROOT" 2>/dev/null || true
 rm -rf "$GAME_ROOT"
@@ -269,13 +289,12 @@ for part in $PARTS; do
             gui_reg_unset QuorvanInfo
             make_read_only
             gui_reg_set InstallInfo 'G:\'
-            gui_start_installer "$EXE" "$OUT/installer.log"
+            gui_start_installer "$KILLED_EXE" "$OUT/installer.log"
             gui_expect_state visible hidden "before the install" killed-start
             gui_click "$LAYOUT_INSTALL_X" "$LAYOUT_INSTALL_Y"
             gui_answer_text "安装确认" "安装目录: G:" killed-install-confirm
-            # The unpack of the demo pack takes well under a second on an idle machine: the first file in the
-            # pack folder is watched for every few milliseconds, and the kill follows at once.
-            python3 - "$GAME/quorvan" "$GUI_APP" "$INSTALL_SECONDS" <<'PY' || fail "the pack folder did not start filling"
+            # The first file in the pack folder is watched for every few milliseconds, and the kill follows at once.
+            python3 - "$GAME/quorvan" "$GUI_APP" "$INSTALL_SECONDS" <<'PY' || fail "the pack folder never filled"
 import os, signal, sys, time
 folder, pid, deadline = sys.argv[1], int(sys.argv[2]), time.monotonic() + float(sys.argv[3])
 def filling():
@@ -303,7 +322,7 @@ PY
             say "   registry after the kill: QuorvanInfo \"$(gui_reg_value QuorvanInfo)\""
 
             say "== killed: started again, the uninstall is offered"
-            gui_start_installer "$EXE" "$OUT/installer.log"
+            gui_start_installer "$KILLED_EXE" "$OUT/installer.log"
             gui_expect_state hidden visible "after the killed install" killed-restarted
             uninstall "after the uninstall of the killed install" killed-uninstalled
             [ ! -e "$GAME/quorvan" ] || fail "the pack folder is still there"
