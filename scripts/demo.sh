@@ -90,7 +90,7 @@ gui_start_installer "$EXE" "$OUT/installer.log"
 eval "$(xdotool getwindowgeometry --shell "$GUI_MAIN")"
 SCREEN_SIZE=$(xdotool getdisplaygeometry | tr ' ' x)
 walk "the window \"Install\" is shown: ${WIDTH}x${HEIGHT} at $X,$Y (centred on the $SCREEN_SIZE screen)"
-xdotool mousemove --window "$GUI_MAIN" 225 40
+xdotool mousemove --window "$GUI_MAIN" "$GUI_REST_X" "$GUI_REST_Y"
 gui_shot window "$GUI_MAIN"
 
 xdotool mousemove --window "$GUI_MAIN" "$HOVER_X" "$HOVER_Y"

@@ -3,9 +3,19 @@
 #
 # The caller defines say TEXT (prints a line) and fail MESSAGE (reports and ends the script), sets GUI_OUT (the
 # folder for screenshots) and has WINEPREFIX exported. gui_start_installer sets GUI_APP (the program's process) and
-# GUI_MAIN (the X window of its main window); gui_await_box sets GUI_BOX, gui_wait_exit GUI_APP_STATUS.
+# GUI_MAIN (the X window of its main window); gui_await_box sets GUI_BOX, gui_wait_exit GUI_APP_STATUS. The steps
+# that ask Windows what the window shows need GUI_PROBE (window_probe.exe); those that look at the screen need
+# GUI_LIT (the highlighted skin picture) and gui_layout's LAYOUT_* values.
+# GUI_RUN runs a Windows program: wine64-run.sh, or what QV_GUI_RUN names (the 32-bit guest's wine32-run.sh).
 QV_ROOT="${QV_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}"
-GUI_RUN="$QV_ROOT/scripts/wine64-run.sh"
+GUI_RUN="${QV_GUI_RUN:-$QV_ROOT/scripts/wine64-run.sh}"
+GUI_PROBE="${GUI_PROBE:-}"
+GUI_LIT="${GUI_LIT:-}"
+# The game's registry key, where the game names its folder ("InstallInfo") and the pack marks its installation.
+GUI_GAME_KEY='HKCU\Software\KOEI\Shin Sangokumusou 3\Install'
+# A point of the main window's client area away from every control, where the mouse rests between two looks.
+GUI_REST_X=225
+GUI_REST_Y=40
 GUI_APP=""
 GUI_MAIN=""
 GUI_BOX=""
@@ -186,4 +196,144 @@ gui_kill_installer() {
         wait "$GUI_APP" 2>/dev/null || true
     fi
     GUI_APP=""
+}
+
+# --- the game's registry key -----------------------------------------------------------------------------------------
+# gui_reg_value NAME: prints "TYPE    DATA" of the value, nothing when it is absent.
+gui_reg_value() {
+    "$GUI_RUN" reg query "$GUI_GAME_KEY" /v "$1" 2>/dev/null | tr -d '\r' | sed -n "s/^    $1    //p" || true
+}
+gui_reg_set() { "$GUI_RUN" reg add "$GUI_GAME_KEY" /v "$1" /t REG_SZ /d "$2" /f >/dev/null; }
+gui_reg_unset() { "$GUI_RUN" reg delete "$GUI_GAME_KEY" /v "$1" /f >/dev/null 2>&1 || true; }
+# gui_expect_value NAME "TYPE    DATA" WHEN, gui_expect_no_value NAME WHEN.
+gui_expect_value() {
+    local actual
+    actual=$(gui_reg_value "$1")
+    [ "$actual" = "$2" ] || fail "registry value $1 is \"$actual\", expected \"$2\" ($3)"
+}
+gui_expect_no_value() {
+    local actual
+    actual=$(gui_reg_value "$1")
+    [ -z "$actual" ] || fail "registry value $1 is \"$actual\", expected none ($2)"
+}
+
+# gui_save_key WINDOWS_FILE UNIX_FILE: keeps the key as it is (in that file of the prefix) for gui_restore_key,
+# which puts it back as it was, or removes it when there was none.
+GUI_KEY_SAVED=""  # empty until gui_save_key has run; then 1 when the key existed, 0 when it did not
+GUI_KEY_FILE_WIN=""
+GUI_KEY_FILE=""
+gui_save_key() {
+    GUI_KEY_FILE_WIN=$1
+    GUI_KEY_FILE=$2
+    rm -f "$GUI_KEY_FILE"
+    if "$GUI_RUN" reg query "$GUI_GAME_KEY" >/dev/null 2>&1; then
+        "$GUI_RUN" reg export "$GUI_GAME_KEY" "$GUI_KEY_FILE_WIN" /y >/dev/null 2>&1 || fail "could not save the install key"
+        GUI_KEY_SAVED=1
+    else
+        GUI_KEY_SAVED=0
+    fi
+}
+gui_restore_key() {
+    [ -n "$GUI_KEY_SAVED" ] || return 0
+    "$GUI_RUN" reg delete "$GUI_GAME_KEY" /f >/dev/null 2>&1 || true
+    if [ "$GUI_KEY_SAVED" = 1 ]; then
+        "$GUI_RUN" reg import "$GUI_KEY_FILE_WIN" >/dev/null 2>&1 || say "could not restore the install key"
+    fi
+    rm -f "$GUI_KEY_FILE"
+}
+
+# --- what the window shows, asked of Windows through window_probe ---------------------------------------------------
+# gui_box_text CAPTION: the text of the shown message box with this caption (line breaks as "\n").
+gui_box_text() {
+    "$GUI_RUN" "$GUI_PROBE" boxes 2>/dev/null | awk -F'\t' -v caption="$1" '$1 == caption { print $2; exit }'
+}
+GUI_BOX_TEXT=""
+_gui_box_says() {
+    GUI_BOX_TEXT=$(gui_box_text "$1")
+    [[ "$GUI_BOX_TEXT" == *"$2"* ]]
+}
+# gui_await_box_text CAPTION TEXT [SECONDS]: waits for the message box and for its text to hold TEXT.
+gui_await_box_text() {
+    gui_await_box "$1" "${3:-$GUI_WAIT}"
+    gui_poll "$GUI_WAIT" _gui_box_says "$1" "$2" ||
+        fail "the message box \"$1\" says \"$GUI_BOX_TEXT\", expected \"$2\" in it"
+    say "   message box \"$1\": $GUI_BOX_TEXT"
+}
+# gui_answer_text CAPTION TEXT SHOT [SECONDS]: gui_await_box_text, then a screenshot, then Return.
+gui_answer_text() {
+    gui_await_box_text "$1" "$2" "${4:-$GUI_WAIT}"
+    gui_shot "$3" "$GUI_MAIN" "$GUI_BOX"
+    gui_dismiss_box "$1"
+}
+
+# gui_expect_controls INSTALL UNINSTALL WHEN: the install and uninstall controls are (or, within the wait, become)
+# visible or hidden as given: the controls are refreshed right after the box before them is answered.
+GUI_CONTROLS=""
+_gui_controls_are() {
+    local states install uninstall
+    states=$("$GUI_RUN" "$GUI_PROBE" controls 2>/dev/null) || { GUI_CONTROLS="no main window"; return 1; }
+    install=$(printf '%s\n' "$states" | tr -d '\r' | awk -v id="$LAYOUT_INSTALL_ID" '$1 == id { print $2 }')
+    uninstall=$(printf '%s\n' "$states" | tr -d '\r' | awk -v id="$LAYOUT_UNINSTALL_ID" '$1 == id { print $2 }')
+    GUI_CONTROLS="install control $install, uninstall control $uninstall"
+    [ "$install $uninstall" = "$1 $2" ]
+}
+gui_expect_controls() {
+    gui_poll "$GUI_WAIT" _gui_controls_are "$1" "$2" || fail "$3: $GUI_CONTROLS; expected $1 and $2"
+    say "   controls: install $1, uninstall $2"
+}
+
+# --- what the window shows on the screen ------------------------------------------------------------------------------
+_gui_mouse_at() {
+    local X Y SCREEN WINDOW
+    eval "$(xdotool getmouselocation --shell 2>/dev/null)"
+    [ "$X $Y" = "$1 $2" ]
+}
+# gui_mouse_to X Y: moves the mouse to client position X,Y of the main window and waits until it is there.
+gui_mouse_to() {
+    local X Y WIDTH HEIGHT SCREEN WINDOW
+    eval "$(xdotool getwindowgeometry --shell "$GUI_MAIN")"
+    xdotool mousemove --window "$GUI_MAIN" "$1" "$2"
+    gui_poll "$GUI_WAIT" _gui_mouse_at $((X + $1)) $((Y + $2)) || fail "the mouse did not reach $1,$2 of the window"
+}
+_gui_lit() { gui_is_lit "$1" "$GUI_LIT"; }
+# gui_expect_look COMMAND lit|unlit WHEN: moves the mouse to the resting point and then onto the control of
+# COMMAND, which must light up when it is shown and stay as the window's picture when it is hidden.
+gui_expect_look() {
+    local x y i
+    eval "x=\$LAYOUT_${1^^}_X y=\$LAYOUT_${1^^}_Y"
+    gui_mouse_to "$GUI_REST_X" "$GUI_REST_Y"
+    gui_mouse_to "$x" "$y"
+    if [ "$2" = lit ]; then
+        gui_poll "$GUI_WAIT" _gui_lit "$1" ||
+            fail "$3: the $1 control does not light up under the mouse ($(gui_lit_difference "$1" "$GUI_LIT") pixels differ)"
+    else
+        # A hidden control has nothing to light: it must stay unlit for a while under the mouse.
+        for i in 1 2 3 4 5 6; do
+            ! _gui_lit "$1" || fail "$3: the $1 control lights up under the mouse, but it should be hidden"
+            sleep 0.2
+        done
+    fi
+    say "   under the mouse the $1 control is $2"
+}
+# gui_expect_state INSTALL UNINSTALL WHEN SHOT: the controls' visibility through the probe and under the mouse, then
+# a screenshot with the mouse over the control that is shown.
+gui_expect_state() {
+    local shown=install hidden=uninstall
+    [ "$1" = visible ] || { shown=uninstall; hidden=install; }
+    gui_expect_controls "$1" "$2" "$3"
+    gui_expect_look "$hidden" unlit "$3"
+    gui_expect_look "$shown" lit "$3"
+    gui_shot "$4" "$GUI_MAIN"
+}
+
+# gui_report_screen: what is on the screen at a failure: a screenshot, every shown window and every message box.
+gui_report_screen() {
+    local id
+    say "--- on the screen at the failure:"
+    gui_screen failure.png
+    for id in $(xdotool search --onlyvisible --name '.' 2>/dev/null); do
+        say "   window $id \"$(xdotool getwindowname "$id" 2>/dev/null)\" $(xdotool getwindowgeometry "$id" 2>/dev/null |
+            sed -n 's/^ *Position: \([^ ]*\).*/at \1/p')"
+    done
+    [ -z "$GUI_PROBE" ] || "$GUI_RUN" "$GUI_PROBE" boxes 2>/dev/null | sed 's/^/   box: /'
 }

@@ -19,9 +19,9 @@ settings_control() {
 
 # settings_await_dialog [SECONDS]: until the settings dialog is shown; sets SETTINGS_WINDOW to its X id.
 settings_await_dialog() {
-    SETTINGS_WINDOW=$(gui_find_window "设置" "${1:-30}") || true
+    SETTINGS_WINDOW=$(gui_find_window "设置" "${1:-$GUI_WAIT}") || true
     [ -n "$SETTINGS_WINDOW" ] || fail "the settings dialog did not appear"
-    local deadline=$((SECONDS + 15))
+    local deadline=$((SECONDS + GUI_WAIT))
     until [ -n "$(settings_control 1004)" ]; do
         [ "$SECONDS" -le "$deadline" ] || fail "dialog_probe does not find the settings dialog"
         sleep 0.2
@@ -39,7 +39,7 @@ settings_click() {
 
 # settings_expect ID ENABLED TEXT WHEN: the control is enabled (1) or not (0) and shows TEXT.
 settings_expect() {
-    local enabled x y text deadline=$((SECONDS + 10))
+    local enabled x y text deadline=$((SECONDS + GUI_WAIT))
     while :; do
         read -r enabled x y text <<<"$(settings_control "$1")"
         [ "$enabled" = "$2" ] && [ "$text" = "$3" ] && return 0
@@ -49,12 +49,41 @@ settings_expect() {
     done
 }
 
-# settings_type_name ID TEXT: clicks into the name edit, removes what it holds and types TEXT on the keyboard.
+# settings_type_name ID TEXT: clicks into the name edit, removes what it holds and types TEXT on the keyboard, one
+# character at a time, each once the edit shows the ones before. xdotool types a character that the keyboard map
+# lacks by mapping it to a spare key, pressing it and mapping it back; when Wine reads the press only after that
+# (a busy machine, the emulated guest), the character is lost. A lost character is reported and typed again, at most
+# five times; an edit that shows anything else is cleared and the name typed anew, at most three times.
+_settings_shows() {
+    local enabled x y text
+    read -r enabled x y text <<<"$(settings_control "$1")"
+    SETTINGS_SHOWN=$text
+    [ "$text" = "$2" ]
+}
 settings_type_name() {
-    settings_click "$1"
-    xdotool key End
-    xdotool key --repeat 12 --delay 20 BackSpace
-    xdotool type --delay 60 "$2"
+    local try typed c n limit=$((GUI_WAIT / 10 > 10 ? GUI_WAIT / 10 : 10)) chars
+    # xdotool reads its text in the locale's encoding: UTF-8 whatever the caller's locale (the guest has none).
+    mapfile -t chars < <(printf '%s' "$2" | LC_ALL=C.UTF-8 grep -o .)
+    for try in 1 2 3; do
+        settings_click "$1"
+        xdotool key End
+        xdotool key --repeat 12 --delay 20 BackSpace
+        gui_poll "$limit" _settings_shows "$1" "" || continue
+        typed=""
+        for c in "${chars[@]}"; do
+            for n in 1 2 3 4 5; do
+                LC_ALL=C.UTF-8 xdotool type --delay 60 "$c"
+                gui_poll "$limit" _settings_shows "$1" "$typed$c" && break
+                [ "$SETTINGS_SHOWN" = "$typed" ] || break
+                say "   control $1 lost \"$c\" (shows \"$SETTINGS_SHOWN\"); typed again"
+            done
+            [ "$SETTINGS_SHOWN" = "$typed$c" ] || break
+            typed="$typed$c"
+        done
+        [ "$typed" = "$2" ] && return 0
+        say "   control $1 shows \"$SETTINGS_SHOWN\" while typing \"$2\" (try $try)"
+    done
+    fail "control $1 shows \"$SETTINGS_SHOWN\" after typing \"$2\" three times"
 }
 
 # settings_walk GAME_DIR SAVE NAME1 NAME2: from the main window (with the pack installed into GAME_DIR and the save
@@ -92,7 +121,7 @@ settings_walk() {
 
     say "   press \"保存\""
     settings_click 1004
-    gui_await_box "提示" 60
+    gui_await_box "提示"
     say "   message box \"提示\" appeared"
     gui_shot settings-saved "$GUI_MAIN" "$SETTINGS_WINDOW" "$GUI_BOX"
     gui_dismiss_box "提示"

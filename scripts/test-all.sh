@@ -1,9 +1,9 @@
 #!/bin/bash
 # Sets up and runs every test: host tests (plain and under ASan/UBSan), the fuzzers for a bounded time, the i686
-# product build and its run in a 32-bit guest (scripts/win32-vm/run.sh: the install walk and every test program),
-# and the win64 tests under wine64 on a private Xvfb display. At the end it prints a table of the stages: seconds
-# and result (also when a build stops the run), and how many win64 test programs Wine failed to start and had to
-# start again (build/win64/wine-logs/reruns.txt, scripts/wine64-run.sh).
+# product build and its run in a 32-bit guest (scripts/win32-vm/run.sh: the install, settings, hostile and
+# maintainer's walks and every test program), and the win64 tests under wine64 on a private Xvfb display. At the
+# end it prints a table of the stages: seconds and result (also when a build stops the run), and how many win64
+# test programs Wine failed to start and had to start again (build/win64/wine-logs/reruns.txt, scripts/wine64-run.sh).
 #   QV_FUZZ_SECONDS     seconds per fuzz target (default 60); the targets run side by side, one per processor
 #   QV_SKIP_FUZZ=1      leave the fuzzers out (quick local runs)
 #   QV_SKIP_WIN32_VM=1  leave the 32-bit guest out (quick local runs; ignored when CI=true)

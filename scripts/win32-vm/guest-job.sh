@@ -85,7 +85,7 @@ for test in $QV_TESTS; do
         elif [ -z "$ran" ]; then
             why="ended with status $status before its summary"
         else
-            why=$(sed -n 's/^\[  FAILED  \] \([A-Za-z][^ ]*\).*/\1/p' "$log" | sort -u)
+            why=$(tr -d '\r' <"$log" | sed -n 's/^\[  FAILED  \] \([A-Za-z][^ ]*\).*/\1/p' | sort -u)
             why="$(echo "$why" | wc -l) case(s) failed: $(echo "$why" | head -5 | tr '\n' ' ')"
         fi
         record "test $name failed $((SECONDS - started)) $cases $why"

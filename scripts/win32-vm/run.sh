@@ -5,23 +5,26 @@
 #
 #   bash scripts/win32-vm/run.sh            # after "cmake --build --preset win32"
 #
-# Writes build/win32-vm/: result.txt (the time of each stage, one line per walk and test program, and last
-# "i686 walk: passed" or "failed: WHAT"), the walks' screenshots (WALK-NN-STATE.png), job.log (the guest job's
+# Writes build/win32-vm/: result.txt (the time of each stage, "walk NAME: passed" or "walk NAME: failed: WHY" for
+# each walk, one line per test program, and last "i686 walk: passed" or "failed: WHAT"), the walks' screenshots (WALK-NN-STATE.png), job.log (the guest job's
 # output), console.log (the guest's console) and tests/ (each test program's output). Exit status 0 when passed.
 # Environment:
 #   QV_WIN32_BUILD        the i686 build folder (default build/win32)
 #   QV_WIN32_VM_DIR       where the image and the results go (default build/win32-vm)
-#   QV_WIN32_VM_WALKS     the walks, in order (default "install": scripts/win32-vm/walk-install.sh)
+#   QV_WIN32_VM_WALKS     the walks, in order (default "install settings hostile maintainer":
+#                         scripts/win32-vm/walk-NAME.sh; the maintainer's installer is made here first, from the
+#                         i686 dist/ folder, by tests/dist/dist_walk.sh --stage make)
+#   QV_WIN32_VM_HOSTILE_PARTS   the parts of the hostile walk (default "link killed", tests/e2e/walk_hostile.sh)
 #   QV_WIN32_VM_TESTS     0: leave out the test programs (default 1)
-#   QV_WIN32_VM_SECONDS   how long the guest may run in all (default 2400)
+#   QV_WIN32_VM_SECONDS   how long the guest may run in all (default 4200)
 #   QV_WIN32_VM_SMP, QV_WIN32_VM_MEMORY   the guest's processors and memory in MB (default 2 and 3072)
 set -uo pipefail
 ROOT="$(cd "$(dirname "$0")/../.." && pwd)"
 cd "$ROOT"
 BUILD="$(cd "${QV_WIN32_BUILD:-$ROOT/build/win32}" 2>/dev/null && pwd)" || BUILD="${QV_WIN32_BUILD:-$ROOT/build/win32}"
 VM_DIR="${QV_WIN32_VM_DIR:-$ROOT/build/win32-vm}"
-WALKS="${QV_WIN32_VM_WALKS:-install}"
-GUEST_SECONDS="${QV_WIN32_VM_SECONDS:-2400}"
+WALKS="${QV_WIN32_VM_WALKS:-install settings hostile maintainer}"
+GUEST_SECONDS="${QV_WIN32_VM_SECONDS:-4200}"
 SHARE="$VM_DIR/share"
 STAGE="$VM_DIR/stage"
 RESULT="$VM_DIR/result.txt"
@@ -51,12 +54,22 @@ PACKTOOL="$BUILD/host-tools/tools/packtool"
 mkdir -p "$SHARE/out" "$STAGE"
 "$PACKTOOL" extract "$EXE" "$STAGE/package" >/dev/null || finish_failed "packtool could not extract $EXE"
 rel() { realpath -s --relative-to=/ "$1"; }
-# The build folder without what only the compiler needs; the scripts, the layout reader and the checks of the tree.
+# The maintainer's walk: branded, packed and signed here, where openssl, osslsigncode and windres are.
+MAINTAINER="$STAGE/maintainer"
+mkdir -p "$MAINTAINER"
+if [[ " $WALKS " == *" maintainer "* ]]; then
+    WINDRES=$(sed -n 's/^CMAKE_RC_COMPILER:FILEPATH=//p' "$BUILD/CMakeCache.txt" 2>/dev/null)
+    bash "$ROOT/tests/dist/dist_walk.sh" --stage make --dist "$BUILD/dist" --probe "$BUILD/tests/e2e/window_probe.exe"         --windres "${WINDRES:-i686-w64-mingw32-windres}" --out "$MAINTAINER" >"$VM_DIR/maintainer-make.log" 2>&1 ||
+        finish_failed "the maintainer's installer could not be made from $BUILD/dist (see $VM_DIR/maintainer-make.log)"
+fi
+# The build folder without what only the compiler needs; the scripts, the layout reader and the walks and checks of
+# the tree.
 (cd / && tar -cf "$SHARE/tree.tar" \
     --exclude=CMakeFiles --exclude='*.obj' --exclude='*.a' --exclude='*.ninja' --exclude='.ninja_*' \
     --exclude="$(rel "$BUILD")/host-tools" --exclude=compile_commands.json \
     "$(rel "$BUILD")" "$(rel "$STAGE/package")" "$(rel "$ROOT/build/locale")" "$(rel "$ROOT/scripts")" \
-    "$(rel "$ROOT/payload/demo")" "$(rel "$ROOT/tests/e2e/check_game.py")") ||
+    "$(rel "$ROOT/payload/demo")" "$(rel "$ROOT/tests/e2e")" "$(rel "$ROOT/tests/dist")" \
+    "$(rel "$MAINTAINER")") ||
     finish_failed "could not pack the build for the guest"
 TESTS=""
 if [ "${QV_WIN32_VM_TESTS:-1}" = 1 ]; then
@@ -67,7 +80,8 @@ QV_ROOT='$ROOT'
 QV_WALKS='$WALKS'
 QV_TESTS='$TESTS'
 QV_TEST_SECONDS=900
-export QV_WIN32_BUILD='$BUILD' QV_PACKAGE='$STAGE/package'
+export QV_WIN32_VM_HOSTILE_PARTS='${QV_WIN32_VM_HOSTILE_PARTS:-link killed}'
+export QV_WIN32_BUILD='$BUILD' QV_PACKAGE='$STAGE/package' QV_MAINTAINER='$MAINTAINER'
 ENV
 cp "$ROOT/scripts/win32-vm/guest-job.sh" "$SHARE/job.sh"
 echo "win32-vm: $(du -sh "$SHARE/tree.tar" | cut -f1) of build and tree for the guest, prepared in $((SECONDS - started)) s"
@@ -119,7 +133,8 @@ while read -r kind name rest; do
             ;;
         walk)  # walk NAME passed|failed SECONDS [WHY]
             read -r verdict seconds why <<<"$rest"
-            line "walk $name: $verdict ($seconds s)${why:+: $why}"
+            line "stage walk-$name $seconds s"
+            line "walk $name: $verdict${why:+: $why}"
             [ "$verdict" = passed ] || failures+=("walk $name: $why")
             ;;
         test)  # test NAME passed|failed SECONDS PASSED/RAN [WHY]

@@ -13,11 +13,11 @@ ROOT="$(cd "$(dirname "$0")/../.." && pwd)"
 EXE="$QV_WIN32_BUILD/bin/QuorvanSetup.exe"
 SAMPLE="$QV_WIN32_BUILD/payload/demo/sample-game"
 SKIN_LIT="$QV_WIN32_BUILD/resources/artwork/window2.bmp"
-GAME_KEY='HKCU\Software\KOEI\Shin Sangokumusou 3\Install'
 GAME_WIN='C:\Games\SM3'
 GAME_DIR="$WINEPREFIX/drive_c/Games/SM3"
 # Times are generous: the guest's processor is emulated.
 INSTALL_SECONDS=900
+export QV_GUI_WAIT=300
 
 # Each line carries the seconds since the walk began: the guest is slow, and the log shows where the time goes.
 say() { printf '%4d s %s\n' "$SECONDS" "$*"; }
@@ -29,6 +29,7 @@ fail() {
 source "$ROOT/scripts/gui-lib.sh"
 GUI_RUN="$ROOT/scripts/win32-vm/wine32-run.sh"
 GUI_OUT="$QV_WALK_OUT"
+GUI_LIT="$SKIN_LIT"
 eval "$(gui_layout)"
 
 finish() {
@@ -47,30 +48,6 @@ finish() {
 }
 trap 'finish $?' EXIT
 
-reg_value() {
-    "$GUI_RUN" reg query "$GAME_KEY" /v "$1" 2>/dev/null | tr -d '\r' | sed -n "s/^    $1    REG_SZ    //p" || true
-}
-# expect_look COMMAND lit|unlit WHEN: moves the mouse off the controls and then onto the control of COMMAND, which
-# lights up when it is shown and stays the window's own picture when it is hidden.
-expect_look() {
-    local x y deadline
-    eval "x=\$LAYOUT_${1^^}_X y=\$LAYOUT_${1^^}_Y"
-    xdotool mousemove --window "$GUI_MAIN" 225 40
-    sleep 0.3
-    xdotool mousemove --window "$GUI_MAIN" "$x" "$y"
-    if [ "$2" = lit ]; then
-        deadline=$((SECONDS + 20))
-        until gui_is_lit "$1" "$SKIN_LIT"; do
-            [ "$SECONDS" -le "$deadline" ] ||
-                fail "$3: the $1 button does not light up under the mouse ($(gui_lit_difference "$1" "$SKIN_LIT") pixels differ)"
-            sleep 0.5
-        done
-    else
-        sleep 2
-        ! gui_is_lit "$1" "$SKIN_LIT" || fail "$3: the $1 button lights up under the mouse, but it should be hidden"
-    fi
-    say "   $3: the $1 button is $2 under the mouse"
-}
 check_game() {
     python3 "$ROOT/tests/e2e/check_game.py" "$@" --original "$SAMPLE" --game "$GAME_DIR" | sed 's/^/   /'
 }
@@ -80,9 +57,9 @@ say "== setting up the stand-in game in $GAME_WIN"
 rm -rf "$GAME_DIR"
 mkdir -p "$GAME_DIR"
 cp -r "$SAMPLE/." "$GAME_DIR/"
-"$GUI_RUN" reg add "$GAME_KEY" /v InstallInfo /t REG_SZ /d "$GAME_WIN" /f >/dev/null || fail "reg add failed"
-"$GUI_RUN" reg delete "$GAME_KEY" /v QuorvanInfo /f >/dev/null 2>&1 || true
-[ "$(reg_value InstallInfo)" = "$GAME_WIN" ] || fail "InstallInfo reads back as \"$(reg_value InstallInfo)\""
+gui_reg_set InstallInfo "$GAME_WIN" || fail "reg add failed"
+gui_reg_unset QuorvanInfo
+gui_expect_value InstallInfo "REG_SZ    $GAME_WIN" "as just written"
 say "   InstallInfo = $GAME_WIN, no QuorvanInfo"
 
 say "== starting the i686 installer"
@@ -90,11 +67,11 @@ started=$SECONDS
 gui_start_installer "$EXE" "$QV_WALK_OUT/installer.log" 180
 eval "$(xdotool getwindowgeometry --shell "$GUI_MAIN")"
 say "   the window \"Install\" is shown after $((SECONDS - started)) s: ${WIDTH}x${HEIGHT} at $X,$Y"
-xdotool mousemove --window "$GUI_MAIN" 225 40
+xdotool mousemove --window "$GUI_MAIN" "$GUI_REST_X" "$GUI_REST_Y"
 gui_shot window "$GUI_MAIN"
 
-expect_look uninstall unlit "before the install"
-expect_look install lit "before the install"
+gui_expect_look uninstall unlit "before the install"
+gui_expect_look install lit "before the install"
 gui_shot hover-install "$GUI_MAIN"
 
 say "== install"
@@ -103,10 +80,10 @@ gui_answer "安装确认" install-confirm 120
 started=$SECONDS
 gui_answer "提示" install-done "$INSTALL_SECONDS"
 say "   the install took $((SECONDS - started)) s after the confirmation"
-expect_look install unlit "after the install"
-expect_look uninstall lit "after the install"
+gui_expect_look install unlit "after the install"
+gui_expect_look uninstall lit "after the install"
 gui_shot installed "$GUI_MAIN"
-[ "$(reg_value QuorvanInfo)" = "$GAME_WIN" ] || fail "QuorvanInfo is \"$(reg_value QuorvanInfo)\" after the install"
+gui_expect_value QuorvanInfo "REG_SZ    $GAME_WIN" "after the install"
 say "   registry: QuorvanInfo = $GAME_WIN"
 check_game installed --package "$QV_PACKAGE" || fail "the installed game folder is not what the package says"
 
@@ -114,10 +91,10 @@ say "== uninstall"
 gui_click "$LAYOUT_UNINSTALL_X" "$LAYOUT_UNINSTALL_Y"
 gui_answer "卸载确认" uninstall-confirm 120
 gui_answer "提示" uninstall-done "$INSTALL_SECONDS"
-expect_look uninstall unlit "after the uninstall"
-expect_look install lit "after the uninstall"
+gui_expect_look uninstall unlit "after the uninstall"
+gui_expect_look install lit "after the uninstall"
 gui_shot uninstalled "$GUI_MAIN"
-[ -z "$(reg_value QuorvanInfo)" ] || fail "QuorvanInfo is still there after the uninstall"
+gui_expect_no_value QuorvanInfo "after the uninstall"
 say "   registry: QuorvanInfo gone"
 check_game uninstalled || fail "the game folder is not the original game again"
 

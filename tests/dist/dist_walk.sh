@@ -9,10 +9,12 @@
 # by pixel) and is walked through its install and uninstall under wine64 (tests/e2e/walk_install.sh, the registry
 # scenario), its controls lighting up with the maintainer's highlighted picture.
 #
-#   dist_walk.sh --dist DIST --probe window_probe.exe --windres WINDRES --out DIR
+#   dist_walk.sh --dist DIST --probe window_probe.exe --windres WINDRES --out DIR [--stage make|window|all]
 #
-# DIR receives the maintainer's folder, the installer, the stand-in game and the walk's screenshots.
-# Environment: as for walk_install.sh (WINEPREFIX, DISPLAY).
+# DIR receives the maintainer's folder, the installer, the stand-in game and the walk's screenshots. --stage make
+# stops once the signed installer is verified; --stage window starts from what "make" left in DIR with the window
+# (the 32-bit guest walks there the installer that the host made from the i686 folder; --windres is then not
+# needed). Environment: as for walk_install.sh (WINEPREFIX, DISPLAY, QV_GUI_RUN, QV_GUI_WAIT).
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/../.." && pwd)"
 export WINEPREFIX="${WINEPREFIX:-$ROOT/build/wineprefix}"
@@ -24,22 +26,36 @@ while [ $# -gt 0 ]; do
         --probe) PROBE=$2 ;;
         --windres) WINDRES=$2 ;;
         --out) OUT=$2 ;;
+        --stage) STAGE=$2 ;;
         *) echo "dist_walk: unknown argument $1" >&2; exit 2 ;;
     esac
     shift 2
 done
-: "${DIST:?--dist is required}" "${PROBE:?--probe is required}" "${WINDRES:?--windres is required}"
-: "${OUT:?--out is required}"
+STAGE=${STAGE:-all}
+: "${DIST:?--dist is required}" "${PROBE:?--probe is required}" "${OUT:?--out is required}"
+[ "$STAGE" = window ] || : "${WINDRES:?--windres is required}"
 
 say() { printf '%s\n' "$*"; }
 fail() {
     printf 'FAIL: %s\n' "$*"
     exit 1
 }
-for tool in openssl osslsigncode xdotool import convert python3; do
+case "$STAGE" in
+    make) tools="openssl osslsigncode python3" ;;
+    window) tools="xdotool import convert python3" ;;
+    all) tools="openssl osslsigncode xdotool import convert python3" ;;
+    *) fail "unknown stage $STAGE" ;;
+esac
+for tool in $tools; do
     command -v "$tool" >/dev/null || fail "$tool is not installed (scripts/bootstrap.sh installs it)"
 done
 started=$SECONDS
+PACKTOOL="$DIST/packtool"
+MINE="$OUT/maintainer"
+GAME="$OUT/game"
+UNSIGNED="$OUT/QuorvanSetup-unsigned.exe"
+INSTALLER="$OUT/QuorvanSetup.exe"
+if [ "$STAGE" != window ]; then
 
 echo "== the folder $DIST"
 (cd "$DIST" && sha256sum --check --quiet SHA256SUMS) || fail "SHA256SUMS does not match the folder"
@@ -47,10 +63,7 @@ for file in QuorvanSetup-image.exe SavePatch.qvx packtool packtool.exe GUIDE.en.
     sample/winpos.txt sample/manifest.txt sample/window1.bmp sample/window2.bmp; do
     [ -f "$DIST/$file" ] || fail "$file is missing from the folder"
 done
-PACKTOOL="$DIST/packtool"
 
-MINE="$OUT/maintainer"
-GAME="$OUT/game"
 rm -rf "$MINE" "$GAME" "$OUT/QuorvanSetup.exe" "$OUT/QuorvanSetup-unsigned.exe"
 mkdir -p "$MINE" "$GAME"
 
@@ -125,8 +138,6 @@ done
 rm -rf "$GUIDE_RUN"
 
 echo "== packtool pack and verify"
-UNSIGNED="$OUT/QuorvanSetup-unsigned.exe"
-INSTALLER="$OUT/QuorvanSetup.exe"
 "$PACKTOOL" pack --append-to "$MINE/MySetup-image.exe" "$UNSIGNED" "$MINE/manifest.txt" "$MINE/pack" ||
     fail "packtool pack failed"
 "$PACKTOOL" verify "$UNSIGNED" >"$OUT/verify.out" 2>"$OUT/verify.err" ||
@@ -164,6 +175,12 @@ grep -qx "$expected entries, 0 failed" "$OUT/verify-signed.out" || fail "the sig
 grep -q '^signature: present ' "$OUT/verify-signed.out" || fail "packtool verify does not name the signature"
 python3 "$ROOT/tests/dist/maintainer.py" version --windres "$WINDRES" --exe "$INSTALLER" "${VERSION_TEXTS[@]}" \
     >/dev/null || fail "the signed installer does not carry the maintainer's version texts"
+fi
+if [ "$STAGE" = make ]; then
+    say "== the maintainer's installer made in $((SECONDS - started)) s: $INSTALLER"
+    exit 0
+fi
+[ -f "$INSTALLER" ] && [ -d "$MINE/look" ] && [ -d "$GAME" ] || fail "$OUT does not hold what --stage make leaves"
 
 echo "== the window shows the maintainer's picture"
 source "$ROOT/scripts/gui-lib.sh"
@@ -174,7 +191,7 @@ eval "$(gui_layout)"
 trap 'gui_kill_installer' EXIT
 gui_start_installer "$INSTALLER" "$GUI_OUT/installer.log"
 # The mouse away from every control, so that none is lit; then the window as it is on the screen.
-xdotool mousemove --window "$GUI_MAIN" 225 40
+xdotool mousemove --window "$GUI_MAIN" "$GUI_REST_X" "$GUI_REST_Y"
 _window_shows_mine() {
     local X Y WIDTH HEIGHT SCREEN WINDOW
     eval "$(xdotool getwindowgeometry --shell "$GUI_MAIN")"

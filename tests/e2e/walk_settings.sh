@@ -7,7 +7,8 @@
 #   walk_settings.sh --exe QuorvanSetup.exe --probe dialog_probe.exe --sample SAMPLE_GAME_DIR --out DIR
 #
 # Screenshots go to DIR. The install key, the game folder and the save are restored or removed at the end,
-# whatever happened. Environment: WINEPREFIX (as for wine64-run.sh), DISPLAY (required).
+# whatever happened. Environment: WINEPREFIX (as for wine64-run.sh), DISPLAY (required), QV_GUI_RUN (gui-lib.sh),
+# QV_GUI_WAIT and QV_E2E_INSTALL_SECONDS (the limits of the waits and of the install, default 120 and 300 s).
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/../.." && pwd)"
 export WINEPREFIX="${WINEPREFIX:-$ROOT/build/wineprefix}"
@@ -28,7 +29,6 @@ done
     exit 2
 }
 
-KEY='HKCU\Software\KOEI\Shin Sangokumusou 3\Install'
 GAME_WIN='C:\QvSettings\Game'
 GAME_ROOT="$WINEPREFIX/drive_c/QvSettings"
 GAME="$GAME_ROOT/Game"
@@ -60,26 +60,6 @@ mkdir -p "$OUT"
 rm -f "$OUT"/*.png
 eval "$(gui_layout)"
 
-reg_value() {
-    "$GUI_RUN" reg query "$KEY" /v "$1" 2>/dev/null | tr -d '\r' | sed -n "s/^    $1    //p" || true
-}
-KEY_SAVED=""
-save_key() {
-    rm -f "$SAVED_KEY"
-    if "$GUI_RUN" reg query "$KEY" >/dev/null 2>&1; then
-        "$GUI_RUN" reg export "$KEY" "$SAVED_KEY_WIN" /y >/dev/null 2>&1 || fail "could not save the install key"
-        KEY_SAVED=1
-    else
-        KEY_SAVED=0
-    fi
-}
-restore_key() {
-    [ -n "$KEY_SAVED" ] || return 0
-    "$GUI_RUN" reg delete "$KEY" /f >/dev/null 2>&1 || true
-    [ "$KEY_SAVED" = 0 ] || "$GUI_RUN" reg import "$SAVED_KEY_WIN" >/dev/null 2>&1 || say "could not restore the key"
-    rm -f "$SAVED_KEY"
-}
-
 # The save: a save already in the prefix is kept aside and put back at the end.
 SAVE_DIR=$(settings_save_dir)
 SAVE="$SAVE_DIR/ShinSangokumusou3.dat"
@@ -110,7 +90,7 @@ finish() {
         [ -s "$OUT/installer.log" ] && sed 's/^/   installer: /' "$OUT/installer.log" | tail -20
     fi
     gui_kill_installer
-    restore_key
+    gui_restore_key
     restore_save
     rm -rf "$GAME_ROOT"
     exit "$status"
@@ -118,13 +98,13 @@ finish() {
 trap 'finish $?' EXIT
 
 say "== setting up"
-save_key
+gui_save_key "$SAVED_KEY_WIN" "$SAVED_KEY"
 rm -rf "$GAME_ROOT"
 mkdir -p "$GAME"
 cp -r "$SAMPLE/." "$GAME/"
-"$GUI_RUN" reg add "$KEY" /v InstallInfo /t REG_SZ /d "$GAME_WIN" /f >/dev/null
-"$GUI_RUN" reg delete "$KEY" /v QuorvanInfo /f >/dev/null 2>&1 || true
-"$GUI_RUN" reg delete "$KEY" /v QuorvanGeforce2mx /f >/dev/null 2>&1 || true
+gui_reg_set InstallInfo "$GAME_WIN"
+gui_reg_unset QuorvanInfo
+gui_reg_unset QuorvanGeforce2mx
 place_save
 say "   game folder $GAME_WIN; a save of 4096 bytes in the prefix's documents folder"
 
@@ -132,11 +112,11 @@ say "== starting the installer and installing"
 gui_start_installer "$EXE" "$OUT/installer.log"
 gui_click "$LAYOUT_INSTALL_X" "$LAYOUT_INSTALL_Y"
 gui_answer "安装确认" install-confirm
-gui_answer "提示" install-done 300
+gui_answer "提示" install-done "${QV_E2E_INSTALL_SECONDS:-300}"
 
 say "== the settings dialog"
 settings_walk "$GAME" "$SAVE" "$NAME1" "$NAME2"
-[ "$(reg_value QuorvanGeforce2mx)" = "REG_SZ    0" ] || fail "返回 did not store QuorvanGeforce2mx \"0\""
+gui_expect_value QuorvanGeforce2mx "REG_SZ    0" "after 返回"
 say "   返回 stored QuorvanGeforce2mx \"0\""
 
 say "== uninstall"
@@ -151,5 +131,5 @@ say "   the pack folder and both rendered textures are gone"
 
 say "== closing the installer"
 gui_click "$LAYOUT_CLOSE_X" "$LAYOUT_CLOSE_Y"
-gui_wait_exit 15 || fail "the installer is still running after close"
+gui_wait_exit || fail "the installer is still running after close"
 say "== settings: passed"

@@ -1,0 +1,335 @@
+#!/bin/bash
+# The installer on a hostile machine, end to end through its window (xdotool on $DISPLAY), the way a player's
+# machine can be: the game sits at the root of a drive (G:, a Wine drive letter linked to the game folder), every
+# game file is read-only (no unix write bits: FILE_ATTRIBUTE_READONLY under Wine), and
+#
+#   link    the pack is installed, then the pack folder "quorvan" is moved away and a link left in its place, with
+#           a sentinel file beside the moved pack; the uninstall removes the link alone (nothing behind it) and
+#           writes the game's three replaced files back byte for byte;
+#   killed  the installer is killed (SIGKILL, as a crash or a power cut) while the pack folder is filling; started
+#           again it offers the uninstall, which writes the game's files back byte for byte and removes the pack
+#           folder.
+#
+#   walk_hostile.sh --exe QuorvanSetup.exe (--packtool PACKTOOL | --package DIR) --probe window_probe.exe \
+#                   --sample SAMPLE_GAME_DIR --lit window2.bmp --out DIR [--parts "link killed"] \
+#                   [--image QuorvanSetup-image.exe --manifest DEMO_MANIFEST]
+#
+# --package is the package as "packtool extract" wrote it; --packtool extracts it first. With --image and
+# --manifest (and --packtool) the killed install runs an installer of the demo pack with one more entry of 64 MB
+# that does not compress: the demo's own unpack can be over within milliseconds of its first file.
+# The install key, the drive letter and the game folders are restored or removed at the end, whatever happened; on a
+# failure the screen is saved and described first. Every wait is for a condition (QV_GUI_WAIT seconds, default 120;
+# the install QV_E2E_INSTALL_SECONDS, default 300). Environment: WINEPREFIX (as for wine64-run.sh), DISPLAY
+# (required), QV_GUI_RUN (gui-lib.sh: the program that runs a Windows program).
+set -euo pipefail
+ROOT="$(cd "$(dirname "$0")/../.." && pwd)"
+export WINEPREFIX="${WINEPREFIX:-$ROOT/build/wineprefix}"
+export WINEDEBUG=-all
+
+PACKTOOL="" PACKAGE="" PARTS="link killed" IMAGE="" MANIFEST=""
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --exe) EXE=$2 ;;
+        --packtool) PACKTOOL=$2 ;;
+        --package) PACKAGE=$2 ;;
+        --probe) PROBE=$2 ;;
+        --sample) SAMPLE=$2 ;;
+        --lit) LIT=$2 ;;
+        --out) OUT=$2 ;;
+        --parts) PARTS=$2 ;;
+        --image) IMAGE=$2 ;;
+        --manifest) MANIFEST=$2 ;;
+        *) echo "walk_hostile: unknown argument $1" >&2; exit 2 ;;
+    esac
+    shift 2
+done
+[ -n "${EXE:-}" ] && [ -n "$PACKTOOL$PACKAGE" ] && [ -n "${PROBE:-}" ] && [ -n "${SAMPLE:-}" ] && [ -n "${LIT:-}" ] &&
+    [ -n "${OUT:-}" ] || {
+    echo "usage: walk_hostile.sh --exe EXE (--packtool TOOL | --package DIR) --probe EXE --sample DIR --lit BMP" \
+        "--out DIR [--parts \"link killed\"]" >&2
+    exit 2
+}
+INSTALL_SECONDS=${QV_E2E_INSTALL_SECONDS:-300}
+
+GAME_ROOT="$WINEPREFIX/drive_c/QvHostile"
+GAME="$GAME_ROOT/Game"         # the drive's root
+MOVED="$GAME_ROOT/MovedPack"   # where the player moved the pack folder to
+DRIVE="$WINEPREFIX/dosdevices/g:"
+DRIVE_ASIDE="$WINEPREFIX/dosdevices/.qv-hostile-g"
+SAVED_KEY_WIN='C:\QvHostile-saved-key.reg'
+SAVED_KEY="$WINEPREFIX/drive_c/QvHostile-saved-key.reg"
+# The game's files that the installation replaces and the uninstall writes back.
+REPLACED=(SM3Config.exe psrpc.dll media/data/etc/japanese/loadscreen.png)
+
+say() { printf "%4d s %s\n" "$SECONDS" "$*"; }
+fail() {
+    printf 'FAIL: %s\n' "$*"
+    exit 1
+}
+
+for tool in xdotool import python3; do
+    command -v "$tool" >/dev/null || fail "$tool is not installed"
+done
+[ -n "${DISPLAY:-}" ] || fail "no DISPLAY: run through scripts/test-all.sh, or start Xvfb (scripts/xvfb.sh) first"
+for file in "$EXE" "$PROBE" "$LIT" ${PACKTOOL:+"$PACKTOOL"}; do
+    [ -f "$file" ] || fail "$file is missing (build the tree first)"
+done
+[ -d "$SAMPLE" ] || fail "$SAMPLE is missing"
+
+source "$ROOT/scripts/gui-lib.sh"
+GUI_OUT="$OUT"
+GUI_PROBE="$PROBE"
+GUI_LIT="$LIT"
+mkdir -p "$OUT"
+rm -rf "${OUT:?}"/*.png "$OUT/extracted"
+eval "$(gui_layout)"
+
+# --- the drive and the game folder ----------------------------------------------------------------------------------
+DRIVE_TAKEN=""  # 1 once the drive letter is ours; an earlier g: waits in DRIVE_ASIDE
+take_drive() {
+    rm -f "$DRIVE_ASIDE"
+    if [ -e "$DRIVE" ] || [ -L "$DRIVE" ]; then
+        mv "$DRIVE" "$DRIVE_ASIDE"
+    fi
+    DRIVE_TAKEN=1
+    ln -s "$GAME" "$DRIVE"
+}
+give_drive_back() {
+    [ -n "$DRIVE_TAKEN" ] || return 0
+    rm -f "$DRIVE"
+    if [ -e "$DRIVE_ASIDE" ] || [ -L "$DRIVE_ASIDE" ]; then
+        mv "$DRIVE_ASIDE" "$DRIVE"
+    fi
+}
+
+# make_read_only: every file of the game loses its write bits, as a game copied from its CD keeps its read-only
+# attribute; Wine must then report each replaced file as read-only.
+make_read_only() {
+    local file attributes line commands=""
+    find "$GAME" -path "$GAME/quorvan" -prune -o -type f -exec chmod a-w {} +
+    # One cmd for the three: every Wine program start costs seconds in the 32-bit guest.
+    for file in "${REPLACED[@]}"; do
+        commands="$commands${commands:+ & }attrib G:\\${file//\//\\}"
+    done
+    attributes=$("$GUI_RUN" cmd /c "$commands" 2>/dev/null | tr -d '\r')
+    for file in "${REPLACED[@]}"; do
+        line=$(printf '%s\n' "$attributes" | grep -F "G:\\${file//\//\\}" | head -1)
+        [[ "${line%%G:*}" == *R* ]] || fail "Wine does not show G:\\$file as read-only (attrib: \"$line\")"
+    done
+    say "   every game file is read-only (attrib shows R on the three the pack replaces)"
+}
+
+# check_game installed|uninstalled: the game folder byte for byte against the package or the original game.
+check_game() {
+    local what=$1
+    shift
+    python3 "$ROOT/tests/e2e/check_game.py" "$what" "$@" --original "$SAMPLE" --game "$GAME" | sed 's/^/   /'
+}
+
+# tree_digest DIR: every file under DIR with its MD5, one a line, in order.
+tree_digest() {
+    (cd "$1" && find . -type f -print0 | LC_ALL=C sort -z | xargs -0 -r md5sum)
+}
+
+# expect_mark_at_drive WHEN: "QuorvanInfo" names the drive's root, as "G:" or "G:\".
+expect_mark_at_drive() {
+    local mark
+    mark=$(gui_reg_value QuorvanInfo)
+    case "$mark" in
+        'REG_SZ    G:' | 'REG_SZ    G:\') say "   registry: QuorvanInfo = ${mark#REG_SZ    }" ;;
+        *) fail "registry value QuorvanInfo is \"$mark\" $1, expected the drive root G: or G:\\" ;;
+    esac
+}
+
+# uninstall WHEN SHOT: uninstall through the window, then the controls and the mark.
+uninstall() {
+    gui_click "$LAYOUT_UNINSTALL_X" "$LAYOUT_UNINSTALL_Y"
+    gui_answer_text "卸载确认" "是否卸载简体中文汉化包?" "$2-confirm"
+    gui_answer_text "提示" "卸载完成!" "$2-done" "$INSTALL_SECONDS"
+    gui_expect_state visible hidden "$1" "$2"
+    gui_expect_no_value QuorvanInfo "$1"
+}
+# expect_original_game WHEN: the game folder is the original game again, byte for byte.
+expect_original_game() {
+    check_game uninstalled || fail "$1: the game folder is not the original game again"
+    local file
+    for file in "${REPLACED[@]}"; do
+        say "   $file: $(stat -c '%A' "$GAME/$file"), the original bytes"
+    done
+}
+
+# _box_has_text CAPTION: the shown box with this caption has a text; it is in GUI_BOX_TEXT.
+_box_has_text() {
+    GUI_BOX_TEXT=$(gui_box_text "$1")
+    [ -n "$GUI_BOX_TEXT" ]
+}
+
+close_installer() {
+    gui_click "$LAYOUT_CLOSE_X" "$LAYOUT_CLOSE_Y"
+    gui_wait_exit || fail "the installer is still running after close"
+    [ "$GUI_APP_STATUS" = 0 ] || fail "the installer ended with exit code $GUI_APP_STATUS"
+}
+
+# --- the end: report a failure while it is on the screen, then clean up --------------------------------------------
+finish() {
+    local status=$1
+    trap - EXIT
+    set +e
+    if [ "$status" != 0 ]; then
+        gui_report_screen
+        [ -s "$OUT/installer.log" ] && sed 's/^/   installer: /' "$OUT/installer.log" | tail -20
+    fi
+    gui_kill_installer
+    give_drive_back
+    gui_restore_key
+    rm -rf "$GAME_ROOT" "$OUT/extracted" "$OUT/slow"
+    exit "$status"
+}
+trap 'finish $?' EXIT
+
+# --- set-up ---------------------------------------------------------------------------------------------------------
+say "== setting up"
+if [ -z "$PACKAGE" ]; then
+    PACKAGE="$OUT/extracted"
+    "$PACKTOOL" extract "$EXE" "$PACKAGE" >/dev/null || fail "packtool could not extract the package of $EXE"
+fi
+[ -d "$PACKAGE/quorvan" ] || fail "$PACKAGE holds no pack folder"
+PACK_FILES=$(find "$PACKAGE/quorvan" -type f | wc -l)
+KILLED_EXE="$EXE"
+if [ -n "$IMAGE" ] && [ -n "$MANIFEST" ] && [ -n "$PACKTOOL" ]; then
+    # The demo's manifest names most of its files relative to its own folder: here they get that folder in front.
+    rm -rf "$OUT/slow"
+    mkdir -p "$OUT/slow"
+    head -c $((64 << 20)) /dev/urandom >"$OUT/slow/large.bin"
+    { LC_ALL=C sed "s|\t\([^/]\)|\t$(dirname "$MANIFEST")/\1|" "$MANIFEST"
+      printf 'quorvan\\zz-large.bin\t%s\r\n' "$OUT/slow/large.bin"; } >"$OUT/slow/manifest.txt"
+    "$PACKTOOL" pack --append-to "$IMAGE" "$OUT/slow/QuorvanSetup.exe" "$OUT/slow/manifest.txt" \
+        >"$OUT/slow/pack.log" 2>&1 || fail "packtool could not pack the large pack: $(cat "$OUT/slow/pack.log")"
+    rm -f "$OUT/slow/large.bin"
+    KILLED_EXE="$OUT/slow/QuorvanSetup.exe"
+    PACK_FILES=$((PACK_FILES + 1))
+    say "   the killed install runs $KILLED_EXE: the demo pack and a 64 MB entry"
+fi
+gui_save_key "$SAVED_KEY_WIN" "$SAVED_KEY"
+chmod -R u+w "$GAME_ROOT" 2>/dev/null || true
+rm -rf "$GAME_ROOT"
+mkdir -p "$GAME"
+cp -r "$SAMPLE/." "$GAME/"
+take_drive
+gui_reg_unset QuorvanInfo
+say "   the game folder is the root of drive G: ($GAME)"
+
+for part in $PARTS; do
+    case "$part" in
+        link)
+            say "== link: install into G: with read-only game files"
+            gui_reg_unset QuorvanInfo
+            make_read_only
+            gui_reg_set InstallInfo 'G:'
+            gui_start_installer "$EXE" "$OUT/installer.log"
+            gui_expect_state visible hidden "before the install" link-start
+            gui_click "$LAYOUT_INSTALL_X" "$LAYOUT_INSTALL_Y"
+            gui_answer_text "安装确认" "安装目录: G:" link-install-confirm
+            gui_answer_text "提示" "安装成功结束!" link-install-done "$INSTALL_SECONDS"
+            gui_expect_state hidden visible "after the install" link-installed
+            expect_mark_at_drive "after the install"
+            check_game installed --package "$PACKAGE" ||
+                fail "the read-only game at G:\\ is not what the package says after the install"
+
+            say "== link: the pack folder moved away, a link left in its place"
+            mv "$GAME/quorvan" "$MOVED"
+            echo "the player's own file beside the moved pack" >"$MOVED/sentinel.txt"
+            ln -s "$MOVED" "$GAME/quorvan"
+            tree_digest "$MOVED" >"$OUT/moved-before.txt"
+            say "   G:\\quorvan -> $MOVED ($(wc -l <"$OUT/moved-before.txt") files there, sentinel.txt among them)"
+
+            say "== link: uninstall"
+            # The link is removed as a link, or, where the system offers no way to remove it without following it
+            # (Wine opens every link of the machine it runs on as what it points at), left standing and named in
+            # the last box. What lies behind it stays, either way.
+            gui_click "$LAYOUT_UNINSTALL_X" "$LAYOUT_UNINSTALL_Y"
+            gui_answer_text "卸载确认" "是否卸载简体中文汉化包?" link-uninstall-confirm
+            gui_await_box "提示" "$INSTALL_SECONDS"
+            gui_poll "$GUI_WAIT" _box_has_text "提示" || true
+            link_left=""
+            case "$GUI_BOX_TEXT" in
+                *"卸载完成!"*) ;;
+                *": quorvan\n"* | *": quorvan") link_left=1 ;;
+                *) fail "after the uninstall through the link the box says \"$GUI_BOX_TEXT\"" ;;
+            esac
+            say "   message box \"提示\": $GUI_BOX_TEXT"
+            gui_shot link-uninstall-done "$GUI_MAIN" "$GUI_BOX"
+            gui_dismiss_box "提示"
+            [ -d "$MOVED" ] || fail "the uninstall removed the folder behind the link"
+            tree_digest "$MOVED" >"$OUT/moved-after.txt"
+            cmp -s "$OUT/moved-before.txt" "$OUT/moved-after.txt" || {
+                say "   behind the link: $(wc -l <"$OUT/moved-after.txt") files left of $(wc -l <"$OUT/moved-before.txt")"
+                diff "$OUT/moved-before.txt" "$OUT/moved-after.txt" | head -5 | sed 's/^/   /'
+                fail "the uninstall changed what lies behind the link"
+            }
+            if [ -z "$link_left" ]; then
+                [ ! -e "$GAME/quorvan" ] && [ ! -L "$GAME/quorvan" ] || fail "the link G:\\quorvan is still there"
+                gui_expect_state visible hidden "after the uninstall through the link" link-uninstalled
+                gui_expect_no_value QuorvanInfo "after the uninstall through the link"
+                say "   the link is gone; behind it every file, sentinel.txt among them, is as it was"
+            else
+                [ -L "$GAME/quorvan" ] && [ "$(readlink "$GAME/quorvan")" = "$MOVED" ] ||
+                    fail "the uninstall named the link G:\\quorvan but did not leave it as it was"
+                say "   the link stands, named in the box; behind it every file, sentinel.txt among them, is as it was"
+                say "   registry: QuorvanInfo \"$(gui_reg_value QuorvanInfo)\"; the player removes the link by hand"
+                rm "$GAME/quorvan"
+                rm -f "$GAME/uninstall-errors.txt"
+            fi
+            expect_original_game "after the uninstall through the link"
+            close_installer
+            rm -rf "$MOVED"
+            ;;
+        killed)
+            say "== killed: install into G:\\ with read-only game files, killed during the unpack"
+            gui_reg_unset QuorvanInfo
+            make_read_only
+            gui_reg_set InstallInfo 'G:\'
+            gui_start_installer "$KILLED_EXE" "$OUT/installer.log"
+            gui_expect_state visible hidden "before the install" killed-start
+            gui_click "$LAYOUT_INSTALL_X" "$LAYOUT_INSTALL_Y"
+            gui_answer_text "安装确认" "安装目录: G:" killed-install-confirm
+            # The first file in the pack folder is watched for every few milliseconds, and the kill follows at once.
+            python3 - "$GAME/quorvan" "$GUI_APP" "$INSTALL_SECONDS" <<'PY' || fail "the pack folder never filled"
+import os, signal, sys, time
+folder, pid, deadline = sys.argv[1], int(sys.argv[2]), time.monotonic() + float(sys.argv[3])
+def filling():
+    for top, _, names in os.walk(folder):
+        if names:
+            return True
+    return False
+while not filling():
+    if time.monotonic() > deadline:
+        sys.exit(1)
+    time.sleep(0.003)
+os.kill(pid, signal.SIGKILL)
+PY
+            wait "$GUI_APP" 2>/dev/null || true
+            GUI_APP=""
+            unpacked=$(find "$GAME/quorvan" -type f | wc -l)
+            # The fixed copies over the game's files come after the unpack: psrpc.dll still the game's own proves that
+            # the kill came before the end.
+            if cmp -s "$GAME/psrpc.dll" "$SAMPLE/psrpc.dll" && [ "$unpacked" -lt "$PACK_FILES" ]; then
+                say "   killed with $unpacked of the $PACK_FILES pack-folder files written"
+            else
+                fail "the install ended before it was killed ($unpacked of $PACK_FILES pack-folder files)"
+            fi
+            gui_wait_gone Install || fail "the killed installer's window is still shown"
+            say "   registry after the kill: QuorvanInfo \"$(gui_reg_value QuorvanInfo)\""
+
+            say "== killed: started again, the uninstall is offered"
+            gui_start_installer "$KILLED_EXE" "$OUT/installer.log"
+            gui_expect_state hidden visible "after the killed install" killed-restarted
+            uninstall "after the uninstall of the killed install" killed-uninstalled
+            [ ! -e "$GAME/quorvan" ] || fail "the pack folder is still there"
+            expect_original_game "after the uninstall of the killed install"
+            close_installer
+            ;;
+        *) fail "unknown part $part" ;;
+    esac
+done
+say "== hostile: passed"
