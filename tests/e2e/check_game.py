@@ -7,7 +7,8 @@
       over some of the game's files), the configuration program and the helper library, and the helper library's
       index quorvan/resource.lst of the pack folder as the unpacking left it. The copies, their targets and the
       replaced files are the installer's own table as "packtool names" prints it: FILE, or names.txt beside the
-      original game folder (the demo pack's folder keeps it there).
+      original game folder (the demo pack's folder keeps it there), or else the output of the package tool of the
+      build folder above the original game folder.
   check_game.py uninstalled --original DIR --game DIR
       The game folder holds exactly the original game's files and folders again, with their original bytes.
 
@@ -18,6 +19,7 @@ Prints every difference and exits 1 when there is one.
 import argparse
 import hashlib
 import os
+import subprocess
 import sys
 
 PACK = b"quorvan"
@@ -26,15 +28,36 @@ INDEX = b"quorvan/resource.lst"
 FAILURES = []
 
 
+def names_of_build(inside):
+    """"packtool names" of the build folder that holds the folder inside: the first folder above it with the
+    native package tool (a cross build's host-tools/tools/packtool, or a host build's tools/packtool)."""
+    folder = os.path.dirname(os.path.abspath(inside))
+    while True:
+        for tool in (os.path.join(folder, "host-tools", "tools", "packtool"), os.path.join(folder, "tools", "packtool")):
+            if os.path.isfile(tool) and os.access(tool, os.X_OK):
+                result = subprocess.run([tool, "names"], stdout=subprocess.PIPE)
+                if result.returncode != 0:
+                    sys.exit("check_game: %s names exited with %d" % (tool, result.returncode))
+                return tool + " names", result.stdout
+        parent = os.path.dirname(folder)
+        if parent == folder:
+            sys.exit("check_game: no names.txt beside %s and no package tool in a folder above it; give --names"
+                     % inside)
+        folder = parent
+
+
 def name_table(args):
     """The installer's own table as "packtool names" printed it: (entry, target, role) with "/" separators, GBK
     decoded. It is read from --names, or from names.txt beside the original game folder (the demo pack's folder,
-    where make_payload.py keeps it)."""
+    where make_payload.py keeps it), or else asked of the package tool of the build folder that holds it."""
     path = args.names or os.path.join(os.path.dirname(os.path.abspath(args.original)), "names.txt")
-    try:
-        data = read(path)
-    except OSError as error:
-        sys.exit("check_game: no name table (packtool names): %s" % error)
+    if args.names or os.path.isfile(path):
+        try:
+            data = read(path)
+        except OSError as error:
+            sys.exit("check_game: no name table (packtool names): %s" % error)
+    else:
+        path, data = names_of_build(args.original)
     rows = []
     for line in data.decode("gbk").splitlines():
         if line and not line.startswith("#"):
