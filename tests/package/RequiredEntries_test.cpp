@@ -194,7 +194,6 @@ TEST(NameTable, PrintsEveryNameOfTheInstallerWithTargetAndRole) {
     EXPECT_EQ("", ReadAll(dir + "/err"));
     const std::vector<std::string> lines = Lines(ReadAll(dir + "/out"));
     EXPECT_EQ(ExpectedNameLines(), lines);
-    EXPECT_EQ(1u + 3 + 21 + 3 + 1, lines.size());
 
     // Anything after the command is a usage error, with nothing on stdout.
     EXPECT_EQ(2, Shell(std::string(QV_PACKTOOL) + " names extra >'" + dir + "/out2' 2>/dev/null"));
