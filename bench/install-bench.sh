@@ -61,13 +61,13 @@ PAYLOAD="$WORK/payload"
 PACKAGE="$WORK/bench-s$SCALE-l$LEVEL.qvp"
 if [ "$(cat "$PAYLOAD/.scale" 2>/dev/null)" != "$SCALE" ] || [ "$LIBRARY" -nt "$PAYLOAD/.scale" ]; then
     rm -rf "$PAYLOAD" "$WORK"/bench-*.qvp
-    python3 payload/demo/make_payload.py --out "$PAYLOAD" --scale "$SCALE" --entry "SavePatch.qvx=$LIBRARY"
+    python3 payload/demo/make_payload.py --out "$PAYLOAD" --packtool "$PACKTOOL" --scale "$SCALE" --entry "SavePatch.qvx=$LIBRARY"
     echo "$SCALE" >"$PAYLOAD/.scale"
 fi
 if [ ! -f "$PACKAGE" ]; then
     # Everything but what only the uninstall and the window read.
-    LC_ALL=C grep -a -v -E $'^(winpos\\.txt|[^\t]*\\.org|loading_org\\\\[^\t]*)\t' "$PAYLOAD/manifest.txt" \
-        >"$PAYLOAD/install-manifest.txt"
+    LC_ALL=C awk -F'\t' 'NR == FNR { if ($3 == "layout" || $3 == "restore") skip[tolower($1)] = 1; next }
+        !(tolower($1) in skip)' "$PAYLOAD/names.txt" "$PAYLOAD/manifest.txt" >"$PAYLOAD/install-manifest.txt"
     "$PACKTOOL" pack --level "$LEVEL" "$PACKAGE" "$PAYLOAD/install-manifest.txt" >/dev/null
 fi
 ENTRIES=$("$PACKTOOL" list "$PACKAGE" | wc -l)

@@ -43,6 +43,10 @@ cmake --build "$BUILD" -j"${QV_JOBS:-2}" --target qv_demo dialog_probe
 EXE="$BUILD/bin/QuorvanSetup.exe"
 [ -f "$EXE" ] || fail "$EXE was not built"
 SAMPLE="$BUILD/payload/demo/sample-game"
+# The game's own files that the install replaces and the uninstall writes back: the installer's table, as
+# "packtool names" printed it into the demo pack's folder (one "/"-separated path a line).
+REPLACED="$(LC_ALL=C awk -F'\t' '$3 == "restore" { gsub(/\\/, "/", $2); print $2 }' "$BUILD/payload/demo/names.txt")"
+[ -n "$REPLACED" ] || fail "$BUILD/payload/demo/names.txt names no file that the install replaces"
 SKIN_LIT="$BUILD/resources/artwork/window2.bmp"
 
 step "preparing the stand-in game in C:\\Games\\SM3"
@@ -137,9 +141,9 @@ if [ "${QV_DEMO_INSTALL:-1}" = 1 ]; then
     gui_answer "安装确认" install-confirm
     gui_answer "提示" install-done 600
     say "   the game folder now holds $(find "$GAME_DIR/quorvan" -type f | wc -l) files under quorvan"
-    for f in psrpc.dll SM3Config.exe media/data/etc/japanese/loadscreen.png; do
+    while IFS= read -r f; do
         ! cmp -s "$GAME_DIR/$f" "$SAMPLE/$f" || fail "$f was not replaced"
-    done
+    done <<<"$REPLACED"
     [ -f "$GAME_DIR/SavePatch.qvx" ] || fail "SavePatch.qvx was not written"
     say "   psrpc.dll, SM3Config.exe and the loading screen were replaced, SavePatch.qvx written"
     gui_shot installed "$GUI_MAIN"
@@ -160,9 +164,9 @@ if [ "${QV_DEMO_INSTALL:-1}" = 1 ]; then
     gui_answer "提示" uninstall-done
     [ ! -e "$GAME_DIR/quorvan" ] || fail "the pack folder (and the rendered textures in it) is still there"
     [ ! -e "$GAME_DIR/SavePatch.qvx" ] || fail "SavePatch.qvx is still there"
-    for f in psrpc.dll SM3Config.exe media/data/etc/japanese/loadscreen.png; do
+    while IFS= read -r f; do
         cmp -s "$GAME_DIR/$f" "$SAMPLE/$f" || fail "$f was not restored"
-    done
+    done <<<"$REPLACED"
     say "   the pack folder with the rendered textures and SavePatch.qvx are gone, the game's three files are the" \
         "originals again"
 fi

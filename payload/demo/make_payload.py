@@ -2,11 +2,13 @@
 """Generates the demo pack: every file that the installer's install and uninstall flows take from its package, and a
 stand-in game folder to install it into.
 
-  make_payload.py --out DIR [--scale S] [--entry NAME=PATH]...
+  make_payload.py --out DIR --packtool PACKTOOL [--scale S] [--entry NAME=PATH]...
 
 Writes into DIR:
   files/...        the entries' bytes (pictures with real PNG, BMP and TGA headers, text tables, stand-ins)
   manifest.txt     the package tool's manifest: one "STORED_NAME<TAB>LOCAL_PATH" line per entry, GBK
+  names.txt        what "packtool names" printed: the entries that the installer looks up, their targets and
+                   roles; the copies, the unlocalised originals and the stand-in game follow from it
   sample-game/     a stand-in game folder: "Shin Sangokumusou 3.exe", psrpc.dll, SM3Config.exe and
                    media/data/etc/japanese/loadscreen.png, the same bytes as the package's unlocalised copies
 
@@ -22,6 +24,7 @@ import os
 import random
 import shutil
 import struct
+import subprocess
 import sys
 import zlib
 
@@ -233,39 +236,78 @@ def pack_folder(payload, rng):
               text_table(rng, int(rng.randint(40, 400) * p.scale)))
 
 
-def copy_table(payload, rng):
-    """The 21 entries that the install copies to fixed places after the pack folder."""
+def read_names(packtool):
+    """The entries that the installer looks up, as "packtool names" prints them: (entry, target, role) with "\\"
+    separators, and the tool's bytes to keep beside the manifest."""
+    try:
+        result = subprocess.run([packtool, "names"], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    except OSError as error:
+        sys.exit("make_payload: cannot run %s: %s" % (packtool, error))
+    if result.returncode != 0:
+        sys.exit("make_payload: %s names exited with %d" % (packtool, result.returncode))
+    rows = []
+    for line in result.stdout.decode("gbk").splitlines():
+        if line and not line.startswith("#"):
+            entry, target, role = line.split("\t")
+            rows.append((entry, target, role))
+    return rows, result.stdout
+
+
+def slash(target):
+    return target.replace("\\", "/")
+
+
+def copy_picture(rng, p, entry):
+    """A fixed copy's picture, shaped after its file name: the user-font textures, the officer-name strips, the
+    map tiles, the title and the loading screen."""
+    folder, _, name = entry.rpartition("\\")
+    stem, extension = os.path.splitext(name)
+    low = folder.endswith("_low")
+    if stem.startswith("font"):
+        return font_texture(rng, p, stem, 256 if low else 512)
+    if stem.startswith("vsname"):
+        w, h = p.size(*((128, 16) if low else (256, 32)))
+    elif stem.startswith("cm"):
+        w, h = p.size(*((64, 64) if low else (128, 128)))
+    elif stem.startswith("title"):
+        w, h = p.size(160, 60)
+    else:
+        w, h = p.size(320, 240)
+    return bmp(rng, w, h) if extension == ".bmp" else png(rng, w, h, 3)
+
+
+def stand_in_size(target):
+    return 64 * 1024 if target.lower().endswith(".exe") else 96 * 1024
+
+
+def copy_table(payload, rng, names):
+    """The entries that the install copies to fixed places after the pack folder."""
     p = payload
-    for quality, base in (("high", 512), ("low", 256)):
-        for font in ("font00a", "font00b", "font01a", "font01b"):
-            p.add("copyfont_%s\\%s.png" % (quality, font), font_texture(rng, p, font, base))
-    w, h = p.size(320, 240)
-    p.add("loading_qvx\\loadscreen.png", png(rng, w, h, 3))
-    for quality, (vw, vh), edge in (("high", (256, 32), 128), ("low", (128, 16), 64)):
-        for n in (4, 30):
-            w, h = p.size(vw, vh)
-            p.add("copy_%s\\vsname_%06d.bmp" % (quality, n), bmp(rng, w, h))
-        for stage in (1, 13, 45):
-            w, h = p.size(edge, edge)
-            p.add("copy_%s\\cm%02d_000025.png" % (quality, stage), png(rng, w, h, 3))
-    w, h = p.size(160, 60)
-    p.add("copytitle_low\\title_000004.bmp", bmp(rng, w, h))
-    p.add("psrpc.qvx", stand_in(rng, "psrpc.dll, localised", 96 * 1024))
+    for entry, target, role in names:
+        if role != "copy":
+            continue
+        if os.path.splitext(entry)[1].lower() in (".png", ".bmp"):
+            p.add(entry, copy_picture(rng, p, entry))
+        else:
+            p.add(entry, stand_in(rng, "%s, localised" % slash(target), stand_in_size(target)))
 
 
-def originals_and_game(payload, rng):
+def originals_and_game(payload, rng, names):
     """The game's unlocalised files: in the package for the uninstall, and in the stand-in game folder."""
     p = payload
-    originals = {
-        "psrpc.dll": stand_in(rng, "psrpc.dll, as the game ships it", 96 * 1024),
-        "SM3Config.exe": stand_in(rng, "SM3Config.exe, as the game ships it", 64 * 1024),
-        "media/data/etc/japanese/loadscreen.png": png(rng, 320, 240, 3),
-        "Shin Sangokumusou 3.exe": stand_in(rng, "the game's executable", 32 * 1024),
-    }
-    p.add("psrpc.org", originals["psrpc.dll"])
-    p.add("SM3Config.org", originals["SM3Config.exe"])
-    p.add("loading_org\\loadscreen.png", originals["media/data/etc/japanese/loadscreen.png"])
-    p.add("SM3Config.qvx", stand_in(rng, "SM3Config.exe, localised", 64 * 1024))
+    restores = [(entry, slash(target)) for entry, target, role in names if role == "restore"]
+    originals = {}
+    for _, target in restores:
+        if target.lower().endswith(".png"):
+            originals[target] = png(rng, 320, 240, 3)
+        else:
+            originals[target] = stand_in(rng, "%s, as the game ships it" % target, stand_in_size(target))
+    originals["Shin Sangokumusou 3.exe"] = stand_in(rng, "the game's executable", 32 * 1024)
+    for entry, target in restores:
+        p.add(entry, originals[target])
+    for entry, target, role in names:
+        if role == "config":
+            p.add(entry, stand_in(rng, "%s, localised" % slash(target), stand_in_size(target)))
     game = os.path.join(p.out, "sample-game")
     for name, data in originals.items():
         path = os.path.join(game, name)
@@ -277,6 +319,7 @@ def originals_and_game(payload, rng):
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--out", required=True)
+    parser.add_argument("--packtool", required=True, help="the package tool, whose \"names\" gives the entries")
     parser.add_argument("--scale", type=float, default=1.0, help="size factor of the pictures (default 1)")
     parser.add_argument("--entry", action="append", default=[], metavar="NAME=PATH",
                         help="add a file built elsewhere under NAME")
@@ -292,11 +335,16 @@ def main():
     for folder in ("files", "sample-game"):
         shutil.rmtree(os.path.join(args.out, folder), ignore_errors=True)
     os.makedirs(args.out, exist_ok=True)
+    names, table = read_names(args.packtool)
+    with open(os.path.join(args.out, "names.txt"), "wb") as f:
+        f.write(table)
     payload = Payload(args.out, args.scale)
     rng = random.Random(SEED)
-    payload.add("winpos.txt", layout)
-    originals_and_game(payload, rng)
-    copy_table(payload, rng)
+    for entry, _, role in names:
+        if role == "layout":
+            payload.add(entry, layout)
+    originals_and_game(payload, rng, names)
+    copy_table(payload, rng, names)
     pack_folder(payload, rng)
     for item in args.entry:
         name, sep, path = item.partition("=")

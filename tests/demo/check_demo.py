@@ -35,18 +35,15 @@ def finish(what):
     print("%s: all checks passed" % what)
 
 
-# Entries that the flows extract by name (package names compare without regard to ASCII case).
-FLOW_ENTRIES = [
-    "winpos.txt", "SM3Config.qvx", "SavePatch.qvx",
-    "copyfont_high\\font00a.png", "copyfont_high\\font00b.png", "copyfont_high\\font01a.png",
-    "copyfont_high\\font01b.png", "copyfont_low\\font00a.png", "copyfont_low\\font00b.png",
-    "copyfont_low\\font01a.png", "copyfont_low\\font01b.png", "loading_qvx\\loadscreen.png",
-    "copy_high\\vsname_000004.bmp", "copy_high\\vsname_000030.bmp", "copy_high\\cm01_000025.png",
-    "copy_high\\cm13_000025.png", "copy_high\\cm45_000025.png", "copy_low\\vsname_000004.bmp",
-    "copy_low\\vsname_000030.bmp", "copy_low\\cm01_000025.png", "copy_low\\cm13_000025.png",
-    "copy_low\\cm45_000025.png", "copytitle_low\\title_000004.bmp", "psrpc.qvx",
-    "psrpc.org", "SM3Config.org", "loading_org\\loadscreen.png",
-]
+def name_table(packtool):
+    """The entries that the flows look up by name, as "packtool names" prints them from the installer's own table:
+    (entry, target, role) as GBK bytes ("\\" separators)."""
+    result = run([packtool, "names"])
+    expect(result.returncode == 0, "packtool names exited with %d" % result.returncode)
+    rows = [tuple(line.split(b"\t")) for line in result.stdout.splitlines() if line and not line.startswith(b"#")]
+    expect(rows and all(len(row) == 3 for row in rows), "packtool names printed lines that are not three fields")
+    return [row for row in rows if len(row) == 3]
+
 
 WORKING_CONTROLS = [
     ("text", (195, 108, 261, 125), "percent"),
@@ -168,20 +165,28 @@ def package(args):
                                                                      result.stderr.decode(errors="replace")))
     names = list_entries(args.packtool, args.exe)
     present = set(names)
-    for entry in FLOW_ENTRIES:
-        expect(entry.lower().encode("gbk") in present, "the package lacks %s" % entry)
+    # package names compare without regard to ASCII case
+    table = name_table(args.packtool)
+    for entry, _, role in table:
+        if role == b"folder":
+            expect(any(name.startswith(entry.lower() + b"\\") for name in names), "the package has no %s folder"
+                   % entry.decode("gbk"))
+        else:
+            expect(entry.lower() in present, "the package lacks %s" % entry.decode("gbk"))
+    roles = {role: entry.lower().decode("gbk") for entry, _, role in table}
     if not names:
         finish("package")
 
     with tempfile.TemporaryDirectory() as folder:
         extract(args.packtool, args.exe, folder)
-        if os.path.exists(os.path.join(folder, "winpos.txt")):
-            with open(os.path.join(folder, "winpos.txt"), "rb") as f:
+        layout_path = os.path.join(folder, roles.get(b"layout", "winpos.txt"))
+        if os.path.exists(layout_path):
+            with open(layout_path, "rb") as f:
                 check_layout(f.read())
         check_pictures(folder, names)
         with open(args.exe, "rb") as f:
             program = pe_machine(f.read(4096))
-        library_path = os.path.join(folder, "savepatch.qvx")
+        library_path = os.path.join(folder, roles.get(b"library", "savepatch.qvx"))
         if os.path.exists(library_path):
             with open(library_path, "rb") as f:
                 library = pe_machine(f.read())

@@ -1,11 +1,14 @@
 #!/usr/bin/env python3
 """Checks a game folder after the installer's window has installed or uninstalled the pack, byte for byte.
 
-  check_game.py installed --package DIR --original DIR --game DIR
+  check_game.py installed --package DIR --original DIR --game DIR [--names FILE]
       DIR of --package is the package as "packtool extract" writes it. The game folder must hold exactly: the
-      original game's files, every pack-folder entry under its lower-case name, the 21 fixed copies over them (and
-      over two of the game's files), the configuration program and the helper library, and the helper library's
-      index quorvan/resource.lst of the pack folder as the unpacking left it.
+      original game's files, every pack-folder entry under its lower-case name, the fixed copies over them (and
+      over some of the game's files), the configuration program and the helper library, and the helper library's
+      index quorvan/resource.lst of the pack folder as the unpacking left it. The copies, their targets and the
+      replaced files are the installer's own table as "packtool names" prints it: FILE, or names.txt beside the
+      original game folder (the demo pack's folder keeps it there), or else the output of the package tool of the
+      build folder above the original game folder.
   check_game.py uninstalled --original DIR --game DIR
       The game folder holds exactly the original game's files and folders again, with their original bytes.
 
@@ -16,41 +19,54 @@ Prints every difference and exits 1 when there is one.
 import argparse
 import hashlib
 import os
+import subprocess
 import sys
 
 PACK = b"quorvan"
 INDEX = b"quorvan/resource.lst"
 
-# FinishInstall's copies: package entry -> target in the game folder.
-COPY_TABLE = [
-    ("copyfont_high/font00a.png", "quorvan/data/common/japanese/high/font00a.png"),
-    ("copyfont_high/font00b.png", "quorvan/data/common/japanese/high/font00b.png"),
-    ("copyfont_high/font01a.png", "quorvan/data/common/japanese/high/font01a.png"),
-    ("copyfont_high/font01b.png", "quorvan/data/common/japanese/high/font01b.png"),
-    ("copyfont_low/font00a.png", "quorvan/data/common/japanese/low/font00a.png"),
-    ("copyfont_low/font00b.png", "quorvan/data/common/japanese/low/font00b.png"),
-    ("copyfont_low/font01a.png", "quorvan/data/common/japanese/low/font01a.png"),
-    ("copyfont_low/font01b.png", "quorvan/data/common/japanese/low/font01b.png"),
-    ("loading_qvx/loadscreen.png", "media/data/etc/japanese/loadscreen.png"),
-    ("copy_high/vsname_000004.bmp", "quorvan/data/common/japanese/high/vsname.bin/vsname_000004.bmp"),
-    ("copy_high/vsname_000030.bmp", "quorvan/data/common/japanese/high/vsname.bin/vsname_000030.bmp"),
-    ("copy_high/cm01_000025.png", "quorvan/data/cmap/japanese/high/cm01.pd2/cm01_000025.png"),
-    ("copy_high/cm13_000025.png", "quorvan/data/cmap/japanese/high/cm13.pd2/cm13_000025.png"),
-    ("copy_high/cm45_000025.png", "quorvan/data/cmap/japanese/high/cm45.pd2/cm45_000025.png"),
-    ("copy_low/vsname_000004.bmp", "quorvan/data/common/japanese/low/vsname.bin/vsname_000004.bmp"),
-    ("copy_low/vsname_000030.bmp", "quorvan/data/common/japanese/low/vsname.bin/vsname_000030.bmp"),
-    ("copy_low/cm01_000025.png", "quorvan/data/cmap/japanese/low/cm01.pd2/cm01_000025.png"),
-    ("copy_low/cm13_000025.png", "quorvan/data/cmap/japanese/low/cm13.pd2/cm13_000025.png"),
-    ("copy_low/cm45_000025.png", "quorvan/data/cmap/japanese/low/cm45.pd2/cm45_000025.png"),
-    ("copytitle_low/title_000004.bmp", "quorvan/data/etc/japanese/low/title.pd2/title_000004.bmp"),
-    ("psrpc.qvx", "psrpc.dll"),
-]
-# Written on the user-interface thread before the unpacking starts.
-FIRST_FILES = [("sm3config.qvx", "SM3Config.exe"), ("savepatch.qvx", "SavePatch.qvx")]
-# The game's files that the installation replaces.
-REPLACED = [b"SM3Config.exe", b"psrpc.dll", b"media/data/etc/japanese/loadscreen.png"]
-
 FAILURES = []
+
+
+def names_of_build(inside):
+    """"packtool names" of the build folder that holds the folder inside: the first folder above it with the
+    native package tool (a cross build's host-tools/tools/packtool, or a host build's tools/packtool)."""
+    folder = os.path.dirname(os.path.abspath(inside))
+    while True:
+        for tool in (os.path.join(folder, "host-tools", "tools", "packtool"), os.path.join(folder, "tools", "packtool")):
+            if os.path.isfile(tool) and os.access(tool, os.X_OK):
+                result = subprocess.run([tool, "names"], stdout=subprocess.PIPE)
+                if result.returncode != 0:
+                    sys.exit("check_game: %s names exited with %d" % (tool, result.returncode))
+                return tool + " names", result.stdout
+        parent = os.path.dirname(folder)
+        if parent == folder:
+            sys.exit("check_game: no names.txt beside %s and no package tool in a folder above it; give --names"
+                     % inside)
+        folder = parent
+
+
+def name_table(args):
+    """The installer's own table as "packtool names" printed it: (entry, target, role) with "/" separators, GBK
+    decoded. It is read from --names, or from names.txt beside the original game folder (the demo pack's folder,
+    where make_payload.py keeps it), or else asked of the package tool of the build folder that holds it."""
+    path = args.names or os.path.join(os.path.dirname(os.path.abspath(args.original)), "names.txt")
+    if args.names or os.path.isfile(path):
+        try:
+            data = read(path)
+        except OSError as error:
+            sys.exit("check_game: no name table (packtool names): %s" % error)
+    else:
+        path, data = names_of_build(args.original)
+    rows = []
+    for line in data.decode("gbk").splitlines():
+        if line and not line.startswith("#"):
+            fields = line.split("\t")
+            if len(fields) != 3:
+                sys.exit("check_game: %s: %r is not ENTRY<TAB>TARGET<TAB>ROLE" % (path, line))
+            rows.append(tuple(field.replace("\\", "/") for field in fields))
+    return rows
+
 
 
 def expect(condition, message):
@@ -135,18 +151,25 @@ def installed(args):
     original, _ = tree(args.original)
     pack = {path: read(source) for path, source in extracted.items() if path.startswith(PACK + b"/")}
     expect(len(pack) > 100, "the package holds only %d pack-folder files" % len(pack))
+    names = name_table(args)
+    # Written on the user-interface thread before the unpacking starts, then FinishInstall's copies.
+    first_files = [(entry.lower(), target) for entry, target, role in names if role in ("config", "library")]
+    copy_table = [(entry.lower(), target) for entry, target, role in names if role == "copy"]
+    # The game's files that the installation replaces.
+    replaced = [target.encode() for _, target, role in names if role == "restore"]
+    expect(len(copy_table) > 0 and len(first_files) == 2 and replaced, "the name table lacks copies or originals")
 
     expected = {path: read(source) for path, source in original.items()}
     expected.update(pack)
-    for entry, target in FIRST_FILES + COPY_TABLE:
+    for entry, target in first_files + copy_table:
         source = extracted.get(entry.encode())
         if expect(source is not None, "the package has no entry %s" % entry):
             expected[target.encode()] = read(source)
     # The test means something only if the copies and replacements change bytes.
-    for path in REPLACED:
+    for path in replaced:
         expect(path not in original or expected[path] != read(original[path]),
                "the package leaves %s as it was" % shown(path))
-    overwritten = [t for _, t in COPY_TABLE if t.encode() in pack and pack[t.encode()] != expected[t.encode()]]
+    overwritten = [t for _, t in copy_table if t.encode() in pack and pack[t.encode()] != expected[t.encode()]]
     expect(overwritten, "no fixed copy differs from the pack-folder file it replaces")
 
     check_index(pack, args.game)
@@ -174,6 +197,7 @@ def main():
     p.add_argument("--package", required=True)
     p.add_argument("--original", required=True)
     p.add_argument("--game", required=True)
+    p.add_argument("--names", help='what "packtool names" printed (default: names.txt beside --original)')
     p = sub.add_parser("uninstalled")
     p.add_argument("--original", required=True)
     p.add_argument("--game", required=True)

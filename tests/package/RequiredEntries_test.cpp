@@ -148,4 +148,75 @@ TEST(RequiredEntries, VerifyWarnsAboutMissingEntriesAndStillPasses) {
     EXPECT_EQ(std::string::npos, err.find("SavePatch.qvx:"));
     EXPECT_EQ(std::string::npos, err.find("quorvan\\:"));
 }
+
+namespace {
+
+// A target as the tool prints it: after the game folder, "\\" separators throughout.
+std::string Shown(const char* target) {
+    std::string path(target[0] == '/' || target[0] == '\\' ? target + 1 : target);
+    for (char& c : path) {
+        if (c == '/')
+            c = '\\';
+    }
+    return path;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(text.substr(start, end - start));
+    if (start < text.size())
+        lines.push_back(text.substr(start));
+    return lines;
+}
+
+// The table that "packtool names" must print, built from the installer's own names.
+std::vector<std::string> ExpectedNameLines() {
+    std::vector<std::string> lines = {"# entry\ttarget\trole"};
+    lines.push_back(std::string(kLayoutEntry) + "\t-\tlayout");
+    lines.push_back(std::string(kLibraryEntry) + "\t" + Shown(kLibraryTarget) + "\tlibrary");
+    lines.push_back(std::string(kConfigEntry) + "\t" + Shown(kConfigTarget) + "\tconfig");
+    for (const CopyRow& row : kCopyTable)
+        lines.push_back(std::string(row.entry) + "\t" + Shown(row.target) + "\tcopy");
+    for (const CopyRow& row : kRestoreTable)
+        lines.push_back(std::string(row.entry) + "\t" + Shown(row.target) + "\trestore");
+    lines.push_back(std::string(kPackFolder) + "\t" + kPackFolder + "\tfolder");
+    return lines;
+}
+
+}  // namespace
+
+TEST(NameTable, PrintsEveryNameOfTheInstallerWithTargetAndRole) {
+    const std::string dir = std::string(QV_TEST_WORK_DIR) + "/names";
+    ASSERT_EQ(0, Shell("rm -rf '" + dir + "' && mkdir -p '" + dir + "'"));
+    ASSERT_EQ(0, Shell(std::string(QV_PACKTOOL) + " names >'" + dir + "/out' 2>'" + dir + "/err'"));
+    EXPECT_EQ("", ReadAll(dir + "/err"));
+    const std::vector<std::string> lines = Lines(ReadAll(dir + "/out"));
+    EXPECT_EQ(ExpectedNameLines(), lines);
+
+    // Anything after the command is a usage error, with nothing on stdout.
+    EXPECT_EQ(2, Shell(std::string(QV_PACKTOOL) + " names extra >'" + dir + "/out2' 2>/dev/null"));
+    EXPECT_EQ("", ReadAll(dir + "/out2"));
+}
+
+// The maintainer's sample manifest names every entry of the table, in its order, each once.
+TEST(NameTable, SampleManifestNamesEveryEntryOfTheTable) {
+    const std::string manifest = ReadAll(std::string(QV_SOURCE_DIR) + "/release/sample-manifest.txt");
+    ASSERT_FALSE(manifest.empty());
+    std::vector<std::string> stored;
+    for (std::string line : Lines(manifest)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.empty() || line[0] == '#')
+            continue;
+        stored.push_back(line.substr(0, line.find('\t')));
+    }
+    std::vector<std::string> expected;
+    for (const std::string& line : ExpectedNameLines()) {
+        if (line[0] != '#' && line.compare(line.size() - 7, 7, "\tfolder") != 0)
+            expected.push_back(line.substr(0, line.find('\t')));
+    }
+    EXPECT_EQ(expected, stored);
+}
 #endif

@@ -18,3 +18,4 @@ int List(const std::vector<std::string>& args);
 int Extract(const std::vector<std::string>& args);
 int Verify(const std::vector<std::string>& args);
 int Brand(const std::vector<std::string>& args);
+int Names(const std::vector<std::string>& args);

@@ -209,3 +209,12 @@ int Verify(const std::vector<std::string>& args) {
     ReportMissingRequiredEntries(index, stderr);  // warnings only: the exit status is the entries' checks
     return failed == 0 && result.status == IndexStatus::kOk && !index.empty() ? kExitOk : kExitCheckFailed;
 }
+
+int Names(const std::vector<std::string>& args) {
+    if (args.size() != 2) {
+        PrintUsage();
+        return kExitUsage;
+    }
+    WriteNameTable(stdout);
+    return std::fflush(stdout) == 0 ? kExitOk : kExitUsage;
+}

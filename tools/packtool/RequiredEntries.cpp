@@ -21,19 +21,27 @@ bool HasEntryBelow(const PackageIndex& index, const std::string& folderPrefix) {
 
 std::vector<RequiredEntry> RequiredEntries() {
     std::vector<RequiredEntry> entries;
-    entries.push_back({kLayoutEntry, "the main window's layout; without it the installer ends at start-up"});
-    entries.push_back({kLibraryEntry, "the resource-installer library, written into the game folder as " +
-                                          GameFolderPath(kLibraryTarget) + " and called after the unpacking"});
-    entries.push_back({kConfigEntry, "the localised configuration program, written over the game's " +
-                                         GameFolderPath(kConfigTarget)});
-    for (const CopyRow& row : kCopyTable)
-        entries.push_back({row.entry, "copied over " + GameFolderPath(row.target) + " at the end of the install"});
+    entries.push_back(
+        {kLayoutEntry, "the main window's layout; without it the installer ends at start-up", false, "", "layout"});
+    entries.push_back({kLibraryEntry,
+                       "the resource-installer library, written into the game folder as " +
+                           GameFolderPath(kLibraryTarget) + " and called after the unpacking",
+                       false, GameFolderPath(kLibraryTarget), "library"});
+    entries.push_back({kConfigEntry,
+                       "the localised configuration program, written over the game's " + GameFolderPath(kConfigTarget),
+                       false, GameFolderPath(kConfigTarget), "config"});
+    for (const CopyRow& row : kCopyTable) {
+        entries.push_back({row.entry, "copied over " + GameFolderPath(row.target) + " at the end of the install", false,
+                           GameFolderPath(row.target), "copy"});
+    }
     for (const CopyRow& row : kRestoreTable) {
-        entries.push_back(
-            {row.entry, "the game's own " + GameFolderPath(row.target) + ", written back by the uninstall"});
+        entries.push_back({row.entry,
+                           "the game's own " + GameFolderPath(row.target) + ", written back by the uninstall", false,
+                           GameFolderPath(row.target), "restore"});
     }
     entries.push_back({std::string(kPackFolder) + "\\",
-                       "the pack folder, unpacked into the game folder: no entry lies below it", true});
+                       "the pack folder, unpacked into the game folder: no entry lies below it", true, kPackFolder,
+                       "folder"});
     return entries;
 }
 
@@ -58,4 +66,15 @@ size_t ReportMissingRequiredEntries(const PackageIndex& index, std::FILE* out) {
     for (const RequiredEntry& entry : missing)
         std::fprintf(out, "  %s: %s\n", entry.name.c_str(), entry.purpose.c_str());
     return missing.size();
+}
+
+void WriteNameTable(std::FILE* out) {
+    std::fputs("# entry\ttarget\trole\n", out);
+    for (const RequiredEntry& entry : RequiredEntries()) {
+        std::string name = entry.name;
+        if (entry.folder && !name.empty() && name.back() == '\\')
+            name.pop_back();
+        std::fprintf(out, "%s\t%s\t%s\n", name.c_str(), entry.target.empty() ? "-" : entry.target.c_str(),
+                     entry.role.c_str());
+    }
 }

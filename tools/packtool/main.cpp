@@ -6,12 +6,16 @@
 //   packtool verify PACKAGE
 //   packtool brand IMAGE OUT --normal WINDOW1.bmp --hot WINDOW2.bmp [--icon FILE.ico] [--cursor FILE.cur]
 //                  [--set NAME=VALUE]...
+//   packtool names
 //
 // A SOURCE is a folder (every file below it, stored under its relative path with "\" separators) or a manifest
 // (lines "STORED_NAME<TAB>LOCAL_PATH", read as GBK bytes; blank lines and lines starting with '#' are skipped).
 // brand writes a copy of the bare program image with a pack maintainer's skin pictures (24-bit uncompressed BMP),
 // icon, cursor and version texts (ProductName, ProductVersion, FileVersion, FileDescription, CompanyName,
 // LegalCopyright; UTF-8) in place of ours; brand first, then pack, then sign.
+// names prints the entries that the installer looks up by name: a header line, then "ENTRY<TAB>TARGET<TAB>ROLE"
+// per line (GBK, "\" separators; TARGET is the place in the game folder, "-" for none; ROLE is layout, library,
+// config, copy, restore or folder), for scripts and checks that need the installer's copy table.
 // Exit status: 0 success, 1 a check failed (extract still writes the bytes), 2 usage or I/O error.
 
 #include <cstdio>
@@ -29,7 +33,9 @@ void PrintUsage() {
         "       packtool verify PACKAGE\n"
         "       packtool brand IMAGE OUT --normal WINDOW1.bmp --hot WINDOW2.bmp [--icon FILE.ico] [--cursor FILE.cur]\n"
         "                      [--set NAME=VALUE]...\n"
-        "         NAME: ProductName, ProductVersion, FileVersion, FileDescription, CompanyName or LegalCopyright\n",
+        "         NAME: ProductName, ProductVersion, FileVersion, FileDescription, CompanyName or LegalCopyright\n"
+        "       packtool names\n"
+        "         one line per entry the installer looks up: ENTRY<TAB>TARGET<TAB>ROLE (after a '#' header line)\n",
         stderr);
 }
 
@@ -50,6 +56,8 @@ int main(int argc, char** argv) {
         return Verify(args);
     if (command == "brand")
         return Brand(args);
+    if (command == "names")
+        return Names(args);
     PrintUsage();
     return kExitUsage;
 }
