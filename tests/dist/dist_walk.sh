@@ -95,11 +95,18 @@ done
 # The pack folder's own font picture, which the fixed copy replaces at the end of the install.
 head -c 5000 /dev/urandom >"$MINE/pack/quorvan/data/common/japanese/high/font00a.png"
 
-# The stand-in game: its own files are the bytes of the pack's unlocalised copies.
-mkdir -p "$GAME/media/data/etc/japanese"
-cp "$MINE/psrpc.org" "$GAME/psrpc.dll"
-cp "$MINE/SM3Config.org" "$GAME/SM3Config.exe"
-cp "$MINE/loading_org/loadscreen.png" "$GAME/media/data/etc/japanese/loadscreen.png"
+# The stand-in game: its own files are the bytes of the pack's unlocalised copies (the restore rows of the
+# installer's table, as packtool names prints it), each from the local file the manifest names for it.
+restored=0
+while IFS=$'\t' read -r entry target role; do
+    [ "$role" = restore ] || continue
+    local_path=$(awk -F'\t' -v e="$entry" '$1 == e { print $2 }' "$MINE/manifest.txt" | tr -d '\r')
+    [ -n "$local_path" ] || fail "the sample manifest has no line for $entry"
+    mkdir -p "$(dirname "$GAME/${target//\\//}")"
+    cp "$MINE/$local_path" "$GAME/${target//\\//}"
+    restored=$((restored + 1))
+done < <("$PACKTOOL" names)
+[ "$restored" -gt 0 ] || fail "packtool names printed no restore rows"
 printf 'the game itself\r\n' >"$GAME/Shin Sangokumusou 3.exe"
 
 echo "== the maintainer's look: packtool brand"
