@@ -98,19 +98,42 @@ run_program() {
     fi
 }
 
-# Cases that run in a process of their own (PROGRAM=PATTERN, space-separated): on 32-bit Wine every registry call of
-# the installer tests fails with an invalid handle once the killed-install case has killed its child, so that case
-# runs apart from the rest of its program.
-QV_TESTS_ALONE=${QV_TESTS_ALONE:-"installer_tests=InstallSafetyTest.KilledDuring*"}
+# Programs whose cases each run in a process of their own, as CTest runs them on wine64. On 32-bit Wine a case that
+# starts a program of the machine (ln, chattr, kill: the links, drive letters and locked files the installer tests
+# make) leaves every later registry call of its process failing with an invalid handle; in one process for all
+# cases, every case after it would fail.
+QV_TESTS_PER_CASE=${QV_TESTS_PER_CASE:-installer_tests}
+run_cases() {
+    local test=$1 name=$2 started=$SECONDS list cases=() case total=0 passed=0 failed=()
+    list=$(cd "$(dirname "$test")" && "$RUN" "$test" --gtest_list_tests 2>/dev/null </dev/null | tr -d '\r')
+    local suite=""
+    while IFS= read -r line; do
+        case "$line" in
+            "  "*) case=${line#  }; case=${case%%  #*}; cases+=("$suite$case") ;;
+            *.) suite=$line ;;
+        esac
+    done <<<"$list"
+    for case in "${cases[@]}"; do
+        [[ "$case" == *DISABLED_* ]] && continue
+        total=$((total + 1))
+        run_program "$test" "$name.$case" "$case" >/dev/null
+        if tail -1 "$RESULT" | grep -q "^test $name.$case passed"; then
+            passed=$((passed + 1))
+        else
+            failed+=("$case")
+        fi
+        sed -i '$d' "$RESULT"  # one line for the whole program below
+    done
+    if [ "$total" -gt 0 ] && [ "$passed" = "$total" ]; then
+        record "test $name passed $((SECONDS - started)) $passed/$total (one process a case)"
+    else
+        record "test $name failed $((SECONDS - started)) $passed/$total ${#failed[@]} case(s) failed: ${failed[*]:0:8}"
+    fi
+}
 for test in $QV_TESTS; do
     name=$(basename "$test" .exe)
-    alone=""
-    for item in $QV_TESTS_ALONE; do
-        [ "${item%%=*}" = "$name" ] && alone=${item#*=}
-    done
-    if [ -n "$alone" ]; then
-        run_program "$test" "$name" "-$alone"
-        run_program "$test" "$name-alone" "$alone"
+    if [[ " $QV_TESTS_PER_CASE " == *" $name "* ]]; then
+        run_cases "$test" "$name"
     else
         run_program "$test" "$name"
     fi

@@ -15,7 +15,8 @@
 #                         scripts/win32-vm/walk-NAME.sh; the maintainer's installer is made here first, from the
 #                         i686 dist/ folder, by tests/dist/dist_walk.sh --stage make)
 #   QV_WIN32_VM_HOSTILE_PARTS   the parts of the hostile walk (default "link killed", tests/e2e/walk_hostile.sh)
-#   QV_WIN32_VM_TESTS     0: leave out the test programs (default 1)
+#   QV_WIN32_VM_TESTS     0: leave out the test programs; 1: all of them (default); otherwise the programs whose
+#                         name matches this pattern (installer_tests, settings*)
 #   QV_WIN32_VM_SECONDS   how long the guest may run in all (default 4200)
 #   QV_WIN32_VM_SMP, QV_WIN32_VM_MEMORY   the guest's processors and memory in MB (default 2 and 3072)
 set -uo pipefail
@@ -72,9 +73,11 @@ fi
     "$(rel "$MAINTAINER")") ||
     finish_failed "could not pack the build for the guest"
 TESTS=""
-if [ "${QV_WIN32_VM_TESTS:-1}" = 1 ]; then
-    TESTS="$(find "$BUILD/tests" -name '*_tests.exe' | sort | tr '\n' ' ')"
-fi
+case "${QV_WIN32_VM_TESTS:-1}" in
+    0) ;;
+    1) TESTS="$(find "$BUILD/tests" -name '*_tests.exe' | sort | tr '\n' ' ')" ;;
+    *) TESTS="$(find "$BUILD/tests" -name "${QV_WIN32_VM_TESTS}.exe" | sort | tr '\n' ' ')" ;;
+esac
 cat >"$SHARE/job.env" <<ENV
 QV_ROOT='$ROOT'
 QV_WALKS='$WALKS'

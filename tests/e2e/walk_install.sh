@@ -92,6 +92,7 @@ trap 'finish $?' EXIT
 # --- set-up ---------------------------------------------------------------------------------------------------------
 say "== $SCENARIO: setting up"
 "$PACKTOOL" extract "$EXE" "$OUT/package" >/dev/null || fail "packtool could not extract the package of $EXE"
+"$PACKTOOL" names >"$OUT/names.txt" || fail "packtool could not print the installer's table of names"
 gui_save_key "$SAVED_KEY_WIN" "$SAVED_KEY"
 rm -rf "$GAME_ROOT"
 if [ "$SCENARIO" = registry ]; then
@@ -138,7 +139,8 @@ gui_expect_value QuorvanInfo "REG_SZ    $GAME_WIN" "after the install"
 gui_expect_value QuorvanGeforce2mx "REG_SZ    $GEFORCE_VALUE" "after the install"
 [ "$(gui_reg_value InstallInfo)" = "$INSTALL_INFO_BEFORE" ] || fail "InstallInfo changed during the install"
 say "   registry: QuorvanInfo = $GAME_WIN; QuorvanGeforce2mx and InstallInfo as before"
-python3 "$ROOT/tests/e2e/check_game.py" installed --package "$OUT/package" --original "$SAMPLE" --game "$GAME" |
+python3 "$ROOT/tests/e2e/check_game.py" installed --package "$OUT/package" --original "$SAMPLE" --game "$GAME" \
+    --names "$OUT/names.txt" |
     sed 's/^/   /' || fail "the installed game folder is not what the package says"
 
 say "== uninstall"
@@ -152,7 +154,7 @@ gui_expect_no_value QuorvanInfo "after the uninstall"
 gui_expect_value QuorvanGeforce2mx "REG_SZ    $GEFORCE_VALUE" "after the uninstall"
 [ "$(gui_reg_value InstallInfo)" = "$INSTALL_INFO_BEFORE" ] || fail "InstallInfo changed during the uninstall"
 say "   registry: QuorvanInfo gone; QuorvanGeforce2mx and InstallInfo as before"
-python3 "$ROOT/tests/e2e/check_game.py" uninstalled --original "$SAMPLE" --game "$GAME" | sed 's/^/   /' ||
+python3 "$ROOT/tests/e2e/check_game.py" uninstalled --original "$SAMPLE" --game "$GAME" --names "$OUT/names.txt" | sed 's/^/   /' ||
     fail "the game folder is not the original game again"
 
 say "== closing the installer"
