@@ -18,6 +18,11 @@ import subprocess
 import sys
 import tempfile
 
+# The working controls' records as the layout source states them; the package's copy is read here on its own.
+sys.dont_write_bytecode = True
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "payload", "demo"))
+from winpos import CREDIT_LIMIT, TEXT_LIMIT, WORKING_CONTROLS  # noqa: E402
+
 FAILURES = []
 
 
@@ -44,14 +49,6 @@ def name_table(packtool):
     expect(rows and all(len(row) == 3 for row in rows), "packtool names printed lines that are not three fields")
     return [row for row in rows if len(row) == 3]
 
-
-WORKING_CONTROLS = [
-    ("text", (195, 108, 261, 125), "percent"),
-    ("install", (261, 85, 347, 125), ""),
-    ("uninstall", (298, 128, 377, 168), ""),
-    ("setting", (328, 170, 406, 210), ""),
-    ("close", (361, 212, 437, 252), ""),
-]
 
 RECORD = re.compile(rb'^(\w+), *(-?\d+), *(-?\d+), *(-?\d+), *(-?\d+), *"([^"]*)", *"([^"]*)"$')
 
@@ -114,7 +111,7 @@ def check_layout(data):
         expect(record == (command, rect, first.encode(), b""),
                "expected %s at %r with %r, found %r" % (command, rect, first, record))
     for index, (command, rect, first, second) in enumerate(records):
-        limit = 261 if command == "msgbox" else 511
+        limit = CREDIT_LIMIT if command == "msgbox" else TEXT_LIMIT
         expect(len(first) <= limit and len(second) <= limit, "record %d has a text longer than %d bytes" % (
             index, limit))
         if command == "msgbox":

@@ -147,27 +147,26 @@ def print_guide_block(args):
     raise SystemExit("%s has no shell block with \"%s\"" % (args.guide, args.containing))
 
 
+# Each command: what it runs and the options it requires.
+COMMANDS = {
+    "pictures": (make_pictures, ("--normal", "--hot", "--out")),
+    "version": (check_version, ("--windres", "--exe")),
+    "window": (check_window, ("--shot", "--expect", "--other")),
+    "guide-block": (print_guide_block, ("--guide", "--containing")),
+}
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     commands = parser.add_subparsers(dest="command", required=True)
-    pictures = commands.add_parser("pictures")
-    pictures.add_argument("--normal", required=True)
-    pictures.add_argument("--hot", required=True)
-    pictures.add_argument("--out", required=True)
-    version = commands.add_parser("version")
-    version.add_argument("--windres", required=True)
-    version.add_argument("--exe", required=True)
-    version.add_argument("values", nargs="+")
-    window = commands.add_parser("window")
-    window.add_argument("--shot", required=True)
-    window.add_argument("--expect", required=True)
-    window.add_argument("--other", required=True)
-    guide = commands.add_parser("guide-block")
-    guide.add_argument("--guide", required=True)
-    guide.add_argument("--containing", required=True)
+    for name, (_, required) in COMMANDS.items():
+        command = commands.add_parser(name)
+        for option in required:
+            command.add_argument(option, required=True)
+        if name == "version":
+            command.add_argument("values", nargs="+")
     args = parser.parse_args()
-    {"pictures": make_pictures, "version": check_version, "window": check_window,
-     "guide-block": print_guide_block}[args.command](args)
+    COMMANDS[args.command][0](args)
 
 
 if __name__ == "__main__":

@@ -137,14 +137,13 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     sub = parser.add_subparsers(dest="what", required=True)
     save = sub.add_parser("save")
-    save.add_argument("--save", required=True)
-    save.add_argument("--original", required=True)
-    save.add_argument("--backup", required=True)
-    save.add_argument("--name1-codes", type=int, required=True)
-    save.add_argument("--name2-codes", type=int, required=True)
+    for option in ("--save", "--original", "--backup"):
+        save.add_argument(option, required=True)
+    for option in ("--name1-codes", "--name2-codes"):
+        save.add_argument(option, type=int, required=True)
     texture = sub.add_parser("texture")
-    texture.add_argument("--tga", required=True)
-    texture.add_argument("--source", required=True)
+    for option in ("--tga", "--source"):
+        texture.add_argument(option, required=True)
     texture.add_argument("--glyph", type=int, required=True)
     texture.add_argument("--fillers", default="")
     texture.add_argument("--picture")

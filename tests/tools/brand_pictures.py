@@ -118,9 +118,8 @@ def main():
     m.add_argument("--out", required=True)
     m.add_argument("--grow", default="0,0")
     c = sub.add_parser("compare")
-    c.add_argument("--picture", required=True)
-    c.add_argument("--old", required=True)
-    c.add_argument("--shot", required=True)
+    for option in ("--picture", "--old", "--shot"):
+        c.add_argument(option, required=True)
     args = parser.parse_args()
     if args.command == "make":
         make(args)
