@@ -11,6 +11,7 @@
 #include "tools/packtool/Branding.h"
 #include "tools/packtool/Commands.h"
 #include "tools/packtool/HostFs.h"
+#include "tools/packtool/ImageBytes.h"
 #include "tools/packtool/PeResources.h"
 
 namespace {
@@ -147,14 +148,11 @@ bool CheckBareImage(const std::string& path, const std::vector<unsigned char>& i
     if (!ReadPeLayout(image, &layout, &why))
         return Refuse(path, why);
     if (image.size() >= kTrailerSize) {
-        size_t at = image.size() - kTrailerSize;
-        uint32_t magic = static_cast<uint32_t>(image[at]) | static_cast<uint32_t>(image[at + 1]) << 8 |
-                         static_cast<uint32_t>(image[at + 2]) << 16 | static_cast<uint32_t>(image[at + 3]) << 24;
-        if (magic == kPackageMagic)
+        if (Get32(image, image.size() - kTrailerSize) == kPackageMagic)
             return Refuse(path, "it carries a package; brand the bare image first, then pack, then sign");
     }
     uint32_t offset, size;
-    PeDirectory(image, layout, kDirectorySecurity, &offset, &size);
+    PeDirectory(image, layout, pe::kDirectorySecurity, &offset, &size);
     if (offset != 0 || size != 0)
         return Refuse(path, "it is signed; brand the bare image first, then pack, then sign");
     return true;
