@@ -100,24 +100,23 @@ bool ReadPictures(const BrandArgs& args, BrandRequest* request) {
     return true;
 }
 
-bool ReadIcons(const BrandArgs& args, BrandRequest* request) {
+// The icon (cursor false) or cursor file at path into images, and *given set, when a path was given.
+bool ReadIconArgument(const std::string& path, bool cursor, bool* given, std::vector<IconImage>* images) {
+    if (path.empty())
+        return true;
+    *given = true;
     std::vector<unsigned char> bytes;
+    if (!ReadInput(path, &bytes))
+        return false;
     std::string why;
-    if (!args.icon.empty()) {
-        request->withIcon = true;
-        if (!ReadInput(args.icon, &bytes))
-            return false;
-        if (!ReadIconFile(bytes, false, &request->icon, &why))
-            return Refuse(args.icon, why);
-    }
-    if (!args.cursor.empty()) {
-        request->withCursor = true;
-        if (!ReadInput(args.cursor, &bytes))
-            return false;
-        if (!ReadIconFile(bytes, true, &request->cursor, &why))
-            return Refuse(args.cursor, why);
-    }
+    if (!ReadIconFile(bytes, cursor, images, &why))
+        return Refuse(path, why);
     return true;
+}
+
+bool ReadIcons(const BrandArgs& args, BrandRequest* request) {
+    return ReadIconArgument(args.icon, false, &request->withIcon, &request->icon) &&
+           ReadIconArgument(args.cursor, true, &request->withCursor, &request->cursor);
 }
 
 bool ReadStrings(const BrandArgs& args, BrandRequest* request) {
