@@ -21,7 +21,7 @@ namespace pe {
 // The DOS header, and the signature its e_lfanew points to.
 constexpr uint16_t kDosMagic = 0x5A4D;
 constexpr size_t kDosHeaderSize = 64;
-constexpr size_t kHeaderOffsetField = 0x3C;  // e_lfanew
+constexpr size_t kHeaderOffsetField = 0x3C;
 constexpr uint32_t kSignature = 0x00004550;
 constexpr size_t kSignatureSize = 4;
 
