@@ -39,6 +39,14 @@ function(qv_target target)
                            $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti>)
 endfunction()
 
+# qv_library(<target> <source>...): a static library of our own code, with the top of the tree on the include path
+# of everything that links it.
+function(qv_library target)
+    add_library(${target} STATIC ${ARGN})
+    target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
+    qv_target(${target})
+endfunction()
+
 # qv_test_target(<target>): test code: warnings and GBK literals; GoogleTest keeps its own runtime needs.
 function(qv_test_target target)
     target_compile_options(${target} PRIVATE ${QV_WARNING_FLAGS} ${QV_CHARSET_FLAGS})

@@ -2,14 +2,9 @@
 
 #include <algorithm>
 
-namespace {
+#include "support/LittleEndian.h"
 
-void PutLe32(unsigned char* at, uint32_t value) {
-    at[0] = static_cast<unsigned char>(value);
-    at[1] = static_cast<unsigned char>(value >> 8);
-    at[2] = static_cast<unsigned char>(value >> 16);
-    at[3] = static_cast<unsigned char>(value >> 24);
-}
+namespace {
 
 // The rectangle block of one scan: its capacity, the batch being filled and the batch's bounds.
 class RectangleBuffer {

@@ -6,7 +6,9 @@
 #include <limits>
 
 #include "package/BufferedFileReader.h"
+#include "package/PeHeaders.h"
 #include "support/Gbk.h"
+#include "support/LittleEndian.h"
 #include "support/StdioFile.h"
 
 PackageIndex gPackageIndex;
@@ -16,44 +18,6 @@ namespace {
 constexpr unsigned char kScrambleKey[] = "mossy stonesRiver Bend";  // 22 characters and the NUL: 23 bytes
 constexpr size_t kScrambleKeySize = sizeof kScrambleKey;
 static_assert(kScrambleKeySize == 23, "the key is 22 characters and its terminator");
-
-uint32_t ReadLe32(const unsigned char* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-uint16_t ReadLe16(const unsigned char* p) {
-    return uint16_t(p[0] | p[1] << 8);
-}
-
-// The PE headers as far as the security directory needs them:
-//
-//   0      2   "MZ"
-//   0x3C   4   e_lfanew: file offset of the PE signature
-//   e_lfanew:
-//   +0     4   "PE\0\0"
-//   +4     20  COFF header; SizeOfOptionalHeader at its offset 16
-//   +24        optional header: Magic (0x10B PE32, 0x20B PE32+), NumberOfRvaAndSizes and the data directories at
-//              offsets that depend on the magic; each directory entry is 8 bytes (address, size), and entry 4,
-//              the security directory, holds a file offset
-constexpr uint16_t kDosMagic = 0x5A4D;
-constexpr size_t kDosHeaderSize = 64;
-constexpr size_t kPeHeaderOffsetField = 0x3C;
-constexpr uint32_t kPeSignature = 0x00004550;
-constexpr size_t kPeSignatureSize = 4;
-constexpr size_t kCoffHeaderSize = 20;
-constexpr size_t kOptionalHeaderSizeField = 16;
-constexpr size_t kSecurityDirectoryIndex = 4;
-constexpr size_t kDirectoryEntrySize = 8;
-
-struct OptionalHeaderShape {
-    uint16_t magic;
-    size_t directoryCountField;  // NumberOfRvaAndSizes
-    size_t directories;          // the first data directory entry
-};
-constexpr OptionalHeaderShape kOptionalHeaderShapes[] = {
-    {0x10B, 92, 96},    // PE32: the shipped i686 program
-    {0x20B, 108, 112},  // PE32+: the x86_64 build
-};
 
 // The position of the NUL that ends the string starting at from, or count when there is none.
 size_t FindTerminator(const unsigned char* bytes, size_t from, size_t count) {
@@ -67,40 +31,36 @@ int64_t FileLength(std::FILE* file) {
 
 CertificateTable ReadCertificateTable(BufferedFileReader& reader, int64_t fileSize) {
     const CertificateTable none;
-    unsigned char dosHeader[kDosHeaderSize];
+    unsigned char dosHeader[pe::kDosHeaderSize];
     if (fileSize < int64_t(sizeof dosHeader))
         return none;
     reader.SeekTo(0);
     reader.Read(dosHeader, sizeof dosHeader);
-    if (reader.failed() || ReadLe16(dosHeader) != kDosMagic)
+    if (reader.failed() || ReadLe16(dosHeader) != pe::kDosMagic)
         return none;
 
     // The signature, the COFF header and the optional header's magic.
-    unsigned char peHeader[kPeSignatureSize + kCoffHeaderSize + 2];
-    const int64_t peHeaderOffset = ReadLe32(dosHeader + kPeHeaderOffsetField);
+    unsigned char peHeader[pe::kSignatureSize + pe::kCoffHeaderSize + 2];
+    const int64_t peHeaderOffset = ReadLe32(dosHeader + pe::kHeaderOffsetField);
     if (peHeaderOffset > fileSize - int64_t(sizeof peHeader))
         return none;
     reader.SeekTo(peHeaderOffset);
     reader.Read(peHeader, sizeof peHeader);
-    if (reader.failed() || ReadLe32(peHeader) != kPeSignature)
+    if (reader.failed() || ReadLe32(peHeader) != pe::kSignature)
         return none;
-    const size_t optionalHeaderSize = ReadLe16(peHeader + kPeSignatureSize + kOptionalHeaderSizeField);
-    const uint16_t magic = ReadLe16(peHeader + kPeSignatureSize + kCoffHeaderSize);
-    const OptionalHeaderShape* shape = nullptr;
-    for (const OptionalHeaderShape& candidate : kOptionalHeaderShapes) {
-        if (candidate.magic == magic)
-            shape = &candidate;
-    }
+    const size_t optionalHeaderSize = ReadLe16(peHeader + pe::kSignatureSize + pe::kCoffOptionalHeaderSize);
+    const uint16_t magic = ReadLe16(peHeader + pe::kSignatureSize + pe::kCoffHeaderSize);
+    const pe::OptionalHeaderShape* shape = pe::OptionalHeaderShapeOf(magic);
     if (!shape)
         return none;
-    const size_t entry = shape->directories + kSecurityDirectoryIndex * kDirectoryEntrySize;
-    const int64_t optionalHeader = peHeaderOffset + int64_t(kPeSignatureSize + kCoffHeaderSize);
-    const int64_t headersEnd = optionalHeader + int64_t(entry + kDirectoryEntrySize);
-    if (optionalHeaderSize < entry + kDirectoryEntrySize || headersEnd > fileSize)
+    const size_t entry = shape->directories + pe::kDirectorySecurity * pe::kDataDirectoryEntrySize;
+    const int64_t optionalHeader = peHeaderOffset + int64_t(pe::kSignatureSize + pe::kCoffHeaderSize);
+    const int64_t headersEnd = optionalHeader + int64_t(entry + pe::kDataDirectoryEntrySize);
+    if (optionalHeaderSize < entry + pe::kDataDirectoryEntrySize || headersEnd > fileSize)
         return none;
 
     unsigned char directoryCount[4];
-    unsigned char directory[kDirectoryEntrySize];
+    unsigned char directory[pe::kDataDirectoryEntrySize];
     reader.SeekTo(optionalHeader + int64_t(shape->directoryCountField));
     reader.Read(directoryCount, sizeof directoryCount);
     reader.SeekTo(optionalHeader + int64_t(entry));
@@ -109,7 +69,7 @@ CertificateTable ReadCertificateTable(BufferedFileReader& reader, int64_t fileSi
         return none;
     CertificateTable table;
     table.peImage = true;
-    if (ReadLe32(directoryCount) <= kSecurityDirectoryIndex)
+    if (ReadLe32(directoryCount) <= pe::kDirectorySecurity)
         return table;  // no security directory at all
 
     table.offset = ReadLe32(directory);

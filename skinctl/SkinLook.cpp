@@ -170,27 +170,29 @@ void ReactAsControl(uint32_t message, uintptr_t wParam, SkinReaction* reaction) 
     }
 }
 
-constexpr Corners4 kPushPressed = {SkinRgb(209, 204, 193), SkinRgb(209, 204, 193), SkinRgb(242, 241, 238),
-                                   SkinRgb(242, 241, 238)};
-constexpr Corners4 kPushHot = {SkinRgb(255, 240, 207), SkinRgb(255, 240, 207), SkinRgb(229, 151, 0),
-                               SkinRgb(229, 151, 0)};
+// A gradient from one colour along the top edge to another along the bottom.
+constexpr Corners4 Vertical(uint32_t top, uint32_t bottom) {
+    return {top, top, bottom, bottom};
+}
+
+// A gradient along the diagonal: the top-left colour, the one of the two other corners, the bottom-right colour.
+constexpr Corners4 Diagonal(uint32_t topLeft, uint32_t across, uint32_t bottomRight) {
+    return {topLeft, across, across, bottomRight};
+}
+
+constexpr Corners4 kPushPressed = Vertical(SkinRgb(209, 204, 193), SkinRgb(242, 241, 238));
+constexpr Corners4 kPushHot = Vertical(SkinRgb(255, 240, 207), SkinRgb(229, 151, 0));
 constexpr Corners4 kPushChecked = {SkinRgb(214, 203, 189), SkinRgb(214, 207, 198), SkinRgb(247, 243, 239),
                                    SkinRgb(247, 243, 239)};
-constexpr Corners4 kPushFocused = {SkinRgb(206, 231, 255), SkinRgb(206, 231, 255), SkinRgb(105, 130, 238),
-                                   SkinRgb(105, 130, 238)};
-constexpr Corners4 kPushNormal = {SkinRgb(255, 255, 255), SkinRgb(255, 255, 255), SkinRgb(226, 223, 214),
-                                  SkinRgb(226, 223, 214)};
+constexpr Corners4 kPushFocused = Vertical(SkinRgb(206, 231, 255), SkinRgb(105, 130, 238));
+constexpr Corners4 kPushNormal = Vertical(SkinRgb(255, 255, 255), SkinRgb(226, 223, 214));
 constexpr Corners4 kPushInnerDown = {SkinRgb(231, 227, 222), SkinRgb(231, 231, 231), SkinRgb(231, 227, 222),
                                      SkinRgb(231, 227, 222)};
-constexpr Corners4 kPushInnerNormal = {SkinRgb(252, 252, 251), SkinRgb(252, 252, 251), SkinRgb(236, 235, 230),
-                                       SkinRgb(236, 235, 230)};
+constexpr Corners4 kPushInnerNormal = Vertical(SkinRgb(252, 252, 251), SkinRgb(236, 235, 230));
 
-constexpr Corners4 kBoxPressed = {SkinRgb(181, 178, 165), SkinRgb(214, 215, 206), SkinRgb(214, 215, 206),
-                                  SkinRgb(247, 239, 222)};
-constexpr Corners4 kBoxHot = {SkinRgb(255, 243, 206), SkinRgb(255, 203, 99), SkinRgb(255, 203, 99),
-                              SkinRgb(255, 178, 49)};
-constexpr Corners4 kBoxNormal = {SkinRgb(222, 223, 214), SkinRgb(247, 243, 239), SkinRgb(247, 243, 239),
-                                 SkinRgb(255, 255, 255)};
+constexpr Corners4 kBoxPressed = Diagonal(SkinRgb(181, 178, 165), SkinRgb(214, 215, 206), SkinRgb(247, 239, 222));
+constexpr Corners4 kBoxHot = Diagonal(SkinRgb(255, 243, 206), SkinRgb(255, 203, 99), SkinRgb(255, 178, 49));
+constexpr Corners4 kBoxNormal = Diagonal(SkinRgb(222, 223, 214), SkinRgb(247, 243, 239), SkinRgb(255, 255, 255));
 
 // Rows: disabled, pressed, hot, normal.
 constexpr Corners4 kComboOuter[4] = {

@@ -4,51 +4,21 @@
 #include <vector>
 
 #include "package/EntryCheck.h"
-#include "package/Package.h"
 #include "support/StdioFile.h"
-#include "tests/common/MessageRecorder.h"
-#include "tests/common/TempDir.h"
-#include "tests/common/TestPackage.h"
+#include "tests/package/PackageFileTest.h"
 
 // The quiet check that the install runs over every entry before it changes anything, and the extraction that
 // follows it without a second digest.
 namespace {
 
-std::string SinkBytes(const MemorySink& sink) {
-    return sink.data ? std::string(reinterpret_cast<const char*>(sink.data), sink.size) : std::string();
-}
-
-class EntryCheckTest : public ::testing::Test {
-  protected:
-    void Build(const std::vector<TestRecord>& records) {
-        path_ = dir_.Join("package.bin");
-        ASSERT_TRUE(WriteTestPackage(path_, records));
-        ASSERT_EQ(IndexStatus::kOk, IndexPackageFile(path_.c_str(), index_).status);
-    }
-
-    TempDir dir_;
-    std::string path_;
-    PackageIndex index_;
-    MessageRecorder messages_;
-};
-
-TestRecord Stored(const std::string& name, const std::string& body, uint32_t originalSize) {
-    TestRecord record = MakeRecord(name, "");
-    record.stored = true;
-    record.storedBody = body;
-    record.storedOriginalSize = originalSize;
-    return record;
-}
+class EntryCheckTest : public PackageFileTest {};
 
 TEST_F(EntryCheckTest, OnlyAWholeBodyWithItsDigestAndItsExactLengthPasses) {
     const std::string content = TextLikeBytes(20000, 3);
-    TestRecord digest = MakeRecord("digest", content);
-    digest.recordSpec.upperCaseDigest = true;
-    std::vector<unsigned char> body;
-    ASSERT_TRUE(CompressLzo1x(reinterpret_cast<const unsigned char*>("abc"), 3, CompressionLevel::kFast, &body));
-    const std::string stream(body.begin(), body.end());
-    Build({MakeRecord("sound", content), MakeRecord("empty", ""), digest, Stored("longer", stream, 10),
-           Stored("shorter", stream, 2), Stored("garbage", "not a compressed stream", 23)});
+    const std::string stream = AbcStream();
+    Build({MakeRecord("sound", content), MakeRecord("empty", ""), UpperCaseDigestRecord("digest", content),
+           StoredRecord("longer", stream, 10), StoredRecord("shorter", stream, 2),
+           StoredRecord("garbage", "not a compressed stream", 23)});
 
     EXPECT_TRUE(CheckEntryQuietly(index_.at("sound")));
     EXPECT_TRUE(CheckEntryQuietly(index_.at("empty")));
@@ -92,11 +62,8 @@ TEST_F(EntryCheckTest, SizeNoStreamCanYieldFailsBeforeAnyAllocation) {
 
 TEST_F(EntryCheckTest, CheckedExtractionDeliversTheBytesWithoutComparingTheDigestAgain) {
     const std::string content = RandomBytes(30000, 5);
-    TestRecord digest = MakeRecord("digest", content);
-    digest.recordSpec.upperCaseDigest = true;
-    std::vector<unsigned char> body;
-    ASSERT_TRUE(CompressLzo1x(reinterpret_cast<const unsigned char*>("abc"), 3, CompressionLevel::kFast, &body));
-    Build({MakeRecord("sound", content), digest, Stored("longer", std::string(body.begin(), body.end()), 10)});
+    Build({MakeRecord("sound", content), UpperCaseDigestRecord("digest", content),
+           StoredRecord("longer", AbcStream(), 10)});
 
     MemorySink sink;
     ASSERT_TRUE(ExtractCheckedEntry(index_.at("sound"), sink));

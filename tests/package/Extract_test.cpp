@@ -4,26 +4,13 @@
 #include <string>
 #include <vector>
 
-#include "package/Extract.h"
-#include "package/Package.h"
 #include "support/LogSeam.h"
-#include "tests/common/MessageRecorder.h"
-#include "tests/common/TempDir.h"
-#include "tests/common/TestPackage.h"
+#include "tests/package/PackageFileTest.h"
 
 namespace {
 
-std::string SinkBytes(const MemorySink& sink) {
-    return sink.data ? std::string(reinterpret_cast<const char*>(sink.data), sink.size) : std::string();
-}
-
-class ExtractTest : public ::testing::Test {
+class ExtractTest : public PackageFileTest {
   protected:
-    void Build(const std::vector<TestRecord>& records) {
-        path_ = dir_.Join("package.bin");
-        ASSERT_TRUE(WriteTestPackage(path_, records));
-        ASSERT_EQ(IndexStatus::kOk, IndexPackageFile(path_.c_str(), index_).status);
-    }
     // Flips one byte of an entry's stored body.
     void DamageBody(const std::string& name, size_t at) {
         const PackageEntry& entry = index_.at(name);
@@ -32,11 +19,6 @@ class ExtractTest : public ::testing::Test {
         bytes[size_t(entry.bodyOffset) + at] ^= 0x5A;
         ASSERT_TRUE(WriteBytes(path_, bytes));
     }
-
-    TempDir dir_;
-    std::string path_;
-    PackageIndex index_;
-    MessageRecorder messages_;
 };
 
 // A sink that refuses everything, as MemorySink does for an absent label.
@@ -63,14 +45,6 @@ std::string DensestStream(size_t zeroRun, size_t* decodedSize) {
     stream += std::string("\x11\0\0", 3);
     *decodedSize = 1 + 255 * zeroRun + 31 + 255 + 2;
     return stream;
-}
-
-TestRecord StoredRecord(const std::string& name, const std::string& body, uint32_t originalSize) {
-    TestRecord record = MakeRecord(name, "");
-    record.stored = true;
-    record.storedBody = body;
-    record.storedOriginalSize = originalSize;
-    return record;
 }
 
 }  // namespace
@@ -102,8 +76,7 @@ TEST_F(ExtractTest, MissingNameShowsNameAsPassedAndLeavesSinkAlone) {
 }
 
 TEST_F(ExtractTest, UpperCaseDigestNeverMatchesButBytesAreDelivered) {
-    TestRecord record = MakeRecord("SM3Config.qvx", TextLikeBytes(5000, 9));
-    record.recordSpec.upperCaseDigest = true;
+    const TestRecord record = UpperCaseDigestRecord("SM3Config.qvx", TextLikeBytes(5000, 9));
     Build({record});
     for (int attempt = 0; attempt < 2; ++attempt) {
         MemorySink sink;
@@ -160,13 +133,7 @@ TEST_F(ExtractTest, QuietExtractionFindsTheSameFaultsWithoutABox) {
 
 TEST_F(ExtractTest, StreamShorterThanOriginalSizeDeliversZeroFilledTail) {
     // The stored stream decompresses to 3 bytes while the header promises 10.
-    std::vector<unsigned char> body;
-    ASSERT_TRUE(CompressLzo1x(reinterpret_cast<const unsigned char*>("abc"), 3, CompressionLevel::kFast, &body));
-    TestRecord record = MakeRecord("short", "");
-    record.stored = true;
-    record.storedBody.assign(body.begin(), body.end());
-    record.storedOriginalSize = 10;
-    Build({record});
+    Build({StoredRecord("short", AbcStream(), 10)});
 
     MemorySink sink;
     EXPECT_TRUE(ExtractByName(index_, "short", sink));
@@ -176,11 +143,7 @@ TEST_F(ExtractTest, StreamShorterThanOriginalSizeDeliversZeroFilledTail) {
 }
 
 TEST_F(ExtractTest, GarbageStreamNeverWritesPastOriginalSize) {
-    TestRecord record = MakeRecord("garbage", "");
-    record.stored = true;
-    record.storedBody = RandomBytes(4000, 77);
-    record.storedOriginalSize = 16;
-    Build({record});
+    Build({StoredRecord("garbage", RandomBytes(4000, 77), 16)});
     MemorySink sink;
     EXPECT_TRUE(ExtractByName(index_, "garbage", sink));
     EXPECT_EQ(16u, sink.size);
@@ -224,9 +187,7 @@ TEST_F(ExtractTest, DensestStreamLzoCanDecodeStillExtracts) {
 }
 
 TEST_F(ExtractTest, OriginalSizeTheBodyCannotYieldFailsBeforeAnythingIsAllocated) {
-    std::vector<unsigned char> body;
-    ASSERT_TRUE(CompressLzo1x(reinterpret_cast<const unsigned char*>("abc"), 3, CompressionLevel::kFast, &body));
-    const std::string stored(body.begin(), body.end());
+    const std::string stored = AbcStream();
     const uint32_t justTooLarge = uint32_t(stored.size() * 256 + 1);
     Build({StoredRecord("forged", stored, justTooLarge), StoredRecord("huge", stored, 0xFFFFFFF0u),
            StoredRecord("nothing", "", 1), StoredRecord("fits", stored, uint32_t(stored.size() * 256))});

@@ -9,6 +9,7 @@
 
 #include "package/PackNames.h"
 #include "package/Package.h"
+#include "tests/common/TempDir.h"
 #include "tools/packtool/RequiredEntries.h"
 
 namespace {
@@ -102,24 +103,11 @@ TEST(RequiredEntries, ReportWritesNothingForACompletePackage) {
 // The tool as a maintainer runs it: the warnings come after the entries' checks and leave the exit status alone.
 namespace {
 
+// The file's bytes; "" when it cannot be read.
 std::string ReadAll(const std::string& path) {
     std::string text;
-    if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
-        char chunk[4096];
-        size_t got;
-        while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
-            text.append(chunk, got);
-        std::fclose(file);
-    }
+    ReadBytes(path, &text);
     return text;
-}
-
-bool WriteText(const std::string& path, const std::string& text) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file)
-        return false;
-    bool ok = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    return std::fclose(file) == 0 && ok;
 }
 
 int Shell(const std::string& command) {
@@ -132,9 +120,9 @@ int Shell(const std::string& command) {
 TEST(RequiredEntries, VerifyWarnsAboutMissingEntriesAndStillPasses) {
     const std::string dir = std::string(QV_TEST_WORK_DIR) + "/verify_warns";
     ASSERT_EQ(0, Shell("rm -rf '" + dir + "' && mkdir -p '" + dir + "/src/quorvan'"));
-    ASSERT_TRUE(WriteText(dir + "/src/winpos.txt", "# layout\r\n"));
-    ASSERT_TRUE(WriteText(dir + "/src/quorvan/readme.txt", "pack"));
-    ASSERT_TRUE(WriteText(dir + "/src/SavePatch.qvx", "MZ"));
+    ASSERT_TRUE(WriteBytes(dir + "/src/winpos.txt", "# layout\r\n"));
+    ASSERT_TRUE(WriteBytes(dir + "/src/quorvan/readme.txt", "pack"));
+    ASSERT_TRUE(WriteBytes(dir + "/src/SavePatch.qvx", "MZ"));
     const std::string tool = QV_PACKTOOL;
     ASSERT_EQ(0, Shell(tool + " pack '" + dir + "/pkg' '" + dir + "/src'"));
 

@@ -48,21 +48,6 @@ HostWindow::~HostWindow() {
     PumpFor(20);
 }
 
-HWND HostWindow::Add(const char* className,
-                     const char* text,
-                     DWORD style,
-                     int x,
-                     int y,
-                     int width,
-                     int height,
-                     DWORD exStyle,
-                     int id) {
-    HWND control = CreateWindowExA(exStyle, className, text, WS_CHILD | WS_VISIBLE | style, x, y, width, height,
-                                   window_, reinterpret_cast<HMENU>(INT_PTR(id)), GetModuleHandleA(nullptr), nullptr);
-    SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), TRUE);
-    return control;
-}
-
 void PaintNow(HWND window) {
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
     PumpFor(30);

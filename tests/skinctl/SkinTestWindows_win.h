@@ -30,7 +30,13 @@ class HostWindow {
              int width,
              int height,
              DWORD exStyle = 0,
-             int id = 0);
+             int id = 0) {
+        HWND control =
+            CreateWindowExA(exStyle, className, text, WS_CHILD | WS_VISIBLE | style, x, y, width, height, window_,
+                            reinterpret_cast<HMENU>(INT_PTR(id)), GetModuleHandleA(nullptr), nullptr);
+        SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), TRUE);
+        return control;
+    }
 
   private:
     HWND window_;

@@ -11,6 +11,7 @@
 #include "tools/packtool/Branding.h"
 #include "tools/packtool/Commands.h"
 #include "tools/packtool/HostFs.h"
+#include "tools/packtool/ImageBytes.h"
 #include "tools/packtool/PeResources.h"
 
 namespace {
@@ -99,24 +100,23 @@ bool ReadPictures(const BrandArgs& args, BrandRequest* request) {
     return true;
 }
 
-bool ReadIcons(const BrandArgs& args, BrandRequest* request) {
+// The icon (cursor false) or cursor file at path into images, and *given set, when a path was given.
+bool ReadIconArgument(const std::string& path, bool cursor, bool* given, std::vector<IconImage>* images) {
+    if (path.empty())
+        return true;
+    *given = true;
     std::vector<unsigned char> bytes;
+    if (!ReadInput(path, &bytes))
+        return false;
     std::string why;
-    if (!args.icon.empty()) {
-        request->withIcon = true;
-        if (!ReadInput(args.icon, &bytes))
-            return false;
-        if (!ReadIconFile(bytes, false, &request->icon, &why))
-            return Refuse(args.icon, why);
-    }
-    if (!args.cursor.empty()) {
-        request->withCursor = true;
-        if (!ReadInput(args.cursor, &bytes))
-            return false;
-        if (!ReadIconFile(bytes, true, &request->cursor, &why))
-            return Refuse(args.cursor, why);
-    }
+    if (!ReadIconFile(bytes, cursor, images, &why))
+        return Refuse(path, why);
     return true;
+}
+
+bool ReadIcons(const BrandArgs& args, BrandRequest* request) {
+    return ReadIconArgument(args.icon, false, &request->withIcon, &request->icon) &&
+           ReadIconArgument(args.cursor, true, &request->withCursor, &request->cursor);
 }
 
 bool ReadStrings(const BrandArgs& args, BrandRequest* request) {
@@ -147,14 +147,11 @@ bool CheckBareImage(const std::string& path, const std::vector<unsigned char>& i
     if (!ReadPeLayout(image, &layout, &why))
         return Refuse(path, why);
     if (image.size() >= kTrailerSize) {
-        size_t at = image.size() - kTrailerSize;
-        uint32_t magic = static_cast<uint32_t>(image[at]) | static_cast<uint32_t>(image[at + 1]) << 8 |
-                         static_cast<uint32_t>(image[at + 2]) << 16 | static_cast<uint32_t>(image[at + 3]) << 24;
-        if (magic == kPackageMagic)
+        if (Get32(image, image.size() - kTrailerSize) == kPackageMagic)
             return Refuse(path, "it carries a package; brand the bare image first, then pack, then sign");
     }
     uint32_t offset, size;
-    PeDirectory(image, layout, kDirectorySecurity, &offset, &size);
+    PeDirectory(image, layout, pe::kDirectorySecurity, &offset, &size);
     if (offset != 0 || size != 0)
         return Refuse(path, "it is signed; brand the bare image first, then pack, then sign");
     return true;

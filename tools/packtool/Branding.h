@@ -10,13 +10,6 @@
 // What "packtool brand" puts into a program image: a pack maintainer's skin pictures, icon, cursor and version
 // texts in place of ours. Everything here works on bytes; the command reads and writes the files.
 
-constexpr uint16_t kTypeCursor = 1;
-constexpr uint16_t kTypeBitmap = 2;
-constexpr uint16_t kTypeIcon = 3;
-constexpr uint16_t kTypeGroupCursor = 12;
-constexpr uint16_t kTypeGroupIcon = 14;
-constexpr uint16_t kTypeVersion = 16;
-
 constexpr uint16_t kBrandIconGroup = 106;    // the program's icon (resources/resource.h: IDI_APP)
 constexpr uint16_t kBrandCursorGroup = 102;  // the hand over the skin controls (IDR_HAND_CURSOR)
 constexpr int32_t kMaxSkinSide = 2048;

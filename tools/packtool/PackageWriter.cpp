@@ -8,15 +8,9 @@
 #include "package/Extract.h"
 #include "package/Package.h"
 #include "support/Gbk.h"
+#include "support/LittleEndian.h"
 
 namespace {
-
-void PutLe32(unsigned char* p, uint32_t value) {
-    p[0] = uint8_t(value);
-    p[1] = uint8_t(value >> 8);
-    p[2] = uint8_t(value >> 16);
-    p[3] = uint8_t(value >> 24);
-}
 
 // Where name part 2 begins by default: just after the last separator (0 when there is none).
 size_t DefaultSplit(const std::string& name) {

@@ -4,28 +4,10 @@
 #include <map>
 #include <tuple>
 
+#include "package/PeHeaders.h"
 #include "tools/packtool/ImageBytes.h"
 
 namespace {
-
-// Offsets inside the headers.
-constexpr size_t kDosLfanew = 0x3C;
-constexpr size_t kCoffSectionCount = 2;
-constexpr size_t kCoffSymbolTable = 8;
-constexpr size_t kCoffOptionalSize = 16;
-constexpr size_t kCoffSize = 20;
-constexpr size_t kOptSizeOfInitializedData = 8;
-constexpr size_t kOptSectionAlignment = 32;
-constexpr size_t kOptFileAlignment = 36;
-constexpr size_t kOptSizeOfImage = 56;
-constexpr size_t kOptCheckSum = 64;
-constexpr size_t kOptDirectoryCount32 = 92;
-constexpr size_t kOptDirectoryCount64 = 108;
-constexpr size_t kSectionHeaderSize = 40;
-constexpr uint16_t kMagic32 = 0x10B;
-constexpr uint16_t kMagic64 = 0x20B;
-constexpr uint32_t kScnInitializedData = 0x00000040;
-constexpr uint32_t kScnDiscardable = 0x02000000;
 
 constexpr uint32_t kHighBit = 0x80000000u;
 constexpr size_t kDirectoryHeaderSize = 16;
@@ -42,7 +24,7 @@ bool IsPowerOfTwo(uint32_t value) {
 // The section that holds the resource directory: the one that starts at its RVA. -1 when there is none.
 int ResourceSectionIndex(const std::vector<unsigned char>& image, const PeLayout& layout) {
     uint32_t rva, size;
-    PeDirectory(image, layout, kDirectoryResources, &rva, &size);
+    PeDirectory(image, layout, pe::kDirectoryResources, &rva, &size);
     if (rva == 0 || size == 0)
         return -1;
     for (size_t i = 0; i < layout.sections.size(); ++i) {
@@ -198,57 +180,57 @@ ResourceId NamedResource(const std::string& ascii) {
 
 bool ReadPeLayout(const std::vector<unsigned char>& image, PeLayout* layout, std::string* why) {
     *layout = PeLayout();
-    if (!Has(image, 0, 0x40) || image[0] != 'M' || image[1] != 'Z') {
+    if (!Has(image, 0, pe::kDosHeaderSize) || Get16(image, 0) != pe::kDosMagic) {
         *why = "not a Windows program (no MZ header)";
         return false;
     }
-    size_t pe = Get32(image, kDosLfanew);
-    if (!Has(image, pe, 4 + kCoffSize) || image[pe] != 'P' || image[pe + 1] != 'E' || image[pe + 2] != 0 ||
-        image[pe + 3] != 0) {
+    size_t signature = Get32(image, pe::kHeaderOffsetField);
+    if (!Has(image, signature, pe::kSignatureSize + pe::kCoffHeaderSize) || Get32(image, signature) != pe::kSignature) {
         *why = "not a Windows program (no PE header)";
         return false;
     }
-    layout->coffOffset = pe + 4;
-    layout->optionalOffset = layout->coffOffset + kCoffSize;
-    size_t optionalSize = Get16(image, layout->coffOffset + kCoffOptionalSize);
+    layout->coffOffset = signature + pe::kSignatureSize;
+    layout->optionalOffset = layout->coffOffset + pe::kCoffHeaderSize;
+    size_t optionalSize = Get16(image, layout->coffOffset + pe::kCoffOptionalHeaderSize);
     if (!Has(image, layout->optionalOffset, optionalSize) || optionalSize < 2) {
         *why = "the PE optional header is truncated";
         return false;
     }
     uint16_t magic = Get16(image, layout->optionalOffset);
-    if (magic != kMagic32 && magic != kMagic64) {
+    const pe::OptionalHeaderShape* shape = pe::OptionalHeaderShapeOf(magic);
+    if (!shape) {
         *why = "neither a PE32 nor a PE32+ image";
         return false;
     }
-    layout->is64 = magic == kMagic64;
-    size_t countField = layout->is64 ? kOptDirectoryCount64 : kOptDirectoryCount32;
-    if (optionalSize < countField + 4) {
+    layout->is64 = magic == pe::kMagic64;
+    if (optionalSize < shape->directories) {
         *why = "the PE optional header is truncated";
         return false;
     }
-    layout->directoryCount = Get32(image, layout->optionalOffset + countField);
-    layout->directoryOffset = layout->optionalOffset + countField + 4;
-    if (layout->directoryCount > 16 || countField + 4 + 8u * layout->directoryCount > optionalSize) {
+    layout->directoryCount = Get32(image, layout->optionalOffset + shape->directoryCountField);
+    layout->directoryOffset = layout->optionalOffset + shape->directories;
+    if (layout->directoryCount > 16 ||
+        shape->directories + pe::kDataDirectoryEntrySize * layout->directoryCount > optionalSize) {
         *why = "the PE data directory does not fit its header";
         return false;
     }
-    layout->sectionAlignment = Get32(image, layout->optionalOffset + kOptSectionAlignment);
-    layout->fileAlignment = Get32(image, layout->optionalOffset + kOptFileAlignment);
+    layout->sectionAlignment = Get32(image, layout->optionalOffset + pe::kOptSectionAlignment);
+    layout->fileAlignment = Get32(image, layout->optionalOffset + pe::kOptFileAlignment);
     // The file alignment is a power of two up to 64 KB; a larger one would make the rewritten image huge.
     if (!IsPowerOfTwo(layout->sectionAlignment) || !IsPowerOfTwo(layout->fileAlignment) ||
         layout->fileAlignment > 0x10000 || layout->fileAlignment > layout->sectionAlignment) {
         *why = "the PE alignments are not valid";
         return false;
     }
-    size_t sectionCount = Get16(image, layout->coffOffset + kCoffSectionCount);
+    size_t sectionCount = Get16(image, layout->coffOffset + pe::kCoffSectionCount);
     size_t table = layout->optionalOffset + optionalSize;
-    if (!Has(image, table, sectionCount * kSectionHeaderSize)) {
+    if (!Has(image, table, sectionCount * pe::kSectionHeaderSize)) {
         *why = "the PE section table is truncated";
         return false;
     }
     for (size_t i = 0; i < sectionCount; ++i) {
         PeSection section;
-        section.headerOffset = table + i * kSectionHeaderSize;
+        section.headerOffset = table + i * pe::kSectionHeaderSize;
         const unsigned char* name = &image[section.headerOffset];
         section.name.assign(reinterpret_cast<const char*>(name), std::find(name, name + 8, 0) - name);
         section.virtualSize = Get32(image, section.headerOffset + 8);
@@ -273,8 +255,8 @@ void PeDirectory(const std::vector<unsigned char>& image,
     *rva = *size = 0;
     if (index >= layout.directoryCount)
         return;
-    *rva = Get32(image, layout.directoryOffset + 8 * index);
-    *size = Get32(image, layout.directoryOffset + 8 * index + 4);
+    *rva = Get32(image, layout.directoryOffset + pe::kDataDirectoryEntrySize * index);
+    *size = Get32(image, layout.directoryOffset + pe::kDataDirectoryEntrySize * index + 4);
 }
 
 bool ReadResources(const std::vector<unsigned char>& image, std::vector<ResourceLeaf>* leaves, std::string* why) {
@@ -283,7 +265,7 @@ bool ReadResources(const std::vector<unsigned char>& image, std::vector<Resource
     if (!ReadPeLayout(image, &layout, why))
         return false;
     uint32_t rva, size;
-    PeDirectory(image, layout, kDirectoryResources, &rva, &size);
+    PeDirectory(image, layout, pe::kDirectoryResources, &rva, &size);
     if (rva == 0 && size == 0)
         return true;
     int index = ResourceSectionIndex(image, layout);
@@ -403,7 +385,7 @@ std::vector<unsigned char> BuildResourceSection(const std::vector<ResourceLeaf>&
 }
 
 size_t PeChecksumOffset(const PeLayout& layout) {
-    return layout.optionalOffset + kOptCheckSum;
+    return layout.optionalOffset + pe::kOptCheckSum;
 }
 
 uint32_t PeChecksum(const std::vector<unsigned char>& image, size_t checksumOffset) {
@@ -431,7 +413,7 @@ bool ReplaceResources(const std::vector<unsigned char>& image,
     if (!ReadPeLayout(image, &layout, why))
         return false;
     uint32_t certificateOffset, certificateSize;
-    PeDirectory(image, layout, kDirectorySecurity, &certificateOffset, &certificateSize);
+    PeDirectory(image, layout, pe::kDirectorySecurity, &certificateOffset, &certificateSize);
     if (certificateOffset != 0 || certificateSize != 0) {
         *why = "it carries a certificate table (a signature): its resources can only change before it is signed";
         return false;
@@ -465,7 +447,7 @@ bool ReplaceResources(const std::vector<unsigned char>& image,
             *why = "section " + section.name + " overlaps the resource section";
             return false;
         }
-        if (!(section.characteristics & kScnDiscardable)) {
+        if (!(section.characteristics & pe::kScnDiscardable)) {
             *why = "section " + section.name + " follows the resources and may be addressed by the program's code";
             return false;
         }
@@ -482,7 +464,7 @@ bool ReplaceResources(const std::vector<unsigned char>& image,
     for (uint32_t d = 0; d < layout.directoryCount; ++d) {
         uint32_t rva, size;
         PeDirectory(image, layout, d, &rva, &size);
-        if (d == kDirectoryResources || d == kDirectoryRelocations || size == 0)
+        if (d == pe::kDirectoryResources || d == pe::kDirectoryRelocations || size == 0)
             continue;
         if (inMoved(rva)) {
             *why = "data directory entry " + std::to_string(d) + " lies in a section after the resources";
@@ -515,20 +497,22 @@ bool ReplaceResources(const std::vector<unsigned char>& image,
         if (s.rawSize != 0)
             Put32(*out, s.headerOffset + 20, static_cast<uint32_t>(s.rawOffset + deltaRaw));
     }
-    uint32_t symbols = Get32(image, layout.coffOffset + kCoffSymbolTable);
+    uint32_t symbols = Get32(image, layout.coffOffset + pe::kCoffSymbolTable);
     if (symbols != 0 && symbols >= oldEndRaw)
-        Put32(*out, layout.coffOffset + kCoffSymbolTable, static_cast<uint32_t>(symbols + deltaRaw));
+        Put32(*out, layout.coffOffset + pe::kCoffSymbolTable, static_cast<uint32_t>(symbols + deltaRaw));
 
-    Put32(*out, layout.directoryOffset + 8 * kDirectoryResources + 4, static_cast<uint32_t>(section.size()));
+    Put32(*out, layout.directoryOffset + pe::kDataDirectoryEntrySize * pe::kDirectoryResources + 4,
+          static_cast<uint32_t>(section.size()));
     uint32_t relocRva, relocSize;
-    PeDirectory(image, layout, kDirectoryRelocations, &relocRva, &relocSize);
+    PeDirectory(image, layout, pe::kDirectoryRelocations, &relocRva, &relocSize);
     if (relocSize != 0 && inMoved(relocRva))
-        Put32(*out, layout.directoryOffset + 8 * kDirectoryRelocations, static_cast<uint32_t>(relocRva + deltaVa));
+        Put32(*out, layout.directoryOffset + pe::kDataDirectoryEntrySize * pe::kDirectoryRelocations,
+              static_cast<uint32_t>(relocRva + deltaVa));
 
-    size_t imageSize = layout.optionalOffset + kOptSizeOfImage;
+    size_t imageSize = layout.optionalOffset + pe::kOptSizeOfImage;
     Put32(*out, imageSize, static_cast<uint32_t>(Get32(image, imageSize) + deltaVa));
-    if (rsrc.characteristics & kScnInitializedData) {
-        size_t initialized = layout.optionalOffset + kOptSizeOfInitializedData;
+    if (rsrc.characteristics & pe::kScnInitializedData) {
+        size_t initialized = layout.optionalOffset + pe::kOptSizeOfInitializedData;
         Put32(*out, initialized, static_cast<uint32_t>(Get32(image, initialized) + deltaRaw));
     }
     size_t checksum = PeChecksumOffset(layout);

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "package/PeHeaders.h"
+
 // The resources of a Windows program image (PE32 or PE32+), read and rewritten without the Windows API, the way an
 // installer compiler edits its stub.
 //
@@ -34,6 +36,14 @@ struct ResourceLeaf {
     std::vector<unsigned char> data;
 };
 
+// Numbered resource types (RT_CURSOR, RT_BITMAP, RT_ICON, RT_GROUP_CURSOR, RT_GROUP_ICON, RT_VERSION).
+constexpr uint16_t kTypeCursor = 1;
+constexpr uint16_t kTypeBitmap = 2;
+constexpr uint16_t kTypeIcon = 3;
+constexpr uint16_t kTypeGroupCursor = 12;
+constexpr uint16_t kTypeGroupIcon = 14;
+constexpr uint16_t kTypeVersion = 16;
+
 // The parts of the headers the resource editor reads and writes.
 struct PeSection {
     size_t headerOffset = 0;  // file offset of its 40-byte section header
@@ -55,10 +65,6 @@ struct PeLayout {
     uint32_t fileAlignment = 0;
     std::vector<PeSection> sections;
 };
-
-constexpr uint32_t kDirectoryResources = 2;
-constexpr uint32_t kDirectorySecurity = 4;  // the certificate table; its "RVA" is a file offset
-constexpr uint32_t kDirectoryRelocations = 5;
 
 // Reads the headers; false with the reason when the bytes are not a PE image this editor understands.
 bool ReadPeLayout(const std::vector<unsigned char>& image, PeLayout* layout, std::string* why);

@@ -39,25 +39,27 @@ void PrintUsage() {
         stderr);
 }
 
+namespace {
+
+struct Command {
+    const char* name;
+    int (*run)(const std::vector<std::string>& args);
+};
+
+constexpr Command kCommands[] = {
+    {"pack", Pack}, {"list", List}, {"extract", Extract}, {"verify", Verify}, {"brand", Brand}, {"names", Names},
+};
+
+}  // namespace
+
 int main(int argc, char** argv) {
     std::vector<std::string> args = CommandLineUtf8(argc, argv);
-    if (args.size() < 2) {
-        PrintUsage();
-        return kExitUsage;
+    if (args.size() >= 2) {
+        for (const Command& command : kCommands) {
+            if (args[1] == command.name)
+                return command.run(args);
+        }
     }
-    const std::string& command = args[1];
-    if (command == "pack")
-        return Pack(args);
-    if (command == "list")
-        return List(args);
-    if (command == "extract")
-        return Extract(args);
-    if (command == "verify")
-        return Verify(args);
-    if (command == "brand")
-        return Brand(args);
-    if (command == "names")
-        return Names(args);
     PrintUsage();
     return kExitUsage;
 }
