@@ -24,24 +24,6 @@ namespace {
 const char kNoMarkText[] = "无法在注册表中记录汉化包的安装, 安装已取消.\r\n游戏文件没有改动.";
 const char kDamagedAdvice[] = "\r\n\r\n请重新下载安装程序. 游戏文件没有改动, 汉化包没有安装.";
 
-void BreakDigest(TestPack& pack, const std::string& name) {
-    for (TestRecord& record : pack.records) {
-        if (record.recordSpec.name == name)
-            record.recordSpec.upperCaseDigest = true;
-    }
-}
-
-// The stored body is no LZO stream; or the header promises far more than its stream can give.
-void BreakBody(TestPack& pack, const std::string& name, uint32_t originalSize = 0) {
-    for (TestRecord& record : pack.records) {
-        if (record.recordSpec.name == name) {
-            record.stored = true;
-            record.storedBody = "not a compressed stream";
-            record.storedOriginalSize = originalSize ? originalSize : uint32_t(record.bytes.size());
-        }
-    }
-}
-
 // A command pressed as the main window would get it, without the fixture.
 void PressCommand(const char* command) {
     for (size_t i = 0; i < gSkinLayout.size(); ++i) {
@@ -173,27 +155,6 @@ TEST_F(InstallSafetyTest, PackageCannotBeChangedBetweenTheCheckAndTheUnpack) {
     CloseHandle(writer);
 }
 
-// Who may do what with the install key: everyone gets exactly the given rights.
-bool SetInstallKeyAccess(DWORD access) {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kInstallKeyPath, 0, WRITE_DAC, &key) != ERROR_SUCCESS)
-        return false;
-    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
-    PSID everyone = nullptr;
-    AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone);
-    alignas(8) char aclBuffer[256];
-    PACL acl = reinterpret_cast<PACL>(aclBuffer);
-    InitializeAcl(acl, sizeof aclBuffer, ACL_REVISION);
-    AddAccessAllowedAce(acl, ACL_REVISION, access, everyone);
-    SECURITY_DESCRIPTOR descriptor;
-    InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
-    SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE);
-    const LONG result = RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &descriptor);
-    FreeSid(everyone);
-    RegCloseKey(key);
-    return result == ERROR_SUCCESS;
-}
-
 TEST_F(InstallSafetyTest, MarkThatCannotBeWrittenStopsTheInstallBeforeAnyChange) {
     Open(StandardPack());
     ASSERT_TRUE(SetInstallKeyAccess(KEY_READ | READ_CONTROL | WRITE_DAC));
@@ -301,11 +262,7 @@ TEST_F(InstallSafetyTest, QuitDuringTheUnpackIsToldThatTheUninstallRestoresTheGa
     Open(pack);
     EXPECT_TRUE(Shown("uninstall"));
     EXPECT_FALSE(Shown("install"));
-    recorder_.Clear();
-    Press("uninstall");
-    boxes = recorder_.Messages();
-    ASSERT_EQ(2u, boxes.size());
-    EXPECT_EQ("卸载完成!", boxes[1].text);
+    ASSERT_NO_FATAL_FAILURE(UninstallExpectingDone());
     ExpectGameRestored();
 }
 
@@ -517,11 +474,7 @@ TEST_F(InstallSafetyTest, GameAtTheRootOfADriveInstallsAndUninstalls) {
     SetValue(kQuorvanInfoValue, drive + "\\");
     RefreshControls();
     EXPECT_TRUE(Shown("uninstall"));
-    recorder_.Clear();
-    Press("uninstall");
-    boxes = recorder_.Messages();
-    ASSERT_EQ(2u, boxes.size());
-    EXPECT_EQ("卸载完成!", boxes[1].text);
+    ASSERT_NO_FATAL_FAILURE(UninstallExpectingDone());
     ExpectGameRestored();
 }
 
