@@ -47,17 +47,10 @@ std::vector<std::string> LeftoverTemporaries(const std::string& folder) {
 class InstallFaultTest : public InstallerTest {
   protected:
     void ExpectGameUntouched() {
-        EXPECT_EQ(kOriginalConfig, FileBytes(Game("\\SM3Config.exe")));
-        EXPECT_EQ(kOriginalLibrary, FileBytes(Game("\\psrpc.dll")));
-        EXPECT_EQ(kOriginalLoadScreen, FileBytes(Game("\\media\\data\\etc\\japanese\\loadscreen.png")));
+        ExpectGameFiles(kOriginalConfig, kOriginalLibrary, kOriginalLoadScreen);
         EXPECT_EQ("the game", FileBytes(Game(std::string("\\") + kGameExecutableName)));
         EXPECT_EQ(std::vector<std::string>(), LeftoverTemporaries(game_));
         EXPECT_EQ(std::vector<std::string>(), LeftoverTemporaries(Game("\\media\\data\\etc\\japanese")));
-    }
-
-    std::string Mark() {
-        std::string value;
-        return ReadValue(kQuorvanInfoValue, &value) ? value : std::string("<none>");
     }
 };
 

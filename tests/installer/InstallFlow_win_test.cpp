@@ -155,9 +155,7 @@ TEST_F(InstallFlowTest, InstallThenUninstallLeavesTheGameAsItWas) {
     ExpectBox(boxes[1], "卸载完成!", "提示", kMbOk | kMbIconInformation, true);
     EXPECT_FALSE(Exists(Game("\\quorvan")));
     EXPECT_FALSE(Exists(Game("\\SavePatch.qvx")));
-    EXPECT_EQ(kOriginalConfig, FileBytes(Game("\\SM3Config.exe")));
-    EXPECT_EQ(kOriginalLibrary, FileBytes(Game("\\psrpc.dll")));
-    EXPECT_EQ(kOriginalLoadScreen, FileBytes(Game("\\media\\data\\etc\\japanese\\loadscreen.png")));
+    ExpectGameFiles(kOriginalConfig, kOriginalLibrary, kOriginalLoadScreen);
     EXPECT_EQ("the game", FileBytes(Game(std::string("\\") + kGameExecutableName)));
     EXPECT_FALSE(ReadValue(kQuorvanInfoValue, &value));
     ASSERT_TRUE(ReadValue(kQuorvanGeforce2mxValue, &value));

@@ -39,9 +39,7 @@ void PressCommand(const char* command) {
 class InstallSafetyTest : public InstallerTest {
   protected:
     void ExpectGameUntouched() {
-        EXPECT_EQ(kOriginalConfig, FileBytes(Game("\\SM3Config.exe")));
-        EXPECT_EQ(kOriginalLibrary, FileBytes(Game("\\psrpc.dll")));
-        EXPECT_EQ(kOriginalLoadScreen, FileBytes(Game("\\media\\data\\etc\\japanese\\loadscreen.png")));
+        ExpectGameFiles(kOriginalConfig, kOriginalLibrary, kOriginalLoadScreen);
         EXPECT_FALSE(Exists(Game("\\SavePatch.qvx")));
         EXPECT_FALSE(Exists(Game("\\quorvan")));
     }
@@ -55,20 +53,13 @@ class InstallSafetyTest : public InstallerTest {
     }
 
     void ExpectGameRestored() {
-        EXPECT_EQ(kOriginalConfig, FileBytes(Game("\\SM3Config.exe")));
-        EXPECT_EQ(kOriginalLibrary, FileBytes(Game("\\psrpc.dll")));
-        EXPECT_EQ(kOriginalLoadScreen, FileBytes(Game("\\media\\data\\etc\\japanese\\loadscreen.png")));
+        ExpectGameFiles(kOriginalConfig, kOriginalLibrary, kOriginalLoadScreen);
         EXPECT_EQ("the game", FileBytes(Game(std::string("\\") + kGameExecutableName)));
         EXPECT_FALSE(Exists(Game("\\SavePatch.qvx")));
         EXPECT_FALSE(Exists(Game("\\quorvan")));
         EXPECT_EQ("<none>", Mark());
         EXPECT_TRUE(Shown("install"));
         EXPECT_FALSE(Shown("uninstall"));
-    }
-
-    std::string Mark() {
-        std::string value;
-        return ReadValue(kQuorvanInfoValue, &value) ? value : std::string("<none>");
     }
 };
 
@@ -512,19 +503,15 @@ TEST_F(InstallSafetyTest, NoSecondJobStartsWhileAnInstallOrAnUninstallShowsItsBo
     Press("setting");
     Press("uninstall");
     EXPECT_TRUE(WaitForInstall());
-    std::vector<RecordedMessage> boxes = recorder_.Messages();
+    const std::vector<RecordedMessage> boxes = recorder_.Messages();
     ASSERT_EQ(2u, boxes.size());
     EXPECT_EQ("安装确认", boxes[0].caption);
     EXPECT_EQ("安装成功结束!", boxes[1].text);
     EXPECT_EQ(0, gSettingsOpened);
 
     // The uninstall: under its confirmation and under its last box.
-    recorder_.Clear();
-    Press("uninstall");
-    boxes = recorder_.Messages();
-    ASSERT_EQ(2u, boxes.size());
-    EXPECT_EQ("卸载确认", boxes[0].caption);
-    EXPECT_EQ("卸载完成!", boxes[1].text);
+    ASSERT_NO_FATAL_FAILURE(UninstallExpectingDone());
+    EXPECT_EQ("卸载确认", recorder_.Messages()[0].caption);
     EXPECT_EQ(0, gSettingsOpened);
     SetMessageHandler(gRecorderHandler);
     ExpectGameRestored();

@@ -282,6 +282,22 @@ void InstallerTest::MakeGame(const std::string& folder) {
     ASSERT_TRUE(WriteBytes(folder + "\\media\\data\\etc\\japanese\\loadscreen.png", kOriginalLoadScreen));
 }
 
+void InstallerTest::ExpectGameFiles(const char* config, const char* library, const char* loadScreen) {
+    EXPECT_EQ(config, FileBytes(Game("\\SM3Config.exe")));
+    EXPECT_EQ(library, FileBytes(Game("\\psrpc.dll")));
+    EXPECT_EQ(loadScreen, FileBytes(Game("\\media\\data\\etc\\japanese\\loadscreen.png")));
+}
+
+std::string InstallerTest::Mark() {
+    std::string value;
+    return ReadValue(kQuorvanInfoValue, &value) ? value : std::string("<none>");
+}
+
+bool InstallerTest::Marked() {
+    std::string value;
+    return ReadValue(kQuorvanInfoValue, &value);
+}
+
 void InstallerTest::SetValue(const char* name, const std::string& value) {
     ASSERT_TRUE(SetInstallValue(name, value));
 }

@@ -97,6 +97,14 @@ class InstallerTest : public ::testing::Test {
     void MakeGame(const std::string& folder);
     std::string Game(const std::string& relative) const { return game_ + relative; }
 
+    // The bytes of the game's three files that the pack replaces: the configuration program, the library and the
+    // loading screen.
+    void ExpectGameFiles(const char* config, const char* library, const char* loadScreen);
+
+    // The installation's mark: its value, or "<none>"; whether there is one.
+    std::string Mark();
+    bool Marked();
+
     // The install key's values.
     void SetValue(const char* name, const std::string& value);
     bool ReadValue(const char* name, std::string* value);

@@ -26,17 +26,6 @@ class UninstallFlowTest : public InstallerTest {
             ASSERT_TRUE(WriteFileMakingDirs(kLocalised, sizeof kLocalised - 1, Game(file).c_str())) << file;
         SetValue(kQuorvanInfoValue, game_);
     }
-
-    void ExpectGameFiles(const char* config, const char* library, const char* loadScreen) {
-        EXPECT_EQ(config, FileBytes(Game("\\SM3Config.exe")));
-        EXPECT_EQ(library, FileBytes(Game("\\psrpc.dll")));
-        EXPECT_EQ(loadScreen, FileBytes(Game("\\media\\data\\etc\\japanese\\loadscreen.png")));
-    }
-
-    bool Marked() {
-        std::string value;
-        return ReadValue(kQuorvanInfoValue, &value);
-    }
 };
 
 TEST_F(UninstallFlowTest, CancelChangesNothing) {
