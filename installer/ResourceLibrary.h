@@ -44,8 +44,8 @@ struct UserFontArguments {
 };
 
 using ResourceInstallProc = void(__cdecl*)(bool install, HWND status, char* statusText);
-// The export's C signature: UserFontArguments' members, in their order. The helper library's one definition of it
-// (payload/savepatch/UserFontExport_win.cpp) is checked against this type.
+// The export's C signature: UserFontArguments' members, in their order. The helper library's one definition of the
+// export is checked against this type, as is its ResourceInstall against ResourceInstallProc.
 using CreateUserFontProc = bool(
     __cdecl*)(const char*, int, int, const char*, const char*, int, int, int, const char*, const char*, const char*);
 
@@ -59,7 +59,7 @@ bool CallCreateUserFont(const char* libraryPath, const UserFontArguments& argume
 
 // The library held loaded for several CreateUserFont calls in a row (the settings dialog's two renders). A library
 // that is refused, does not load or lacks the export is reported once, when it is loaded, with owner as the box's
-// owner; function() is then null.
+// owner; loaded() is then false.
 class UserFontLibrary {
   public:
     UserFontLibrary(const char* libraryPath, HWND owner);
