@@ -126,22 +126,8 @@ bool CallResourceInstall(const char* libraryPath, HWND status, char* statusText)
     return true;
 }
 
-bool CallCreateUserFont(const char* libraryPath,
-                        const char* sizeName,
-                        int width,
-                        int height,
-                        const char* fontName,
-                        const char* faceName,
-                        int pointSize,
-                        int firstColumn,
-                        int firstRow,
-                        const char* text,
-                        const char* targetPath,
-                        const char* sourcePath) {
-    const UserFontLibrary library(libraryPath, nullptr);
-    const CreateUserFontProc createUserFont = library.function();
-    return createUserFont && createUserFont(sizeName, width, height, fontName, faceName, pointSize, firstColumn,
-                                            firstRow, text, targetPath, sourcePath);
+bool CallCreateUserFont(const char* libraryPath, const UserFontArguments& arguments) {
+    return UserFontLibrary(libraryPath, nullptr).Create(arguments);
 }
 
 UserFontLibrary::UserFontLibrary(const char* libraryPath, HWND owner)
@@ -154,4 +140,9 @@ UserFontLibrary::UserFontLibrary(const char* libraryPath, HWND owner)
         return;
     }
     createUserFont_ = reinterpret_cast<CreateUserFontProc>(reinterpret_cast<void*>(address));
+}
+
+bool UserFontLibrary::Create(const UserFontArguments& a) const {
+    return createUserFont_ && createUserFont_(a.sizeName, a.width, a.height, a.fontName, a.faceName, a.glyphSize,
+                                              a.firstColumn, a.firstRow, a.text, a.targetPath, a.sourcePath);
 }

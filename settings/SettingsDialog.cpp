@@ -89,10 +89,11 @@ void OnOpen(HWND dialog) {
 // Renders both textures through the pack's library, which has passed its checks. A failed render is told and the
 // save goes on.
 void RenderNames(HWND dialog, const UserFontLibrary& library, const CustomNameText& text) {
-    const CreateUserFontProc createUserFont = library.function();
     for (const FontCall& call : kFontCalls) {
-        if (!createUserFont(call.sizeName, call.width, call.height, call.label, UserFontFace.c_str(), call.glyphSize,
-                            kFirstCellColumn, kFirstCellRow, text.bytes, call.target, call.source))
+        const UserFontArguments arguments = {call.sizeName,        call.width,     call.height,      call.label,
+                                             UserFontFace.c_str(), call.glyphSize, kFirstCellColumn, kFirstCellRow,
+                                             text.bytes,           call.target,    call.source};
+        if (!library.Create(arguments))
             ShowError(dialog, call.failedText);
     }
 }
@@ -112,7 +113,7 @@ void OnSave(HWND dialog) {
     }
     const std::string libraryPath = installFolder + kLibraryTarget;
     const UserFontLibrary library(libraryPath.c_str(), dialog);  // its boxes are the dialog's, as every other
-    if (!library.function())
+    if (!library.loaded())
         return;
     if (!PrepareSaveNames(dialog)) {
         ShowNoFileAppearance(dialog);

@@ -28,6 +28,7 @@
 
 #include "installer/ResourceLibrary.h"
 #include "package/PackNames.h"
+#include "payload/savepatch/UserFontExport.h"
 #include "payload/savepatch/UserFont_win.h"
 #include "support/Gbk.h"
 #include "support/Win32Handles.h"
@@ -178,27 +179,16 @@ extern "C" void __cdecl ResourceInstall(bool install, HWND status, char* statusT
     progress.Show(done, true);
 }
 
-extern "C" bool __cdecl CreateUserFont(const char* sizeName,
-                                       int width,
-                                       int height,
-                                       const char* fontName,
-                                       const char* faceName,
-                                       int pointSize,
-                                       int firstColumn,
-                                       int firstRow,
-                                       const char* text,
-                                       const char* targetPath,
-                                       const char* sourcePath) {
-    const bool valid = IsText(sizeName) && width > 0 && height > 0 && IsText(fontName) && faceName && pointSize > 0 &&
-                       firstColumn >= 0 && firstRow >= 0 && IsText(text) && IsText(targetPath) && IsText(sourcePath);
+// The export itself is UserFontExport_win.cpp's.
+bool CreateUserFontWith(const UserFontArguments& a) {
+    const bool valid = IsText(a.sizeName) && a.width > 0 && a.height > 0 && IsText(a.fontName) && a.faceName &&
+                       a.glyphSize > 0 && a.firstColumn >= 0 && a.firstRow >= 0 && IsText(a.text) &&
+                       IsText(a.targetPath) && IsText(a.sourcePath);
     if (!valid)
         return false;
     const std::string folder = OwnFolder();
-    const UserFontRequest request = {width,    height, faceName,   pointSize, firstColumn,
-                                     firstRow, text,   targetPath, sourcePath};
-    return RenderUserFont(folder.empty() ? folder : folder + "\\" + kPackFolder, request);
+    return RenderUserFont(folder.empty() ? folder : folder + "\\" + kPackFolder, a);
 }
 
-// The installer calls these through the pointer types it looks them up as; the two must never drift apart.
+// The installer calls it through the pointer type it looks it up as; the two must never drift apart.
 static_assert(std::is_same<decltype(&ResourceInstall), ResourceInstallProc>::value, "ResourceInstall's signature");
-static_assert(std::is_same<decltype(&CreateUserFont), CreateUserFontProc>::value, "CreateUserFont's signature");

@@ -2,17 +2,13 @@
 
 #include <cstring>
 
-bool LayOutUserFont(int width,
-                    int height,
-                    int glyphSize,
-                    int firstColumn,
-                    int firstRow,
-                    const char* text,
-                    UserFontCell cells[kUserFontCells]) {
-    if (glyphSize < 1 || glyphSize > kMaxGlyphSize || width != kGridColumns * glyphSize ||
-        height != kGridRows * glyphSize)
+bool LayOutUserFont(const UserFontGrid& grid, const char* text, UserFontCell cells[kUserFontCells]) {
+    const int glyphSize = grid.glyphSize;
+    if (glyphSize < 1 || glyphSize > kMaxGlyphSize || grid.width != kGridColumns * glyphSize ||
+        grid.height != kGridRows * glyphSize)
         return false;
-    if (firstColumn < 0 || firstColumn + kUserFontCells > kGridColumns || firstRow < 0 || firstRow >= kGridRows)
+    if (grid.firstColumn < 0 || grid.firstColumn + kUserFontCells > kGridColumns || grid.firstRow < 0 ||
+        grid.firstRow >= kGridRows)
         return false;
     if (!text)
         return false;
@@ -23,8 +19,8 @@ bool LayOutUserFont(int width,
         const uint8_t trail = static_cast<uint8_t>(text[2 * i + 1]);
         if (trail == 0)
             return false;
-        cells[i].left = (firstColumn + i) * glyphSize;
-        cells[i].top = firstRow * glyphSize;
+        cells[i].left = (grid.firstColumn + i) * glyphSize;
+        cells[i].top = grid.firstRow * glyphSize;
         cells[i].filler = lead == 0xA1 && trail == 0xA1;
         cells[i].lead = lead;
         cells[i].trail = trail;

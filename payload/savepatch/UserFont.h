@@ -27,16 +27,19 @@ struct UserFontCell {
     uint8_t trail;
 };
 
+// The texture's size, the glyph size, and the column and row of the grid cell that takes the first character.
+struct UserFontGrid {
+    int width;
+    int height;
+    int glyphSize;
+    int firstColumn;
+    int firstRow;
+};
+
 // Checks the geometry and the text block and works out the eight cells. The texture must be exactly the grid
 // (width 26 * glyphSize, height 28 * glyphSize), the eight cells must lie in it, and the text must hold eight
 // two-byte characters (lead byte 0x81 or above, trail byte not zero). False when any of that does not hold.
-bool LayOutUserFont(int width,
-                    int height,
-                    int glyphSize,
-                    int firstColumn,
-                    int firstRow,
-                    const char* text,
-                    UserFontCell cells[kUserFontCells]);
+bool LayOutUserFont(const UserFontGrid& grid, const char* text, UserFontCell cells[kUserFontCells]);
 
 // Clears one cell of a width-pixel-wide BGRA picture and puts the glyph's coverage (glyphSize * glyphSize values,
 // top row first; null for a filler) into it.

@@ -224,10 +224,10 @@ bool WriteWhole(const std::string& target, const std::vector<uint8_t>& bytes) {
 
 }  // namespace
 
-bool RenderUserFont(const std::string& packFolder, const UserFontRequest& request) {
+bool RenderUserFont(const std::string& packFolder, const UserFontArguments& request) {
     UserFontCell cells[kUserFontCells];
-    if (!LayOutUserFont(request.width, request.height, request.glyphSize, request.firstColumn, request.firstRow,
-                        request.text, cells))
+    const UserFontGrid grid = {request.width, request.height, request.glyphSize, request.firstColumn, request.firstRow};
+    if (!LayOutUserFont(grid, request.text, cells))
         return false;
     if (!request.targetPath || !*request.targetPath || !request.sourcePath || !*request.sourcePath)
         return false;

@@ -1,5 +1,7 @@
 #include "tests/common/MessageRecorder.h"
 
+#include <gtest/gtest.h>
+
 #include <mutex>
 
 namespace {
@@ -50,4 +52,16 @@ int MessageRecorder::Handle(void* owner, const char* text, const char* caption, 
         return answer;
     }
     return (style & 0xFu) == kMbYesNo ? kIdYes : kIdOk;
+}
+
+void ExpectErrorBoxes(const std::vector<RecordedMessage>& messages,
+                      const std::vector<std::string>& texts,
+                      const char* caption) {
+    ASSERT_EQ(texts.size(), messages.size());
+    for (size_t i = 0; i < texts.size(); ++i)
+        EXPECT_EQ(texts[i], messages[i].text);
+    for (const RecordedMessage& message : messages) {
+        EXPECT_EQ(caption, message.caption);
+        EXPECT_EQ(kMbOk | kMbIconError, message.style);
+    }
 }

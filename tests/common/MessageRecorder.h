@@ -33,3 +33,8 @@ class MessageRecorder {
     static int Handle(void* owner, const char* text, const char* caption, unsigned style);
     MessageHandler previous_;
 };
+
+// The boxes said texts, in this order, and each is an error box (OK button, error icon) with caption.
+void ExpectErrorBoxes(const std::vector<RecordedMessage>& messages,
+                      const std::vector<std::string>& texts,
+                      const char* caption);

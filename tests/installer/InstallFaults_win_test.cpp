@@ -22,25 +22,6 @@ namespace {
 const char kLocalisedLibrary[] = "the localised psrpc library";
 const char kStaleLibrary[] = "a resource-installer library left by an earlier install";
 
-// The entry's digest no longer matches its body; the body itself still decompresses.
-void BreakDigest(TestPack& pack, const std::string& name) {
-    for (TestRecord& record : pack.records) {
-        if (record.recordSpec.name == name)
-            record.recordSpec.upperCaseDigest = true;
-    }
-}
-
-// The entry's body is not an LZO stream at all: it decompresses to nothing useful.
-void BreakBody(TestPack& pack, const std::string& name) {
-    for (TestRecord& record : pack.records) {
-        if (record.recordSpec.name == name) {
-            record.stored = true;
-            record.storedBody = "not a compressed stream";
-            record.storedOriginalSize = uint32_t(record.bytes.size());
-        }
-    }
-}
-
 // Bytes the disk still takes; every write after them fails, as on a full disk.
 size_t gBytesLeft = 0;
 bool WriteUntilFull(HANDLE file, const void* bytes, size_t size) {
@@ -66,17 +47,10 @@ std::vector<std::string> LeftoverTemporaries(const std::string& folder) {
 class InstallFaultTest : public InstallerTest {
   protected:
     void ExpectGameUntouched() {
-        EXPECT_EQ(kOriginalConfig, FileBytes(Game("\\SM3Config.exe")));
-        EXPECT_EQ(kOriginalLibrary, FileBytes(Game("\\psrpc.dll")));
-        EXPECT_EQ(kOriginalLoadScreen, FileBytes(Game("\\media\\data\\etc\\japanese\\loadscreen.png")));
+        ExpectGameFiles(kOriginalConfig, kOriginalLibrary, kOriginalLoadScreen);
         EXPECT_EQ("the game", FileBytes(Game(std::string("\\") + kGameExecutableName)));
         EXPECT_EQ(std::vector<std::string>(), LeftoverTemporaries(game_));
         EXPECT_EQ(std::vector<std::string>(), LeftoverTemporaries(Game("\\media\\data\\etc\\japanese")));
-    }
-
-    std::string Mark() {
-        std::string value;
-        return ReadValue(kQuorvanInfoValue, &value) ? value : std::string("<none>");
     }
 };
 

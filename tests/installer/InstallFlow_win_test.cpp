@@ -55,13 +55,6 @@ void ExpectConfirmation(const RecordedMessage& box, const std::string& folder, u
     EXPECT_EQ(expected, lines);
 }
 
-void ExpectBox(const RecordedMessage& box, const char* text, const char* caption, unsigned style, bool owned) {
-    EXPECT_EQ(text, box.text);
-    EXPECT_EQ(caption, box.caption);
-    EXPECT_EQ(style, box.style);
-    EXPECT_EQ(owned, box.hasOwner);
-}
-
 void ExpectDoneBox(const RecordedMessage& box) {
     ExpectBox(box, "安装成功结束!", "提示", kMbOk | kMbIconInformation, true);
 }
@@ -89,6 +82,17 @@ class InstallFlowTest : public InstallerTest {
         EXPECT_FALSE(gInstallWorker.IsBusy());
         EXPECT_TRUE(Shown("install"));
         EXPECT_FALSE(Shown("uninstall"));
+    }
+
+    // An install into the game's folder as chosen in the file chooser (the executable in folder), the note that
+    // asks for it answered OK and the confirmation Cancel. Returns the boxes shown.
+    std::vector<RecordedMessage> CancelInstallIntoChosen(const std::string& folder) {
+        gSeams.chosenPath = folder + "\\" + kGameExecutableName;
+        recorder_.Clear();
+        recorder_.Answer(kIdOk);
+        recorder_.Answer(kIdCancel);
+        Press("install");
+        return recorder_.Messages();
     }
 };
 
@@ -151,9 +155,7 @@ TEST_F(InstallFlowTest, InstallThenUninstallLeavesTheGameAsItWas) {
     ExpectBox(boxes[1], "卸载完成!", "提示", kMbOk | kMbIconInformation, true);
     EXPECT_FALSE(Exists(Game("\\quorvan")));
     EXPECT_FALSE(Exists(Game("\\SavePatch.qvx")));
-    EXPECT_EQ(kOriginalConfig, FileBytes(Game("\\SM3Config.exe")));
-    EXPECT_EQ(kOriginalLibrary, FileBytes(Game("\\psrpc.dll")));
-    EXPECT_EQ(kOriginalLoadScreen, FileBytes(Game("\\media\\data\\etc\\japanese\\loadscreen.png")));
+    ExpectGameFiles(kOriginalConfig, kOriginalLibrary, kOriginalLoadScreen);
     EXPECT_EQ("the game", FileBytes(Game(std::string("\\") + kGameExecutableName)));
     EXPECT_FALSE(ReadValue(kQuorvanInfoValue, &value));
     ASSERT_TRUE(ReadValue(kQuorvanGeforce2mxValue, &value));
@@ -190,12 +192,7 @@ TEST_F(InstallFlowTest, WithoutTheGameTheUserIsAskedAndCancellingChangesNothing)
     const std::string chosenGame = dir_.Join("chosen");
     MakeGame(chosenGame);
     gSeams.chooserAnswers = true;
-    gSeams.chosenPath = chosenGame + "\\" + kGameExecutableName;
-    recorder_.Clear();
-    recorder_.Answer(kIdOk);
-    recorder_.Answer(kIdCancel);
-    Press("install");
-    const std::vector<RecordedMessage> boxes = recorder_.Messages();
+    const std::vector<RecordedMessage> boxes = CancelInstallIntoChosen(chosenGame);
     ASSERT_EQ(2u, boxes.size());
     ExpectConfirmation(boxes[1], chosenGame, 1024);
     ExpectNothingInstalled();
@@ -257,12 +254,7 @@ TEST_F(InstallFlowTest, FolderLongerThan255BytesIsRefused) {
     for (size_t length : {size_t(255), size_t(256)}) {
         SCOPED_TRACE(length);
         const std::string folder = "C:\\" + std::string(length - 3, 'a');
-        gSeams.chosenPath = folder + "\\" + kGameExecutableName;
-        recorder_.Clear();
-        recorder_.Answer(kIdOk);
-        recorder_.Answer(kIdCancel);
-        Press("install");
-        const std::vector<RecordedMessage> boxes = recorder_.Messages();
+        const std::vector<RecordedMessage> boxes = CancelInstallIntoChosen(folder);
         ASSERT_EQ(2u, boxes.size());
         if (length == 255)
             ExpectConfirmation(boxes[1], folder, 1024);

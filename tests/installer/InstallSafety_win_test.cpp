@@ -24,24 +24,6 @@ namespace {
 const char kNoMarkText[] = "无法在注册表中记录汉化包的安装, 安装已取消.\r\n游戏文件没有改动.";
 const char kDamagedAdvice[] = "\r\n\r\n请重新下载安装程序. 游戏文件没有改动, 汉化包没有安装.";
 
-void BreakDigest(TestPack& pack, const std::string& name) {
-    for (TestRecord& record : pack.records) {
-        if (record.recordSpec.name == name)
-            record.recordSpec.upperCaseDigest = true;
-    }
-}
-
-// The stored body is no LZO stream; or the header promises far more than its stream can give.
-void BreakBody(TestPack& pack, const std::string& name, uint32_t originalSize = 0) {
-    for (TestRecord& record : pack.records) {
-        if (record.recordSpec.name == name) {
-            record.stored = true;
-            record.storedBody = "not a compressed stream";
-            record.storedOriginalSize = originalSize ? originalSize : uint32_t(record.bytes.size());
-        }
-    }
-}
-
 // A command pressed as the main window would get it, without the fixture.
 void PressCommand(const char* command) {
     for (size_t i = 0; i < gSkinLayout.size(); ++i) {
@@ -57,9 +39,7 @@ void PressCommand(const char* command) {
 class InstallSafetyTest : public InstallerTest {
   protected:
     void ExpectGameUntouched() {
-        EXPECT_EQ(kOriginalConfig, FileBytes(Game("\\SM3Config.exe")));
-        EXPECT_EQ(kOriginalLibrary, FileBytes(Game("\\psrpc.dll")));
-        EXPECT_EQ(kOriginalLoadScreen, FileBytes(Game("\\media\\data\\etc\\japanese\\loadscreen.png")));
+        ExpectGameFiles(kOriginalConfig, kOriginalLibrary, kOriginalLoadScreen);
         EXPECT_FALSE(Exists(Game("\\SavePatch.qvx")));
         EXPECT_FALSE(Exists(Game("\\quorvan")));
     }
@@ -73,20 +53,13 @@ class InstallSafetyTest : public InstallerTest {
     }
 
     void ExpectGameRestored() {
-        EXPECT_EQ(kOriginalConfig, FileBytes(Game("\\SM3Config.exe")));
-        EXPECT_EQ(kOriginalLibrary, FileBytes(Game("\\psrpc.dll")));
-        EXPECT_EQ(kOriginalLoadScreen, FileBytes(Game("\\media\\data\\etc\\japanese\\loadscreen.png")));
+        ExpectGameFiles(kOriginalConfig, kOriginalLibrary, kOriginalLoadScreen);
         EXPECT_EQ("the game", FileBytes(Game(std::string("\\") + kGameExecutableName)));
         EXPECT_FALSE(Exists(Game("\\SavePatch.qvx")));
         EXPECT_FALSE(Exists(Game("\\quorvan")));
         EXPECT_EQ("<none>", Mark());
         EXPECT_TRUE(Shown("install"));
         EXPECT_FALSE(Shown("uninstall"));
-    }
-
-    std::string Mark() {
-        std::string value;
-        return ReadValue(kQuorvanInfoValue, &value) ? value : std::string("<none>");
     }
 };
 
@@ -171,27 +144,6 @@ TEST_F(InstallSafetyTest, PackageCannotBeChangedBetweenTheCheckAndTheUnpack) {
     HANDLE writer = CreateFileA(gPackagePath.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_NE(INVALID_HANDLE_VALUE, writer);
     CloseHandle(writer);
-}
-
-// Who may do what with the install key: everyone gets exactly the given rights.
-bool SetInstallKeyAccess(DWORD access) {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kInstallKeyPath, 0, WRITE_DAC, &key) != ERROR_SUCCESS)
-        return false;
-    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
-    PSID everyone = nullptr;
-    AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone);
-    alignas(8) char aclBuffer[256];
-    PACL acl = reinterpret_cast<PACL>(aclBuffer);
-    InitializeAcl(acl, sizeof aclBuffer, ACL_REVISION);
-    AddAccessAllowedAce(acl, ACL_REVISION, access, everyone);
-    SECURITY_DESCRIPTOR descriptor;
-    InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
-    SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE);
-    const LONG result = RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &descriptor);
-    FreeSid(everyone);
-    RegCloseKey(key);
-    return result == ERROR_SUCCESS;
 }
 
 TEST_F(InstallSafetyTest, MarkThatCannotBeWrittenStopsTheInstallBeforeAnyChange) {
@@ -301,11 +253,7 @@ TEST_F(InstallSafetyTest, QuitDuringTheUnpackIsToldThatTheUninstallRestoresTheGa
     Open(pack);
     EXPECT_TRUE(Shown("uninstall"));
     EXPECT_FALSE(Shown("install"));
-    recorder_.Clear();
-    Press("uninstall");
-    boxes = recorder_.Messages();
-    ASSERT_EQ(2u, boxes.size());
-    EXPECT_EQ("卸载完成!", boxes[1].text);
+    ASSERT_NO_FATAL_FAILURE(UninstallExpectingDone());
     ExpectGameRestored();
 }
 
@@ -517,11 +465,7 @@ TEST_F(InstallSafetyTest, GameAtTheRootOfADriveInstallsAndUninstalls) {
     SetValue(kQuorvanInfoValue, drive + "\\");
     RefreshControls();
     EXPECT_TRUE(Shown("uninstall"));
-    recorder_.Clear();
-    Press("uninstall");
-    boxes = recorder_.Messages();
-    ASSERT_EQ(2u, boxes.size());
-    EXPECT_EQ("卸载完成!", boxes[1].text);
+    ASSERT_NO_FATAL_FAILURE(UninstallExpectingDone());
     ExpectGameRestored();
 }
 
@@ -559,19 +503,15 @@ TEST_F(InstallSafetyTest, NoSecondJobStartsWhileAnInstallOrAnUninstallShowsItsBo
     Press("setting");
     Press("uninstall");
     EXPECT_TRUE(WaitForInstall());
-    std::vector<RecordedMessage> boxes = recorder_.Messages();
+    const std::vector<RecordedMessage> boxes = recorder_.Messages();
     ASSERT_EQ(2u, boxes.size());
     EXPECT_EQ("安装确认", boxes[0].caption);
     EXPECT_EQ("安装成功结束!", boxes[1].text);
     EXPECT_EQ(0, gSettingsOpened);
 
     // The uninstall: under its confirmation and under its last box.
-    recorder_.Clear();
-    Press("uninstall");
-    boxes = recorder_.Messages();
-    ASSERT_EQ(2u, boxes.size());
-    EXPECT_EQ("卸载确认", boxes[0].caption);
-    EXPECT_EQ("卸载完成!", boxes[1].text);
+    ASSERT_NO_FATAL_FAILURE(UninstallExpectingDone());
+    EXPECT_EQ("卸载确认", recorder_.Messages()[0].caption);
     EXPECT_EQ(0, gSettingsOpened);
     SetMessageHandler(gRecorderHandler);
     ExpectGameRestored();

@@ -15,8 +15,6 @@
 #include "tests/common/TestPictures_win.h"
 #include "tests/common/TestRegistry_win.h"
 
-const char kGameExecutableName[] = "Shin Sangokumusou 3.exe";
-
 const char kStandardLayout[] =
     "# installer tests\r\n"
     "text, 10, 10, 90, 30, \"percent\", \"\"\r\n"
@@ -25,10 +23,6 @@ const char kStandardLayout[] =
     "setting, 100, 10, 180, 30, \"\", \"\"\r\n"
     "close, 100, 40, 180, 60, \"\", \"\"\r\n"
     "text, 100, 70, 180, 90, \"label\", \"\"\r\n";
-
-const char kOriginalConfig[] = "the game's own configuration program";
-const char kOriginalLibrary[] = "the game's own psrpc library";
-const char kOriginalLoadScreen[] = "the game's own loading screen";
 
 const std::vector<CopyTarget> kCopyTargets = {
     {"copyfont_high\\font00a.png", "\\quorvan\\data\\common\\japanese\\high\\font00a.png"},
@@ -152,6 +146,23 @@ const std::string& TestPack::Bytes(const std::string& name) const {
     return kNone;
 }
 
+void BreakDigest(TestPack& pack, const std::string& name) {
+    for (TestRecord& record : pack.records) {
+        if (record.recordSpec.name == name)
+            record.recordSpec.upperCaseDigest = true;
+    }
+}
+
+void BreakBody(TestPack& pack, const std::string& name, uint32_t originalSize) {
+    for (TestRecord& record : pack.records) {
+        if (record.recordSpec.name == name) {
+            record.stored = true;
+            record.storedBody = "not a compressed stream";
+            record.storedOriginalSize = originalSize ? originalSize : uint32_t(record.bytes.size());
+        }
+    }
+}
+
 TestPack StandardPack(const char* layout) {
     TestPack pack;
     auto add = [&pack](const std::string& name, const std::string& bytes) {
@@ -250,6 +261,14 @@ bool InstallerTest::WaitForInstall() {
     return PumpUntil([] { return !gInstallerState.extracting && !gInstallWorker.IsBusy(); }, 30000);
 }
 
+void InstallerTest::UninstallExpectingDone() {
+    recorder_.Clear();
+    Press("uninstall");
+    const std::vector<RecordedMessage> boxes = recorder_.Messages();
+    ASSERT_EQ(2u, boxes.size());
+    EXPECT_EQ("卸载完成!", boxes[1].text);
+}
+
 void InstallerTest::MakeGame(const std::string& folder) {
     game_ = folder;
     CreateDirectoryA(folder.c_str(), nullptr);
@@ -261,6 +280,22 @@ void InstallerTest::MakeGame(const std::string& folder) {
     ASSERT_TRUE(WriteBytes(folder + "\\psrpc.dll", kOriginalLibrary));
     ASSERT_TRUE(WriteBytes(folder + "\\SM3Config.exe", kOriginalConfig));
     ASSERT_TRUE(WriteBytes(folder + "\\media\\data\\etc\\japanese\\loadscreen.png", kOriginalLoadScreen));
+}
+
+void InstallerTest::ExpectGameFiles(const char* config, const char* library, const char* loadScreen) {
+    EXPECT_EQ(config, FileBytes(Game("\\SM3Config.exe")));
+    EXPECT_EQ(library, FileBytes(Game("\\psrpc.dll")));
+    EXPECT_EQ(loadScreen, FileBytes(Game("\\media\\data\\etc\\japanese\\loadscreen.png")));
+}
+
+std::string InstallerTest::Mark() {
+    std::string value;
+    return ReadValue(kQuorvanInfoValue, &value) ? value : std::string("<none>");
+}
+
+bool InstallerTest::Marked() {
+    std::string value;
+    return ReadValue(kQuorvanInfoValue, &value);
 }
 
 void InstallerTest::SetValue(const char* name, const std::string& value) {
@@ -297,6 +332,33 @@ std::string ExpectFailureBox(const RecordedMessage& box,
         EXPECT_NE(std::string::npos, logText.find("\r\n" + item + "\r\n")) << item << " in " << logText;
     }
     return log;
+}
+
+void ExpectBox(const RecordedMessage& box, const char* text, const char* caption, unsigned style, bool owned) {
+    EXPECT_EQ(text, box.text);
+    EXPECT_EQ(caption, box.caption);
+    EXPECT_EQ(style, box.style);
+    EXPECT_EQ(owned, box.hasOwner);
+}
+
+bool SetInstallKeyAccess(DWORD access) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kInstallKeyPath, 0, WRITE_DAC, &key) != ERROR_SUCCESS)
+        return false;
+    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+    PSID everyone = nullptr;
+    AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone);
+    alignas(8) char aclBuffer[256];
+    PACL acl = reinterpret_cast<PACL>(aclBuffer);
+    InitializeAcl(acl, sizeof aclBuffer, ACL_REVISION);
+    AddAccessAllowedAce(acl, ACL_REVISION, access, everyone);
+    SECURITY_DESCRIPTOR descriptor;
+    InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+    SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE);
+    const LONG result = RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &descriptor);
+    FreeSid(everyone);
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS;
 }
 
 std::string FileBytes(const std::string& path) {

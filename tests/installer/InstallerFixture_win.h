@@ -19,8 +19,8 @@
 // gPackageIndex, a stand-in game folder, the real install key of the registry (saved before and put back after
 // each test), and the two seams answered: the free space of the game's drive and the file chooser.
 
-extern const char kGameExecutableName[];  // "Shin Sangokumusou 3.exe"
-extern const char kStandardLayout[];      // status label, install, uninstall, setting, close, a second label
+inline constexpr char kGameExecutableName[] = "Shin Sangokumusou 3.exe";
+extern const char kStandardLayout[];  // status label, install, uninstall, setting, close, a second label
 
 // The package's entries, as a test changes them before packing.
 struct TestPack {
@@ -28,6 +28,12 @@ struct TestPack {
     void Remove(const std::string& name);
     const std::string& Bytes(const std::string& name) const;
 };
+
+// Damages the named entry of the pack: its digest no longer matches its body (which still decompresses); or its
+// stored body is no LZO stream at all, its header promising originalSize bytes (0: the entry's own size), which
+// may be more than a stream of its length can give.
+void BreakDigest(TestPack& pack, const std::string& name);
+void BreakBody(TestPack& pack, const std::string& name, uint32_t originalSize = 0);
 
 // Everything the flows take from the package: layout, pack folder, the 21 copy-table rows, the configuration
 // program, the build's own SavePatch.qvx and the game's three unlocalised files.
@@ -41,9 +47,9 @@ struct CopyTarget {
 extern const std::vector<CopyTarget> kCopyTargets;
 
 // The game's own files as the game's setup left them (and as the package's unlocalised copies hold them).
-extern const char kOriginalConfig[];
-extern const char kOriginalLibrary[];
-extern const char kOriginalLoadScreen[];
+inline constexpr char kOriginalConfig[] = "the game's own configuration program";
+inline constexpr char kOriginalLibrary[] = "the game's own psrpc library";
+inline constexpr char kOriginalLoadScreen[] = "the game's own loading screen";
 
 // What the free-space and chooser seams answer during a test, and what they were asked.
 struct SeamAnswers {
@@ -84,9 +90,20 @@ class InstallerTest : public ::testing::Test {
     // Pumps this thread's messages until the worker has handed back and FinishInstall has run.
     bool WaitForInstall();
 
+    // Presses "uninstall" with the recorder cleared; the run shows its two boxes and ends with "卸载完成!".
+    void UninstallExpectingDone();
+
     // The stand-in game: the executable and the three files the pack replaces.
     void MakeGame(const std::string& folder);
     std::string Game(const std::string& relative) const { return game_ + relative; }
+
+    // The bytes of the game's three files that the pack replaces: the configuration program, the library and the
+    // loading screen.
+    void ExpectGameFiles(const char* config, const char* library, const char* loadScreen);
+
+    // The installation's mark: its value, or "<none>"; whether there is one.
+    std::string Mark();
+    bool Marked();
 
     // The install key's values.
     void SetValue(const char* name, const std::string& value);
@@ -104,6 +121,12 @@ class InstallerTest : public ::testing::Test {
 std::string ExpectFailureBox(const RecordedMessage& box,
                              const std::string& heading,
                              const std::vector<std::string>& items);
+
+// One box: its text, caption and style, and whether it has an owner.
+void ExpectBox(const RecordedMessage& box, const char* text, const char* caption, unsigned style, bool owned);
+
+// Who may do what with the install key: everyone gets exactly the given rights.
+bool SetInstallKeyAccess(DWORD access);
 
 std::string FileBytes(const std::string& path);  // "<missing>" when it cannot be read
 bool Exists(const std::string& path);

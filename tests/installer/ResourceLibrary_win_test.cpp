@@ -25,6 +25,16 @@ std::string BuiltLibrary() {
     return path;
 }
 
+// The settings dialog's two renders, as it asks for them.
+const UserFontArguments kFonts[] = {
+    {"832_896", 832, 896, "自创32", "宋体", 32, 5, 2, "关羽张飞赵云马超", "bg\\high\\user_font01b.tga",
+     "data\\common\\japanese\\high\\font01b.png"},
+    {"520_560", 520, 560, "自创20", "宋体", 20, 5, 2, "关羽张飞赵云马超", "bg\\low\\user_font01b.tga",
+     "data\\common\\japanese\\low\\font01b.png"},
+};
+const UserFontArguments& kHighFont = kFonts[0];
+const UserFontArguments& kLowFont = kFonts[1];
+
 std::string FileBytes(const std::string& path) {
     std::string bytes;
     EXPECT_TRUE(ReadBytes(path, &bytes)) << path;
@@ -204,8 +214,7 @@ TEST(ResourceLibrary, MissingLibraryIsReportedAndTheCallSkipped) {
     char status[512] = "untouched";
     EXPECT_FALSE(CallResourceInstall(path.c_str(), nullptr, status));
     EXPECT_STREQ("untouched", status);
-    EXPECT_FALSE(CallCreateUserFont(path.c_str(), "832_896", 832, 896, "自创32", "宋体", 32, 5, 2, "关羽张飞赵云马超",
-                                    "bg\\high\\user_font01b.tga", "data\\common\\japanese\\high\\font01b.png"));
+    EXPECT_FALSE(CallCreateUserFont(path.c_str(), kHighFont));
 
     const std::vector<RecordedMessage> messages = recorder.Messages();
     ASSERT_EQ(2u, messages.size());
@@ -224,9 +233,7 @@ TEST(ResourceLibrary, LibraryWithoutTheExportIsReportedAndTheCallSkipped) {
     char status[512] = "untouched";
     EXPECT_FALSE(CallResourceInstall(kMissingExportProbe, nullptr, status));
     EXPECT_STREQ("untouched", status);
-    EXPECT_FALSE(CallCreateUserFont(kMissingExportProbe, "520_560", 520, 560, "自创20", "宋体", 20, 5, 2,
-                                    "关羽张飞赵云马超", "bg\\low\\user_font01b.tga",
-                                    "data\\common\\japanese\\low\\font01b.png"));
+    EXPECT_FALSE(CallCreateUserFont(kMissingExportProbe, kLowFont));
 
     const std::vector<RecordedMessage> messages = recorder.Messages();
     ASSERT_EQ(2u, messages.size());
@@ -242,9 +249,7 @@ TEST(ResourceLibrary, CreateUserFontOfTheStandInReportsFalseWithoutABox) {
     GameFolder game;
     ASSERT_TRUE(game.copied());
     MessageRecorder recorder;
-    EXPECT_FALSE(CallCreateUserFont(game.LibraryAsCalled().c_str(), "832_896", 832, 896, "自创32", "宋体", 32, 5, 2,
-                                    "关羽张飞赵云马超", "bg\\high\\user_font01b.tga",
-                                    "data\\common\\japanese\\high\\font01b.png"));
+    EXPECT_FALSE(CallCreateUserFont(game.LibraryAsCalled().c_str(), kHighFont));
     EXPECT_TRUE(recorder.Messages().empty());
 }
 
@@ -284,9 +289,7 @@ TEST(ResourceLibrary, LibraryWhoseBytesAreNotThePackagesIsNeverLoaded) {
     bytes[bytes.size() / 2] ^= 0x01;
     ASSERT_TRUE(WriteBytes(game.Library(), bytes));
     recorder.Clear();
-    EXPECT_FALSE(CallCreateUserFont(game.LibraryAsCalled().c_str(), "832_896", 832, 896, "自创32", "宋体", 32, 5, 2,
-                                    "关羽张飞赵云马超", "bg\\high\\user_font01b.tga",
-                                    "data\\common\\japanese\\high\\font01b.png"));
+    EXPECT_FALSE(CallCreateUserFont(game.LibraryAsCalled().c_str(), kHighFont));
     ExpectOneRefusal(recorder, game.LibraryAsCalled(), "one bit changed");
 }
 

@@ -41,11 +41,6 @@ class UninstallFaultTest : public InstallerTest {
             ASSERT_TRUE(WriteFileMakingDirs(kLocalised, sizeof kLocalised - 1, Game(file).c_str())) << file;
         SetValue(kQuorvanInfoValue, game_);
     }
-
-    bool Marked() {
-        std::string value;
-        return ReadValue(kQuorvanInfoValue, &value);
-    }
 };
 
 TEST_F(UninstallFaultTest, LinkInsideThePackFolderIsNeverFollowed) {
@@ -104,11 +99,7 @@ TEST_F(UninstallFaultTest, GameFileHeldOpenKeepsThePackAndTheMarkAndASecondRunFi
     EXPECT_FALSE(Shown("install"));
 
     // The game is closed now: the second run writes the file back, takes the log with the pack folder, and ends.
-    recorder_.Clear();
-    Press("uninstall");
-    boxes = recorder_.Messages();
-    ASSERT_EQ(2u, boxes.size());
-    EXPECT_EQ("卸载完成!", boxes[1].text);
+    ASSERT_NO_FATAL_FAILURE(UninstallExpectingDone());
     EXPECT_EQ(kOriginalLibrary, FileBytes(Game("\\psrpc.dll")));
     EXPECT_FALSE(Exists(Game("\\quorvan")));
     EXPECT_FALSE(Exists(Game("\\SavePatch.qvx")));
@@ -278,9 +269,7 @@ TEST_F(UninstallFaultTest, ReadOnlyGameFilesAreRestored) {
     const std::vector<RecordedMessage> boxes = recorder_.Messages();
     ASSERT_EQ(2u, boxes.size());
     EXPECT_EQ("卸载完成!", boxes[1].text);
-    EXPECT_EQ(kOriginalConfig, FileBytes(Game("\\SM3Config.exe")));
-    EXPECT_EQ(kOriginalLibrary, FileBytes(Game("\\psrpc.dll")));
-    EXPECT_EQ(kOriginalLoadScreen, FileBytes(Game("\\media\\data\\etc\\japanese\\loadscreen.png")));
+    ExpectGameFiles(kOriginalConfig, kOriginalLibrary, kOriginalLoadScreen);
     EXPECT_FALSE(Marked());
 }
 

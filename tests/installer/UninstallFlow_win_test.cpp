@@ -15,27 +15,6 @@ namespace {
 
 const char kLocalised[] = "localised";
 
-// Who may do what with the install key: everyone gets exactly the given rights.
-bool SetInstallKeyAccess(DWORD access) {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kInstallKeyPath, 0, WRITE_DAC, &key) != ERROR_SUCCESS)
-        return false;
-    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
-    PSID everyone = nullptr;
-    AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone);
-    alignas(8) char aclBuffer[256];
-    PACL acl = reinterpret_cast<PACL>(aclBuffer);
-    InitializeAcl(acl, sizeof aclBuffer, ACL_REVISION);
-    AddAccessAllowedAce(acl, ACL_REVISION, access, everyone);
-    SECURITY_DESCRIPTOR descriptor;
-    InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
-    SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE);
-    const LONG result = RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &descriptor);
-    FreeSid(everyone);
-    RegCloseKey(key);
-    return result == ERROR_SUCCESS;
-}
-
 class UninstallFlowTest : public InstallerTest {
   protected:
     // The game as an installation leaves it: the pack folder (with a font the settings dialog made), the
@@ -46,17 +25,6 @@ class UninstallFlowTest : public InstallerTest {
                                  "\\psrpc.dll", "\\media\\data\\etc\\japanese\\loadscreen.png"})
             ASSERT_TRUE(WriteFileMakingDirs(kLocalised, sizeof kLocalised - 1, Game(file).c_str())) << file;
         SetValue(kQuorvanInfoValue, game_);
-    }
-
-    void ExpectGameFiles(const char* config, const char* library, const char* loadScreen) {
-        EXPECT_EQ(config, FileBytes(Game("\\SM3Config.exe")));
-        EXPECT_EQ(library, FileBytes(Game("\\psrpc.dll")));
-        EXPECT_EQ(loadScreen, FileBytes(Game("\\media\\data\\etc\\japanese\\loadscreen.png")));
-    }
-
-    bool Marked() {
-        std::string value;
-        return ReadValue(kQuorvanInfoValue, &value);
     }
 };
 
@@ -82,10 +50,7 @@ TEST_F(UninstallFlowTest, WithoutTheMarkOnlyTheUserIsTold) {
     Press("uninstall");
     const std::vector<RecordedMessage> boxes = recorder_.Messages();
     ASSERT_EQ(2u, boxes.size());
-    EXPECT_EQ("没有安装真.三国无双3汉化包!", boxes[1].text);
-    EXPECT_EQ("取消卸载", boxes[1].caption);
-    EXPECT_EQ(unsigned(kMbOk | kMbIconError), boxes[1].style);
-    EXPECT_FALSE(boxes[1].hasOwner);
+    ExpectBox(boxes[1], "没有安装真.三国无双3汉化包!", "取消卸载", kMbOk | kMbIconError, false);
     EXPECT_TRUE(Exists(Game("\\quorvan\\readme.txt")));
     EXPECT_TRUE(Exists(Game("\\SavePatch.qvx")));
     ExpectGameFiles(kLocalised, kLocalised, kLocalised);
@@ -130,10 +95,8 @@ TEST_F(UninstallFlowTest, MissingOrDamagedOriginalChangesNothing) {
         TestPack pack = StandardPack();
         if (missing)
             pack.Remove("psrpc.org");
-        for (TestRecord& record : pack.records) {
-            if (!missing && record.recordSpec.name == "SM3Config.org")
-                record.recordSpec.upperCaseDigest = true;
-        }
+        else
+            BreakDigest(pack, "SM3Config.org");
         Open(pack);
         recorder_.Clear();
         Press("uninstall");
@@ -185,12 +148,9 @@ TEST_F(UninstallFlowTest, KeyThatCannotBeOpenedForWritingStopsBeforeTheMarkAndAS
     Open(StandardPack());
     ASSERT_TRUE(SetInstallKeyAccess(KEY_READ | READ_CONTROL | WRITE_DAC));
     Press("uninstall");
-    std::vector<RecordedMessage> boxes = recorder_.Messages();
+    const std::vector<RecordedMessage> boxes = recorder_.Messages();
     ASSERT_EQ(2u, boxes.size());
-    EXPECT_EQ("RegOpenKeyEx Failed!", boxes[1].text);
-    EXPECT_EQ("取消卸载", boxes[1].caption);
-    EXPECT_EQ(unsigned(kMbOk | kMbIconError), boxes[1].style);
-    EXPECT_FALSE(boxes[1].hasOwner);
+    ExpectBox(boxes[1], "RegOpenKeyEx Failed!", "取消卸载", kMbOk | kMbIconError, false);
     EXPECT_FALSE(Exists(Game("\\quorvan")));
     EXPECT_FALSE(Exists(Game("\\SavePatch.qvx")));
     ExpectGameFiles(kOriginalConfig, kOriginalLibrary, kOriginalLoadScreen);
@@ -200,11 +160,7 @@ TEST_F(UninstallFlowTest, KeyThatCannotBeOpenedForWritingStopsBeforeTheMarkAndAS
     // Once the key can be written again, a second run restores the game files again and removes the mark.
     ASSERT_TRUE(SetInstallKeyAccess(KEY_ALL_ACCESS));
     ASSERT_TRUE(WriteBytes(Game("\\psrpc.dll"), kLocalised));
-    recorder_.Clear();
-    Press("uninstall");
-    boxes = recorder_.Messages();
-    ASSERT_EQ(2u, boxes.size());
-    EXPECT_EQ("卸载完成!", boxes[1].text);
+    ASSERT_NO_FATAL_FAILURE(UninstallExpectingDone());
     ExpectGameFiles(kOriginalConfig, kOriginalLibrary, kOriginalLoadScreen);
     EXPECT_FALSE(Marked());
     EXPECT_TRUE(Shown("install"));

@@ -46,7 +46,7 @@ TEST(Tga, RefusesBadSidesAndMismatchedPixelsLeavingOutputAlone) {
 
 TEST(UserFontLayout, EightCellsFromTheFirstColumnAndRowOnward) {
     UserFontCell cells[kUserFontCells];
-    ASSERT_TRUE(LayOutUserFont(832, 896, 32, 5, 2, kText, cells));
+    ASSERT_TRUE(LayOutUserFont({832, 896, 32, 5, 2}, kText, cells));
     for (int i = 0; i < kUserFontCells; ++i) {
         EXPECT_EQ((5 + i) * 32, cells[i].left) << i;
         EXPECT_EQ(64, cells[i].top) << i;
@@ -54,24 +54,24 @@ TEST(UserFontLayout, EightCellsFromTheFirstColumnAndRowOnward) {
     }
     EXPECT_EQ(0xB2, cells[0].lead);  // 曹 is B2 DC
     EXPECT_EQ(0xDC, cells[0].trail);
-    ASSERT_TRUE(LayOutUserFont(520, 560, 20, 5, 2, kText, cells));
+    ASSERT_TRUE(LayOutUserFont({520, 560, 20, 5, 2}, kText, cells));
     EXPECT_EQ(12 * 20, cells[7].left);
     EXPECT_EQ(40, cells[7].top);
 }
 
 TEST(UserFontLayout, RefusesGeometryOutsideTheGridAndBrokenText) {
     UserFontCell cells[kUserFontCells];
-    EXPECT_FALSE(LayOutUserFont(832, 896, 20, 5, 2, kText, cells));  // not the grid of this size
-    EXPECT_FALSE(LayOutUserFont(830, 896, 32, 5, 2, kText, cells));
-    EXPECT_FALSE(LayOutUserFont(832, 890, 32, 5, 2, kText, cells));
-    EXPECT_FALSE(LayOutUserFont(0, 0, 0, 5, 2, kText, cells));
-    EXPECT_FALSE(LayOutUserFont(832, 896, 32, 19, 2, kText, cells));  // the eighth cell would leave the row
-    EXPECT_TRUE(LayOutUserFont(832, 896, 32, 18, 27, kText, cells));
-    EXPECT_FALSE(LayOutUserFont(832, 896, 32, 5, 28, kText, cells));
-    EXPECT_FALSE(LayOutUserFont(832, 896, 32, -1, 2, kText, cells));
-    EXPECT_FALSE(LayOutUserFont(832, 896, 32, 5, 2, nullptr, cells));
-    EXPECT_FALSE(LayOutUserFont(832, 896, 32, 5, 2, "曹操", cells));                         // cut short
-    EXPECT_FALSE(LayOutUserFont(832, 896, 32, 5, 2, "曹操\xA1\xA1\xA1\xA1关羽张a", cells));  // a single byte
+    EXPECT_FALSE(LayOutUserFont({832, 896, 20, 5, 2}, kText, cells));  // not the grid of this size
+    EXPECT_FALSE(LayOutUserFont({830, 896, 32, 5, 2}, kText, cells));
+    EXPECT_FALSE(LayOutUserFont({832, 890, 32, 5, 2}, kText, cells));
+    EXPECT_FALSE(LayOutUserFont({0, 0, 0, 5, 2}, kText, cells));
+    EXPECT_FALSE(LayOutUserFont({832, 896, 32, 19, 2}, kText, cells));  // the eighth cell would leave the row
+    EXPECT_TRUE(LayOutUserFont({832, 896, 32, 18, 27}, kText, cells));
+    EXPECT_FALSE(LayOutUserFont({832, 896, 32, 5, 28}, kText, cells));
+    EXPECT_FALSE(LayOutUserFont({832, 896, 32, -1, 2}, kText, cells));
+    EXPECT_FALSE(LayOutUserFont({832, 896, 32, 5, 2}, nullptr, cells));
+    EXPECT_FALSE(LayOutUserFont({832, 896, 32, 5, 2}, "曹操", cells));                         // cut short
+    EXPECT_FALSE(LayOutUserFont({832, 896, 32, 5, 2}, "曹操\xA1\xA1\xA1\xA1关羽张a", cells));  // a single byte
 }
 
 TEST(UserFontLayout, PlaceGlyphClearsTheCellAndWritesCoverageOnlyThere) {

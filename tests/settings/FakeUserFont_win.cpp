@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <string>
 
+#include "payload/savepatch/UserFontExport.h"
+
 namespace {
 
 std::string OwnFolder() {
@@ -30,29 +32,19 @@ void Field(std::string& record, int value) {
 
 }  // namespace
 
-extern "C" bool __cdecl CreateUserFont(const char* sizeName,
-                                       int width,
-                                       int height,
-                                       const char* fontName,
-                                       const char* faceName,
-                                       int pointSize,
-                                       int margin,
-                                       int spacing,
-                                       const char* text,
-                                       const char* targetPath,
-                                       const char* sourcePath) {
+bool CreateUserFontWith(const UserFontArguments& a) {
     std::string record;
-    Field(record, sizeName);
-    Field(record, width);
-    Field(record, height);
-    Field(record, fontName);
-    Field(record, faceName);
-    Field(record, pointSize);
-    Field(record, margin);
-    Field(record, spacing);
-    Field(record, text);
-    Field(record, targetPath);
-    Field(record, sourcePath);
+    Field(record, a.sizeName);
+    Field(record, a.width);
+    Field(record, a.height);
+    Field(record, a.fontName);
+    Field(record, a.faceName);
+    Field(record, a.glyphSize);
+    Field(record, a.firstColumn);
+    Field(record, a.firstRow);
+    Field(record, a.text);
+    Field(record, a.targetPath);
+    Field(record, a.sourcePath);
     record += '\n';
     const std::string folder = OwnFolder();
     if (std::FILE* log = std::fopen((folder + "\\calls.bin").c_str(), "ab")) {

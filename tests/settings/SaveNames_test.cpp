@@ -76,16 +76,10 @@ TEST(CustomNames, EachFailureShowsItsOwnMessageAsAnError) {
     EXPECT_FALSE(BuildCustomNameText(nullptr, "a", "", &text));
     EXPECT_FALSE(BuildCustomNameText(nullptr, "", "a", &text));
     EXPECT_TRUE(BuildCustomNameText(nullptr, "曹操", "", &text));
-    const std::vector<RecordedMessage> messages = recorder.Messages();
-    ASSERT_EQ(4u, messages.size());
-    EXPECT_EQ("自创武将名1必须小于等于4个汉字!", messages[0].text);
-    EXPECT_EQ("自创武将名2必须小于等于4个汉字!", messages[1].text);
-    EXPECT_EQ("自创武将名1必须是全角汉字!", messages[2].text);
-    EXPECT_EQ("自创武将名2必须是全角汉字!", messages[3].text);
-    for (const RecordedMessage& message : messages) {
-        EXPECT_EQ("错误", message.caption);
-        EXPECT_EQ(kMbOk | kMbIconError, message.style);
-    }
+    ExpectErrorBoxes(recorder.Messages(),
+                     {"自创武将名1必须小于等于4个汉字!", "自创武将名2必须小于等于4个汉字!",
+                      "自创武将名1必须是全角汉字!", "自创武将名2必须是全角汉字!"},
+                     "错误");
 }
 
 TEST(SaveNameBytes, UsedPositionsGetTheirSlotCodeAndFillerGetsZeros) {

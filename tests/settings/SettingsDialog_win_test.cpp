@@ -351,14 +351,8 @@ TEST_F(SettingsDialogTest, WithoutTheDefaultSaveTheChooserFindsIt) {
         ExpectFileOpen(dialog, chosen, "chosen by hand");
         Press(dialog, IDC_CANCEL_SAVE);
     });
-    const std::vector<RecordedMessage> messages = recorder_.Messages();
-    ASSERT_EQ(2u, messages.size());
-    EXPECT_EQ("必须手工制定真三国无双3 Save文档(在[我的文档]下)", messages[0].text);
-    EXPECT_EQ("打开真三国无双3 Save文档失败", messages[1].text);
-    for (const RecordedMessage& message : messages) {
-        EXPECT_EQ("取消", message.caption);
-        EXPECT_EQ(kMbOk | kMbIconError, message.style);
-    }
+    ExpectErrorBoxes(recorder_.Messages(),
+                     {"必须手工制定真三国无双3 Save文档(在[我的文档]下)", "打开真三国无双3 Save文档失败"}, "取消");
 }
 
 TEST_F(SettingsDialogTest, SaveRendersBothTexturesWithTheExactArgumentsThenWritesOnlyTheNameFields) {
