@@ -1,14 +1,27 @@
-# Sourced: walks the installer's window on $DISPLAY with xdotool and takes screenshots with ImageMagick. Shared by
-# scripts/demo.sh and the end-to-end test (tests/e2e).
+# Sourced: walks the installer's window on $DISPLAY with xdotool and takes screenshots with ImageMagick. The library
+# of every walk: scripts/demo.sh, the end-to-end walks (tests/e2e), the branded window (tests/tools), the
+# maintainer's walk (tests/dist) and, through them, the 32-bit guest's walks (scripts/win32-vm).
 #
-# The caller defines say TEXT (prints a line) and fail MESSAGE (reports and ends the script), sets GUI_OUT (the
-# folder for screenshots) and has WINEPREFIX exported. gui_start_installer sets GUI_APP (the program's process) and
-# GUI_MAIN (the X window of its main window); gui_await_box sets GUI_BOX, gui_wait_exit GUI_APP_STATUS. The steps
-# that ask Windows what the window shows need GUI_PROBE (window_probe.exe); those that look at the screen need
-# GUI_LIT (the highlighted skin picture) and gui_layout's LAYOUT_* values.
+# A walk script reads its arguments with walk_args, starts with walk_begin (the tools, the display, the files it
+# needs, its screenshot folder, walk_finish on EXIT) and is then a list of steps: walk_setup_game, walk_package,
+# walk_start, walk_install_pack, walk_uninstall, walk_check_game, walk_close and the gui_* steps below them.
+# say TEXT (prints a line) and fail MESSAGE (reports and ends the script) are the caller's when it defined them
+# before sourcing this file; otherwise each line carries the seconds since the script began, and fail prints
+# "FAIL: MESSAGE" (the 32-bit guest's job reads its walks' reasons from that line).
+#
+# GUI_OUT is the folder for screenshots; WINEPREFIX is exported. gui_start_installer sets GUI_APP (the program's
+# process), GUI_MAIN (the X window of its main window) and GUI_LOG (its output); gui_await_box sets GUI_BOX,
+# gui_wait_exit GUI_APP_STATUS. The steps that ask Windows what the window shows need GUI_PROBE
+# (window_probe.exe); those that look at the screen need GUI_LIT (the highlighted skin picture) and gui_layout's
+# LAYOUT_* values.
 # GUI_RUN runs a Windows program: wine64-run.sh, or what QV_GUI_RUN names (the 32-bit guest's wine32-run.sh).
 QV_ROOT="${QV_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}"
 GUI_RUN="${QV_GUI_RUN:-$QV_ROOT/scripts/wine64-run.sh}"
+declare -F say >/dev/null || say() { printf '%4d s %s\n' "$SECONDS" "$*"; }
+declare -F fail >/dev/null || fail() {
+    printf 'FAIL: %s\n' "$*"
+    exit 1
+}
 GUI_PROBE="${GUI_PROBE:-}"
 GUI_LIT="${GUI_LIT:-}"
 # The game's registry key, where the game names its folder ("InstallInfo") and the pack marks its installation.
@@ -18,6 +31,7 @@ GUI_REST_X=225
 GUI_REST_Y=40
 GUI_APP=""
 GUI_MAIN=""
+GUI_LOG=""
 GUI_BOX=""
 GUI_APP_STATUS=""
 GUI_SHOT_COUNT=0
@@ -173,6 +187,7 @@ gui_answer() {
 
 # gui_start_installer EXE LOG [SECONDS]: starts the program under wine64 and waits for its main window "Install".
 gui_start_installer() {
+    GUI_LOG=$2
     "$GUI_RUN" "$1" >"$2" 2>&1 &
     GUI_APP=$!
     GUI_MAIN=$(gui_find_window Install "${3:-$GUI_WAIT}") || true
@@ -336,4 +351,210 @@ gui_report_screen() {
             sed -n 's/^ *Position: \([^ ]*\).*/at \1/p')"
     done
     [ -z "$GUI_PROBE" ] || "$GUI_RUN" "$GUI_PROBE" boxes 2>/dev/null | sed 's/^/   box: /'
+}
+
+
+# --- a walk: its arguments, its start and its end ---------------------------------------------------------------------
+# walk_args WALK NAMES ARGUMENT...: reads the "--name value" pairs of ARGUMENT into variables named in capitals
+# (--packtool-exe into PACKTOOL_EXE), for the names in NAMES (separated by spaces; a name that ends in "?" may be left
+# out, and its variable keeps what the caller set). Any other argument, a name without its value or a name left out
+# ends the script with status 2.
+walk_args() {
+    local walk=$1 spec=$2 name var
+    shift 2
+    while [ $# -gt 0 ]; do
+        name=${1#--}
+        if [ "$name" = "$1" ] || [[ " ${spec//\?/} " != *" $name "* ]]; then
+            echo "$walk: unknown argument $1" >&2
+            exit 2
+        fi
+        [ $# -ge 2 ] || { echo "$walk: $1 needs a value" >&2; exit 2; }
+        var=${name^^}
+        printf -v "${var//-/_}" '%s' "$2"
+        shift 2
+    done
+    for name in $spec; do
+        [[ "$name" != *\? ]] || continue
+        var=${name^^}
+        var=${var//-/_}
+        [ -n "${!var:-}" ] || { echo "$walk: --$name is required" >&2; exit 2; }
+    done
+}
+
+# walk_need_tools TOOL...: each is a command on the PATH.
+walk_need_tools() {
+    local tool
+    for tool in "$@"; do
+        command -v "$tool" >/dev/null || fail "$tool is not installed (scripts/bootstrap.sh installs it)"
+    done
+}
+
+# walk_begin NAME OUT [NEEDED...]: the common start of a walk on the screen. The tools are there and the display
+# answers; every NEEDED path exists (a folder when it ends in "/"); GUI_OUT is OUT, made, without the screenshots of an
+# earlier run; the layout's LAYOUT_* values are read; walk_finish runs on EXIT. The walk's own folder in the prefix is
+# C:\NAME: WALK_ROOT (WALK_ROOT_WIN as Windows names it), removed at the end with whatever is in it.
+walk_begin() {
+    local need
+    export WINEPREFIX="${WINEPREFIX:-$QV_ROOT/build/wineprefix}" WINEDEBUG=-all
+    WALK_ROOT_WIN="C:\\$1"
+    WALK_ROOT="$WINEPREFIX/drive_c/$1"
+    GUI_OUT=$2
+    shift 2
+    trap 'walk_finish $?' EXIT
+    walk_need_tools xdotool xdpyinfo import convert compare python3
+    [ -n "${DISPLAY:-}" ] || fail "no DISPLAY: run through scripts/test-all.sh, or start Xvfb (scripts/xvfb.sh) first"
+    xdpyinfo >/dev/null 2>&1 || fail "the display $DISPLAY does not answer"
+    for need in "$@"; do
+        case "$need" in
+            */) [ -d "$need" ] || fail "${need%/} is missing (build the tree first)" ;;
+            *) [ -f "$need" ] || fail "$need is missing (build the tree first)" ;;
+        esac
+    done
+    mkdir -p "$GUI_OUT"
+    rm -f "$GUI_OUT"/*.png
+    eval "$(gui_layout)"
+}
+
+# walk_finish STATUS: the end of a walk (on EXIT). A failure is reported while it is on the screen (gui_report_screen
+# and the end of the installer's output); then the installer is ended, the install key put back as it was, the
+# walk's walk_cleanup called when it defines one, and WALK_ROOT and the package extracted into GUI_OUT removed.
+walk_finish() {
+    local status=$1
+    trap - EXIT
+    set +e
+    if [ "$status" != 0 ]; then
+        gui_report_screen
+        [ -z "$GUI_LOG" ] || [ ! -s "$GUI_LOG" ] || sed 's/^/   installer: /' "$GUI_LOG" | tail -20
+    fi
+    gui_kill_installer
+    gui_restore_key
+    ! declare -F walk_cleanup >/dev/null || walk_cleanup
+    if [ -n "${WALK_ROOT:-}" ]; then
+        chmod -R u+w "$WALK_ROOT" 2>/dev/null
+        rm -rf "$WALK_ROOT"
+    fi
+    rm -rf "$GUI_OUT/package"
+    exit "$status"
+}
+
+# --- a walk's steps ---------------------------------------------------------------------------------------------------
+# The install itself may take longer than any other wait: QV_E2E_INSTALL_SECONDS (default 300).
+WALK_INSTALL_SECONDS="${QV_E2E_INSTALL_SECONDS:-300}"
+WALK_SAMPLE=""
+WALK_GAME=""
+WALK_GAME_WIN=""
+WALK_PACKAGE=""
+WALK_NAMES=""
+
+# walk_setup_game SAMPLE FOLDER registry|none: the stand-in game. The install key is kept for walk_finish; WALK_GAME
+# (FOLDER in WALK_ROOT; WALK_GAME_WIN as Windows names it) is a fresh copy of SAMPLE; InstallInfo names it (registry)
+# or is removed (none); QuorvanInfo is removed.
+walk_setup_game() {
+    WALK_SAMPLE=$1
+    WALK_GAME="$WALK_ROOT/$2"
+    WALK_GAME_WIN="$WALK_ROOT_WIN\\${2//\//\\}"
+    gui_save_key "$WALK_ROOT_WIN-saved-key.reg" "$WALK_ROOT-saved-key.reg"
+    chmod -R u+w "$WALK_ROOT" 2>/dev/null || true
+    rm -rf "$WALK_ROOT"
+    mkdir -p "$WALK_GAME"
+    cp -r "$WALK_SAMPLE/." "$WALK_GAME/"
+    case "$3" in
+        registry)
+            gui_reg_set InstallInfo "$WALK_GAME_WIN" || fail "reg add failed"
+            gui_expect_value InstallInfo "REG_SZ    $WALK_GAME_WIN" "as just written"
+            ;;
+        none) gui_reg_unset InstallInfo ;;
+        *) fail "walk_setup_game: \"$3\" is neither registry nor none" ;;
+    esac
+    gui_reg_unset QuorvanInfo
+}
+
+# walk_package EXE PACKTOOL PACKAGE: WALK_PACKAGE is the package of EXE, for walk_check_game: PACKAGE when it is given
+# (as "packtool extract" wrote it), else extracted by PACKTOOL into GUI_OUT/package. With PACKTOOL, WALK_NAMES is its
+# table of names; without, check_game.py reads names.txt beside the sample game.
+walk_package() {
+    WALK_PACKAGE=$3
+    WALK_NAMES=""
+    if [ -z "$WALK_PACKAGE" ]; then
+        WALK_PACKAGE="$GUI_OUT/package"
+        rm -rf "$WALK_PACKAGE"
+        "$2" extract "$1" "$WALK_PACKAGE" >/dev/null || fail "packtool could not extract the package of $1"
+    fi
+    [ -d "$WALK_PACKAGE/quorvan" ] || fail "$WALK_PACKAGE holds no pack folder"
+    if [ -n "$2" ]; then
+        WALK_NAMES="$GUI_OUT/names.txt"
+        "$2" names >"$WALK_NAMES" || fail "packtool could not print the installer's table of names"
+    fi
+}
+
+# walk_start EXE: starts the installer (its output in GUI_OUT/installer.log) and says how its window came.
+walk_start() {
+    local started=$SECONDS X Y WIDTH HEIGHT SCREEN WINDOW
+    gui_start_installer "$1" "$GUI_OUT/installer.log"
+    eval "$(xdotool getwindowgeometry --shell "$GUI_MAIN")"
+    say "   the window \"Install\" is shown after $((SECONDS - started)) s: ${WIDTH}x${HEIGHT} at $X,$Y"
+}
+
+# walk_install_pack FOLDER [PREFIX]: presses install; then walk_install_confirmed.
+walk_install_pack() {
+    gui_click "$LAYOUT_INSTALL_X" "$LAYOUT_INSTALL_Y"
+    walk_install_confirmed "$@"
+}
+
+# walk_install_confirmed FOLDER [PREFIX]: the confirmation names FOLDER as the install folder and is answered; the
+# success box comes while both controls are hidden (the install is not over before it is answered) and is answered;
+# then the uninstall control is shown and the install control hidden. Screenshots PREFIXinstall-confirm,
+# PREFIXinstall-done and PREFIXinstalled.
+walk_install_confirmed() {
+    local prefix=${2:-} started
+    gui_answer_text "安装确认" "安装目录: $1 (磁盘剩余空间: " "${prefix}install-confirm"
+    started=$SECONDS
+    gui_await_box_text "提示" "安装成功结束!" "$WALK_INSTALL_SECONDS"
+    say "   the install took $((SECONDS - started)) s after the confirmation"
+    gui_expect_controls hidden hidden "while the install's last message is shown"
+    gui_shot "${prefix}install-done" "$GUI_MAIN" "$GUI_BOX"
+    gui_dismiss_box "提示"
+    gui_expect_state hidden visible "after the install" "${prefix}installed"
+}
+
+# walk_uninstall_press [PREFIX]: presses uninstall and answers its confirmation (screenshot PREFIXuninstall-confirm).
+walk_uninstall_press() {
+    gui_click "$LAYOUT_UNINSTALL_X" "$LAYOUT_UNINSTALL_Y"
+    gui_answer_text "卸载确认" "是否卸载简体中文汉化包?" "${1:-}uninstall-confirm"
+}
+
+# walk_uninstall [PREFIX [WHEN]]: walk_uninstall_press, then the box that says the uninstall is over is answered;
+# the install control is shown, the uninstall control hidden and QuorvanInfo is gone. Screenshots
+# PREFIXuninstall-done and PREFIXuninstalled.
+walk_uninstall() {
+    local prefix=${1:-} when=${2:-after the uninstall}
+    walk_uninstall_press "$prefix"
+    gui_answer_text "提示" "卸载完成!" "${prefix}uninstall-done" "$WALK_INSTALL_SECONDS"
+    gui_expect_state visible hidden "$when" "${prefix}uninstalled"
+    gui_expect_no_value QuorvanInfo "$when"
+}
+
+# walk_check_game installed|uninstalled [WHEN]: WALK_GAME byte for byte against WALK_PACKAGE and the installer's
+# table of names, or against the original game WALK_SAMPLE (tests/e2e/check_game.py).
+walk_check_game() {
+    local when=${2:+$2: }
+    if [ "$1" = installed ]; then
+        python3 "$QV_ROOT/tests/e2e/check_game.py" installed --package "$WALK_PACKAGE" --original "$WALK_SAMPLE" \
+            --game "$WALK_GAME" ${WALK_NAMES:+--names "$WALK_NAMES"} | sed 's/^/   /' ||
+            fail "${when}the installed game folder is not what the package says"
+    else
+        python3 "$QV_ROOT/tests/e2e/check_game.py" uninstalled --original "$WALK_SAMPLE" --game "$WALK_GAME" |
+            sed 's/^/   /' || fail "${when}the game folder is not the original game again"
+    fi
+}
+
+# walk_close: the mouse onto the close control (screenshot hover-close) and a press: the installer must end, with
+# exit code 0.
+walk_close() {
+    gui_mouse_to "$LAYOUT_CLOSE_X" "$LAYOUT_CLOSE_Y"
+    gui_shot hover-close "$GUI_MAIN"
+    xdotool click 1
+    gui_wait_exit || fail "the installer is still running after close"
+    [ "$GUI_APP_STATUS" = 0 ] || fail "the installer ended with exit code $GUI_APP_STATUS"
+    say "   the installer ended with exit code 0"
 }

@@ -11,6 +11,15 @@ settings_save_dir() {
     printf '%s\n' "$docs/KOEI/Shin Sangokumusou 3/Savedata"
 }
 
+# settings_new_save SAVE: a new save of 4096 bytes there (its earlier backup removed), and its copy as
+# GUI_OUT/save-original.dat, which settings_walk compares the written save with.
+settings_new_save() {
+    mkdir -p "$(dirname "$1")"
+    rm -f "$1" "$1.bak"
+    python3 -c 'import sys; open(sys.argv[1], "wb").write(bytes((i * 7 + 3) & 0xFF for i in range(4096)))' "$1"
+    cp "$1" "$GUI_OUT/save-original.dat"
+}
+
 # settings_control ID: "ENABLED X Y TEXT" of the control with this id in the shown settings dialog.
 settings_control() {
     "$GUI_RUN" "$SETTINGS_PROBE" settings 2>/dev/null | tr -d '\r' |

@@ -35,7 +35,7 @@ RUN="$QV_ROOT/scripts/win32-vm/wine32-run.sh"
 
 say "== the 32-bit prefix"
 started=$SECONDS
-if ! LOCPATH="$QV_ROOT/build/locale" LC_ALL=zh_CN.UTF-8 bash scripts/wine-prefix.sh; then
+if ! LOCPATH="$QV_ROOT/build/locale" LC_ALL=zh_CN.UTF-8 bash "$QV_ROOT/scripts/wine-prefix.sh"; then
     record "stage prefix failed"
     exit 1
 fi
@@ -43,7 +43,7 @@ record "stage prefix $((SECONDS - started))"
 say "prefix ready in $((SECONDS - started)) s"
 
 # One display for the whole job; the wineserver starts with it.
-source scripts/xvfb.sh
+source "$QV_ROOT/scripts/xvfb.sh"
 xvfb_start || { record "stage display failed"; exit 1; }
 trap 'xvfb_stop' EXIT
 "$RUN" cmd /c exit >/dev/null 2>&1 </dev/null
@@ -52,7 +52,7 @@ for walk in $QV_WALKS; do
     say "== walk: $walk"
     started=$SECONDS
     mkdir -p "$OUT/$walk"
-    QV_WALK_OUT="$OUT/$walk" bash "scripts/win32-vm/walk-$walk.sh" 2>&1 | tee "$OUT/$walk/walk.log"
+    QV_WALK_OUT="$OUT/$walk" bash "$QV_ROOT/scripts/win32-vm/walk-$walk.sh" 2>&1 | tee "$OUT/$walk/walk.log"
     status=${PIPESTATUS[0]}
     if [ "$status" = 0 ]; then
         record "walk $walk passed $((SECONDS - started))"

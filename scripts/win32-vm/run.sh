@@ -39,6 +39,34 @@ finish_failed() {
     exit 1
 }
 
+# guest_files FILE...: the files of the source tree (relative to it, one a line) that the shell scripts FILE... need:
+# each FILE and every path that a shell script among them names as "$ROOT/..." or "$QV_ROOT/...", followed through
+# the scripts so named. A named folder comes whole, a named Python file with the Python files beside it (the modules
+# it may import). A path with a variable in it ends at the variable (and is then not found; the walks themselves are
+# given); paths into build/ are left out: the build goes to the guest on its own.
+guest_files() {
+    local queue=("$@") seen=" " path named
+    while [ "${#queue[@]}" -gt 0 ]; do
+        path=${queue[0]%/}
+        queue=("${queue[@]:1}")
+        case "/$path/" in // | */../* | */./* | /build/*) continue ;; esac
+        [[ "$seen" != *" $path "* ]] || continue
+        seen="$seen$path "
+        if [ -d "$ROOT/$path" ]; then
+            printf '%s\n' "$path"
+        elif [ -f "$ROOT/$path" ]; then
+            printf '%s\n' "$path"
+            case "$path" in
+                *.py)
+                    for named in "$ROOT/$(dirname "$path")"/*.py; do queue+=("${named#"$ROOT/"}"); done ;;
+                *.sh)
+                    mapfile -t named < <(grep -o '\${\?\(QV_\)\?ROOT}\?/[A-Za-z0-9_./-]*' "$ROOT/$path" | sed 's|^[^/]*/||')
+                    queue+=("${named[@]}") ;;
+            esac
+        fi
+    done
+}
+
 # --- the image -----------------------------------------------------------------------------------------------------
 started=$SECONDS
 bash "$ROOT/scripts/win32-vm/build-image.sh" || finish_failed "the guest image could not be built"
@@ -63,14 +91,22 @@ if [[ " $WALKS " == *" maintainer "* ]]; then
     bash "$ROOT/tests/dist/dist_walk.sh" --stage make --dist "$BUILD/dist" --probe "$BUILD/tests/e2e/window_probe.exe"         --windres "${WINDRES:-i686-w64-mingw32-windres}" --out "$MAINTAINER" >"$VM_DIR/maintainer-make.log" 2>&1 ||
         finish_failed "the maintainer's installer could not be made from $BUILD/dist (see $VM_DIR/maintainer-make.log)"
 fi
-# The build folder without what only the compiler needs; the scripts, the layout reader and the walks and checks of
-# the tree.
+# The build folder without what only the compiler needs, and the files of the tree that the walks use.
+SEEDS=(scripts/win32-vm/guest-job.sh)
+for walk in $WALKS; do
+    SEEDS+=("scripts/win32-vm/walk-$walk.sh")
+    [ -f "$ROOT/${SEEDS[-1]}" ] || finish_failed "no walk $walk (${SEEDS[-1]})"
+done
+mapfile -t TREE_FILES < <(guest_files "${SEEDS[@]}")
+echo "win32-vm: the tree's files that the guest job and the walks ($WALKS) use:"
+printf '   %s\n' "${TREE_FILES[@]}"
+TREE_PATHS=()
+for file in "${TREE_FILES[@]}"; do TREE_PATHS+=("$(rel "$ROOT/$file")"); done
 (cd / && tar -cf "$SHARE/tree.tar" \
     --exclude=CMakeFiles --exclude='*.obj' --exclude='*.a' --exclude='*.ninja' --exclude='.ninja_*' \
     --exclude="$(rel "$BUILD")/host-tools" --exclude=compile_commands.json \
-    "$(rel "$BUILD")" "$(rel "$STAGE/package")" "$(rel "$ROOT/build/locale")" "$(rel "$ROOT/scripts")" \
-    "$(rel "$ROOT/payload/demo")" "$(rel "$ROOT/tests/e2e")" "$(rel "$ROOT/tests/dist")" \
-    "$(rel "$MAINTAINER")") ||
+    "$(rel "$BUILD")" "$(rel "$STAGE/package")" "$(rel "$ROOT/build/locale")" "$(rel "$MAINTAINER")" \
+    "${TREE_PATHS[@]}") ||
     finish_failed "could not pack the build for the guest"
 TESTS=""
 case "${QV_WIN32_VM_TESTS:-1}" in

@@ -12,5 +12,6 @@ ROOT="$(cd "$(dirname "$0")/../.." && pwd)"
 # The guest's processor is emulated: every limit is generous.
 export QV_GUI_RUN="$ROOT/scripts/win32-vm/wine32-run.sh" QV_GUI_WAIT=300 QV_E2E_INSTALL_SECONDS=900
 exec bash "$ROOT/tests/e2e/walk_settings.sh" --exe "$QV_WIN32_BUILD/bin/QuorvanSetup.exe" \
-    --probe "$QV_WIN32_BUILD/tests/e2e/dialog_probe.exe" --sample "$QV_WIN32_BUILD/payload/demo/sample-game" \
+    --probe "$QV_WIN32_BUILD/tests/e2e/window_probe.exe" --dialog-probe "$QV_WIN32_BUILD/tests/e2e/dialog_probe.exe" \
+    --sample "$QV_WIN32_BUILD/payload/demo/sample-game" --lit "$QV_WIN32_BUILD/resources/artwork/window2.bmp" \
     --out "$QV_WALK_OUT"

@@ -17,38 +17,16 @@
 # needed). Environment: as for walk_install.sh (WINEPREFIX, DISPLAY, QV_GUI_RUN, QV_GUI_WAIT).
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/../.." && pwd)"
-export WINEPREFIX="${WINEPREFIX:-$ROOT/build/wineprefix}"
-export WINEDEBUG=-all
+source "$ROOT/scripts/gui-lib.sh"
 
-while [ $# -gt 0 ]; do
-    case "$1" in
-        --dist) DIST=$2 ;;
-        --probe) PROBE=$2 ;;
-        --windres) WINDRES=$2 ;;
-        --out) OUT=$2 ;;
-        --stage) STAGE=$2 ;;
-        *) echo "dist_walk: unknown argument $1" >&2; exit 2 ;;
-    esac
-    shift 2
-done
-STAGE=${STAGE:-all}
-: "${DIST:?--dist is required}" "${PROBE:?--probe is required}" "${OUT:?--out is required}"
-[ "$STAGE" = window ] || : "${WINDRES:?--windres is required}"
-
-say() { printf '%s\n' "$*"; }
-fail() {
-    printf 'FAIL: %s\n' "$*"
-    exit 1
-}
+STAGE=all WINDRES=""
+walk_args dist_walk "dist probe windres? out stage?" "$@"
 case "$STAGE" in
-    make) tools="openssl osslsigncode python3" ;;
-    window) tools="xdotool import convert python3" ;;
-    all) tools="openssl osslsigncode xdotool import convert python3" ;;
+    make | all) walk_need_tools openssl osslsigncode python3 ;;  # the window's tools: walk_begin below
+    window) ;;
     *) fail "unknown stage $STAGE" ;;
 esac
-for tool in $tools; do
-    command -v "$tool" >/dev/null || fail "$tool is not installed (scripts/bootstrap.sh installs it)"
-done
+[ "$STAGE" = window ] || [ -n "$WINDRES" ] || { echo "dist_walk: --windres is required" >&2; exit 2; }
 started=$SECONDS
 PACKTOOL="$DIST/packtool"
 MINE="$OUT/maintainer"
@@ -190,13 +168,8 @@ fi
 [ -f "$INSTALLER" ] && [ -d "$MINE/look" ] && [ -d "$GAME" ] || fail "$OUT does not hold what --stage make leaves"
 
 echo "== the window shows the maintainer's picture"
-source "$ROOT/scripts/gui-lib.sh"
-GUI_OUT="$OUT/window"
-rm -rf "$GUI_OUT"
-mkdir -p "$GUI_OUT"
-eval "$(gui_layout)"
-trap 'gui_kill_installer' EXIT
-gui_start_installer "$INSTALLER" "$GUI_OUT/installer.log"
+walk_begin QvMaintainer "$OUT/window" "$INSTALLER" "$PROBE" "$MINE/look/mine-normal.bmp"
+walk_start "$INSTALLER"
 # The mouse away from every control, so that none is lit; then the window as it is on the screen.
 xdotool mousemove --window "$GUI_MAIN" "$GUI_REST_X" "$GUI_REST_Y"
 _window_shows_mine() {
@@ -209,9 +182,8 @@ _window_shows_mine() {
 gui_poll "$GUI_WAIT" _window_shows_mine || fail "the window does not show the maintainer's picture: $(cat "$GUI_OUT/compare.txt")"
 cat "$GUI_OUT/compare.txt"
 say "   screenshot: $GUI_OUT/window.png"
-gui_click "$LAYOUT_CLOSE_X" "$LAYOUT_CLOSE_Y"
-gui_wait_exit || fail "the installer is still running after close"
-trap - EXIT
+walk_close
+trap - EXIT  # the install walk below is a walk of its own, with its own end
 
 echo "== the signed installer through its install and uninstall"
 bash "$ROOT/tests/e2e/walk_install.sh" registry --exe "$INSTALLER" --packtool "$PACKTOOL" \

@@ -23,66 +23,21 @@
 # (required), QV_GUI_RUN (gui-lib.sh: the program that runs a Windows program).
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/../.." && pwd)"
-export WINEPREFIX="${WINEPREFIX:-$ROOT/build/wineprefix}"
-export WINEDEBUG=-all
+source "$ROOT/scripts/gui-lib.sh"
 
 PACKTOOL="" PACKAGE="" PARTS="link killed" IMAGE="" MANIFEST=""
-while [ $# -gt 0 ]; do
-    case "$1" in
-        --exe) EXE=$2 ;;
-        --packtool) PACKTOOL=$2 ;;
-        --package) PACKAGE=$2 ;;
-        --probe) PROBE=$2 ;;
-        --sample) SAMPLE=$2 ;;
-        --lit) LIT=$2 ;;
-        --out) OUT=$2 ;;
-        --parts) PARTS=$2 ;;
-        --image) IMAGE=$2 ;;
-        --manifest) MANIFEST=$2 ;;
-        *) echo "walk_hostile: unknown argument $1" >&2; exit 2 ;;
-    esac
-    shift 2
-done
-[ -n "${EXE:-}" ] && [ -n "$PACKTOOL$PACKAGE" ] && [ -n "${PROBE:-}" ] && [ -n "${SAMPLE:-}" ] && [ -n "${LIT:-}" ] &&
-    [ -n "${OUT:-}" ] || {
-    echo "usage: walk_hostile.sh --exe EXE (--packtool TOOL | --package DIR) --probe EXE --sample DIR --lit BMP" \
-        "--out DIR [--parts \"link killed\"]" >&2
-    exit 2
-}
-INSTALL_SECONDS=${QV_E2E_INSTALL_SECONDS:-300}
-
-GAME_ROOT="$WINEPREFIX/drive_c/QvHostile"
-GAME="$GAME_ROOT/Game"         # the drive's root
-MOVED="$GAME_ROOT/MovedPack"   # where the player moved the pack folder to
-DRIVE="$WINEPREFIX/dosdevices/g:"
-DRIVE_ASIDE="$WINEPREFIX/dosdevices/.qv-hostile-g"
-SAVED_KEY_WIN='C:\QvHostile-saved-key.reg'
-SAVED_KEY="$WINEPREFIX/drive_c/QvHostile-saved-key.reg"
-# The game's files that the installation replaces and the uninstall writes back.
-REPLACED=(SM3Config.exe psrpc.dll media/data/etc/japanese/loadscreen.png)
-
-say() { printf "%4d s %s\n" "$SECONDS" "$*"; }
-fail() {
-    printf 'FAIL: %s\n' "$*"
-    exit 1
-}
-
-for tool in xdotool import python3; do
-    command -v "$tool" >/dev/null || fail "$tool is not installed"
-done
-[ -n "${DISPLAY:-}" ] || fail "no DISPLAY: run through scripts/test-all.sh, or start Xvfb (scripts/xvfb.sh) first"
-for file in "$EXE" "$PROBE" "$LIT" ${PACKTOOL:+"$PACKTOOL"}; do
-    [ -f "$file" ] || fail "$file is missing (build the tree first)"
-done
-[ -d "$SAMPLE" ] || fail "$SAMPLE is missing"
-
-source "$ROOT/scripts/gui-lib.sh"
-GUI_OUT="$OUT"
+walk_args walk_hostile "exe packtool? package? probe sample lit out parts? image? manifest?" "$@"
+[ -n "$PACKTOOL$PACKAGE" ] || { echo "walk_hostile: --packtool or --package is required" >&2; exit 2; }
 GUI_PROBE="$PROBE"
 GUI_LIT="$LIT"
-mkdir -p "$OUT"
-rm -rf "${OUT:?}"/*.png "$OUT/extracted"
-eval "$(gui_layout)"
+walk_begin QvHostile "$OUT" "$EXE" "$PROBE" "$LIT" "$SAMPLE/" ${PACKTOOL:+"$PACKTOOL"}
+
+GAME="$WALK_ROOT/Game"         # the drive's root
+MOVED="$WALK_ROOT/MovedPack"   # where the player moved the pack folder to
+DRIVE="$WINEPREFIX/dosdevices/g:"
+DRIVE_ASIDE="$WINEPREFIX/dosdevices/.qv-hostile-g"
+# The game's files that the installation replaces and the uninstall writes back.
+REPLACED=(SM3Config.exe psrpc.dll media/data/etc/japanese/loadscreen.png)
 
 # --- the drive and the game folder ----------------------------------------------------------------------------------
 DRIVE_TAKEN=""  # 1 once the drive letter is ours; an earlier g: waits in DRIVE_ASIDE
@@ -119,13 +74,6 @@ make_read_only() {
     say "   every game file is read-only (attrib shows R on the three the pack replaces)"
 }
 
-# check_game installed|uninstalled: the game folder byte for byte against the package or the original game.
-check_game() {
-    local what=$1
-    shift
-    python3 "$ROOT/tests/e2e/check_game.py" "$what" "$@" --original "$SAMPLE" --game "$GAME" | sed 's/^/   /'
-}
-
 # tree_digest DIR: every file under DIR with its MD5, one a line, in order.
 tree_digest() {
     (cd "$1" && find . -type f -print0 | LC_ALL=C sort -z | xargs -0 -r md5sum)
@@ -141,18 +89,10 @@ expect_mark_at_drive() {
     esac
 }
 
-# uninstall WHEN SHOT: uninstall through the window, then the controls and the mark.
-uninstall() {
-    gui_click "$LAYOUT_UNINSTALL_X" "$LAYOUT_UNINSTALL_Y"
-    gui_answer_text "卸载确认" "是否卸载简体中文汉化包?" "$2-confirm"
-    gui_answer_text "提示" "卸载完成!" "$2-done" "$INSTALL_SECONDS"
-    gui_expect_state visible hidden "$1" "$2"
-    gui_expect_no_value QuorvanInfo "$1"
-}
 # expect_original_game WHEN: the game folder is the original game again, byte for byte.
 expect_original_game() {
-    check_game uninstalled || fail "$1: the game folder is not the original game again"
     local file
+    walk_check_game uninstalled "$1"
     for file in "${REPLACED[@]}"; do
         say "   $file: $(stat -c '%A' "$GAME/$file"), the original bytes"
     done
@@ -164,37 +104,16 @@ _box_has_text() {
     [ -n "$GUI_BOX_TEXT" ]
 }
 
-close_installer() {
-    gui_click "$LAYOUT_CLOSE_X" "$LAYOUT_CLOSE_Y"
-    gui_wait_exit || fail "the installer is still running after close"
-    [ "$GUI_APP_STATUS" = 0 ] || fail "the installer ended with exit code $GUI_APP_STATUS"
-}
-
-# --- the end: report a failure while it is on the screen, then clean up --------------------------------------------
-finish() {
-    local status=$1
-    trap - EXIT
-    set +e
-    if [ "$status" != 0 ]; then
-        gui_report_screen
-        [ -s "$OUT/installer.log" ] && sed 's/^/   installer: /' "$OUT/installer.log" | tail -20
-    fi
-    gui_kill_installer
+# The drive letter back as it was, and the large pack's folder removed (walk_finish).
+walk_cleanup() {
     give_drive_back
-    gui_restore_key
-    rm -rf "$GAME_ROOT" "$OUT/extracted" "$OUT/slow"
-    exit "$status"
+    rm -rf "$OUT/slow"
 }
-trap 'finish $?' EXIT
 
 # --- set-up ---------------------------------------------------------------------------------------------------------
 say "== setting up"
-if [ -z "$PACKAGE" ]; then
-    PACKAGE="$OUT/extracted"
-    "$PACKTOOL" extract "$EXE" "$PACKAGE" >/dev/null || fail "packtool could not extract the package of $EXE"
-fi
-[ -d "$PACKAGE/quorvan" ] || fail "$PACKAGE holds no pack folder"
-PACK_FILES=$(find "$PACKAGE/quorvan" -type f | wc -l)
+walk_package "$EXE" "$PACKTOOL" "$PACKAGE"
+PACK_FILES=$(find "$WALK_PACKAGE/quorvan" -type f | wc -l)
 KILLED_EXE="$EXE"
 if [ -n "$IMAGE" ] && [ -n "$MANIFEST" ] && [ -n "$PACKTOOL" ]; then
     # The demo's manifest names most of its files relative to its own folder: here they get that folder in front.
@@ -210,13 +129,8 @@ if [ -n "$IMAGE" ] && [ -n "$MANIFEST" ] && [ -n "$PACKTOOL" ]; then
     PACK_FILES=$((PACK_FILES + 1))
     say "   the killed install runs $KILLED_EXE: the demo pack and a 64 MB entry"
 fi
-gui_save_key "$SAVED_KEY_WIN" "$SAVED_KEY"
-chmod -R u+w "$GAME_ROOT" 2>/dev/null || true
-rm -rf "$GAME_ROOT"
-mkdir -p "$GAME"
-cp -r "$SAMPLE/." "$GAME/"
+walk_setup_game "$SAMPLE" Game none
 take_drive
-gui_reg_unset QuorvanInfo
 say "   the game folder is the root of drive G: ($GAME)"
 
 for part in $PARTS; do
@@ -226,15 +140,11 @@ for part in $PARTS; do
             gui_reg_unset QuorvanInfo
             make_read_only
             gui_reg_set InstallInfo 'G:'
-            gui_start_installer "$EXE" "$OUT/installer.log"
+            walk_start "$EXE"
             gui_expect_state visible hidden "before the install" link-start
-            gui_click "$LAYOUT_INSTALL_X" "$LAYOUT_INSTALL_Y"
-            gui_answer_text "安装确认" "安装目录: G:" link-install-confirm
-            gui_answer_text "提示" "安装成功结束!" link-install-done "$INSTALL_SECONDS"
-            gui_expect_state hidden visible "after the install" link-installed
+            walk_install_pack 'G:\' link-
             expect_mark_at_drive "after the install"
-            check_game installed --package "$PACKAGE" ||
-                fail "the read-only game at G:\\ is not what the package says after the install"
+            walk_check_game installed "the read-only game at G:\\ after the install"
 
             say "== link: the pack folder moved away, a link left in its place"
             mv "$GAME/quorvan" "$MOVED"
@@ -247,9 +157,8 @@ for part in $PARTS; do
             # The link is removed as a link, or, where the system offers no way to remove it without following it
             # (Wine opens every link of the machine it runs on as what it points at), left standing and named in
             # the last box. What lies behind it stays, either way.
-            gui_click "$LAYOUT_UNINSTALL_X" "$LAYOUT_UNINSTALL_Y"
-            gui_answer_text "卸载确认" "是否卸载简体中文汉化包?" link-uninstall-confirm
-            gui_await_box "提示" "$INSTALL_SECONDS"
+            walk_uninstall_press link-
+            gui_await_box "提示" "$WALK_INSTALL_SECONDS"
             gui_poll "$GUI_WAIT" _box_has_text "提示" || true
             link_left=""
             case "$GUI_BOX_TEXT" in
@@ -281,7 +190,7 @@ for part in $PARTS; do
                 rm -f "$GAME/uninstall-errors.txt"
             fi
             expect_original_game "after the uninstall through the link"
-            close_installer
+            walk_close
             rm -rf "$MOVED"
             ;;
         killed)
@@ -289,12 +198,12 @@ for part in $PARTS; do
             gui_reg_unset QuorvanInfo
             make_read_only
             gui_reg_set InstallInfo 'G:\'
-            gui_start_installer "$KILLED_EXE" "$OUT/installer.log"
+            walk_start "$KILLED_EXE"
             gui_expect_state visible hidden "before the install" killed-start
             gui_click "$LAYOUT_INSTALL_X" "$LAYOUT_INSTALL_Y"
-            gui_answer_text "安装确认" "安装目录: G:" killed-install-confirm
+            gui_answer_text "安装确认" '安装目录: G:\ (磁盘剩余空间: ' killed-install-confirm
             # The first file in the pack folder is watched for every few milliseconds, and the kill follows at once.
-            python3 - "$GAME/quorvan" "$GUI_APP" "$INSTALL_SECONDS" <<'PY' || fail "the pack folder never filled"
+            python3 - "$GAME/quorvan" "$GUI_APP" "$WALK_INSTALL_SECONDS" <<'PY' || fail "the pack folder never filled"
 import os, signal, sys, time
 folder, pid, deadline = sys.argv[1], int(sys.argv[2]), time.monotonic() + float(sys.argv[3])
 def filling():
@@ -322,12 +231,12 @@ PY
             say "   registry after the kill: QuorvanInfo \"$(gui_reg_value QuorvanInfo)\""
 
             say "== killed: started again, the uninstall is offered"
-            gui_start_installer "$KILLED_EXE" "$OUT/installer.log"
+            walk_start "$KILLED_EXE"
             gui_expect_state hidden visible "after the killed install" killed-restarted
-            uninstall "after the uninstall of the killed install" killed-uninstalled
+            walk_uninstall killed- "after the uninstall of the killed install"
             [ ! -e "$GAME/quorvan" ] || fail "the pack folder is still there"
             expect_original_game "after the uninstall of the killed install"
-            close_installer
+            walk_close
             ;;
         *) fail "unknown part $part" ;;
     esac

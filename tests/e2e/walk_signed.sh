@@ -12,26 +12,9 @@
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/../.." && pwd)"
 
-ARGS=("$@")
-while [ $# -gt 0 ]; do
-    case "$1" in
-        --exe) EXE=$2 ;;
-        --packtool) PACKTOOL=$2 ;;
-        --probe | --sample | --lit) ;;
-        --out) OUT=$2 ;;
-        *) echo "walk_signed: unknown argument $1" >&2; exit 2 ;;
-    esac
-    shift 2
-done
-: "${EXE:?--exe is required}" "${PACKTOOL:?--packtool is required}" "${OUT:?--out is required}"
-
-fail() {
-    printf 'FAIL: %s\n' "$*"
-    exit 1
-}
-for tool in openssl osslsigncode; do
-    command -v "$tool" >/dev/null || fail "$tool is not installed (scripts/bootstrap.sh installs it)"
-done
+source "$ROOT/scripts/gui-lib.sh"
+walk_args walk_signed "exe packtool probe sample lit out" "$@"
+walk_need_tools openssl osslsigncode
 started=$SECONDS
 
 SIGNED="$OUT/QuorvanSetup-signed.exe"
@@ -66,13 +49,6 @@ fi
 echo "   packtool pack --append-to the signed file: $(cat "$OUT/repack.err")"
 
 echo "== the signed installer through its install and uninstall"
-ARGS_WALK=()
-for ((i = 0; i < ${#ARGS[@]}; i += 2)); do
-    case "${ARGS[i]}" in
-        --exe) ARGS_WALK+=(--exe "$SIGNED") ;;
-        --out) ARGS_WALK+=(--out "$OUT/walk") ;;
-        *) ARGS_WALK+=("${ARGS[i]}" "${ARGS[i + 1]}") ;;
-    esac
-done
-bash "$ROOT/tests/e2e/walk_install.sh" registry "${ARGS_WALK[@]}"
+bash "$ROOT/tests/e2e/walk_install.sh" registry --exe "$SIGNED" --packtool "$PACKTOOL" --probe "$PROBE" \
+    --sample "$SAMPLE" --lit "$LIT" --out "$OUT/walk"
 echo "== signed installer: passed in $((SECONDS - started)) s"

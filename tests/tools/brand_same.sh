@@ -5,18 +5,8 @@
 #   brand_same.sh --image IMAGE --packtool PACKTOOL --packtool-exe packtool.exe --normal BMP --hot BMP --out DIR
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/../.." && pwd)"
-while [ $# -gt 0 ]; do
-    case "$1" in
-        --image) IMAGE=$2 ;;
-        --packtool) PACKTOOL=$2 ;;
-        --packtool-exe) PACKTOOL_EXE=$2 ;;
-        --normal) NORMAL=$2 ;;
-        --hot) HOT=$2 ;;
-        --out) OUT=$2 ;;
-        *) echo "brand_same: unknown argument $1" >&2; exit 2 ;;
-    esac
-    shift 2
-done
+source "$ROOT/scripts/gui-lib.sh"
+walk_args brand_same "image packtool packtool-exe normal hot out" "$@"
 rm -rf "$OUT"
 mkdir -p "$OUT"
 windows() { printf 'Z:%s' "$1" | tr / '\\'; }

@@ -12,50 +12,12 @@
 # Environment: WINEPREFIX (as for wine64-run.sh), DISPLAY (required), QV_GUI_WAIT.
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/../.." && pwd)"
-export WINEPREFIX="${WINEPREFIX:-$ROOT/build/wineprefix}"
-export WINEDEBUG=-all
-
-while [ $# -gt 0 ]; do
-    case "$1" in
-        --image) IMAGE=$2 ;;
-        --packtool) PACKTOOL=$2 ;;
-        --manifest) MANIFEST=$2 ;;
-        --normal) NORMAL=$2 ;;
-        --hot) HOT=$2 ;;
-        --out) OUT=$2 ;;
-        *) echo "brand_window: unknown argument $1" >&2; exit 2 ;;
-    esac
-    shift 2
-done
-: "${IMAGE:?--image is required}" "${PACKTOOL:?--packtool is required}" "${MANIFEST:?--manifest is required}"
-: "${NORMAL:?--normal is required}" "${HOT:?--hot is required}" "${OUT:?--out is required}"
-
-say() { printf '%s\n' "$*"; }
-fail() {
-    printf 'FAIL: %s\n' "$*"
-    exit 1
-}
-for tool in xdotool import convert python3; do
-    command -v "$tool" >/dev/null || fail "$tool is not installed"
-done
-[ -n "${DISPLAY:-}" ] || fail "no DISPLAY: run through scripts/test-all.sh, or start Xvfb (scripts/xvfb.sh) first"
-
 source "$ROOT/scripts/gui-lib.sh"
-GUI_OUT="$OUT"
-rm -rf "$OUT"
-mkdir -p "$OUT"
-eval "$(gui_layout)"
-PICTURES="$ROOT/tests/tools/brand_pictures.py"
 
-finish() {
-    local status=$1
-    trap - EXIT
-    set +e
-    [ "$status" = 0 ] || gui_screen failure.png
-    gui_kill_installer
-    exit "$status"
-}
-trap 'finish $?' EXIT
+walk_args brand_window "image packtool manifest normal hot out" "$@"
+rm -rf "$OUT"
+walk_begin QvBrand "$OUT" "$IMAGE" "$PACKTOOL" "$MANIFEST" "$NORMAL" "$HOT"
+PICTURES="$ROOT/tests/tools/brand_pictures.py"
 
 say "== the maintainer's pictures: ours with every colour inverted, 40 columns and 30 rows larger"
 python3 "$PICTURES" make --from "$NORMAL" --out "$OUT/normal.bmp" --grow 40,30
@@ -68,7 +30,7 @@ say "== brand, then pack"
 "$PACKTOOL" verify "$OUT/Setup.exe" >/dev/null || fail "packtool verify failed"
 
 say "== the branded installer's window"
-gui_start_installer "$OUT/Setup.exe" "$OUT/installer.log"
+walk_start "$OUT/Setup.exe"
 eval "$(xdotool getwindowgeometry --shell "$GUI_MAIN")"
 expected_size=$(python3 -c 'import struct,sys; d=open(sys.argv[1],"rb").read(); print("%dx%d" % struct.unpack_from("<ii", d, 18))' \
     "$OUT/normal.bmp")
@@ -89,7 +51,5 @@ say "   $COMPARED"
 gui_shot branded-window "$GUI_MAIN"
 
 say "== closing the installer"
-gui_click "$LAYOUT_CLOSE_X" "$LAYOUT_CLOSE_Y"
-gui_wait_exit || fail "the installer is still running after close"
-[ "$GUI_APP_STATUS" = 0 ] || fail "the installer ended with exit code $GUI_APP_STATUS"
+walk_close
 say "== brand window: passed"
