@@ -21,6 +21,9 @@ constexpr COLORREF kGroupLine = RGB(117, 136, 173);
 class SkinnedControls : public ::testing::Test {
   protected:
     void SetUp() override {
+        // The pointer off the host window: where an earlier program left it, a control made under it would be hot
+        // from the start.
+        SetCursorPos(0, 0);
         InstallSkinHook(kSkinColour);
         host_ = std::make_unique<HostWindow>();
     }
