@@ -360,11 +360,11 @@ gui_report_screen() {
 # out, and its variable keeps what the caller set). Any other argument, a name without its value or a name left out
 # ends the script with status 2.
 walk_args() {
-    local walk=$1 spec=$2 name var
+    local walk=$1 known=$2 name var
     shift 2
     while [ $# -gt 0 ]; do
         name=${1#--}
-        if [ "$name" = "$1" ] || [[ " ${spec//\?/} " != *" $name "* ]]; then
+        if [ "$name" = "$1" ] || [[ " ${known//\?/} " != *" $name "* ]]; then
             echo "$walk: unknown argument $1" >&2
             exit 2
         fi
@@ -373,7 +373,7 @@ walk_args() {
         printf -v "${var//-/_}" '%s' "$2"
         shift 2
     done
-    for name in $spec; do
+    for name in $known; do
         [[ "$name" != *\? ]] || continue
         var=${name^^}
         var=${var//-/_}
