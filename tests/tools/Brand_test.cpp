@@ -437,6 +437,12 @@ TEST_F(BrandTest, DamagedOrUnmovableLayoutsAreRefused) {
     EXPECT_FALSE(ReplaceResources(kept, leaves, &out, &why));
     EXPECT_NE(std::string::npos, why.find("section .reloc follows the resources")) << why;
 
+    // Resources whose file offset lies inside the headers: rewriting them would overwrite the PE header.
+    Bytes inHeaders = image;
+    Put32(inHeaders, layout.sections[rsrc].headerOffset + 20, 0x10);
+    EXPECT_FALSE(ReplaceResources(inHeaders, leaves, &out, &why));
+    EXPECT_EQ("section .rsrc starts inside the headers", why);
+
     // The root directory's first entry points back at the root: a loop.
     Bytes loop = image;
     size_t root = layout.sections[rsrc].rawOffset;

@@ -424,6 +424,12 @@ bool ReplaceResources(const std::vector<unsigned char>& image,
         return false;
     }
     const PeSection rsrc = layout.sections[index];
+    // The new resources are written where the old ones start: never over the headers and the section table.
+    const size_t headersEnd = layout.sections.back().headerOffset + pe::kSectionHeaderSize;
+    if (rsrc.rawOffset < headersEnd) {
+        *why = "section " + rsrc.name + " starts inside the headers";
+        return false;
+    }
     uint64_t oldEndVa = AlignUp(uint64_t(rsrc.virtualAddress) + SectionSpan(rsrc), layout.sectionAlignment);
     uint64_t oldEndRaw = uint64_t(rsrc.rawOffset) + rsrc.rawSize;
 
