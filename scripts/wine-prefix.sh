@@ -11,10 +11,14 @@ export WINEDEBUG=-all
 LOCALE_DIR="$ROOT/build/locale"
 W="${QV_WINE:-/usr/lib/wine/wine64}"
 
-if [ ! -d "$LOCALE_DIR/zh_CN.UTF-8" ]; then
-    mkdir -p "$LOCALE_DIR"
-    localedef -i zh_CN -f UTF-8 "$LOCALE_DIR/zh_CN.UTF-8" 2>/dev/null || true
-fi
+# zh_CN (code page 936) for every run; the others for the runs under another system code page (QV_LOCALE of
+# wine64-run.sh): ja_JP 932, en_US 1252, hi_IN UTF-8 (65001).
+for locale in zh_CN ja_JP en_US hi_IN; do
+    if [ ! -d "$LOCALE_DIR/$locale.UTF-8" ]; then
+        mkdir -p "$LOCALE_DIR"
+        localedef -i "$locale" -f UTF-8 "$LOCALE_DIR/$locale.UTF-8" 2>/dev/null || true
+    fi
+done
 
 STAMP="$WINEPREFIX/.qv-configured"
 

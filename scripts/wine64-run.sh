@@ -1,6 +1,6 @@
 #!/bin/sh
 # Runs a 64-bit Windows program under wine64 in the project's private prefix (never ~/.wine), with the
-# project's zh_CN locale so that the ANSI code page is 936 (GBK).
+# project's zh_CN locale so that the ANSI code page is 936 (GBK), or the locale that QV_LOCALE names.
 # CMake uses it as the cross-compiling emulator, so test discovery and CTest go through it too.
 #   wine64-run.sh prog.exe args...   run a program
 #   wine64-run.sh --up | --down      start / stop a persistent wineserver for this prefix
@@ -16,8 +16,11 @@ if [ -z "$WINEPREFIX" ]; then
     WINEPREFIX="$ROOT/build/wineprefix"
 fi
 export WINEPREFIX
-if [ -d "$ROOT/build/locale/zh_CN.UTF-8" ]; then
-    export LOCPATH="$ROOT/build/locale" LC_ALL=zh_CN.UTF-8
+# QV_LOCALE names another locale of build/locale (scripts/wine-prefix.sh makes them): the program then runs under
+# that system code page (ja_JP.UTF-8 932, en_US.UTF-8 1252, hi_IN.UTF-8 65001).
+QV_LOCALE="${QV_LOCALE:-zh_CN.UTF-8}"
+if [ -d "$ROOT/build/locale/$QV_LOCALE" ]; then
+    export LOCPATH="$ROOT/build/locale" LC_ALL="$QV_LOCALE"
 fi
 # QV_WINE64 and QV_WINESERVER name other programs in their place (tests/scripts/wine64_run_test.sh).
 WINE="${QV_WINE64:-/usr/lib/wine/wine64}"

@@ -1,7 +1,8 @@
 #pragma once
 
 // Every message box the system shows goes through ShowMessage. The Windows builds show a real
-// MessageBoxA; the package tool prints a line; tests install a handler that records the text and answers.
+// MessageBoxW (the GBK texts converted); the package tool prints a line; tests install a handler that records the
+// text and answers.
 //
 // The style and answer values are the Win32 MB_* and ID* numbers, so the Windows half passes them on as they are.
 
@@ -32,5 +33,5 @@ MessageHandler SetMessageHandler(MessageHandler handler);
 // Shows a modal message and returns the answer (kIdOk, kIdCancel, ...).
 int ShowMessage(void* owner, const char* text, const char* caption, unsigned style);
 
-// The build's own default handler (MessageBoxA on Windows, a line on stderr elsewhere).
+// The build's own default handler (MessageBoxW on Windows, a line on stderr elsewhere).
 int DefaultMessageHandler(void* owner, const char* text, const char* caption, unsigned style);

@@ -2,12 +2,16 @@
 
 #include <cstdio>
 
+// Opens a stdio stream on a GBK path: on Windows through the wide CRT (_wfopen), whatever the system's code page,
+// and null for a path that is not GBK; elsewhere fopen as it is.
+std::FILE* OpenGbkFile(const char* path, const char* mode);
+
 // Owns a stdio stream and closes it at the end of the scope, so that every early return releases it. Writers call
 // Close() themselves: only its answer says whether the buffered bytes reached the file.
 class StdioFile {
   public:
     StdioFile() = default;
-    StdioFile(const char* path, const char* mode) : file_(path ? std::fopen(path, mode) : nullptr) {}
+    StdioFile(const char* path, const char* mode) : file_(path ? OpenGbkFile(path, mode) : nullptr) {}
     explicit StdioFile(std::FILE* file) : file_(file) {}
     ~StdioFile() { Close(); }
     StdioFile(const StdioFile&) = delete;

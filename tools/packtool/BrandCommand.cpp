@@ -187,7 +187,7 @@ int Brand(const std::vector<std::string>& args) {
     bool ok = std::fwrite(branded.data(), 1, branded.size(), file.get()) == branded.size();
     ok = file.Close() && ok;
     if (!ok) {
-        std::remove(NarrowPathUtf8(parsed.out).c_str());
+        RemoveFileUtf8(parsed.out);
         std::fprintf(stderr, "packtool: %s was not written\n", parsed.out.c_str());
         return kExitUsage;
     }

@@ -24,5 +24,8 @@ bool IsDirectoryUtf8(const std::string& path);
 bool MakeDirectoryUtf8(const std::string& path);
 // Every file below root, as paths relative to root joined with "/", sorted by bytes. False if root is unreadable.
 bool ListTreeUtf8(const std::string& root, std::vector<std::string>* files);
-// A path the package reader's fopen understands (the ANSI code page on Windows).
+// A path the package reader opens (GBK on Windows, where the product's file calls take GBK whatever the system's
+// code page; empty when GBK cannot spell it, which no open finds).
 std::string NarrowPathUtf8(const std::string& path);
+// Removes a file; true when it went.
+bool RemoveFileUtf8(const std::string& path);

@@ -91,3 +91,7 @@ bool ListTreeUtf8(const std::string& root, std::vector<std::string>* files) {
 std::string NarrowPathUtf8(const std::string& path) {
     return path;
 }
+
+bool RemoveFileUtf8(const std::string& path) {
+    return std::remove(path.c_str()) == 0;
+}

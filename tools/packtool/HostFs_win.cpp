@@ -112,6 +112,11 @@ bool ListTreeUtf8(const std::string& root, std::vector<std::string>* files) {
 
 std::string NarrowPathUtf8(const std::string& path) {
     std::string narrow;
-    FromWide(CP_ACP, Wide(path), &narrow);
+    if (!FromWide(kGbkCodePage, Wide(path), &narrow))
+        narrow.clear();
     return narrow;
+}
+
+bool RemoveFileUtf8(const std::string& path) {
+    return DeleteFileW(Wide(path).c_str()) != 0;
 }

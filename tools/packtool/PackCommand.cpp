@@ -109,7 +109,7 @@ int Pack(const std::vector<std::string>& args) {
     bool ok = WriteItems(file.get(), level, image, items);
     ok = file.Close() && ok;
     if (!ok) {
-        std::remove(NarrowPathUtf8(out).c_str());
+        RemoveFileUtf8(out);
         std::fprintf(stderr, "packtool: %s was not written\n", out.c_str());
         return kExitUsage;
     }

@@ -1,0 +1,90 @@
+#include <windows.h>
+
+#include "support/SystemText_win.h"
+
+#include <climits>
+#include <cstring>
+#include <cwchar>
+
+namespace {
+
+constexpr UINT kGbkCodePage = 936;
+
+bool FitsInt(size_t size) {
+    return size <= static_cast<size_t>(INT_MAX);
+}
+
+}  // namespace
+
+bool WideFromGbk(const char* text, size_t size, std::wstring* out) {
+    out->clear();
+    if (size == 0)
+        return true;
+    if (!FitsInt(size))
+        return false;
+    const int length = static_cast<int>(size);
+    const int needed = MultiByteToWideChar(kGbkCodePage, MB_ERR_INVALID_CHARS, text, length, nullptr, 0);
+    if (needed <= 0)
+        return false;
+    out->resize(static_cast<size_t>(needed));
+    if (MultiByteToWideChar(kGbkCodePage, MB_ERR_INVALID_CHARS, text, length, &(*out)[0], needed) != needed) {
+        out->clear();
+        return false;
+    }
+    return true;
+}
+
+bool WideFromGbk(const char* text, std::wstring* out) {
+    return WideFromGbk(text, text ? std::strlen(text) : 0, out);
+}
+
+bool GbkFromWide(const wchar_t* text, size_t size, std::string* out) {
+    out->clear();
+    if (size == 0)
+        return true;
+    if (!FitsInt(size))
+        return false;
+    const int length = static_cast<int>(size);
+    BOOL usedDefault = FALSE;
+    const int needed =
+        WideCharToMultiByte(kGbkCodePage, WC_NO_BEST_FIT_CHARS, text, length, nullptr, 0, nullptr, &usedDefault);
+    if (needed <= 0 || usedDefault)
+        return false;
+    out->resize(static_cast<size_t>(needed));
+    usedDefault = FALSE;
+    if (WideCharToMultiByte(kGbkCodePage, WC_NO_BEST_FIT_CHARS, text, length, &(*out)[0], needed, nullptr,
+                            &usedDefault) != needed ||
+        usedDefault) {
+        out->clear();
+        return false;
+    }
+    return true;
+}
+
+bool GbkFromWide(const wchar_t* text, std::string* out) {
+    return GbkFromWide(text, text ? std::wcslen(text) : 0, out);
+}
+
+std::wstring Wide(const char* text) {
+    std::wstring wide;
+    WideFromGbk(text, &wide);
+    return wide;
+}
+
+std::wstring WideForDisplay(const char* text, size_t size) {
+    std::wstring wide;
+    if (size == 0 || !FitsInt(size))
+        return wide;
+    const int length = static_cast<int>(size);
+    const int needed = MultiByteToWideChar(kGbkCodePage, 0, text, length, nullptr, 0);
+    if (needed <= 0)
+        return wide;
+    wide.resize(static_cast<size_t>(needed));
+    if (MultiByteToWideChar(kGbkCodePage, 0, text, length, &wide[0], needed) != needed)
+        wide.clear();
+    return wide;
+}
+
+std::wstring WideForDisplay(const char* text) {
+    return WideForDisplay(text, text ? std::strlen(text) : 0);
+}
