@@ -32,3 +32,22 @@ function(qv_ship target)
         COMMENT "Stripping $<TARGET_FILE_NAME:${target}> (debug information in $<TARGET_FILE_NAME:${target}>.debug)"
         VERBATIM)
 endfunction()
+
+# qv_ship_text_checked(<target>): qv_ship, and after each link the build fails when the file imports a narrow (A)
+# function of the system that carries text (release/check_text_imports.py): every text reaches the system as UTF-16
+# converted from GBK, whatever the system's code page. For the program and the helper library.
+function(qv_ship_text_checked target)
+    qv_ship(${target})
+    if(NOT WIN32)
+        return()
+    endif()
+    find_package(Python3 REQUIRED COMPONENTS Interpreter)
+    if(NOT CMAKE_NM)
+        message(FATAL_ERROR "no nm for ${CMAKE_CXX_COMPILER}: the imports of ${target} cannot be checked")
+    endif()
+    add_custom_command(TARGET ${target} POST_BUILD
+        COMMAND ${Python3_EXECUTABLE} -B ${PROJECT_SOURCE_DIR}/release/check_text_imports.py
+                --objdump ${CMAKE_OBJDUMP} --nm ${CMAKE_NM} $<TARGET_FILE:${target}>
+        COMMENT "Checking the text imports of $<TARGET_FILE_NAME:${target}>"
+        VERBATIM)
+endfunction()

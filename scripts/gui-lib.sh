@@ -186,9 +186,11 @@ gui_answer() {
 }
 
 # gui_start_installer EXE LOG [SECONDS]: starts the program under wine64 and waits for its main window "Install".
+# With GUI_LOCALE set (a locale of build/locale, such as ja_JP.UTF-8) the program runs under that system code page;
+# the probes and the registry tool keep the default.
 gui_start_installer() {
     GUI_LOG=$2
-    "$GUI_RUN" "$1" >"$2" 2>&1 &
+    env ${GUI_LOCALE:+QV_LOCALE="$GUI_LOCALE"} "$GUI_RUN" "$1" >"$2" 2>&1 &
     GUI_APP=$!
     GUI_MAIN=$(gui_find_window Install "${3:-$GUI_WAIT}") || true
     [ -n "$GUI_MAIN" ] || fail "the installer's window did not appear (log: $2)"
@@ -214,9 +216,11 @@ gui_kill_installer() {
 }
 
 # --- the game's registry key -----------------------------------------------------------------------------------------
-# gui_reg_value NAME: prints "TYPE    DATA" of the value, nothing when it is absent.
+# gui_reg_value NAME: prints "TYPE    DATA" of the value (as UTF-8), nothing when it is absent. "reg" runs under the
+# default locale and writes to a pipe in its code page, 936.
 gui_reg_value() {
-    "$GUI_RUN" reg query "$GUI_GAME_KEY" /v "$1" 2>/dev/null | tr -d '\r' | sed -n "s/^    $1    //p" || true
+    "$GUI_RUN" reg query "$GUI_GAME_KEY" /v "$1" 2>/dev/null | iconv -f GBK -t UTF-8 | tr -d '\r' |
+        sed -n "s/^    $1    //p" || true
 }
 gui_reg_set() { "$GUI_RUN" reg add "$GUI_GAME_KEY" /v "$1" /t REG_SZ /d "$2" /f >/dev/null; }
 gui_reg_unset() { "$GUI_RUN" reg delete "$GUI_GAME_KEY" /v "$1" /f >/dev/null 2>&1 || true; }

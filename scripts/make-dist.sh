@@ -17,6 +17,6 @@ cmake --build --preset win32 -j"$(nproc)" --target qv_dist
 rm -rf dist
 cp -a build/win32/dist dist
 (cd dist && sha256sum --check --quiet SHA256SUMS)
-python3 tests/dist/check_shipped.py --dist dist --objdump i686-w64-mingw32-objdump \
+python3 tests/dist/check_shipped.py --dist dist --objdump i686-w64-mingw32-objdump --nm i686-w64-mingw32-nm \
     --windres i686-w64-mingw32-windres --work build/win32/shipped-check
 echo "dist/ is ready; start with dist/GUIDE.en.md or dist/GUIDE.zh-CN.md"

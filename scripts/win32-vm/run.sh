@@ -11,7 +11,7 @@
 # Environment:
 #   QV_WIN32_BUILD        the i686 build folder (default build/win32)
 #   QV_WIN32_VM_DIR       where the image and the results go (default build/win32-vm)
-#   QV_WIN32_VM_WALKS     the walks, in order (default "install settings hostile maintainer":
+#   QV_WIN32_VM_WALKS     the walks, in order (default "install install-ja settings hostile maintainer":
 #                         scripts/win32-vm/walk-NAME.sh; the maintainer's installer is made here first, from the
 #                         i686 dist/ folder, by tests/dist/dist_walk.sh --stage make)
 #   QV_WIN32_VM_HOSTILE_PARTS   the parts of the hostile walk (default "link killed", tests/e2e/walk_hostile.sh)
@@ -24,7 +24,7 @@ ROOT="$(cd "$(dirname "$0")/../.." && pwd)"
 cd "$ROOT"
 BUILD="$(cd "${QV_WIN32_BUILD:-$ROOT/build/win32}" 2>/dev/null && pwd)" || BUILD="${QV_WIN32_BUILD:-$ROOT/build/win32}"
 VM_DIR="${QV_WIN32_VM_DIR:-$ROOT/build/win32-vm}"
-WALKS="${QV_WIN32_VM_WALKS:-install settings hostile maintainer}"
+WALKS="${QV_WIN32_VM_WALKS:-install install-ja settings hostile maintainer}"
 GUEST_SECONDS="${QV_WIN32_VM_SECONDS:-4200}"
 SHARE="$VM_DIR/share"
 STAGE="$VM_DIR/stage"

@@ -10,7 +10,9 @@
 - the three Windows files hold no debug sections and no symbol table, and their .gnu_debuglink names a file in
   symbols/ whose CRC matches;
 - the three Windows files import only KnownDLLs (release/known-dlls.txt): any other DLL would be looked for beside
-  the program before the system folder.
+  the program before the system folder;
+- the program and the helper library import no narrow (A) system function that carries text
+  (release/check_text_imports.py).
 Prints every difference and exits 1 when there is one.
 """
 
@@ -39,7 +41,12 @@ VERSION_TEXTS = {
 }
 SUPPORTED_OS = 5  # Vista, 7, 8, 8.1, 10 and 11
 SHIPPED_WINDOWS_FILES = ("QuorvanSetup-image.exe", "SavePatch.qvx", "packtool.exe")
-KNOWN_DLLS_FILE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "release", "known-dlls.txt")
+RELEASE_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "release")
+KNOWN_DLLS_FILE = os.path.join(RELEASE_DIR, "known-dlls.txt")
+TEXT_CHECKED_FILES = ("QuorvanSetup-image.exe", "SavePatch.qvx")
+
+sys.path.insert(0, RELEASE_DIR)
+import check_text_imports  # noqa: E402
 
 FAILURES = []
 
@@ -158,6 +165,7 @@ def main():
     parser.add_argument("--dist", required=True)
     parser.add_argument("--objdump", required=True)
     parser.add_argument("--windres", required=True)
+    parser.add_argument("--nm", required=True)
     parser.add_argument("--work", required=True, help="a folder for the sections read out of the files")
     args = parser.parse_args()
     os.makedirs(args.work, exist_ok=True)
@@ -168,6 +176,9 @@ def main():
     for name in SHIPPED_WINDOWS_FILES:
         check_stripped(args.objdump, args.dist, args.work, name)
         check_imports(args.objdump, args.dist, name, allowed)
+    for name in TEXT_CHECKED_FILES:
+        for refused in check_text_imports.refused_imports(args.objdump, args.nm, os.path.join(args.dist, name)):
+            expect(False, "%s imports %s, which converts text with the system's code page" % (name, refused))
     for failure in FAILURES:
         print("FAIL: %s" % failure)
     if FAILURES:

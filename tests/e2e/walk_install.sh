@@ -5,12 +5,14 @@
 # their look under the mouse (a shown control lights up with its area of the highlighted skin picture).
 #
 #   walk_install.sh registry|chooser --exe QuorvanSetup.exe (--packtool PACKTOOL | --package DIR) \
-#                   --probe window_probe.exe --sample SAMPLE_GAME_DIR --lit window2.bmp --out DIR
+#                   --probe window_probe.exe --sample SAMPLE_GAME_DIR --lit window2.bmp --out DIR [--locale LOCALE]
 #
 #   registry  the game's registry entry names the game folder: install, check, uninstall, check
 #   chooser   no registry entry: the warning, then the game's executable typed into the open-file dialog; the pack
 #             goes into that folder; then uninstall
 #
+# --locale runs the installer under that locale's system code page (ja_JP.UTF-8 932, en_US.UTF-8 1252, hi_IN.UTF-8
+# 65001; the probes keep 936), with the game in a folder whose name those code pages cannot spell.
 # --package is the package as "packtool extract" wrote it (the 32-bit guest's walk, which has no packtool: the
 # installer's table of names is then the names.txt beside the sample game); --packtool extracts it first.
 # Screenshots of every state go to DIR. The install key and the game folders are restored or removed at the end,
@@ -25,8 +27,8 @@ source "$ROOT/scripts/gui-lib.sh"
 
 SCENARIO=${1:-}
 shift || true
-PACKTOOL="" PACKAGE=""
-walk_args walk_install "exe packtool? package? probe sample lit out" "$@"
+PACKTOOL="" PACKAGE="" LOCALE=""
+walk_args walk_install "exe packtool? package? probe sample lit out locale?" "$@"
 case "$SCENARIO" in
     registry) FOLDER=Game REGISTRY=registry ;;
     chooser) FOLDER=Picked REGISTRY=none ;;
@@ -35,12 +37,16 @@ case "$SCENARIO" in
        exit 2 ;;
 esac
 [ -n "$PACKTOOL$PACKAGE" ] || { echo "walk_install: --packtool or --package is required" >&2; exit 2; }
+if [ -n "$LOCALE" ]; then
+    GUI_LOCALE="$LOCALE"
+    FOLDER="汉化游戏/真三国无双3乗"
+fi
 GUI_PROBE="$PROBE"
 GUI_LIT="$LIT"
 walk_begin QvE2E "$OUT" "$EXE" "$PROBE" "$LIT" "$SAMPLE/" ${PACKTOOL:+"$PACKTOOL"}
 GEFORCE_VALUE="e2e-$SCENARIO"
 
-say "== $SCENARIO: setting up"
+say "== $SCENARIO${LOCALE:+ under $LOCALE}: setting up"
 walk_package "$EXE" "$PACKTOOL" "$PACKAGE"
 walk_setup_game "$SAMPLE" "$FOLDER" "$REGISTRY"
 gui_reg_set QuorvanGeforce2mx "$GEFORCE_VALUE"

@@ -5,8 +5,10 @@
 # picture of the high texture is saved, and after the uninstall the textures must be gone with the pack folder.
 #
 #   walk_settings.sh --exe QuorvanSetup.exe --probe window_probe.exe --dialog-probe dialog_probe.exe \
-#                    --sample SAMPLE_GAME_DIR --lit window2.bmp --out DIR
+#                    --sample SAMPLE_GAME_DIR --lit window2.bmp --out DIR [--locale LOCALE]
 #
+# --locale runs the installer under that locale's system code page (as walk_install.sh does), with the game in a
+# folder whose name 932 and 1252 cannot spell.
 # Screenshots go to DIR. The install key, the game folder and the save are restored or removed at the end,
 # whatever happened. Environment: WINEPREFIX (as for wine64-run.sh), DISPLAY (required), QV_GUI_RUN (gui-lib.sh),
 # QV_GUI_WAIT and QV_E2E_INSTALL_SECONDS (the limits of the waits and of the install, default 120 and 300 s).
@@ -15,7 +17,13 @@ ROOT="$(cd "$(dirname "$0")/../.." && pwd)"
 source "$ROOT/scripts/gui-lib.sh"
 source "$ROOT/scripts/settings-walk.sh"
 
-walk_args walk_settings "exe probe dialog-probe sample lit out" "$@"
+LOCALE=""
+walk_args walk_settings "exe probe dialog-probe sample lit out locale?" "$@"
+GAME_FOLDER=Game
+if [ -n "$LOCALE" ]; then
+    GUI_LOCALE="$LOCALE"
+    GAME_FOLDER="汉化游戏/真三国无双3乗"
+fi
 GUI_PROBE="$PROBE"
 GUI_LIT="$LIT"
 SETTINGS_PROBE="$DIALOG_PROBE"
@@ -42,8 +50,8 @@ walk_cleanup() {
     [ -z "$SAVE_MOVED" ] || mv "$SAVE_ASIDE" "$SAVE"
 }
 
-say "== setting up"
-walk_setup_game "$SAMPLE" Game registry
+say "== setting up${LOCALE:+ under $LOCALE}"
+walk_setup_game "$SAMPLE" "$GAME_FOLDER" registry
 gui_reg_unset QuorvanGeforce2mx
 place_save
 say "   game folder $WALK_GAME_WIN; a save of 4096 bytes in the prefix's documents folder"
