@@ -1,0 +1,437 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "support/HeldFolder_win.h"
+#include "support/SystemText_win.h"
+#include "tests/common/TempDir.h"
+
+// A game folder that other programs of the session prepared: links of the machine Wine runs on (made with ln, as a
+// program outside Wine would), hard links, read-only files, names the system cannot be told apart by path alone.
+// Nothing outside the held folder is ever written or deleted, and a refused step says why and where.
+namespace {
+
+const char kOutsideBytes[] = "somebody else's file";
+
+std::wstring W(const std::string& gbk) {
+    return Wide(gbk);
+}
+
+bool WriteW(const std::string& path, const std::string& bytes) {
+    HANDLE file = CreateFileW(W(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    const bool ok = WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr) && written == bytes.size();
+    return CloseHandle(file) && ok;
+}
+
+// The bytes of the file at path, or "<missing>".
+std::string ReadW(const std::string& path) {
+    HANDLE file = CreateFileW(W(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return "<missing>";
+    std::string bytes;
+    char chunk[65536];
+    DWORD got = 0;
+    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0)
+        bytes.append(chunk, got);
+    CloseHandle(file);
+    return bytes;
+}
+
+DWORD AttributesW(const std::string& path) {
+    return GetFileAttributesW(W(path).c_str());
+}
+
+bool ExistsW(const std::string& path) {
+    return AttributesW(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The names in folder, "." and ".." left out.
+std::vector<std::string> NamesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW data;
+    HANDLE search = FindFirstFileW(W(folder + "\\*").c_str(), &data);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        std::string name;
+        GbkFromWide(data.cFileName, &name);
+        if (name != "." && name != "..")
+            names.push_back(name);
+    } while (FindNextFileW(search, &data));
+    FindClose(search);
+    return names;
+}
+
+// Wine's own name of a Windows path on the machine it runs on.
+std::string UnixName(const std::string& path) {
+    using Converter = char*(CDECL*)(const WCHAR*);
+    auto convert = reinterpret_cast<Converter>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* unix = convert ? convert(W(path).c_str()) : nullptr;
+    if (!unix)
+        return std::string();
+    std::string name = unix;
+    HeapFree(GetProcessHeap(), 0, unix);
+    return name;
+}
+
+// Runs a program of the machine Wine runs on ("/bin/ln -s a b", in that machine's UTF-8), as a program outside Wine
+// would act on the prefix. Wine starts it by its path on drive Z: and does not wait for it: done() is awaited.
+bool RunOnHost(const std::string& commandLine, const std::function<bool()>& done) {
+    std::wstring line(commandLine.size() + 1, L'\0');
+    line.resize(
+        MultiByteToWideChar(CP_UTF8, 0, commandLine.data(), int(commandLine.size()), &line[0], int(line.size())));
+    std::wstring program = L"Z:" + line.substr(0, line.find(L' '));
+    std::replace(program.begin(), program.end(), L'/', L'\\');
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return false;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    for (int waited = 0; waited < 30000; waited += 20) {
+        if (done())
+            return true;
+        Sleep(20);
+    }
+    return false;
+}
+
+// A symbolic link of the machine Wine runs on at link, to target.
+bool MakeUnixLink(const std::string& target, const std::string& link) {
+    const size_t cut = link.find_last_of('\\');
+    const std::string to = UnixName(target), folder = UnixName(link.substr(0, cut));
+    return !to.empty() && !folder.empty() &&
+           RunOnHost("/bin/ln -s \"" + to + "\" \"" + folder + "/" + link.substr(cut + 1) + "\"",
+                     [&] { return ExistsW(link); });
+}
+
+// Empties folder, links as links: Wine deletes what a link of its machine points at when asked to delete the link.
+bool EmptyFolder(const std::string& folder) {
+    const std::string unix = UnixName(folder);
+    return !unix.empty() && RunOnHost("/bin/rm -rf \"" + unix + "\"", [&] { return !ExistsW(folder); }) &&
+           CreateDirectoryW(W(folder).c_str(), nullptr);
+}
+
+class HeldFolderTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(CreateDirectoryW(W(game_).c_str(), nullptr));
+        ASSERT_TRUE(CreateDirectoryW(W(outside_).c_str(), nullptr));
+        ASSERT_TRUE(CreateDirectoryW(W(outside_ + "\\quorvan").c_str(), nullptr));
+        ASSERT_TRUE(CreateDirectoryW(W(outside_ + "\\quorvan\\data").c_str(), nullptr));
+        ASSERT_TRUE(WriteW(outside_ + "\\quorvan\\data\\x.bin", kOutsideBytes));
+        ASSERT_TRUE(WriteW(outside_ + "\\x.bin", kOutsideBytes));
+        ASSERT_TRUE(root_.Open(game_));
+    }
+    void TearDown() override {
+        root_ = HeldFolder();
+        ASSERT_TRUE(EmptyFolder(dir_.path()));
+    }
+
+    // What a refused write must leave: the outside files as they were, and no file of ours in the game's folders.
+    void ExpectOutsideUntouched() {
+        EXPECT_EQ(kOutsideBytes, ReadW(outside_ + "\\quorvan\\data\\x.bin"));
+        EXPECT_EQ(kOutsideBytes, ReadW(outside_ + "\\x.bin"));
+        EXPECT_EQ(std::vector<std::string>{"x.bin"}, NamesIn(outside_ + "\\quorvan\\data"));
+        EXPECT_EQ(std::vector<std::string>{"data"}, NamesIn(outside_ + "\\quorvan"));
+    }
+
+    TempDir dir_;
+    const std::string game_ = dir_.Join("game");
+    const std::string outside_ = dir_.Join("outside");
+    HeldFolder root_;
+};
+
+TEST_F(HeldFolderTest, RefusesPathsThatAreNotAFolderOnADrive) {
+    const struct {
+        std::string path;
+        HeldFault fault;
+    } cases[] = {
+        {"\\\\server\\share\\game", HeldFault::kBadName},
+        {"//server/share/game", HeldFault::kBadName},
+        {"\\\\?\\C:\\windows", HeldFault::kBadName},
+        {"\\\\.\\C:", HeldFault::kBadName},
+        {"\\??\\C:\\windows", HeldFault::kBadName},
+        {"game", HeldFault::kBadName},
+        {"\\windows", HeldFault::kBadName},
+        {"C:windows", HeldFault::kBadName},
+        {"C:\\windows\\..\\users", HeldFault::kBadName},
+        {"C:\\windows\\\\system32", HeldFault::kBadName},
+        {"C:\\windows:stream", HeldFault::kBadName},
+        {"C:\\\xFF\xFF", HeldFault::kBadName},  // not GBK
+        {game_ + "\\missing", HeldFault::kMissing},
+        {outside_ + "\\x.bin", HeldFault::kNotFolder},
+    };
+    for (const auto& c : cases) {
+        HeldFolder folder;
+        HeldFailure failure;
+        EXPECT_FALSE(folder.Open(c.path, &failure)) << c.path;
+        EXPECT_FALSE(folder.held()) << c.path;
+        EXPECT_EQ(int(c.fault), int(failure.fault)) << c.path;
+        EXPECT_EQ(c.path, failure.path);
+    }
+    HeldFolder root;
+    ASSERT_TRUE(root.Open("C:"));
+    EXPECT_EQ("C:\\", root.path());
+    ASSERT_TRUE(root.Open(game_ + "\\/"));
+    EXPECT_EQ(game_, root.path());
+}
+
+TEST_F(HeldFolderTest, HeldFolderCannotBeRenamedAway) {
+    HeldFolder data;
+    ASSERT_TRUE(root_.OpenFolders("quorvan\\data", true, &data));
+    EXPECT_EQ(game_ + "\\quorvan\\data", data.path());
+    EXPECT_FALSE(MoveFileW(W(game_ + "\\quorvan\\data").c_str(), W(game_ + "\\quorvan\\moved").c_str()));
+    data = HeldFolder();
+    EXPECT_TRUE(MoveFileW(W(game_ + "\\quorvan\\data").c_str(), W(game_ + "\\quorvan\\moved").c_str()));
+}
+
+// A link anywhere on the way, to a folder or a file outside the game or to another place inside it: every use of it
+// is refused, names it, and leaves what it leads to as it was.
+TEST_F(HeldFolderTest, LinksOnTheWayAreRefusedAndNothingBehindThemChanges) {
+    const struct {
+        const char* what;
+        const char* link;    // below the game folder
+        std::string target;  // a Windows path
+        bool hard;
+        const char* refused;  // the path the failure names, below the game folder
+        HeldFault fault;
+    } cases[] = {
+        {"pack folder to a folder outside", "quorvan", outside_ + "\\quorvan", false, "quorvan", HeldFault::kLink},
+        {"pack folder to a folder inside", "quorvan", game_ + "\\other", false, "quorvan", HeldFault::kLink},
+        {"subfolder to a folder outside", "quorvan\\data", outside_ + "\\quorvan\\data", false, "quorvan\\data",
+         HeldFault::kLink},
+        {"file to a file outside", "quorvan\\data\\x.bin", outside_ + "\\x.bin", false, "quorvan\\data\\x.bin",
+         HeldFault::kLink},
+        {"file hard-linked to a file outside", "quorvan\\data\\x.bin", outside_ + "\\x.bin", true,
+         "quorvan\\data\\x.bin", HeldFault::kHardLink},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TearDown();
+        SetUp();
+        ASSERT_TRUE(CreateDirectoryW(W(game_ + "\\other").c_str(), nullptr));
+        const std::string link = game_ + "\\" + c.link;
+        const std::string above = link.substr(0, link.find_last_of('\\'));
+        if (above != game_) {
+            HeldFolder made;
+            ASSERT_TRUE(root_.OpenFolders(above.substr(game_.size() + 1), true, &made));
+        }
+        if (c.hard) {
+            ASSERT_TRUE(CreateHardLinkW(W(link).c_str(), W(c.target).c_str(), nullptr));
+        } else {
+            ASSERT_TRUE(MakeUnixLink(c.target, link));
+        }
+        // The link leads where it was made to: by its path, the system follows it.
+        if (c.link == std::string("quorvan\\data\\x.bin"))
+            ASSERT_EQ(kOutsideBytes, ReadW(link));
+        else
+            ASSERT_EQ(NamesIn(c.target), NamesIn(link));
+
+        HeldFailure failure;
+        const std::string bytes = "written through the link";
+        EXPECT_FALSE(
+            PutFileBelow(root_, "quorvan\\data\\x.bin", bytes.data(), bytes.size(), PutMode::kReplace, &failure));
+        EXPECT_EQ(int(c.fault), int(failure.fault));
+        EXPECT_EQ(game_ + "\\" + c.refused, failure.path);
+
+        HeldFolder data;
+        const bool reached = root_.OpenFolders("quorvan\\data", false, &data, &failure);
+        EXPECT_EQ(c.refused == std::string("quorvan\\data\\x.bin"), reached);
+        if (reached) {
+            std::string read;
+            EXPECT_FALSE(data.ReadFileBytes("x.bin", &read, &failure));
+            EXPECT_EQ(int(c.fault), int(failure.fault));
+            EXPECT_TRUE(read.empty());
+            EXPECT_FALSE(data.RemoveFile("x.bin", &failure));
+            EXPECT_EQ(int(c.fault), int(failure.fault));
+            EXPECT_TRUE(ExistsW(link));
+        }
+        ExpectOutsideUntouched();
+        EXPECT_TRUE(NamesIn(game_ + "\\other").empty());
+    }
+}
+
+TEST_F(HeldFolderTest, PutFileBelowMakesTheFoldersAndReplacesAReadOnlyFile) {
+    std::string big(3 * 1024 * 1024 + 7, '\0');  // more than one write's chunk
+    for (size_t i = 0; i < big.size(); ++i)
+        big[i] = char(i * 7 + i / 4096);
+    ASSERT_TRUE(PutFileBelow(root_, "quorvan/data\\x.bin", big.data(), big.size(), PutMode::kReplace));
+    EXPECT_EQ(big, ReadW(game_ + "\\quorvan\\data\\x.bin"));
+
+    ASSERT_TRUE(WriteW(game_ + "\\old.txt", "old"));
+    ASSERT_TRUE(SetFileAttributesW(W(game_ + "\\old.txt").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+    HeldFailure failure;
+    ASSERT_TRUE(root_.PutFile("old.txt", "new", 3, PutMode::kReplace, &failure)) << int(failure.fault);
+    EXPECT_EQ("new", ReadW(game_ + "\\old.txt"));
+    EXPECT_FALSE(AttributesW(game_ + "\\old.txt") & FILE_ATTRIBUTE_READONLY);
+
+    HeldFolder data;
+    ASSERT_TRUE(root_.OpenFolders("QUORVAN\\Data", false, &data));
+    std::string read;
+    ASSERT_TRUE(data.ReadFileBytes("x.bin", &read));
+    EXPECT_EQ(big, read);
+    EXPECT_EQ(std::vector<std::string>({"old.txt", "quorvan"}), NamesIn(game_));
+    EXPECT_EQ(std::vector<std::string>{"x.bin"}, NamesIn(game_ + "\\quorvan\\data"));
+}
+
+TEST_F(HeldFolderTest, NewOnlyNeverReplaces) {
+    ASSERT_TRUE(WriteW(game_ + "\\save.bak", "first backup"));
+    HeldFailure failure;
+    EXPECT_FALSE(root_.PutFile("save.bak", "second", 6, PutMode::kNewOnly, &failure));
+    EXPECT_EQ(int(HeldFault::kExists), int(failure.fault));
+    EXPECT_EQ("first backup", ReadW(game_ + "\\save.bak"));
+    EXPECT_TRUE(root_.PutFile("other.bak", "second", 6, PutMode::kNewOnly));
+    EXPECT_EQ("second", ReadW(game_ + "\\other.bak"));
+    EXPECT_EQ(std::vector<std::string>({"other.bak", "save.bak"}), NamesIn(game_));
+}
+
+bool WriteHalfThenFail(HANDLE file, const void* bytes, size_t size) {
+    WriteWholeBuffer(file, bytes, size / 2);
+    return false;
+}
+
+// A write that fails (a full disk) or a rename the system refuses (the game holds its file open): the old file keeps
+// its bytes and its attributes, and our new file goes.
+TEST_F(HeldFolderTest, AFailedPutLeavesTheOldFileAndNoNewFile) {
+    const struct {
+        const char* what;
+        bool readOnly;
+        bool heldOpen;
+        FileBytesWriter writer;
+        HeldFault fault;
+    } cases[] = {
+        {"write fails", false, false, WriteHalfThenFail, HeldFault::kOther},
+        {"write fails, read-only", true, false, WriteHalfThenFail, HeldFault::kOther},
+        {"file held open", false, true, nullptr, HeldFault::kInUse},
+        {"file held open, read-only", true, true, nullptr, HeldFault::kInUse},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string path = game_ + "\\SM3Config.exe";
+        SetFileAttributesW(W(path).c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(W(path).c_str());
+        ASSERT_TRUE(WriteW(path, "original"));
+        ASSERT_TRUE(SetFileAttributesW(W(path).c_str(), c.readOnly ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL));
+        const DWORD attributes = AttributesW(path);  // Wine adds "archive"
+        ASSERT_EQ(c.readOnly, (attributes & FILE_ATTRIBUTE_READONLY) != 0);
+        HANDLE game = c.heldOpen ? CreateFileW(W(path).c_str(), GENERIC_READ,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                               OPEN_EXISTING, 0, nullptr)
+                                 : INVALID_HANDLE_VALUE;
+        ASSERT_EQ(c.heldOpen, game != INVALID_HANDLE_VALUE);
+        HeldFailure failure;
+        EXPECT_FALSE(root_.PutFile("SM3Config.exe", "localised", 9, PutMode::kReplace, &failure, c.writer));
+        if (game != INVALID_HANDLE_VALUE)
+            CloseHandle(game);
+        EXPECT_EQ(int(c.fault), int(failure.fault));
+        EXPECT_EQ(path, failure.path);
+        EXPECT_EQ("original", ReadW(path));
+        EXPECT_EQ(attributes, AttributesW(path));
+        EXPECT_EQ(std::vector<std::string>{"SM3Config.exe"}, NamesIn(game_));
+    }
+}
+
+// Kinds and names that do not fit the step: refused before anything is made.
+TEST_F(HeldFolderTest, RefusesNamesAndKindsThatDoNotFit) {
+    ASSERT_TRUE(WriteW(game_ + "\\file", "a file"));
+    ASSERT_TRUE(CreateDirectoryW(W(game_ + "\\folder").c_str(), nullptr));
+    const struct {
+        const char* relative;
+        HeldFault fault;
+        const char* refused;
+    } cases[] = {
+        {"", HeldFault::kBadName, ""},
+        {"..\\x.bin", HeldFault::kBadName, "..\\x.bin"},
+        {"a\\..\\..\\x.bin", HeldFault::kBadName, "a\\..\\..\\x.bin"},
+        {"\\x.bin", HeldFault::kBadName, "\\x.bin"},
+        {"a\\\\x.bin", HeldFault::kBadName, "a\\\\x.bin"},
+        {"x.bin:stream", HeldFault::kBadName, "x.bin:stream"},
+        {"x.bin.", HeldFault::kBadName, "x.bin."},
+        {"a\\x?.bin", HeldFault::kBadName, "a\\x?.bin"},
+        {"file\\x.bin", HeldFault::kNotFolder, "file"},
+        {"folder", HeldFault::kNotFile, "folder"},
+    };
+    for (const auto& c : cases) {
+        HeldFailure failure;
+        EXPECT_FALSE(PutFileBelow(root_, c.relative, "x", 1, PutMode::kReplace, &failure)) << c.relative;
+        EXPECT_EQ(int(c.fault), int(failure.fault)) << c.relative;
+        EXPECT_EQ(game_ + "\\" + c.refused, failure.path) << c.relative;
+    }
+    HeldFolder child;
+    HeldFailure failure;
+    EXPECT_FALSE(root_.OpenFolder("missing", false, &child, &failure));
+    EXPECT_EQ(int(HeldFault::kMissing), int(failure.fault));
+    EXPECT_FALSE(root_.OpenFolder("a\\b", true, &child, &failure));
+    EXPECT_EQ(int(HeldFault::kBadName), int(failure.fault));
+    EXPECT_EQ(std::vector<std::string>({"a", "file", "folder"}), NamesIn(game_));  // "a\x?.bin" made its folder
+    EXPECT_EQ("a file", ReadW(game_ + "\\file"));
+}
+
+TEST_F(HeldFolderTest, RemoveFileDeletesReadOnlyFilesAndPassesOverMissingOnes) {
+    ASSERT_TRUE(WriteW(game_ + "\\a.txt", "a"));
+    ASSERT_TRUE(SetFileAttributesW(W(game_ + "\\a.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_TRUE(root_.RemoveFile("a.txt"));
+    EXPECT_TRUE(root_.RemoveFile("a.txt"));
+    EXPECT_FALSE(ExistsW(game_ + "\\a.txt"));
+    ASSERT_TRUE(CreateDirectoryW(W(game_ + "\\folder").c_str(), nullptr));
+    HeldFailure failure;
+    EXPECT_FALSE(root_.RemoveFile("folder", &failure));
+    EXPECT_EQ(int(HeldFault::kNotFile), int(failure.fault));
+    EXPECT_TRUE(ExistsW(game_ + "\\folder"));
+}
+
+TEST_F(HeldFolderTest, RemoveLeftoversTakesOnlyOurNewFiles) {
+    const struct {
+        const char* name;
+        bool ours;
+    } cases[] = {
+        {"qv1a2b.tmp", true},       {"QV12345678.TMP", true}, {"qvF.tmp", true},
+        {"qv123456789.tmp", false}, {"qv.tmp", false},        {"qvzz.tmp", false},
+        {"qv12.tmp.txt", false},    {"notes.tmp", false},     {"xqv12.tmp", false},
+    };
+    for (const auto& c : cases)
+        ASSERT_TRUE(WriteW(game_ + "\\" + c.name, "bytes")) << c.name;
+    ASSERT_TRUE(SetFileAttributesW(W(game_ + "\\qvF.tmp").c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(CreateDirectoryW(W(game_ + "\\qv99.tmp").c_str(), nullptr));
+    EXPECT_TRUE(root_.RemoveLeftovers());
+    for (const auto& c : cases)
+        EXPECT_EQ(!c.ours, ExistsW(game_ + "\\" + c.name)) << c.name;
+    EXPECT_TRUE(ExistsW(game_ + "\\qv99.tmp"));
+}
+
+// GBK names whatever the process's code page (the suite also runs under code page 932).
+TEST_F(HeldFolderTest, ChineseFolderAndFileNamesWork) {
+    const std::string pack = "\xBA\xBA\xBB\xAF";            // 汉化
+    const std::string data = "\xCA\xFD\xBE\xDD";            // 数据
+    const std::string file = "\xCE\xC4\xBC\xFE.bin";        // 文件.bin
+    const std::string top = dir_.Join("\xD3\xCE\xCF\xB7");  // 游戏
+    ASSERT_TRUE(CreateDirectoryW(W(top).c_str(), nullptr));
+    ASSERT_EQ(std::wstring(L"\x6E38\x620F"), W(top).substr(W(top).size() - 2));
+    HeldFolder root;
+    ASSERT_TRUE(root.Open(top));
+    HeldFailure failure;
+    ASSERT_TRUE(PutFileBelow(root, pack + "\\" + data + "\\" + file, "bytes", 5, PutMode::kReplace, &failure))
+        << int(failure.fault) << " " << failure.path;
+    EXPECT_EQ("bytes", ReadW(top + "\\" + pack + "\\" + data + "\\" + file));
+    HeldFolder below;
+    ASSERT_TRUE(root.OpenFolders(pack + "/" + data, false, &below));
+    EXPECT_EQ(top + "\\" + pack + "\\" + data, below.path());
+    std::string read;
+    ASSERT_TRUE(below.ReadFileBytes(file, &read));
+    EXPECT_EQ("bytes", read);
+    EXPECT_TRUE(below.RemoveFile(file));
+    EXPECT_TRUE(NamesIn(top + "\\" + pack + "\\" + data).empty());
+}
+
+}  // namespace
