@@ -5,6 +5,10 @@
 #include <string>
 
 // Lets the user pick a path by hand. One chooser at a time, on the user-interface thread.
+//
+// The choosers are the system's UTF-16 dialogs; the path they give is GBK like every path of the program. A choice
+// that GBK cannot spell (a Korean or emoji name) is refused with one error box (caption "错误", owner: owner) and
+// the chooser is shown again from where it started, until the user chooses a usable path or cancels.
 
 // With a filter (pairs of description and pattern, each ending in a zero byte, the list in a second one): the
 // open-file dialog, starting in the folder given in path; the chosen file must exist. Without a filter: the folder

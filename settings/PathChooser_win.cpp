@@ -3,72 +3,107 @@
 #include <shlobj.h>
 
 #include <cstddef>
+#include <cstring>
 
 #include "settings/PathChooser.h"
+#include "support/Captions.h"
+#include "support/MessageSeam.h"
+#include "support/SystemText_win.h"
 
 namespace {
 
-constexpr size_t kFileNameSize = 8192;
+constexpr size_t kFileNameSize = 8192;  // characters, terminator included
 constexpr int kFolderEditId = 1000;
-constexpr size_t kFolderEditTextSize = 256;  // what is read back from the edit, terminator included
+constexpr int kFolderEditTextSize = 256;  // what is read back from the edit, terminator included
 constexpr DWORD kFolderEditExStyle = WS_EX_CLIENTEDGE | WS_EX_NOPARENTNOTIFY;
 constexpr DWORD kFolderEditStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL;
 constexpr RECT kFolderEditPlace = {10, 15, 10 + 295, 15 + 20};
 
+const char kFileNotGbkText[] = "所选文件的路径含有安装程序无法使用的字符(GBK编码不能表示)，请选择其他文件。";
+const char kFolderNotGbkText[] = "所选文件夹的名称含有安装程序无法使用的字符(GBK编码不能表示)，请选择其他文件夹。";
+
 // The open-file description without the fields added after it first appeared: 76 bytes in the 32-bit program.
-constexpr DWORD kOpenRequestSize = DWORD(offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR));
+constexpr DWORD kOpenRequestSize = DWORD(offsetof(OPENFILENAMEW, lpTemplateName) + sizeof(LPCWSTR));
 static_assert(sizeof(void*) != 4 || kOpenRequestSize == 76, "open-file request size");
 
-// The state of the one chooser that can be open.
-OPENFILENAMEA gOpenRequest;
-char gFileName[kFileNameSize];
-std::string gFolderPath;    // the selection as shown in the edit; finally the edit's text
-std::string gFolderSuffix;  // appended to every selected folder
+// The state of the one chooser that can be open. The dialogs speak UTF-16; the result becomes GBK only when the
+// chooser has closed, so that a name GBK cannot spell is refused once, as a whole.
+OPENFILENAMEW gOpenRequest;
+wchar_t gFileName[kFileNameSize];
+std::wstring gFolderPath;    // the selection as shown in the edit; finally the edit's text
+std::wstring gFolderSuffix;  // appended to every selected folder
 WNDPROC gBrowsePreviousProc = nullptr;
 
 void OnBrowserInitialized(HWND browser) {
-    SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(gFolderPath.c_str()));
-    HWND edit = CreateWindowExA(
-        kFolderEditExStyle, "edit", gFolderPath.c_str(), kFolderEditStyle, kFolderEditPlace.left, kFolderEditPlace.top,
+    SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(gFolderPath.c_str()));
+    HWND edit = CreateWindowExW(
+        kFolderEditExStyle, L"edit", gFolderPath.c_str(), kFolderEditStyle, kFolderEditPlace.left, kFolderEditPlace.top,
         kFolderEditPlace.right - kFolderEditPlace.left, kFolderEditPlace.bottom - kFolderEditPlace.top, browser,
         reinterpret_cast<HMENU>(INT_PTR(kFolderEditId)), nullptr, nullptr);
-    SendMessageA(edit, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), TRUE);
+    SendMessageW(edit, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), TRUE);
     gBrowsePreviousProc =
-        reinterpret_cast<WNDPROC>(SetWindowLongPtrA(browser, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FolderEditProc)));
+        reinterpret_cast<WNDPROC>(SetWindowLongPtrW(browser, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FolderEditProc)));
 }
 
 void OnBrowserSelectionChanged(HWND browser, LPARAM item) {
-    char folder[MAX_PATH] = {};
-    if (!item || !SHGetPathFromIDListA(reinterpret_cast<LPCITEMIDLIST>(item), folder))
+    wchar_t folder[MAX_PATH] = {};
+    if (!item || !SHGetPathFromIDListW(reinterpret_cast<LPCITEMIDLIST>(item), folder))
         return;  // a virtual item: the edit keeps its text
-    gFolderPath = std::string(folder) + gFolderSuffix;
-    SetDlgItemTextA(browser, kFolderEditId, gFolderPath.c_str());
-    SendMessageA(browser, WM_MOVE, 0, 0);
+    gFolderPath = std::wstring(folder) + gFolderSuffix;
+    SetDlgItemTextW(browser, kFolderEditId, gFolderPath.c_str());
+    SendMessageW(browser, WM_MOVE, 0, 0);
 }
 
 void OnBrowserDestroy(HWND browser) {
-    char text[kFolderEditTextSize] = {};
-    GetDlgItemTextA(browser, kFolderEditId, text, int(sizeof text));
+    wchar_t text[kFolderEditTextSize] = {};
+    GetDlgItemTextW(browser, kFolderEditId, text, kFolderEditTextSize);
     gFolderPath = text;
 }
 
-bool ChooseFile(HWND owner, std::string& path, const char* filter) {
-    gOpenRequest = OPENFILENAMEA();
-    gFileName[0] = '\0';
-    gOpenRequest.lStructSize = kOpenRequestSize;
-    gOpenRequest.hwndOwner = owner;
-    gOpenRequest.lpstrFilter = filter;
-    gOpenRequest.nFilterIndex = 1;
-    gOpenRequest.lpstrFile = gFileName;
-    gOpenRequest.nMaxFile = DWORD(kFileNameSize);
-    gOpenRequest.lpstrInitialDir = path.c_str();
-    gOpenRequest.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
-    if (!GetOpenFileNameA(&gOpenRequest)) {
-        path.clear();
+// The size of a filter list, both closing zero bytes included.
+size_t FilterSize(const char* filter) {
+    size_t at = 0;
+    while (filter[at])
+        at += std::strlen(filter + at) + 1;
+    return at + 1;
+}
+
+// What the user chose, as GBK in path; a choice that GBK cannot spell is told (refusal, owner: the chooser's) and
+// leaves path as it was.
+bool TakeChoice(HWND owner, const std::wstring& chosen, const char* refusal, std::string& path) {
+    std::string gbk;
+    if (!GbkFromWide(chosen, &gbk)) {
+        ShowMessage(owner, refusal, kErrorCaption, kMbOk | kMbIconError);
         return false;
     }
-    path = gFileName;
+    path = gbk;
     return true;
+}
+
+// The open-file dialog until the user chooses a file whose path GBK can spell, or cancels.
+bool ChooseFile(HWND owner, std::string& path, const char* filter) {
+    std::wstring wideFilter;
+    std::wstring folder;
+    WideFromGbk(filter, FilterSize(filter), &wideFilter);  // our own list, embedded zero characters and all
+    WideFromGbk(path, &folder);                            // a start that is not GBK: the dialog's own choice
+    for (;;) {
+        gOpenRequest = OPENFILENAMEW();
+        gFileName[0] = L'\0';
+        gOpenRequest.lStructSize = kOpenRequestSize;
+        gOpenRequest.hwndOwner = owner;
+        gOpenRequest.lpstrFilter = wideFilter.c_str();
+        gOpenRequest.nFilterIndex = 1;
+        gOpenRequest.lpstrFile = gFileName;
+        gOpenRequest.nMaxFile = DWORD(kFileNameSize);
+        gOpenRequest.lpstrInitialDir = folder.c_str();
+        gOpenRequest.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
+        if (!GetOpenFileNameW(&gOpenRequest)) {
+            path.clear();
+            return false;
+        }
+        if (TakeChoice(owner, gFileName, kFileNotGbkText, path))
+            return true;
+    }
 }
 
 }  // namespace
@@ -88,23 +123,29 @@ int CALLBACK FolderBrowseCallback(HWND browser, UINT message, LPARAM lParam, LPA
 LRESULT CALLBACK FolderEditProc(HWND browser, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_DESTROY)
         OnBrowserDestroy(browser);
-    return CallWindowProcA(gBrowsePreviousProc, browser, message, wParam, lParam);
+    return CallWindowProcW(gBrowsePreviousProc, browser, message, wParam, lParam);
 }
 
+// The browser until the user leaves a folder that GBK can spell in the edit, or cancels; each showing starts from
+// the path given.
 bool ChooseFolder(HWND owner, std::string& path, const std::string& suffix) {
-    gFolderPath = path;
-    gFolderSuffix = suffix;
-    BROWSEINFOA browse = {};
-    browse.hwndOwner = owner;
-    browse.lpfn = FolderBrowseCallback;
-    LPITEMIDLIST chosen = SHBrowseForFolderA(&browse);
-    if (!chosen) {
-        path.clear();
-        return false;
+    std::wstring start;
+    WideFromGbk(path, &start);
+    gFolderSuffix = Wide(suffix);
+    for (;;) {
+        gFolderPath = start;
+        BROWSEINFOW browse = {};
+        browse.hwndOwner = owner;
+        browse.lpfn = FolderBrowseCallback;
+        LPITEMIDLIST chosen = SHBrowseForFolderW(&browse);
+        if (!chosen) {
+            path.clear();
+            return false;
+        }
+        CoTaskMemFree(chosen);
+        if (TakeChoice(owner, gFolderPath, kFolderNotGbkText, path))
+            return true;
     }
-    CoTaskMemFree(chosen);
-    path = gFolderPath;
-    return true;
 }
 
 bool ChoosePath(HWND owner, std::string& path, const char* filter) {

@@ -23,12 +23,14 @@ inline constexpr char kSaveBackupSuffix[] = ".bak";
 inline constexpr long kSaveMaxSize = 64L * 1024 * 1024;
 inline constexpr size_t kSaveCopyPiece = 64 * 1024;
 
-// The default path; empty when the documents folder is unknown or the path does not fit the path buffer.
+// The default path; empty when the documents folder is unknown, has no GBK spelling (the system gives it in UTF-16)
+// or the path does not fit the path buffer.
 std::string DefaultSaveFilePath(HWND owner);
 
 // Opens the save at the default path or, failing that, one the user picks with the file chooser. A file shorter
 // than the two name fields reach or larger than kSaveMaxSize, and a chosen path too long for the path buffer, are
-// refused. Every failure has been shown to the user (owner: the dialog) when it returns false; no file is open then.
+// refused, and so is a documents folder that GBK cannot spell (an error box, caption "错误"; no chooser then).
+// Every failure has been shown to the user (owner: the dialog) when it returns false; no file is open then.
 bool OpenSaveFile(HWND owner);
 bool SaveFileIsOpen();
 const std::string& SaveFilePath();  // empty while none is open

@@ -9,6 +9,7 @@
 #include "support/Captions.h"
 #include "support/MessageSeam.h"
 #include "support/StdioFile.h"
+#include "support/SystemText_win.h"
 #include "support/Win32Handles.h"
 
 namespace {
@@ -23,6 +24,8 @@ const char kTooLargeText[] = "这个文件太大(超过64MB)，不是真三国�
 const char kGrownText[] = "Save文档打开后被改得太大(超过64MB)，没有写入自创武将名。";
 const char kBackupFailedText[] = "无法保存Save文档的备份(.bak)，没有写入自创武将名。";
 const char kWriteFailedText[] = "写入Save文档失败，自创武将名没有保存!";
+const char kDocumentsNotGbkText[] =
+    "[我的文档]的路径含有安装程序无法使用的字符(GBK编码不能表示)，不能打开真三国无双3 Save文档。";
 const char kSaveFilter[] = "ShinSangokumusou3.dat\0ShinSangokumusou3.dat\0";
 
 struct OpenSave {
@@ -101,18 +104,20 @@ bool CopyInPieces(std::FILE* file, long size, HANDLE out) {
 // Writes the untouched copy beside the save unless one exists already. A copy that cannot be written completely
 // is removed again; then the save must not be changed either.
 bool KeepBackup(std::FILE* file, long size) {
-    const std::string backup = gSave.path + kSaveBackupSuffix;
-    const DWORD attributes = GetFileAttributesA(backup.c_str());
+    std::wstring backup;
+    if (!WideFromGbk(gSave.path + kSaveBackupSuffix, &backup))
+        return false;
+    const DWORD attributes = GetFileAttributesW(backup.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES)
         return !(attributes & FILE_ATTRIBUTE_DIRECTORY);  // a folder of that name holds no copy
     ScopedFileHandle out(
-        CreateFileA(backup.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        CreateFileW(backup.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!out.valid())
         return false;
     bool complete = CopyInPieces(file, size, out.get());
     complete = out.Close() && complete;
     if (!complete)
-        DeleteFileA(backup.c_str());
+        DeleteFileW(backup.c_str());
     return complete;
 }
 
@@ -134,23 +139,42 @@ void Refuse(HWND owner, const char* refusal) {
     ShowWriteError(owner, refusal);
 }
 
+// Where the default save lies, if anywhere: the documents folder as the system gives it (UTF-16) must have a GBK
+// spelling, and the whole path must fit the path buffer.
+enum class DefaultSave { kFound, kUnknown, kNotGbk };
+DefaultSave FindDefaultSave(HWND owner, std::string* path) {
+    path->clear();
+    wchar_t documents[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(owner, CSIDL_PERSONAL | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, documents)))
+        return DefaultSave::kUnknown;
+    std::string folder;
+    if (!GbkFromWide(documents, &folder))
+        return DefaultSave::kNotGbk;
+    if (folder.size() + sizeof kSaveFileTail > kSavePathSize)  // the tail's size counts the terminator
+        return DefaultSave::kUnknown;
+    *path = folder + kSaveFileTail;
+    return DefaultSave::kFound;
+}
+
 }  // namespace
 
 std::string DefaultSaveFilePath(HWND owner) {
-    char documents[MAX_PATH] = {};
-    if (FAILED(SHGetFolderPathA(owner, CSIDL_PERSONAL | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, documents)))
-        return std::string();
-    char path[kSavePathSize];
-    const int length = std::snprintf(path, sizeof path, "%s%s", documents, kSaveFileTail);
-    if (length < 0 || static_cast<size_t>(length) >= sizeof path)
-        return std::string();
+    std::string path;
+    FindDefaultSave(owner, &path);
     return path;
 }
 
+// A documents folder that GBK cannot spell holds no save this program can name: refused before the chooser, which
+// would only lead back into it.
 bool OpenSaveFile(HWND owner) {
     CloseSaveFile();
-    const std::string defaultPath = DefaultSaveFilePath(owner);
-    if (!defaultPath.empty()) {
+    std::string defaultPath;
+    const DefaultSave place = FindDefaultSave(owner, &defaultPath);
+    if (place == DefaultSave::kNotGbk) {
+        ShowWriteError(owner, kDocumentsNotGbkText);
+        return false;
+    }
+    if (place == DefaultSave::kFound) {
         const OpenResult result = TryOpen(owner, defaultPath);
         if (result != OpenResult::kNotOpened)
             return result == OpenResult::kOpened;

@@ -2,7 +2,7 @@
 
 #include <commdlg.h>
 
-#include <cstring>
+#include <cwchar>
 
 #include "Devavi/Win32/InstallKey.h"
 #include "Devavi/Win32/RegTable.h"
@@ -14,6 +14,7 @@
 #include "settings/SaveNames.h"
 #include "support/Captions.h"
 #include "support/MessageSeam.h"
+#include "support/SystemText_win.h"
 
 std::string UserFontFace = "宋体";
 
@@ -26,9 +27,11 @@ const char kNotInstalledText[] = "需要先安装真.三国无双3简体汉化�
 const char kHighFailedText[] = "创建武将字体1失败!";
 const char kLowFailedText[] = "创建武将字体2失败!";
 const char kSavedText[] = "保存自创武将名成功!";
+const char kName1NotGbkText[] = "自创武将名1含有安装程序无法使用的字符(GBK编码不能表示)，只能使用全角汉字!";
+const char kName2NotGbkText[] = "自创武将名2含有安装程序无法使用的字符(GBK编码不能表示)，只能使用全角汉字!";
+const char kFaceNotGbkText[] = "所选字体的名称含有安装程序无法使用的字符(GBK编码不能表示)，字体没有改变。";
 const char kFlagOn[] = "1";
 const char kFlagOff[] = "0";
-constexpr size_t kEditTextSize = 512;
 
 // Where the two textures start from and where they go, relative to the library's pack folder. The library places
 // the eight characters in the cells from column 5, row 2 of the glyph grid (its own contract).
@@ -60,25 +63,48 @@ void EnableFileControls(HWND dialog, bool enable) {
         EnableWindow(GetDlgItem(dialog, id), enable ? TRUE : FALSE);
 }
 
+// The dialog is a UTF-16 dialog: our GBK texts (literals, the save's path, which had to be GBK to be opened) are
+// converted on the way in, and what the user typed on the way out.
+void SetText(HWND dialog, int id, const std::string& text) {
+    SetDlgItemTextW(dialog, id, Wide(text).c_str());
+}
+
 // No save file open: the name edits keep their texts but are disabled.
 void ShowNoFileAppearance(HWND dialog) {
     EnableFileControls(dialog, false);
-    SetDlgItemTextA(dialog, IDC_OPEN_SAVE, kOpenText);
-    SetDlgItemTextA(dialog, IDC_SAVE_PATH, "");
+    SetText(dialog, IDC_OPEN_SAVE, kOpenText);
+    SetText(dialog, IDC_SAVE_PATH, "");
 }
 
 void ShowFileOpenAppearance(HWND dialog) {
-    SetDlgItemTextA(dialog, IDC_NAME1, kPresetName);
-    SetDlgItemTextA(dialog, IDC_NAME2, kPresetName);
+    SetText(dialog, IDC_NAME1, kPresetName);
+    SetText(dialog, IDC_NAME2, kPresetName);
     EnableFileControls(dialog, true);
-    SetDlgItemTextA(dialog, IDC_OPEN_SAVE, kSaveText);
-    SetDlgItemTextA(dialog, IDC_SAVE_PATH, SaveFilePath().c_str());
+    SetText(dialog, IDC_OPEN_SAVE, kSaveText);
+    SetText(dialog, IDC_SAVE_PATH, SaveFilePath());
 }
 
-std::string EditText(HWND dialog, int id) {
-    char text[kEditTextSize] = {};
-    GetDlgItemTextA(dialog, id, text, sizeof text);
-    return text;
+// The whole text of a name edit as GBK; false when GBK cannot spell it (a Korean letter, an emoji, half of a
+// surrogate pair).
+bool TypedName(HWND dialog, int id, std::string* name) {
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(GetDlgItem(dialog, id))) + 1, L'\0');
+    const UINT length = GetDlgItemTextW(dialog, id, &text[0], static_cast<int>(text.size()));
+    text.resize(length);
+    return GbkFromWide(text, name);
+}
+
+// Both names as GBK, or one error box for the first that has no GBK spelling. The name rules themselves are
+// CheckCustomNames'.
+bool TypedNames(HWND dialog, std::string* name1, std::string* name2) {
+    if (!TypedName(dialog, IDC_NAME1, name1)) {
+        ShowError(dialog, kName1NotGbkText);
+        return false;
+    }
+    if (!TypedName(dialog, IDC_NAME2, name2)) {
+        ShowError(dialog, kName2NotGbkText);
+        return false;
+    }
+    return true;
 }
 
 void OnOpen(HWND dialog) {
@@ -103,8 +129,10 @@ void RenderNames(HWND dialog, const UserFontLibrary& library, const CustomNameTe
 // run, and then nothing at all changes: the file stays open for the user to cancel), and the save's own refusals
 // (cut short or grown since it was opened, no untouched copy possible). Only then the textures, then the names.
 void OnSave(HWND dialog) {
+    std::string name1;
+    std::string name2;
     CustomNameText text;
-    if (!BuildCustomNameText(dialog, EditText(dialog, IDC_NAME1), EditText(dialog, IDC_NAME2), &text))
+    if (!TypedNames(dialog, &name1, &name2) || !BuildCustomNameText(dialog, name1, name2, &text))
         return;
     std::string installFolder;
     if (!ReadInstalledFolder(installFolder)) {
@@ -132,17 +160,23 @@ void OnCancelSave(HWND dialog) {
     CloseSaveFile();
 }
 
-// Only the face is kept; size, style, effects and character set of the choice are not used.
+// Only the face is kept; size, style, effects and character set of the choice are not used. A face whose name GBK
+// cannot spell could not be handed to the helper library: refused, the face stays.
 void OnChooseFont(HWND dialog) {
-    LOGFONTA font = {};
-    CHOOSEFONTA choice = {};
+    LOGFONTW font = {};
+    CHOOSEFONTW choice = {};
     choice.lStructSize = sizeof choice;
     choice.hwndOwner = dialog;
     choice.lpLogFont = &font;
     choice.Flags = CF_SCREENFONTS | CF_EFFECTS;
-    if (!ChooseFontA(&choice))
+    if (!ChooseFontW(&choice))
         return;
-    UserFontFace.assign(font.lfFaceName, strnlen(font.lfFaceName, sizeof font.lfFaceName));
+    std::string face;
+    if (!GbkFromWide(font.lfFaceName, wcsnlen(font.lfFaceName, LF_FACESIZE), &face)) {
+        ShowError(dialog, kFaceNotGbkText);
+        return;
+    }
+    UserFontFace = face;
 }
 
 // The check box is hidden and disabled, so "返回" rewrites the stored value: "1" stays "1", anything else becomes
@@ -206,5 +240,5 @@ INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
 }
 
 void ShowSettingsDialog(HWND owner) {
-    DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_SETTINGS), owner, SettingsDialogProc, 0);
+    DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_SETTINGS), owner, SettingsDialogProc, 0);
 }

@@ -10,6 +10,9 @@
 // "返回" (IDOK, also Enter in a name edit) stores the flag and ends the dialog with 1; the close box ends it with
 // 0 and leaves the flag alone; Escape does nothing. A save file still open when the dialog ends is closed
 // without writing, so every showing starts with none open.
+//
+// The dialog and its controls are UTF-16 windows. A typed name, or a chosen font's face, that GBK cannot spell is
+// refused with one error box (caption "错误"); nothing is rendered or written for it.
 INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Runs the dialog from the program's resources, owned by owner, until it ends.

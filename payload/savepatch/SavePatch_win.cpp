@@ -6,8 +6,8 @@
 //   <path relative to quorvan, "\" separators, lower-cased ASCII letters> TAB <size in bytes> TAB <MD5, 32 hex>
 //
 // in the order the folder walk meets the files (a sub-folder's files right where the sub-folder is met). Files
-// that cannot be read are left out. While it works it keeps a progress line in the caller's status text and
-// repaints the caller's status window now and then.
+// that cannot be read are left out, and so are files and folders whose names GBK cannot spell. While it works it keeps
+// a progress line in the caller's status text and repaints the caller's status window now and then.
 //
 // CreateUserFont renders the two custom officer names into a copy of the game's font texture (UserFont.h has the
 // layout, UserFont_win.h the rules). Arguments in order: the size tag ("832_896") and the texture's width and
@@ -15,6 +15,9 @@
 // that takes the first of the eight characters, the 17-byte text block, then the texture to write and the one to
 // start from. Relative paths are taken from the "quorvan" folder beside this library, where the install put the
 // pack's textures, so what it writes is removed with the pack.
+//
+// Every text the exports take or give is GBK, whatever the system's code page; the library speaks to the system
+// through the W functions, converting each path strictly (support/SystemText_win.h).
 
 #include <windows.h>
 
@@ -31,6 +34,7 @@
 #include "payload/savepatch/UserFontExport.h"
 #include "payload/savepatch/UserFont_win.h"
 #include "support/Gbk.h"
+#include "support/SystemText_win.h"
 #include "support/Win32Handles.h"
 
 namespace {
@@ -40,40 +44,71 @@ constexpr size_t kStatusTextSize = 512;  // the caller's buffer; the text is at 
 constexpr DWORD kRepaintInterval = 50;   // milliseconds between repaints of the status window
 constexpr DWORD kReadChunk = 64 * 1024;
 
-// The folder this library was loaded from, without a trailing separator.
+// The folder this library was loaded from, without a trailing separator; empty when GBK cannot spell it.
 std::string OwnFolder() {
     HMODULE self = nullptr;
-    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            reinterpret_cast<LPCSTR>(&OwnFolder), &self))
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCWSTR>(&OwnFolder), &self))
         return std::string();
-    char path[MAX_PATH];
-    DWORD length = GetModuleFileNameA(self, path, sizeof path);
-    if (length == 0 || length >= sizeof path)
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(self, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
         return std::string();
-    const size_t cut = LastPathSeparator(path, length);
-    return std::string(path, cut == kNoSeparator ? 0 : cut);
+    std::string gbk;
+    if (!GbkFromWide(path, length, &gbk))
+        return std::string();
+    const size_t cut = LastPathSeparator(gbk.data(), gbk.size());
+    gbk.resize(cut == kNoSeparator ? 0 : cut);
+    return gbk;
 }
 
+// A FindFirstFileW search; the first entry is in *data when found() holds.
+class WideFind {
+  public:
+    WideFind(const std::wstring& pattern, WIN32_FIND_DATAW* data) : handle_(FindFirstFileW(pattern.c_str(), data)) {}
+    ~WideFind() {
+        if (handle_ != INVALID_HANDLE_VALUE)
+            FindClose(handle_);
+    }
+    WideFind(const WideFind&) = delete;
+    WideFind& operator=(const WideFind&) = delete;
+
+    bool found() const { return handle_ != INVALID_HANDLE_VALUE; }
+    bool Next(WIN32_FIND_DATAW* data) { return FindNextFileW(handle_, data) != FALSE; }
+
+  private:
+    HANDLE handle_;
+};
+
 // Relative paths ("sub\name.ext") of every file below root + "\" + relative; folders whose name begins with a
-// dot are passed over.
+// dot are passed over, and so is every entry whose name has no GBK spelling (the index could not name it).
 void CollectFiles(const std::string& root, const std::string& relative, std::vector<std::string>& files) {
     const std::string folder = relative.empty() ? root : root + "\\" + relative;
-    WIN32_FIND_DATAA data;
-    ScopedFind search(folder + "\\*", &data);
+    std::wstring pattern;
+    if (!WideFromGbk(folder + "\\*", &pattern))
+        return;
+    WIN32_FIND_DATAW data;
+    WideFind search(pattern, &data);
     if (!search.found())
         return;
     do {
-        const std::string name = relative.empty() ? data.cFileName : relative + "\\" + data.cFileName;
+        std::string leaf;
+        if (!GbkFromWide(data.cFileName, &leaf) || leaf.empty())
+            continue;
+        const std::string name = relative.empty() ? leaf : relative + "\\" + leaf;
         if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
             files.push_back(name);
-        else if (data.cFileName[0] != '.')
+        else if (leaf[0] != '.')
             CollectFiles(root, name, files);
     } while (search.Next(&data));
 }
 
 // Size and MD5 (32 lower-case hex digits) of a file; false when it cannot be read to its end.
 bool DigestFile(const std::string& path, unsigned long long* size, char digestText[33]) {
-    ScopedFileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    std::wstring widePath;
+    if (!WideFromGbk(path, &widePath))
+        return false;
+    ScopedFileHandle file(CreateFileW(widePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file.valid())
         return false;
@@ -133,7 +168,10 @@ class Progress {
 };
 
 bool WriteIndex(const std::string& path, const std::string& content) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
+    std::wstring widePath;
+    if (!WideFromGbk(path, &widePath))
+        return false;
+    std::FILE* file = _wfopen(widePath.c_str(), L"wb");
     if (!file)
         return false;
     bool complete = content.empty() || std::fwrite(content.data(), 1, content.size(), file) == content.size();

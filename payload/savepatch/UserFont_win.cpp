@@ -4,18 +4,19 @@
 #include <wincodec.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "support/Gbk.h"
 #include "support/GdiHandles.h"
 #include "payload/savepatch/Tga.h"
 #include "payload/savepatch/UserFont.h"
+#include "support/SystemText_win.h"
 #include "support/Win32Handles.h"
 
 namespace {
 
-constexpr UINT kGbkCodePage = 936;
-const char kTemporarySuffix[] = ".partial";
+const wchar_t kTemporarySuffix[] = L".partial";
 
 // COM for the length of one render. A thread that already runs COM in another model still may use WIC.
 class ScopedCom {
@@ -63,21 +64,14 @@ std::string Native(const std::string& path) {
     return native;
 }
 
-std::string Resolve(const std::string& packFolder, const char* path) {
-    return Native(IsAbsolute(path) ? std::string(path) : packFolder + "\\" + path);
-}
-
-std::wstring Wide(const std::string& text, UINT codePage) {
-    const int length = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (length <= 0)
-        return std::wstring();
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
-    return wide;
+// The GBK path resolved and converted for the system; false when it is not GBK.
+bool Resolve(const std::string& packFolder, const char* path, std::wstring* widePath) {
+    const std::string native = Native(IsAbsolute(path) ? std::string(path) : packFolder + "\\" + path);
+    return WideFromGbk(native, widePath) && !widePath->empty();
 }
 
 // The source picture as top-down BGRA, when it decodes and has exactly the expected size.
-bool ReadSource(const std::string& path, int width, int height, std::vector<uint8_t>* bgra) {
+bool ReadSource(const std::wstring& path, int width, int height, std::vector<uint8_t>* bgra) {
     ScopedCom com;
     if (!com.usable())
         return false;
@@ -85,10 +79,9 @@ bool ReadSource(const std::string& path, int width, int height, std::vector<uint
     if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
                                 reinterpret_cast<void**>(factory.Out()))))
         return false;
-    const std::wstring widePath = Wide(path, CP_ACP);
     ComPtr<IWICBitmapDecoder> decoder;
-    if (widePath.empty() || FAILED(factory->CreateDecoderFromFilename(widePath.c_str(), nullptr, GENERIC_READ,
-                                                                      WICDecodeMetadataCacheOnDemand, decoder.Out())))
+    if (FAILED(factory->CreateDecoderFromFilename(path.c_str(), nullptr, GENERIC_READ, WICDecodeMetadataCacheOnDemand,
+                                                  decoder.Out())))
         return false;
     ComPtr<IWICBitmapFrameDecode> frame;
     if (FAILED(decoder->GetFrame(0, frame.Out())))
@@ -117,7 +110,7 @@ bool ReadSource(const std::string& path, int width, int height, std::vector<uint
 // colour channel is the coverage.
 class GlyphPainter {
   public:
-    GlyphPainter(const char* faceName, int size)
+    GlyphPainter(const std::wstring& faceName, int size)
         : size_(size),
           dc_(CreateCompatibleDC(nullptr)),
           bitmap_(CreateSurface(size, &bits_)),
@@ -130,9 +123,10 @@ class GlyphPainter {
     // The coverage of one GBK character, centred in the cell; false when GDI fails.
     bool Paint(uint8_t lead, uint8_t trail, std::vector<uint8_t>* coverage) {
         const char bytes[2] = {static_cast<char>(lead), static_cast<char>(trail)};
-        wchar_t character = 0;
-        if (MultiByteToWideChar(kGbkCodePage, MB_ERR_INVALID_CHARS, bytes, 2, &character, 1) != 1)
+        std::wstring wide;
+        if (!WideFromGbk(bytes, sizeof bytes, &wide) || wide.size() != 1)
             return false;
+        const wchar_t character = wide[0];
         const size_t count = static_cast<size_t>(size_) * size_;
         std::memset(bits_, 0, count * 4);
         SIZE extent = {};
@@ -171,8 +165,8 @@ class GlyphPainter {
     }
 
     // The glyph size is the em height; the face name is copied bounded.
-    static HFONT CreateGlyphFont(const char* faceName, int size) {
-        LOGFONTA font = {};
+    static HFONT CreateGlyphFont(const std::wstring& faceName, int size) {
+        LOGFONTW font = {};
         font.lfHeight = -size;
         font.lfWeight = FW_NORMAL;
         font.lfCharSet = GB2312_CHARSET;
@@ -180,9 +174,8 @@ class GlyphPainter {
         font.lfClipPrecision = CLIP_DEFAULT_PRECIS;
         font.lfQuality = ANTIALIASED_QUALITY;
         font.lfPitchAndFamily = DEFAULT_PITCH | FF_DONTCARE;
-        if (faceName)
-            std::strncpy(font.lfFaceName, faceName, sizeof font.lfFaceName - 1);
-        return CreateFontIndirectA(&font);
+        faceName.copy(font.lfFaceName, LF_FACESIZE - 1);
+        return CreateFontIndirectW(&font);
     }
 
     int size_;
@@ -194,31 +187,31 @@ class GlyphPainter {
     ScopedSelectObject selectFont_;
 };
 
-// Creates every missing folder above path (the last component is the file).
-void MakeParentFolders(const std::string& path) {
-    ForEachGbkChar(path.data(), path.size(), [&path](size_t at, size_t length) {
-        if (length == 1 && path[at] == '\\' && at > 0 && path[at - 1] != ':' && path[at - 1] != '\\')
-            CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
-    });
+// Creates every missing folder above path (the last component is the file). In UTF-16 every "\\" is a separator.
+void MakeParentFolders(const std::wstring& path) {
+    for (size_t at = 1; at < path.size(); ++at) {
+        if (path[at] == L'\\' && path[at - 1] != L':' && path[at - 1] != L'\\')
+            CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
+    }
 }
 
 // Writes the file completely under a temporary name beside the target, then puts it in the target's place.
-bool WriteWhole(const std::string& target, const std::vector<uint8_t>& bytes) {
+bool WriteWhole(const std::wstring& target, const std::vector<uint8_t>& bytes) {
     MakeParentFolders(target);
-    const std::string temporary = target + kTemporarySuffix;
+    const std::wstring temporary = target + kTemporarySuffix;
     bool complete;
     {
         ScopedFileHandle file(
-            CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+            CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file.valid())
             return false;
         DWORD written = 0;
         complete = WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
                    written == bytes.size() && FlushFileBuffers(file.get());
     }
-    if (complete && MoveFileExA(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (complete && MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
-    DeleteFileA(temporary.c_str());
+    DeleteFileW(temporary.c_str());
     return false;
 }
 
@@ -233,11 +226,17 @@ bool RenderUserFont(const std::string& packFolder, const UserFontArguments& requ
         return false;
     if (packFolder.empty() && (!IsAbsolute(request.targetPath) || !IsAbsolute(request.sourcePath)))
         return false;
+    std::wstring source;
+    std::wstring target;
+    std::wstring face;
+    if (!Resolve(packFolder, request.sourcePath, &source) || !Resolve(packFolder, request.targetPath, &target) ||
+        !WideFromGbk(request.faceName, &face))
+        return false;
     std::vector<uint8_t> picture;
-    if (!ReadSource(Resolve(packFolder, request.sourcePath), request.width, request.height, &picture))
+    if (!ReadSource(source, request.width, request.height, &picture))
         return false;
 
-    GlyphPainter painter(request.faceName ? request.faceName : "", request.glyphSize);
+    GlyphPainter painter(face, request.glyphSize);
     if (!painter.ready())
         return false;
     std::vector<uint8_t> coverage;
@@ -254,5 +253,5 @@ bool RenderUserFont(const std::string& packFolder, const UserFontArguments& requ
     std::vector<uint8_t> file;
     if (!EncodeTga32(request.width, request.height, picture, &file))
         return false;
-    return WriteWhole(Resolve(packFolder, request.targetPath), file);
+    return WriteWhole(target, file);
 }

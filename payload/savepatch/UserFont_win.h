@@ -10,5 +10,7 @@
 // not used.
 //
 // The source must be exactly width x height. Nothing is written unless everything before the write worked, and the
-// target is replaced in one step from a finished temporary file beside it, so a failure leaves no partial file.
+// target is replaced in one step from a finished temporary file beside it, so a failure leaves no partial file. The
+// paths and the face name are GBK, converted strictly for the system's W functions: one that is not GBK fails
+// before anything is read or written.
 bool RenderUserFont(const std::string& packFolder, const UserFontArguments& request);

@@ -3,11 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "installer/ResourceLibrary.h"
+#include "support/StdioFile.h"
+#include "support/SystemText_win.h"
 #include "tests/common/TempDir.h"
 
 namespace {
@@ -41,7 +44,7 @@ bool WritePng(const std::string& path, int width, int height, const std::vector<
     if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
                                 reinterpret_cast<void**>(&factory))))
         return false;
-    std::wstring wide(path.begin(), path.end());  // test paths are ASCII
+    const std::wstring wide = Wide(path);
     IWICStream* stream = nullptr;
     IWICBitmapEncoder* encoder = nullptr;
     IWICBitmapFrameEncode* frame = nullptr;
@@ -66,14 +69,28 @@ bool WritePng(const std::string& path, int width, int height, const std::vector<
     return ok;
 }
 
+// The tests' paths are GBK, as the library's are, and reach the system through the wide functions.
 void MakeParents(const std::string& path) {
-    for (size_t i = 3; i < path.size(); ++i)
-        if (path[i] == '\\')
-            CreateDirectoryA(path.substr(0, i).c_str(), nullptr);
+    const std::wstring wide = Wide(path);
+    for (size_t i = 3; i < wide.size(); ++i)
+        if (wide[i] == L'\\')
+            CreateDirectoryW(wide.substr(0, i).c_str(), nullptr);
 }
 
 bool Exists(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool ReadGbkFile(const std::string& path, std::string* bytes) {
+    StdioFile file(path.c_str(), "rb");
+    if (!file)
+        return false;
+    bytes->clear();
+    char chunk[65536];
+    size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0)
+        bytes->append(chunk, got);
+    return true;
 }
 
 // The build's library, copied into a folder of its own with a pack folder beside it, loaded for the test.
@@ -81,14 +98,7 @@ class UserFontTest : public ::testing::Test {
   protected:
     void SetUp() override {
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        pack_ = dir_.Join("quorvan");
-        const std::string library = dir_.Join("SavePatch.qvx");
-        ASSERT_TRUE(CopyFileA(QV_SAVEPATCH_FILE, library.c_str(), FALSE));
-        module_ = LoadLibraryA(library.c_str());
-        ASSERT_NE(nullptr, module_);
-        createUserFont_ = reinterpret_cast<CreateUserFontProc>(
-            reinterpret_cast<void*>(GetProcAddress(module_, kCreateUserFontExport)));
-        ASSERT_NE(nullptr, createUserFont_);
+        LoadIn(dir_.path());
     }
     void TearDown() override {
         if (module_)
@@ -96,20 +106,41 @@ class UserFontTest : public ::testing::Test {
         CoUninitialize();
     }
 
-    void PlaceSource(int width, int height) {
-        const std::string path = pack_ + "\\" + kLowSource;
+    // The library copied into folder (GBK) and loaded from there instead; its pack folder is the one beside it.
+    void LoadIn(const std::string& folder) {
+        if (module_)
+            FreeLibrary(module_);
+        module_ = nullptr;
+        createUserFont_ = nullptr;
+        pack_ = folder + "\\quorvan";
+        const std::wstring library = Wide(folder + "\\SavePatch.qvx");
+        CreateDirectoryW(Wide(folder).c_str(), nullptr);
+        ASSERT_TRUE(CopyFileW(Wide(QV_SAVEPATCH_FILE).c_str(), library.c_str(), FALSE));
+        module_ = LoadLibraryW(library.c_str());
+        ASSERT_NE(nullptr, module_);
+        createUserFont_ = reinterpret_cast<CreateUserFontProc>(
+            reinterpret_cast<void*>(GetProcAddress(module_, kCreateUserFontExport)));
+        ASSERT_NE(nullptr, createUserFont_);
+    }
+
+    void PlaceSource(int width, int height, const std::string& path) {
         MakeParents(path);
         ASSERT_TRUE(WritePng(path, width, height, SourcePixels(width, height)));
     }
+    void PlaceSource(int width, int height) { PlaceSource(width, height, pack_ + "\\" + kLowSource); }
 
-    bool Render(const char* face, const char* target = kLowTarget, const char* text = kText) {
-        return createUserFont_("520_560", kWidth, kHeight, "自创20", face, kGlyph, 5, 2, text, target, kLowSource);
+    bool Render(const char* face,
+                const char* target = kLowTarget,
+                const char* text = kText,
+                const char* source = kLowSource) {
+        return createUserFont_("520_560", kWidth, kHeight, "自创20", face, kGlyph, 5, 2, text, target, source);
     }
 
-    // The rendered pixels, after checking the file's size and header.
+    // The rendered pixels, after checking the file's size and header; a relative target is the pack folder's.
     std::vector<uint8_t> ReadTarget(const char* target = kLowTarget) {
+        const bool absolute = target[0] != 0 && target[1] == ':';
         std::string file;
-        EXPECT_TRUE(ReadBytes(pack_ + "\\" + target, &file));
+        EXPECT_TRUE(ReadGbkFile(absolute ? std::string(target) : pack_ + "\\" + target, &file)) << target;
         const size_t pixelBytes = static_cast<size_t>(kWidth) * kHeight * 4;
         EXPECT_EQ(kHeaderSize + pixelBytes + 26, file.size());
         if (file.size() < kHeaderSize + pixelBytes)
@@ -189,6 +220,109 @@ TEST_F(UserFontTest, FailedRenderLeavesAnEarlierTextureAsItWas) {
     std::string after;
     ASSERT_TRUE(ReadBytes(pack_ + "\\" + kLowTarget, &after));
     EXPECT_EQ(before, after);
+}
+
+// Chinese (and kana) folder, source and target names, as the pack and the user's game folder may have them: the
+// library finds its own folder, reads the source and writes the texture at the GBK paths it is given, whatever the
+// system's code page. "@" stands for the test's folder in an absolute path.
+TEST_F(UserFontTest, TexturesAreReadAndWrittenAtGbkPaths) {
+    struct Case {
+        const char* libraryFolder;  // in the test's folder
+        const char* source;
+        const char* target;
+    };
+    const Case cases[] = {
+        {"汉化包", kLowSource, "bg\\低清\\自创字体01b.tga"},
+        {"真三国无双3", "@\\原图\\字库.png", "@\\输出\\字体.tga"},
+        {"セーブ", "data\\日本語\\font01b.png", "bg\\セーブ.tga"},
+    };
+    for (const Case& c : cases) {
+        LoadIn(dir_.Join(c.libraryFolder));
+        auto place = [&](const char* path) {
+            const std::string text(path);
+            return text[0] == '@' ? dir_.path() + text.substr(1) : text;
+        };
+        const std::string source = place(c.source);
+        const std::string target = place(c.target);
+        PlaceSource(kWidth, kHeight, source[1] == ':' ? source : pack_ + "\\" + source);
+        ASSERT_TRUE(Render("WenQuanYi Micro Hei", target.c_str(), kText, source.c_str())) << c.libraryFolder;
+        const std::vector<uint8_t> pixels = ReadTarget(target.c_str());
+        ASSERT_FALSE(pixels.empty()) << c.libraryFolder;
+        EXPECT_GT(InkInCell(pixels, 0), 200) << c.libraryFolder;
+        EXPECT_EQ(0, InkInCell(pixels, 2)) << c.libraryFolder;
+        const std::string written = target[1] == ':' ? target : pack_ + "\\" + target;
+        EXPECT_FALSE(Exists(written + ".partial")) << c.libraryFolder;
+    }
+}
+
+// A path or face that is not GBK (0xFF never begins a GBK character) is refused before anything is read or written.
+TEST_F(UserFontTest, PathsAndFacesThatAreNotGbkFailAndWriteNothing) {
+    PlaceSource(kWidth, kHeight);
+    struct Case {
+        const char* what;
+        const char* face;
+        const char* target;
+        const char* source;
+    };
+    const Case cases[] = {
+        {"target", "WenQuanYi Micro Hei", "bg\\\xFF\xFF.tga", kLowSource},
+        {"source", "WenQuanYi Micro Hei", kLowTarget, "data\\\xFF\xFF.png"},
+        {"face", "\xFF\xFF", kLowTarget, kLowSource},
+    };
+    for (const Case& c : cases)
+        EXPECT_FALSE(Render(c.face, c.target, kText, c.source)) << c.what;
+    EXPECT_FALSE(Exists(pack_ + "\\bg"));
+}
+
+// The same library's other export, ResourceInstall, loaded from a Chinese folder: the index names every file of the
+// pack by its GBK name (a trail byte that is a capital letter stays as it is), whatever the system's code page, and
+// leaves out what GBK cannot name.
+using ResourceInstallTest = UserFontTest;
+
+TEST_F(ResourceInstallTest, IndexNamesFilesByTheirGbkNamesAndLeavesOutWhatGbkCannotName) {
+    LoadIn(dir_.Join("真三国无双3"));
+    const auto install =
+        reinterpret_cast<ResourceInstallProc>(reinterpret_cast<void*>(GetProcAddress(module_, kResourceInstallExport)));
+    ASSERT_NE(nullptr, install);
+    const std::wstring pack = Wide(pack_);
+    struct File {
+        const wchar_t* name;  // below the pack folder
+        const char* content;
+    };
+    const File files[] = {
+        {L"\u66F9\u64CD.txt", "hello"},               // 曹操.txt
+        {L"\u8A9E\\Ab.BIN", ""},                      // 語 (D5 5A) \ Ab.BIN
+        {L"\uD55C\uAE00.txt", "left out"},            // Korean
+        {L"\uD55C\\inside.txt", "left out as well"},  // a Korean folder
+    };
+    for (const File& file : files) {
+        const std::wstring path = pack + L"\\" + file.name;
+        for (size_t i = 3; i < path.size(); ++i)
+            if (path[i] == L'\\')
+                CreateDirectoryW(path.substr(0, i).c_str(), nullptr);
+        HANDLE made = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, made);
+        DWORD written = 0;
+        WriteFile(made, file.content, DWORD(std::strlen(file.content)), &written, nullptr);
+        CloseHandle(made);
+    }
+    char status[512] = {};
+    install(true, nullptr, status);
+    EXPECT_STREQ("正在安装资源 100% (2/2)", status);
+    std::string index;
+    ASSERT_TRUE(ReadGbkFile(pack_ + "\\resource.lst", &index));
+    std::vector<std::string> lines;
+    for (size_t at = 0; at < index.size();) {
+        const size_t end = index.find("\r\n", at);
+        ASSERT_NE(std::string::npos, end) << index;
+        lines.push_back(index.substr(at, end - at));
+        at = end + 2;
+    }
+    std::sort(lines.begin(), lines.end());
+    std::vector<std::string> expected = {"\xD5\x5A\\ab.bin\t0\td41d8cd98f00b204e9800998ecf8427e",
+                                         "曹操.txt\t5\t5d41402abc4b2a76b9719d911017c592"};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(expected, lines);
 }
 
 }  // namespace

@@ -13,6 +13,8 @@
 #include "resources/resource.h"
 #include "settings/SaveFile.h"
 #include "settings/SettingsDialog.h"
+#include "support/StdioFile.h"
+#include "support/SystemText_win.h"
 #include "tests/common/MessageRecorder.h"
 #include "tests/common/TestRegistry_win.h"
 #include "tests/common/TempDir.h"
@@ -26,18 +28,55 @@ constexpr int kFileNameComboId = 0x47C;  // cmb13, where the dialog has a combo 
 constexpr long kSaveSize = 2000;
 const char kHighTarget[] = "bg\\high\\user_font01b.tga";
 
-// A visible dialog of the thread (other than skip), waited for up to 30 s.
+// A window's text as GBK. The dialog is a UTF-16 dialog: read through the A functions its texts would pass through
+// the system's code page, which is not GBK on every system the tests run under.
+std::string GbkTextOf(HWND window) {
+    wchar_t text[1024] = {};
+    GetWindowTextW(window, text, 1024);
+    std::string gbk;
+    return GbkFromWide(text, &gbk) ? gbk : "(no GBK spelling)";
+}
+
+std::string TextOf(HWND dialog, int id) {
+    return GbkTextOf(GetDlgItem(dialog, id));
+}
+
+// Types a GBK text into a control of the dialog, as the user would in UTF-16.
+void SetName(HWND dialog, int id, const std::string& text) {
+    SetDlgItemTextW(dialog, id, Wide(text).c_str());
+}
+
+// A visible dialog of the thread (other than skip) with that caption (any, for null), waited for up to 30 s.
 HWND WaitForDialog(DWORD thread, const char* title, HWND skip = nullptr) {
     for (int i = 0; i < 3000; ++i) {
-        if (HWND found = FindDialog(thread, title, skip))
+        HWND found = FindDialog(thread, nullptr, skip);
+        if (found && (!title || GbkTextOf(found) == title))
             return found;
         Sleep(10);
     }
     return nullptr;
 }
 
-std::string TextOf(HWND dialog, int id) {
-    return TextOf(GetDlgItem(dialog, id));
+// Files at GBK paths, through the wide functions whatever the system's code page.
+bool ReadGbkFile(const std::string& path, std::string* bytes) {
+    StdioFile file(path.c_str(), "rb");
+    if (!file)
+        return false;
+    bytes->clear();
+    char chunk[65536];
+    size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0)
+        bytes->append(chunk, got);
+    return true;
+}
+
+bool WriteGbkFile(const std::string& path, const std::string& bytes) {
+    StdioFile file(path.c_str(), "wb");
+    return file && std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size() && file.Close();
+}
+
+DWORD Attributes(const std::string& path) {
+    return GetFileAttributesW(Wide(path).c_str());
 }
 
 bool Enabled(HWND dialog, int id) {
@@ -110,9 +149,10 @@ std::string SaveBytes(long size) {
 
 // Folders above a file, made one by one.
 void MakeParents(const std::string& path) {
-    for (size_t i = 3; i < path.size(); ++i)
-        if (path[i] == '\\')
-            CreateDirectoryA(path.substr(0, i).c_str(), nullptr);
+    const std::wstring wide = Wide(path);
+    for (size_t i = 3; i < wide.size(); ++i)
+        if (wide[i] == L'\\')
+            CreateDirectoryW(wide.substr(0, i).c_str(), nullptr);
 }
 
 // Every showing of the dialog runs modally on the test thread while a second thread plays the user.
@@ -147,11 +187,11 @@ class SettingsDialogTest : public ::testing::Test {
     }
 
     void RemoveSave() {
-        DeleteFileA(savePath_.c_str());
-        DeleteFileA((savePath_ + kSaveBackupSuffix).c_str());
-        RemoveDirectoryA((savePath_ + kSaveBackupSuffix).c_str());
+        DeleteFileW(Wide(savePath_).c_str());
+        DeleteFileW(Wide(savePath_ + kSaveBackupSuffix).c_str());
+        RemoveDirectoryW(Wide(savePath_ + kSaveBackupSuffix).c_str());
     }
-    void PlaceSave(long size) { ASSERT_TRUE(WriteBytes(savePath_, SaveBytes(size))); }
+    void PlaceSave(long size) { ASSERT_TRUE(WriteGbkFile(savePath_, SaveBytes(size))); }
     void Installed() { SetValue(kQuorvanInfoValue, dir_.path()); }
 
     // Shows the dialog until the script ends it (or, if it does not, until it is closed afterwards).
@@ -166,7 +206,7 @@ class SettingsDialogTest : public ::testing::Test {
                 PostMessageA(dialog, WM_CLOSE, 0, 0);
         });
         const INT_PTR result =
-            DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_SETTINGS), nullptr, SettingsDialogProc, 0);
+            DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_SETTINGS), nullptr, SettingsDialogProc, 0);
         player.join();
         return result;
     }
@@ -272,9 +312,9 @@ TEST_F(SettingsDialogTest, OpenShowsTheFileAndCancelGoesBackWithoutWriting) {
         Press(dialog, IDC_CANCEL_SAVE);
     });
     std::string bytes;
-    ASSERT_TRUE(ReadBytes(savePath_, &bytes));
+    ASSERT_TRUE(ReadGbkFile(savePath_, &bytes));
     EXPECT_EQ(SaveBytes(kSaveSize), bytes);
-    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((savePath_ + kSaveBackupSuffix).c_str()));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, Attributes(savePath_ + kSaveBackupSuffix));
     EXPECT_TRUE(recorder_.Messages().empty());
 }
 
@@ -293,7 +333,7 @@ TEST_F(SettingsDialogTest, SaveLeftOpenIsClosedWhenTheDialogEndsSoTheNextShowing
     });
     EXPECT_FALSE(SaveFileIsOpen());
     std::string bytes;
-    ASSERT_TRUE(ReadBytes(savePath_, &bytes));
+    ASSERT_TRUE(ReadGbkFile(savePath_, &bytes));
     EXPECT_EQ(SaveBytes(kSaveSize), bytes);
 }
 
@@ -307,7 +347,7 @@ TEST_F(SettingsDialogTest, ShortSaveIsRefusedAndLeftAsItWas) {
     EXPECT_NE(std::string::npos, recorder_.Messages()[0].text.find("1796"));
     EXPECT_EQ(kMbOk | kMbIconError, recorder_.Messages()[0].style);
     std::string bytes;
-    ASSERT_TRUE(ReadBytes(savePath_, &bytes));
+    ASSERT_TRUE(ReadGbkFile(savePath_, &bytes));
     EXPECT_EQ(SaveBytes(kName2Offset + 7), bytes);
 }
 
@@ -361,8 +401,8 @@ TEST_F(SettingsDialogTest, SaveRendersBothTexturesWithTheExactArgumentsThenWrite
     UserFontFace = "AR PL UMing CN";
     Run([&](HWND dialog) {
         Press(dialog, IDC_OPEN_SAVE);
-        SetDlgItemTextA(dialog, IDC_NAME1, "曹操");
-        SetDlgItemTextA(dialog, IDC_NAME2, "关羽张飞");
+        SetName(dialog, IDC_NAME1, "曹操");
+        SetName(dialog, IDC_NAME2, "关羽张飞");
         Press(dialog, IDC_OPEN_SAVE);
         ExpectNoFile(dialog, "after saving");
         EXPECT_EQ("曹操", TextOf(dialog, IDC_NAME1));  // kept, but disabled
@@ -382,13 +422,13 @@ TEST_F(SettingsDialogTest, SaveRendersBothTexturesWithTheExactArgumentsThenWrite
     EXPECT_EQ(kMbOk | kMbIconInformation, recorder_.Messages()[0].style);
 
     std::string bytes;
-    ASSERT_TRUE(ReadBytes(savePath_, &bytes));
+    ASSERT_TRUE(ReadGbkFile(savePath_, &bytes));
     std::string wanted = SaveBytes(kSaveSize);
     wanted.replace(kName1Offset, 8, std::string("\x87\x40\x87\x42\0\0\0\0", 8));
     wanted.replace(kName2Offset, 8, "\x87\x49\x87\x4B\x87\x51\x87\x53");
     EXPECT_EQ(wanted, bytes);  // the same length, and only the sixteen bytes differ
     std::string backup;
-    ASSERT_TRUE(ReadBytes(savePath_ + kSaveBackupSuffix, &backup));
+    ASSERT_TRUE(ReadGbkFile(savePath_ + kSaveBackupSuffix, &backup));
     EXPECT_EQ(SaveBytes(kSaveSize), backup);
     EXPECT_FALSE(SaveFileIsOpen());
 }
@@ -399,24 +439,24 @@ TEST_F(SettingsDialogTest, BackupIsMadeOnceAndNeverReplaced) {
     for (const char* name : {"曹操", "刘备孙权"}) {
         Run([&](HWND dialog) {
             Press(dialog, IDC_OPEN_SAVE);
-            SetDlgItemTextA(dialog, IDC_NAME1, name);
-            SetDlgItemTextA(dialog, IDC_NAME2, "");
+            SetName(dialog, IDC_NAME1, name);
+            SetName(dialog, IDC_NAME2, "");
             Press(dialog, IDC_OPEN_SAVE);
         });
     }
     std::string bytes;
-    ASSERT_TRUE(ReadBytes(savePath_, &bytes));
+    ASSERT_TRUE(ReadGbkFile(savePath_, &bytes));
     EXPECT_EQ(std::string("\x87\x40\x87\x42\x87\x44\x87\x46", 8), bytes.substr(kName1Offset, 8));
     EXPECT_EQ(std::string(8, '\0'), bytes.substr(kName2Offset, 8));
     std::string backup;
-    ASSERT_TRUE(ReadBytes(savePath_ + kSaveBackupSuffix, &backup));
+    ASSERT_TRUE(ReadGbkFile(savePath_ + kSaveBackupSuffix, &backup));
     EXPECT_EQ(SaveBytes(kSaveSize), backup);  // the save as it was before the first change
 }
 
 TEST_F(SettingsDialogTest, SaveWhoseBackupCannotBeKeptIsNotChanged) {
     PlaceSave(kSaveSize);
     Installed();
-    ASSERT_TRUE(CreateDirectoryA((savePath_ + kSaveBackupSuffix).c_str(), nullptr));  // no copy can go there
+    ASSERT_TRUE(CreateDirectoryW(Wide(savePath_ + kSaveBackupSuffix).c_str(), nullptr));  // no copy can go there
     Run([&](HWND dialog) {
         Press(dialog, IDC_OPEN_SAVE);
         Press(dialog, IDC_OPEN_SAVE);
@@ -429,7 +469,7 @@ TEST_F(SettingsDialogTest, SaveWhoseBackupCannotBeKeptIsNotChanged) {
     EXPECT_FALSE(SaveFileIsOpen());
     EXPECT_TRUE(Calls().empty()) << "textures rendered for a save that was refused";
     std::string bytes;
-    ASSERT_TRUE(ReadBytes(savePath_, &bytes));
+    ASSERT_TRUE(ReadGbkFile(savePath_, &bytes));
     EXPECT_EQ(SaveBytes(kSaveSize), bytes);
 }
 
@@ -445,7 +485,7 @@ TEST_F(SettingsDialogTest, BothRendersFailingShowBothMessagesAndTheSaveIsStillWr
     EXPECT_EQ((std::vector<std::string>{"错误", "错误", "提示"}), recorder_.Captions());
     EXPECT_EQ(2u, Calls().size());
     std::string bytes;
-    ASSERT_TRUE(ReadBytes(savePath_, &bytes));
+    ASSERT_TRUE(ReadGbkFile(savePath_, &bytes));
     EXPECT_EQ(std::string("\x87\x40\x87\x42\x87\x44\x87\x46\x87\x49\x87\x4B\x87\x51\x87\x53"),
               bytes.substr(kName1Offset, 8) + bytes.substr(kName2Offset, 8));
 }
@@ -491,9 +531,9 @@ TEST_F(SettingsDialogTest, UnusableLibraryIsReportedOnceAndNothingIsRenderedOrSa
     }
     EXPECT_TRUE(Calls().empty());
     std::string bytes;
-    ASSERT_TRUE(ReadBytes(savePath_, &bytes));
+    ASSERT_TRUE(ReadGbkFile(savePath_, &bytes));
     EXPECT_EQ(SaveBytes(kSaveSize), bytes);
-    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((savePath_ + kSaveBackupSuffix).c_str()));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, Attributes(savePath_ + kSaveBackupSuffix));
 }
 
 // The fake library changed by one byte after the install: never run.
@@ -514,7 +554,7 @@ TEST_F(SettingsDialogTest, LibraryChangedSinceTheInstallIsNeverRun) {
     ASSERT_EQ(1u, messages.size());
     EXPECT_EQ(0u, messages[0].text.find(kLibraryChangedText));
     std::string bytes;
-    ASSERT_TRUE(ReadBytes(savePath_, &bytes));
+    ASSERT_TRUE(ReadGbkFile(savePath_, &bytes));
     EXPECT_EQ(SaveBytes(kSaveSize), bytes);
 }
 
@@ -549,10 +589,10 @@ TEST_F(SettingsDialogTest, RefusedNamesAndAMissingInstallKeepTheFileOpen) {
     PlaceSave(kSaveSize);
     Run([&](HWND dialog) {
         Press(dialog, IDC_OPEN_SAVE);
-        SetDlgItemTextA(dialog, IDC_NAME1, "Cao");
+        SetName(dialog, IDC_NAME1, "Cao");
         Press(dialog, IDC_OPEN_SAVE);
         ExpectFileOpen(dialog, savePath_, "after the refused name");
-        SetDlgItemTextA(dialog, IDC_NAME1, "曹操");
+        SetName(dialog, IDC_NAME1, "曹操");
         Press(dialog, IDC_OPEN_SAVE);  // not installed
         ExpectFileOpen(dialog, savePath_, "without the install");
         Press(dialog, IDC_CANCEL_SAVE);
@@ -560,7 +600,7 @@ TEST_F(SettingsDialogTest, RefusedNamesAndAMissingInstallKeepTheFileOpen) {
     EXPECT_EQ((std::vector<std::string>{"自创武将名1必须是全角汉字!", "需要先安装真.三国无双3简体汉化包!"}), Texts());
     EXPECT_TRUE(Calls().empty());
     std::string bytes;
-    ASSERT_TRUE(ReadBytes(savePath_, &bytes));
+    ASSERT_TRUE(ReadGbkFile(savePath_, &bytes));
     EXPECT_EQ(SaveBytes(kSaveSize), bytes);
 }
 
@@ -569,7 +609,7 @@ TEST_F(SettingsDialogTest, SaveCutShortAfterOpeningIsReportedNotExtended) {
     Installed();
     Run([&](HWND dialog) {
         Press(dialog, IDC_OPEN_SAVE);
-        HANDLE file = CreateFileA(savePath_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+        HANDLE file = CreateFileW(Wide(savePath_).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(INVALID_HANDLE_VALUE, file);
         SetFilePointer(file, 1000, nullptr, FILE_BEGIN);
@@ -585,7 +625,7 @@ TEST_F(SettingsDialogTest, SaveCutShortAfterOpeningIsReportedNotExtended) {
     EXPECT_FALSE(SaveFileIsOpen());
     EXPECT_TRUE(Calls().empty()) << "textures rendered for a save that was refused";
     std::string bytes;
-    ASSERT_TRUE(ReadBytes(savePath_, &bytes));
+    ASSERT_TRUE(ReadGbkFile(savePath_, &bytes));
     EXPECT_EQ(SaveBytes(kSaveSize).substr(0, 1000), bytes);
 }
 
@@ -593,7 +633,7 @@ TEST_F(SettingsDialogTest, SaveCutShortAfterOpeningIsReportedNotExtended) {
 // past the ceiling after opening is refused at "保存", before anything is rendered or copied.
 TEST_F(SettingsDialogTest, FileLargerThanAnySaveIsRefusedAndNeverCopied) {
     auto resize = [&](LONGLONG size) {
-        HANDLE file = CreateFileA(savePath_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+        HANDLE file = CreateFileW(Wide(savePath_).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(INVALID_HANDLE_VALUE, file);
         LARGE_INTEGER at;
@@ -623,7 +663,7 @@ TEST_F(SettingsDialogTest, FileLargerThanAnySaveIsRefusedAndNeverCopied) {
     EXPECT_NE(std::string::npos, messages[1].text.find("64MB")) << messages[1].text;
     EXPECT_EQ("错误", messages[1].caption);
     EXPECT_TRUE(Calls().empty());
-    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((savePath_ + kSaveBackupSuffix).c_str()));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, Attributes(savePath_ + kSaveBackupSuffix));
     EXPECT_FALSE(SaveFileIsOpen());
 }
 
@@ -638,10 +678,10 @@ TEST_F(SettingsDialogTest, BackupOfASaveOfManyPiecesIsExact) {
             Press(dialog, IDC_OPEN_SAVE);
         });
         std::string backup;
-        ASSERT_TRUE(ReadBytes(savePath_ + kSaveBackupSuffix, &backup));
+        ASSERT_TRUE(ReadGbkFile(savePath_ + kSaveBackupSuffix, &backup));
         EXPECT_EQ(SaveBytes(size), backup) << size;
         std::string bytes;
-        ASSERT_TRUE(ReadBytes(savePath_, &bytes));
+        ASSERT_TRUE(ReadGbkFile(savePath_, &bytes));
         EXPECT_EQ(size_t(size), bytes.size());
     }
 }
@@ -699,6 +739,209 @@ TEST_F(SettingsDialogTest, ChosenFaceIsKeptAndCancelledChoiceChangesNothing) {
     });
     EXPECT_EQ("AR PL UMing CN", offered);
     EXPECT_EQ("AR PL UMing CN", UserFontFace);
+}
+
+// Names typed in UTF-16 that GBK cannot spell: one error box for the first of them, and nothing happens, whatever
+// the other name holds: nothing rendered, the save untouched and still open, no copy made.
+TEST_F(SettingsDialogTest, TypedNamesGbkCannotSpellAreRefusedWithOneBoxAndNothingIsRenderedOrSaved) {
+    struct Case {
+        const char* what;
+        const wchar_t* name1;
+        const wchar_t* name2;
+        const char* box;
+    };
+    const char kName1Refused[] = "自创武将名1含有安装程序无法使用的字符(GBK编码不能表示)，只能使用全角汉字!";
+    const char kName2Refused[] = "自创武将名2含有安装程序无法使用的字符(GBK编码不能表示)，只能使用全角汉字!";
+    const Case cases[] = {
+        {"Korean name 1", L"\uD55C\uAE00", L"\u66F9\u64CD", kName1Refused},
+        {"emoji in name 2", L"\u66F9\u64CD", L"\U0001F600", kName2Refused},
+        {"emoji after a Chinese character", L"\u66F9\U0001F600", L"", kName1Refused},
+        {"half of a surrogate pair", L"\u66F9\xD83D", L"", kName1Refused},
+        {"both refused: the first is told", L"\uD55C", L"\U0001F600", kName1Refused},
+        {"Korean beside a name too long", L"\u66F9\u64CD\u5218\u5907\u5B59", L"\uAE00", kName2Refused},
+    };
+    PlaceSave(kSaveSize);
+    Installed();
+    for (const Case& c : cases) {
+        recorder_.Clear();
+        Run([&](HWND dialog) {
+            Press(dialog, IDC_OPEN_SAVE);
+            SetDlgItemTextW(dialog, IDC_NAME1, c.name1);
+            SetDlgItemTextW(dialog, IDC_NAME2, c.name2);
+            Press(dialog, IDC_OPEN_SAVE);
+            ExpectFileOpen(dialog, savePath_, c.what);
+            Press(dialog, IDC_CANCEL_SAVE);
+        });
+        ExpectErrorBoxes(recorder_.Messages(), {c.box}, "错误");
+        ASSERT_EQ(1u, recorder_.Messages().size()) << c.what;
+        EXPECT_TRUE(recorder_.Messages()[0].hasOwner) << c.what;
+    }
+    EXPECT_TRUE(Calls().empty()) << "textures rendered for refused names";
+    std::string bytes;
+    ASSERT_TRUE(ReadGbkFile(savePath_, &bytes));
+    EXPECT_EQ(SaveBytes(kSaveSize), bytes);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, Attributes(savePath_ + kSaveBackupSuffix));
+}
+
+// What the user types arrives in UTF-16; a name GBK can spell reaches the library and the save as its GBK bytes,
+// whatever the system's code page (kana and full-width letters included, which code page 932 would spell otherwise).
+TEST_F(SettingsDialogTest, TypedNamesReachTheLibraryAsTheirGbkBytes) {
+    struct Case {
+        const wchar_t* name1;
+        const wchar_t* name2;
+        const char* text;  // the text block the library gets
+    };
+    const Case cases[] = {
+        {L"\u66F9\u64CD", L"\u5173\u7FBD\u5F20\u98DE", "曹操\xA1\xA1\xA1\xA1关羽张飞"},
+        {L"\u3042\u3044", L"\uFF21\uFF22\u3005", "\xA4\xA2\xA4\xA4\xA1\xA1\xA1\xA1\xA3\xC1\xA3\xC2\xA1\xA9\xA1\xA1"},
+        {L"", L"\u30BB\u30FC\u30D6", "\xA1\xA1\xA1\xA1\xA1\xA1\xA1\xA1\xA5\xBB\xA9\x60\xA5\xD6\xA1\xA1"},
+    };
+    PlaceSave(kSaveSize);
+    Installed();
+    for (const Case& c : cases) {
+        Run([&](HWND dialog) {
+            Press(dialog, IDC_OPEN_SAVE);
+            SetDlgItemTextW(dialog, IDC_NAME1, c.name1);
+            SetDlgItemTextW(dialog, IDC_NAME2, c.name2);
+            Press(dialog, IDC_OPEN_SAVE);
+        });
+    }
+    const std::vector<std::vector<std::string>> calls = Calls();
+    ASSERT_EQ(2 * (sizeof cases / sizeof cases[0]), calls.size());
+    for (size_t i = 0; i < calls.size(); ++i)
+        EXPECT_EQ(cases[i / 2].text, calls[i].at(8)) << "call " << i;
+    EXPECT_EQ(std::vector<std::string>(3, "保存自创武将名成功!"), Texts());
+    std::string bytes;
+    ASSERT_TRUE(ReadGbkFile(savePath_, &bytes));
+    EXPECT_EQ(std::string("\0\0\0\0\0\0\0\0\x87\x49\x87\x4B\x87\x51\0\0", 16),
+              bytes.substr(kName1Offset, 8) + bytes.substr(kName2Offset, 8));  // the last names' positions
+}
+
+// One value of a key under HKEY_CURRENT_USER, put back as it was (or removed, if there was none) at the end.
+class SavedValue {
+  public:
+    SavedValue(const wchar_t* key, const wchar_t* name) : name_(name) {
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr) !=
+            ERROR_SUCCESS) {
+            key_ = nullptr;
+            return;
+        }
+        DWORD size = 0;
+        if (RegQueryValueExW(key_, name, nullptr, &type_, nullptr, &size) != ERROR_SUCCESS)
+            return;
+        data_.resize(size);
+        had_ = RegQueryValueExW(key_, name, nullptr, &type_, data_.data(), &size) == ERROR_SUCCESS;
+        data_.resize(size);
+    }
+    ~SavedValue() {
+        if (!key_)
+            return;
+        if (had_)
+            RegSetValueExW(key_, name_, 0, type_, data_.data(), static_cast<DWORD>(data_.size()));
+        else
+            RegDeleteValueW(key_, name_);
+        RegCloseKey(key_);
+    }
+    SavedValue(const SavedValue&) = delete;
+    SavedValue& operator=(const SavedValue&) = delete;
+
+    bool Set(DWORD type, const std::wstring& text) {
+        return key_ && RegSetValueExW(key_, name_, 0, type, reinterpret_cast<const BYTE*>(text.c_str()),
+                                      static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+    }
+
+  private:
+    const wchar_t* name_;
+    HKEY key_ = nullptr;
+    bool had_ = false;
+    DWORD type_ = REG_NONE;
+    std::vector<BYTE> data_;
+};
+
+// Points the user's documents folder (the shell's "Personal" folder) elsewhere while it exists. The shell reads
+// "User Shell Folders" and copies what it found into "Shell Folders": both are put back.
+class DocumentsFolderOverride {
+  public:
+    explicit DocumentsFolderOverride(const std::wstring& folder) { set_ = userShellFolder_.Set(REG_EXPAND_SZ, folder); }
+    bool set() const { return set_; }
+
+  private:
+    SavedValue userShellFolder_{L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
+                                L"Personal"};
+    SavedValue shellFolder_{L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", L"Personal"};
+    bool set_ = false;
+};
+
+// The documents folder as the system gives it (UTF-16): one that GBK can spell holds the save that is opened and
+// written, whatever the system's code page; one that it cannot is refused with one box, no chooser is offered and
+// no file is opened.
+TEST_F(SettingsDialogTest, DocumentsFolderGbkCanSpellIsUsedAndOneItCannotIsRefused) {
+    struct Case {
+        const char* what;
+        const wchar_t* leaf;
+        const char* gbkLeaf;  // null: none
+    };
+    const Case cases[] = {
+        {"Chinese", L"\u6211\u7684\u6587\u6863", "我的文档"},
+        {"Japanese", L"\u30C9\u30AD\u30E5\u30E1\u30F3\u30C8", "ドキュメント"},
+        {"Korean", L"\uBB38\uC11C", nullptr},
+    };
+    Installed();
+    const DWORD ui = GetCurrentThreadId();
+    for (const Case& c : cases) {
+        recorder_.Clear();
+        const std::wstring documents = Wide(dir_.path()) + L"\\" + c.leaf;
+        DocumentsFolderOverride override(documents);
+        ASSERT_TRUE(override.set()) << c.what;
+        if (c.gbkLeaf) {
+            savePath_ = dir_.Join(c.gbkLeaf) + kSaveFileTail;
+            EXPECT_EQ(savePath_, DefaultSaveFilePath(nullptr)) << c.what;
+            MakeParents(savePath_);
+            PlaceSave(kSaveSize);
+            Run([&](HWND dialog) {
+                PressLater(dialog, IDC_OPEN_SAVE);  // a chooser, if the save were not found, must not hold the player
+                ASSERT_TRUE(WaitUntil(
+                    [&] { return !TextOf(dialog, IDC_SAVE_PATH).empty() || FindDialog(ui, nullptr, dialog); }));
+                if (HWND chooser = FindDialog(ui, nullptr, dialog)) {
+                    ADD_FAILURE() << c.what << ": the save in the documents folder was not found";
+                    PostMessageW(chooser, WM_COMMAND, IDCANCEL, 0);
+                    WaitUntil([&] { return !IsWindow(chooser); });
+                    return;
+                }
+                ExpectFileOpen(dialog, savePath_, c.what);
+                SetName(dialog, IDC_NAME1, "曹操");
+                Press(dialog, IDC_OPEN_SAVE);
+            });
+            EXPECT_EQ(std::vector<std::string>{"保存自创武将名成功!"}, Texts()) << c.what;
+            std::string bytes;
+            ASSERT_TRUE(ReadGbkFile(savePath_, &bytes)) << c.what;
+            EXPECT_EQ(std::string("\x87\x40\x87\x42\0\0\0\0", 8), bytes.substr(kName1Offset, 8)) << c.what;
+            std::string backup;
+            ASSERT_TRUE(ReadGbkFile(savePath_ + kSaveBackupSuffix, &backup)) << c.what;
+            EXPECT_EQ(SaveBytes(kSaveSize), backup) << c.what;
+            RemoveSave();
+            continue;
+        }
+        EXPECT_EQ("", DefaultSaveFilePath(nullptr)) << c.what;
+        bool chooserShown = false;
+        Run([&](HWND dialog) {
+            PressLater(dialog, IDC_OPEN_SAVE);
+            ASSERT_TRUE(WaitUntil([&] { return !recorder_.Messages().empty(); }));
+            Sleep(300);
+            if (HWND chooser = FindDialog(ui, nullptr, dialog)) {
+                chooserShown = true;
+                PostMessageW(chooser, WM_COMMAND, IDCANCEL, 0);
+                WaitUntil([&] { return !IsWindow(chooser); });
+            }
+            ExpectNoFile(dialog, c.what);
+        });
+        EXPECT_FALSE(chooserShown) << c.what;
+        ExpectErrorBoxes(
+            recorder_.Messages(),
+            {"[我的文档]的路径含有安装程序无法使用的字符(GBK编码不能表示)，不能打开真三国无双3 Save文档。"}, "错误");
+        EXPECT_FALSE(SaveFileIsOpen()) << c.what;
+    }
+    EXPECT_EQ(4u, Calls().size());  // both textures for each save written
 }
 
 }  // namespace
