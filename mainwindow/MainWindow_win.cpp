@@ -13,6 +13,7 @@
 #include "support/Captions.h"
 #include "support/GdiHandles.h"
 #include "support/MessageSeam.h"
+#include "support/SystemText_win.h"
 
 SkinImages gSkinImages;
 
@@ -33,7 +34,7 @@ constexpr UINT kExitStartFailed = 1;
 // A picture of our own resources, as a DIB section. Without it there is nothing to show: the user is told which one
 // is missing, and the result is null.
 HBITMAP LoadSkinImage(const char* name) {
-    HANDLE image = LoadImageA(gSkinImages.instance, name, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION);
+    HANDLE image = LoadImageW(gSkinImages.instance, Wide(name).c_str(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION);
     if (!image) {
         const std::string text = kMissingImageText + std::string(name);
         ShowMessage(nullptr, text.c_str(), kErrorCaption, kMbOk | kMbIconError);
@@ -62,24 +63,28 @@ struct SelectedPicture {
 std::unique_ptr<SelectedPicture> gNormalPicture;
 std::unique_ptr<SelectedPicture> gHighlightPicture;
 
+// Both classes are Unicode classes: their windows take and give their texts as UTF-16 whatever the system's code
+// page is.
 void RegisterWindowClasses() {
-    WNDCLASSEXA button = {};
+    const std::wstring buttonClass = Wide(kInstallButtonClass);
+    WNDCLASSEXW button = {};
     button.cbSize = sizeof button;
     button.style = CS_VREDRAW | CS_HREDRAW | CS_PARENTDC;
     button.lpfnWndProc = SkinButtonProc;
     button.hInstance = gSkinImages.instance;
-    button.hCursor = LoadCursorA(gSkinImages.instance, MAKEINTRESOURCEA(IDR_HAND_CURSOR));
-    button.lpszClassName = kInstallButtonClass;
-    RegisterClassExA(&button);
+    button.hCursor = LoadCursorW(gSkinImages.instance, MAKEINTRESOURCEW(IDR_HAND_CURSOR));
+    button.lpszClassName = buttonClass.c_str();
+    RegisterClassExW(&button);
 
-    WNDCLASSEXA window = {};
+    const std::wstring windowClass = Wide(kInstallWindowClass);
+    WNDCLASSEXW window = {};
     window.cbSize = sizeof window;
     window.lpfnWndProc = MainWindowProc;
     window.hInstance = gSkinImages.instance;
-    window.hIcon = LoadIconA(gSkinImages.instance, MAKEINTRESOURCEA(IDI_APP));
-    window.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    window.lpszClassName = kInstallWindowClass;
-    RegisterClassExA(&window);
+    window.hIcon = LoadIconW(gSkinImages.instance, MAKEINTRESOURCEW(IDI_APP));
+    window.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));  // an ordinal, not a text
+    window.lpszClassName = windowClass.c_str();
+    RegisterClassExW(&window);
 }
 
 LRESULT OnCreate(HWND window) {
@@ -149,7 +154,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case kInstallDoneMessage:
             return OnInstallDone(window);
         default:
-            return DefWindowProcA(window, message, wParam, lParam);
+            return DefWindowProcW(window, message, wParam, lParam);
     }
 }
 
@@ -172,7 +177,7 @@ WindowStart CreateMainWindowWithImages(HBITMAP normalImage, HBITMAP highlightIma
     gSkinImages.region = RegionFromBitmap(normalImage, kSkinKeyColour, true);
 
     BITMAP size = {};
-    GetObjectA(normalImage, sizeof size, &size);
+    GetObjectW(normalImage, sizeof size, &size);
     gSkinImages.width = size.bmWidth;
     gSkinImages.height = size.bmHeight;
 
@@ -182,9 +187,9 @@ WindowStart CreateMainWindowWithImages(HBITMAP normalImage, HBITMAP highlightIma
     gSkinImages.highlightDc = gHighlightPicture->dc.get();
 
     RegisterWindowClasses();
-    gSkinImages.mainWindow =
-        CreateWindowExA(0, kInstallWindowClass, kMainWindowTitle, WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT,
-                        gSkinImages.width, gSkinImages.height, nullptr, nullptr, gSkinImages.instance, nullptr);
+    gSkinImages.mainWindow = CreateWindowExW(0, Wide(kInstallWindowClass).c_str(), Wide(kMainWindowTitle).c_str(),
+                                             WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT, gSkinImages.width,
+                                             gSkinImages.height, nullptr, nullptr, gSkinImages.instance, nullptr);
     if (!gSkinImages.mainWindow) {
         // Without a window the message loop would wait forever for a quit that nothing can send.
         ShowMessage(nullptr, kNoWindowText, kErrorCaption, kMbOk | kMbIconError);
@@ -217,8 +222,8 @@ void DestroyMainWindow() {
     gSkinImages.mainWindow = nullptr;
     gSkinImages.region = nullptr;  // freed with the window
     gSkinLayout.clear();
-    UnregisterClassA(kInstallButtonClass, gSkinImages.instance);
-    UnregisterClassA(kInstallWindowClass, gSkinImages.instance);
+    UnregisterClassW(Wide(kInstallButtonClass).c_str(), gSkinImages.instance);
+    UnregisterClassW(Wide(kInstallWindowClass).c_str(), gSkinImages.instance);
     gSkinImages.normalDc = gSkinImages.highlightDc = nullptr;
     gSkinImages.normalImage = gSkinImages.highlightImage = nullptr;
     gNormalPicture.reset();
@@ -237,9 +242,9 @@ int RunSetup(HINSTANCE instance) {
     }
 
     MSG message;
-    while (GetMessageA(&message, nullptr, 0, 0)) {  // -1 counts as non-zero: the loop goes on
+    while (GetMessageW(&message, nullptr, 0, 0)) {  // -1 counts as non-zero: the loop goes on
         TranslateMessage(&message);
-        DispatchMessageA(&message);
+        DispatchMessageW(&message);
     }
 
     if (gHandlers.loopEnded && gSkinImages.mainWindow)

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <string>
 #include <utility>
 
 #include "support/GdiHandles.h"
@@ -8,6 +9,7 @@
 #include "mainwindow/SkinLayout.h"
 #include "package/Extract.h"
 #include "package/PackNames.h"
+#include "support/SystemText_win.h"
 
 SkinLayout gSkinLayout;
 
@@ -22,34 +24,38 @@ bool IsStatusRecord(const LayoutRecord& record) {
 }
 
 void CreateSkinControls(HWND mainWindow) {
+    const std::wstring buttonClass = Wide(kInstallButtonClass);
     for (size_t i = 0; i < gSkinLayout.size(); ++i) {
         LayoutRecord& record = gSkinLayout[i];
         const INT_PTR id = kFirstControlId + INT_PTR(i);
         record.window =
-            CreateWindowExA(0, kInstallButtonClass, nullptr, WS_CHILD | WS_VISIBLE, record.left, record.top,
+            CreateWindowExW(0, buttonClass.c_str(), nullptr, WS_CHILD | WS_VISIBLE, record.left, record.top,
                             record.right - record.left, record.bottom - record.top, mainWindow,
                             reinterpret_cast<HMENU>(id), gSkinImages.instance, reinterpret_cast<void*>(INT_PTR(i)));
     }
 }
 
 void OnButtonCreate(HWND control, LPARAM lParam) {
-    const CREATESTRUCTA* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
-    SetWindowLongPtrA(control, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    const CREATESTRUCTW* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+    SetWindowLongPtrW(control, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
 }
 
 // Draws the label's text from the control's top-left corner, left-aligned, one line per line feed, over the
-// picture. The buffer may be rewritten by the install worker at any time, so a copy with a sure terminator is drawn.
+// picture. The buffer may be rewritten by the install worker (or the helper library) at any time, so a copy with a
+// sure terminator is drawn. The buffer is GBK; it is converted here, at the drawing, and a text that is not GBK
+// (cut by the 512-byte limit in the middle of a character) still shows, with U+FFFD for the broken bytes.
 void DrawLabelText(HWND control, HDC dc, const LayoutRecord& record) {
     char text[kLayoutTextSize];
     std::memcpy(text, record.text, sizeof text);
     text[sizeof text - 1] = '\0';
+    const std::wstring shown = WideForDisplay(text);
 
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, kLabelTextColour);
-    HFONT font = reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0));
+    HFONT font = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
     ScopedSelectObject selectFont(dc, font);
     RECT start = {0, 0, 1, 1};
-    DrawTextA(dc, text, -1, &start, DT_NOCLIP);
+    DrawTextW(dc, shown.c_str(), int(shown.size()), &start, DT_NOCLIP);
 }
 
 void OnButtonPaint(HWND control) {
@@ -94,7 +100,7 @@ void OnButtonMouseLeave(HWND control) {
 // The command fires on the press; a double click is two presses.
 void OnButtonPress(HWND control) {
     const WPARAM id = WPARAM(LOWORD(GetDlgCtrlID(control)));
-    PostMessageA(GetParent(control), WM_COMMAND, id, reinterpret_cast<LPARAM>(control));
+    PostMessageW(GetParent(control), WM_COMMAND, id, reinterpret_cast<LPARAM>(control));
 }
 
 }  // namespace
@@ -128,8 +134,8 @@ void MakeTextLabels() {
             continue;
         record.flags |= kLayoutLabel;
         if (record.window) {
-            const LONG_PTR style = GetWindowLongPtrA(record.window, GWL_STYLE);
-            SetWindowLongPtrA(record.window, GWL_STYLE, style | WS_DISABLED);
+            const LONG_PTR style = GetWindowLongPtrW(record.window, GWL_STYLE);
+            SetWindowLongPtrW(record.window, GWL_STYLE, style | WS_DISABLED);
         }
         if (IsStatusRecord(record))
             record.text[0] = '\0';
@@ -156,7 +162,7 @@ StatusTarget StatusTargetOfLayout() {
 }
 
 LayoutRecord* RecordOfControl(HWND control) {
-    const LONG_PTR index = GetWindowLongPtrA(control, GWLP_USERDATA);
+    const LONG_PTR index = GetWindowLongPtrW(control, GWLP_USERDATA);
     if (index < 0 || size_t(index) >= gSkinLayout.size() || gSkinLayout[size_t(index)].window != control)
         return nullptr;
     return &gSkinLayout[size_t(index)];
@@ -180,5 +186,5 @@ LRESULT CALLBACK SkinButtonProc(HWND control, UINT message, WPARAM wParam, LPARA
             OnButtonPress(control);
             break;
     }
-    return DefWindowProcA(control, message, wParam, lParam);
+    return DefWindowProcW(control, message, wParam, lParam);
 }

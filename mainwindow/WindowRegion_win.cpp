@@ -74,7 +74,7 @@ HRGN RegionFromBitmap(HBITMAP bitmap, uint32_t key, bool keepNonKey) {
     if (!copyDc.get())
         return nullptr;
     BITMAP source = {};
-    if (!GetObjectA(bitmap, sizeof source, &source))
+    if (!GetObjectW(bitmap, sizeof source, &source))
         return nullptr;
 
     BITMAPINFOHEADER header = {};
@@ -95,7 +95,7 @@ HRGN RegionFromBitmap(HBITMAP bitmap, uint32_t key, bool keepNonKey) {
     if (!sourceDc.get())
         return nullptr;
     BITMAP copyInfo = {};
-    GetObjectA(copy.get(), sizeof copyInfo, &copyInfo);
+    GetObjectW(copy.get(), sizeof copyInfo, &copyInfo);
     const ptrdiff_t rowBytes = (ptrdiff_t(copyInfo.bmWidthBytes) + 3) & ~ptrdiff_t(3);
     ScopedSelectObject selectSource(sourceDc.get(), bitmap);
     if (!selectCopy.ok() || !selectSource.ok())

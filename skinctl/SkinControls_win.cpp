@@ -6,6 +6,7 @@
 #include "skinctl/SkinControls_win.h"
 #include "skinctl/SkinHook.h"
 #include "support/MessageSeam.h"
+#include "support/SystemText_win.h"
 
 static_assert(skinmsg::kDestroy == WM_DESTROY && skinmsg::kSetFocus == WM_SETFOCUS &&
                   skinmsg::kKillFocus == WM_KILLFOCUS && skinmsg::kEnable == WM_ENABLE &&
@@ -59,44 +60,14 @@ void Forget(HWND window) {
 }
 
 // A window whose procedure is SkinProc but which has no record: nothing to pass the message on to. Say so once,
-// then answer like a window without a procedure of its own.
+// then answer like a window without a procedure of its own. SkinProc is a Unicode procedure (it goes in with
+// SetWindowLongPtrW), so the message is a Unicode one.
 LRESULT OnWindowWithoutRecord(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (!gNoRecordShown) {
         gNoRecordShown = true;
         ShowMessage(nullptr, kNoRecordText, nullptr, kMbOk);
     }
-    return IsWindowUnicode(window) ? DefWindowProcW(window, message, wParam, lParam)
-                                   : DefWindowProcA(window, message, wParam, lParam);
-}
-
-// True when the window's procedure takes Unicode messages as they are sent. A Unicode window does; so does a window
-// that still runs the procedure of its system class, even one made with the A functions (every control of a dialog
-// made with DialogBoxParamA): the system hands such a control each message in the character set it was sent in, and
-// typed text reaches it as UTF-16. Subclassed with the A function, it would get every typed character converted to
-// bytes and then back to UTF-16 one byte at a time, which loses each double-byte character.
-bool TakesUnicode(HWND window) {
-    if (IsWindowUnicode(window))
-        return true;
-    char name[kClassNameSize] = {};
-    if (!GetClassNameA(window, name, int(sizeof name)))
-        return false;
-    WNDCLASSEXA systemClass = {};
-    systemClass.cbSize = sizeof systemClass;
-    if (!GetClassInfoExA(nullptr, name, &systemClass))
-        return false;  // a class of a module: its procedure takes what IsWindowUnicode says
-    // Compared as the A functions see them: a procedure put in by someone with the A function takes ANSI only.
-    return GetWindowLongPtrA(window, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(systemClass.lpfnWndProc);
-}
-
-// The window procedure functions of one character set. Which one a window takes is decided once, when it is
-// skinned, and kept in its record: SkinProc is installed, called through and taken out with the same set.
-LONG_PTR ReplaceProcedure(HWND window, bool unicode, LONG_PTR procedure) {
-    return unicode ? SetWindowLongPtrW(window, GWLP_WNDPROC, procedure)
-                   : SetWindowLongPtrA(window, GWLP_WNDPROC, procedure);
-}
-
-LONG_PTR CurrentProcedure(HWND window, bool unicode) {
-    return unicode ? GetWindowLongPtrW(window, GWLP_WNDPROC) : GetWindowLongPtrA(window, GWLP_WNDPROC);
+    return DefWindowProcW(window, message, wParam, lParam);
 }
 
 void TrackMouseLeave(HWND window) {
@@ -116,11 +87,15 @@ LRESULT OnDialogColour(WPARAM wParam, LRESULT result) {
 
 }  // namespace
 
+// The class name is read in UTF-16 and compared as GBK, as every name of ours: the skinned classes are system
+// classes with ASCII names, and a name that GBK cannot spell is none of them.
 SkinKind ClassifyWindow(HWND window) {
-    char name[kClassNameSize] = {};
-    if (!GetClassNameA(window, name, int(sizeof name)))
+    wchar_t name[kClassNameSize] = {};
+    const int length = GetClassNameW(window, name, int(kClassNameSize));
+    std::string gbkName;
+    if (length <= 0 || !GbkFromWide(name, size_t(length), &gbkName))
         return kSkinNone;
-    return ClassifyClass(name, uint32_t(GetWindowLongPtrA(window, GWL_STYLE)));
+    return ClassifyClass(gbkName, uint32_t(GetWindowLongPtrW(window, GWL_STYLE)));
 }
 
 void SkinWindow(HWND window) {
@@ -129,12 +104,11 @@ void SkinWindow(HWND window) {
     const SkinKind kind = ClassifyWindow(window);
     if (kind == kSkinNone)
         return;
-    const uint32_t style = uint32_t(GetWindowLongPtrA(window, GWL_STYLE));
+    const uint32_t style = uint32_t(GetWindowLongPtrW(window, GWL_STYLE));
     const bool focused = GetFocus() == window;
-    const bool unicode = TakesUnicode(window);
-    gSkinnedWindowTable.push_back({window, kind, InitialSkinState(kind, style, focused, 0), nullptr, unicode});
+    gSkinnedWindowTable.push_back({window, kind, InitialSkinState(kind, style, focused, 0), nullptr});
     const WNDPROC previous =
-        reinterpret_cast<WNDPROC>(ReplaceProcedure(window, unicode, reinterpret_cast<LONG_PTR>(&SkinProc)));
+        reinterpret_cast<WNDPROC>(SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&SkinProc)));
     const size_t index = IndexOf(window);
     if (index == kNotFound)
         return;
@@ -145,7 +119,7 @@ void SkinWindow(HWND window) {
         return;
     }
     if (kind == kSkinPushButton || kind == kSkinCheckBox || kind == kSkinRadioButton) {
-        const intptr_t check = intptr_t(SendMessageA(window, BM_GETCHECK, 0, 0));
+        const intptr_t check = intptr_t(SendMessageW(window, BM_GETCHECK, 0, 0));
         const size_t again = IndexOf(window);
         if (again != kNotFound)
             gSkinnedWindowTable[again].state |= InitialSkinState(kind, style, focused, check);
@@ -158,10 +132,12 @@ void UnskinWindow(HWND window) {
     if (index == kNotFound)
         return;
     const SkinnedWindow record = gSkinnedWindowTable[index];
-    // Read with the other set, SkinProc would come back as a thunk of the system and never compare equal.
-    if (CurrentProcedure(window, record.unicode) != reinterpret_cast<LONG_PTR>(&SkinProc))
+    // Read with the A function, SkinProc would come back as a stand-in of the system and never compare equal.
+    if (GetWindowLongPtrW(window, GWLP_WNDPROC) != reinterpret_cast<LONG_PTR>(&SkinProc))
         return;  // a later subclass calls through us; the record goes at WM_NCDESTROY
-    ReplaceProcedure(window, record.unicode, reinterpret_cast<LONG_PTR>(record.previous));
+    // What SetWindowLongPtrW handed out goes back through it: an ANSI procedure becomes the window's again, and
+    // with it the window's ANSI character set.
+    SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(record.previous));
     RedrawWindow(window, nullptr, nullptr, kRedrawWhole);
     Forget(window);
 }
@@ -170,10 +146,10 @@ LRESULT CALLBACK SkinProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     size_t index = IndexOf(window);
     if (index == kNotFound)
         return OnWindowWithoutRecord(window, message, wParam, lParam);
-    // The message arrives in the window's own character set (SkinProc was installed with it) and goes on unchanged.
-    const SkinnedWindow before = gSkinnedWindowTable[index];
-    const LRESULT result = before.unicode ? CallWindowProcW(before.previous, window, message, wParam, lParam)
-                                          : CallWindowProcA(before.previous, window, message, wParam, lParam);
+    // The message arrives as a Unicode one and goes on unchanged; where the previous procedure is an ANSI one, the
+    // system converts it on the way, as it does for any ANSI window.
+    const WNDPROC previous = gSkinnedWindowTable[index].previous;
+    const LRESULT result = CallWindowProcW(previous, window, message, wParam, lParam);
 
     // The control's own procedure may have skinned or forgotten windows, this one included.
     index = IndexOf(window);

@@ -14,13 +14,12 @@
 struct SkinnedWindow {
     HWND window;
     SkinKind kind;
-    uint32_t state;    // SkinState bits
-    WNDPROC previous;  // the procedure SkinProc replaced
-    // The window's procedure took Unicode messages when it was skinned (a Unicode window, or a control still running
-    // its system class's procedure): SkinProc went in with SetWindowLongPtrW, and the previous procedure is called
-    // and put back through the W functions, so that the control receives its messages (typed characters above all)
-    // as it would without the skin. False: the A functions throughout.
-    bool unicode;
+    uint32_t state;  // SkinState bits
+    // The procedure SkinProc replaced, as SetWindowLongPtrW handed it out: SkinProc goes in, calls through and comes
+    // out with the W functions, so the skinned window is a Unicode window and its control gets its messages (typed
+    // characters above all) in UTF-16 whatever the system's code page; an ANSI procedure below gets them converted
+    // by the system.
+    WNDPROC previous;
 };
 
 // The dialog background: its colour and a solid brush of it, both set by InstallSkinHook before any window is

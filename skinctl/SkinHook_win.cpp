@@ -22,7 +22,7 @@ void InstallSkinHook(COLORREF colour) {
         return;
     const DWORD thread = GetCurrentThreadId();
     EnumThreadWindows(thread, SkinEnumProc, 0);
-    gSkinHook = SetWindowsHookExA(WH_CALLWNDPROC, SkinHookProc, nullptr, thread);
+    gSkinHook = SetWindowsHookExW(WH_CALLWNDPROC, SkinHookProc, nullptr, thread);
 }
 
 void RemoveSkinHook() {

@@ -9,7 +9,7 @@
 namespace {
 
 constexpr int kWindowTextSize = 1024;
-const char kMeasureSample[] = "abc";
+const wchar_t kMeasureSample[] = L"abc";
 constexpr int kNoCaptionWidth = -4;  // closes the group box line where it began
 
 // The size of the whole window, frame included.
@@ -76,14 +76,15 @@ RECT ToRect(const SkinRect& rect) {
     return {rect.left, rect.top, rect.right, rect.bottom};
 }
 
-std::string WindowText(HWND window) {
-    char text[kWindowTextSize] = {};
-    GetWindowTextA(window, text, int(sizeof text));
-    return text;
+// Read and drawn in UTF-16: the control holds its text as the system gave it, whatever the system's code page.
+std::wstring WindowText(HWND window) {
+    wchar_t text[kWindowTextSize] = {};
+    const int length = GetWindowTextW(window, text, kWindowTextSize);
+    return std::wstring(text, length > 0 ? size_t(length) : 0);
 }
 
 HFONT ControlFont(HWND window) {
-    return reinterpret_cast<HFONT>(SendMessageA(window, WM_GETFONT, 0, 0));
+    return reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0));
 }
 
 HBRUSH BackgroundBrush() {
@@ -106,16 +107,16 @@ void PaintBox(HDC dc, int width, int height, uint32_t state) {
 // The caption of a check box or radio button, measured in from x 18 and centred vertically, with the focus
 // rectangle round it.
 void PaintBoxText(HDC dc, HWND window, int height, uint32_t state, int measureRight) {
-    const std::string text = WindowText(window);
+    const std::wstring text = WindowText(window);
     if (text.empty())
         return;
     SetTextColor(dc, GetSysColor((state & kSkinDisabled) ? COLOR_GRAYTEXT : COLOR_BTNTEXT));
     ScopedSelectObject font(dc, ControlFont(window));
     const UINT flags = (state & kSkinMultiLine) ? (DT_WORDBREAK | DT_NOCLIP) : (DT_SINGLELINE | DT_NOCLIP);
     RECT measured = {18, 0, measureRight, height};
-    DrawTextA(dc, text.c_str(), -1, &measured, flags | DT_CALCRECT);
+    DrawTextW(dc, text.c_str(), int(text.size()), &measured, flags | DT_CALCRECT);
     RECT place = ToRect(CheckTextRect(height, measured.right, measured.bottom - measured.top));
-    DrawTextA(dc, text.c_str(), -1, &place, flags);
+    DrawTextW(dc, text.c_str(), int(text.size()), &place, flags);
     if (state & kSkinFocused) {
         InflateRect(&place, 2, 2);
         DrawFocusRect(dc, &place);
@@ -187,14 +188,14 @@ void PaintPushButton(const SkinnedWindow& record) {
         }
 
         OffsetRect(&rect, 0, -1);
-        const std::string text = WindowText(record.window);
+        const std::wstring text = WindowText(record.window);
         if (!text.empty()) {
             if (state & kSkinPressed)
                 OffsetRect(&rect, 1, 1);
             SetTextColor(dc, PushTextColour(state));
             ScopedSelectObject font(dc, ControlFont(record.window));
             const UINT lines = (state & kSkinMultiLine) ? 0 : DT_SINGLELINE;
-            DrawTextA(dc, text.c_str(), -1, &rect, DT_CENTER | DT_VCENTER | lines);
+            DrawTextW(dc, text.c_str(), int(text.size()), &rect, DT_CENTER | DT_VCENTER | lines);
         }
     });
 }
@@ -245,9 +246,9 @@ void PaintGroupBox(const SkinnedWindow& record) {
     int textHeight = 0;
     {
         ScopedSelectObject font(dc, ControlFont(record.window));
-        const std::string text = WindowText(record.window);
+        const std::wstring text = WindowText(record.window);
         RECT measured = {0, 0, w, h};
-        DrawTextA(dc, text.empty() ? kMeasureSample : text.c_str(), -1, &measured, DT_CALCRECT | DT_SINGLELINE);
+        DrawTextW(dc, text.empty() ? kMeasureSample : text.c_str(), -1, &measured, DT_CALCRECT | DT_SINGLELINE);
         textWidth = text.empty() ? kNoCaptionWidth : int(measured.right - measured.left);
         textHeight = measured.bottom - measured.top;
     }
@@ -260,8 +261,8 @@ void PaintGroupBox(const SkinnedWindow& record) {
 }
 
 void PaintEditFrame(const SkinnedWindow& record) {
-    const uint32_t style = uint32_t(GetWindowLongPtrA(record.window, GWL_STYLE));
-    const uint32_t exStyle = uint32_t(GetWindowLongPtrA(record.window, GWL_EXSTYLE));
+    const uint32_t style = uint32_t(GetWindowLongPtrW(record.window, GWL_STYLE));
+    const uint32_t exStyle = uint32_t(GetWindowLongPtrW(record.window, GWL_EXSTYLE));
     if (!EditHasFrame(style, exStyle))
         return;
     ScopedWindowDc windowDc(record.window);

@@ -13,6 +13,7 @@
 #include "mainwindow/SkinLayout.h"
 #include "package/Package.h"
 #include "skinctl/SkinHook.h"
+#include "support/GdiHandles.h"
 #include "tests/common/TestPictures_win.h"
 #include "tests/common/MessageRecorder.h"
 #include "tests/common/TempDir.h"
@@ -362,6 +363,62 @@ TEST_F(MainWindowTest, StatusLabelDrawsBlueTextFromItsTopLeftCorner) {
     EXPECT_LE(firstX, 3);
     EXPECT_LE(firstY, 5);
     EXPECT_GE(lastY, 10);  // the line feed started a second line
+}
+
+// The status buffer holds GBK (the install worker and the helper library write it), and the label converts it as
+// it draws: it shows the same characters under every system code page. Every pixel of the control is the one that
+// DrawTextW's drawing of those characters over the picture gives. (Drawn through the system's code page, most of
+// these characters would be "?" under code page 932.)
+struct StatusTextCase {
+    const char* name;
+    const char* gbk;
+    const wchar_t* shown;
+};
+const StatusTextCase kStatusTexts[] = {
+    {"chinese", "正在复制\n汉化包", L"\x6B63\x5728\x590D\x5236\n\x6C49\x5316\x5305"},  // 正在复制, 汉化包
+    {"ascii", "Copying...\nWW", L"Copying...\nWW"},
+    {"empty", "", L""},
+};
+
+TEST_F(MainWindowTest, StatusLabelDrawsItsGbkTextAsItsCharacters) {
+    Show(kLayout);
+    LayoutRecord* status = StatusControl();
+    ASSERT_NE(nullptr, status);
+    const int width = status->right - status->left;
+    const int height = status->bottom - status->top;
+    HDC screen = GetDC(nullptr);
+    OwnedDc expectedDc(CreateCompatibleDC(screen));
+    OwnedGdiObject<HBITMAP> expected(CreateCompatibleBitmap(screen, width, height));
+    ScopedSelectObject selectExpected(expectedDc.get(), expected.get());
+    ASSERT_TRUE(selectExpected.ok());
+    for (const StatusTextCase& test : kStatusTexts) {
+        SCOPED_TRACE(test.name);
+        std::snprintf(status->text, sizeof status->text, "%s", test.gbk);
+        InvalidateRect(status->window, nullptr, FALSE);
+        UpdateWindow(status->window);
+        PumpFor(50);
+
+        BitBlt(expectedDc.get(), 0, 0, width, height, gSkinImages.normalDc, status->left, status->top, SRCCOPY);
+        SetBkMode(expectedDc.get(), TRANSPARENT);
+        SetTextColor(expectedDc.get(), kBlue);
+        RECT start = {0, 0, 1, 1};
+        DrawTextW(expectedDc.get(), test.shown, -1, &start, DT_NOCLIP);
+        int differ = 0;
+        int ink = 0;
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                const POINT at = OnScreen(status->left + x, status->top + y);
+                const COLORREF want = GetPixel(expectedDc.get(), x, y);
+                differ += GetPixel(screen, at.x, at.y) != want;
+                ink += want != NormalAt(status->left + x, status->top + y);
+            }
+        }
+        EXPECT_EQ(0, differ) << "of " << width * height << " pixels, " << ink << " of them ink";
+        if (test.shown[0]) {
+            EXPECT_GT(ink, 20);
+        }
+    }
+    ReleaseDC(nullptr, screen);
 }
 
 // The window library reports what is missing and leaves the end to the start-up: the find-file box is the only

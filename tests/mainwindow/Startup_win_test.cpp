@@ -39,6 +39,22 @@ TEST(SingleInstance, TheInstallersNameIsHeldInTheGlobalNamespace) {
     EXPECT_FALSE(other.first());
 }
 
+// Names are GBK and reach the system as their characters: a Chinese name is held under its UTF-16 spelling,
+// whatever the system's code page (under 932, an ANSI call would have held it under another name).
+TEST(SingleInstance, AChineseNameIsHeldUnderItsCharacters) {
+    const std::string id = std::to_string(GetCurrentProcessId());
+    const std::string name = "汉化包." + id;
+    SingleInstance first(name.c_str());
+    EXPECT_TRUE(first.first());
+    const std::wstring wide = L"\x6C49\x5316\x5305." + std::wstring(id.begin(), id.end());  // 汉化包.
+    HANDLE byCharacters = OpenMutexW(SYNCHRONIZE, FALSE, wide.c_str());
+    EXPECT_NE(nullptr, byCharacters);
+    if (byCharacters)
+        CloseHandle(byCharacters);
+    SingleInstance second(name.c_str());
+    EXPECT_FALSE(second.first());
+}
+
 #ifdef QV_SAVEPATCH_FILE
 // A library placed beside the program under a name that it asks for by name alone.
 class PlantedLibrary : public ::testing::Test {

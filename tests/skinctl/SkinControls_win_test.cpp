@@ -299,8 +299,8 @@ LRESULT CALLBACK LaterSubclassProc(HWND window, UINT message, WPARAM wParam, LPA
 TEST_F(SkinnedControls, ALaterSubclassKeepsWorkingWhenTheControlIsDestroyed) {
     HWND edit = Add("edit", "", 0, 120, 22, WS_EX_CLIENTEDGE);
     gSeenNcDestroy = 0;
-    // The edit takes Unicode messages, so SkinProc went in with the W function; the A function of the later subclass
-    // hands back a stand-in for it that converts on the way.
+    // SkinProc went in with the W function; the A function of the later subclass hands back a stand-in for it that
+    // converts on the way.
     ASSERT_EQ(GetWindowLongPtrW(edit, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(&SkinProc));
     gBelowLater = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrA(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&LaterSubclassProc)));
@@ -341,16 +341,17 @@ TEST(SkinProcWithoutRecord, SaysSoOnceAndAnswersLikeAPlainWindow) {
     });
     HostWindow host;
     HWND stray = host.Add("static", "stray", 0, 10, 10, 60, 20);
-    SetWindowLongPtrA(stray, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&SkinProc));
-    char got[32] = {};
+    // As SkinWindow puts it in: SkinProc is a Unicode procedure.
+    SetWindowLongPtrW(stray, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&SkinProc));
+    wchar_t got[32] = {};
     for (int i = 0; i < 3; ++i)
-        SendMessageA(stray, WM_USER + 5, 0, 0);
-    GetWindowTextA(stray, got, int(sizeof got));
+        SendMessageW(stray, WM_USER + 5, 0, 0);
+    GetWindowTextW(stray, got, 32);
     DestroyWindow(stray);
     SetMessageHandler(previous);
     EXPECT_EQ(shown, 1);
     EXPECT_EQ(text, "error! xp==0");
-    EXPECT_STREQ(got, "stray");
+    EXPECT_STREQ(got, L"stray");
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "skinctl/SkinControls_win.h"
 #include "skinctl/SkinHook.h"
 #include "settings/PathChooser.h"
+#include "support/SystemText_win.h"
 #include "tests/skinctl/SkinTestWindows_win.h"
 
 namespace {
@@ -19,6 +20,9 @@ struct BoxLook {
     COLORREF textBackground = 0;  // a pixel of the static text control, away from the letters
     COLORREF corners[4] = {};     // the button's four outermost pixels
     COLORREF buttonInner = 0;     // the button's pixel (1, 1)
+    // The button's caption as the skin drew it, and as DrawTextW draws the characters the button holds.
+    TextShape captionDrawn;
+    TextShape captionExpected;
 };
 
 void Look(HWND box, BoxLook* look) {
@@ -41,6 +45,17 @@ void Look(HWND box, BoxLook* look) {
         look->textBackground = ScreenPixelOf(text, 0, 0);
 }
 
+// The box's button caption, drawn by the skin, against DrawTextW's drawing of the characters that it holds.
+void LookAtCaption(HWND box, BoxLook* look) {
+    HWND button = FindChild(box, "button");
+    if (!button || !look->buttonSkinned)
+        return;
+    wchar_t caption[64] = {};
+    GetWindowTextW(button, caption, 64);
+    look->captionExpected = ShapeOfText(caption, reinterpret_cast<HFONT>(SendMessageW(button, WM_GETFONT, 0, 0)));
+    look->captionDrawn = ShapeOfControlText(button);
+}
+
 BoxLook gLook;
 const char* gWantedBox = nullptr;
 
@@ -58,27 +73,37 @@ void CALLBACK LookAtBox(HWND, UINT, UINT_PTR, DWORD) {
     HWND box = FindDialog(GetCurrentThreadId(), gWantedBox);
     if (!box || gLook.seen)
         return;
+    // Painting pumps the box's messages, and with them this timer: one look at a time.
+    static bool looking = false;
+    if (looking)
+        return;
+    looking = true;
     BoxLook look;
     Look(box, &look);
-    if (!OnScreen(look) && ++gTicksShown < kTicksAllowed)
+    if (!OnScreen(look) && ++gTicksShown < kTicksAllowed) {
+        looking = false;
         return;
+    }
+    LookAtCaption(box, &look);
+    looking = false;
     gLook = look;
     PostMessageA(box, WM_COMMAND, IDOK, 0);
 }
 
-// Shows a message box on this thread and looks at it from a timer of the box's own message loop.
+// Shows a message box on this thread, as the program's message seam does (MessageBoxW, the text converted from
+// GBK), and looks at it from a timer of the box's own message loop.
 BoxLook ShowBoxHere(const char* caption) {
     gLook = BoxLook();
     gWantedBox = caption;
     gTicksShown = 0;
     const UINT_PTR timer = SetTimer(nullptr, 0, 100, LookAtBox);
-    MessageBoxA(nullptr, "您确定要安装吗?", caption, MB_OK);
+    MessageBoxW(nullptr, Wide("您确定要安装吗?").c_str(), Wide(caption).c_str(), MB_OK);
     KillTimer(nullptr, timer);
     return gLook;
 }
 
 DWORD WINAPI WorkerShowsBox(void*) {
-    MessageBoxA(nullptr, "other thread", "WorkerBox", MB_OK);
+    MessageBoxW(nullptr, L"other thread", L"WorkerBox", MB_OK);
     return 0;
 }
 
@@ -90,6 +115,10 @@ void ExpectSkinned(const BoxLook& look) {
     for (COLORREF corner : look.corners)
         EXPECT_EQ(corner, GetSysColor(COLOR_BTNFACE)) << ColourText(corner);
     EXPECT_EQ(look.buttonInner, RGB(82, 125, 165));
+    EXPECT_GT(look.captionExpected.inkCount, 10);
+    EXPECT_EQ(look.captionDrawn.width, look.captionExpected.width);
+    EXPECT_EQ(look.captionDrawn.height, look.captionExpected.height);
+    EXPECT_LE(ShapeDifference(look.captionDrawn, look.captionExpected), look.captionExpected.inkCount / 10);
 }
 
 void ExpectSystemLook(const BoxLook& look) {

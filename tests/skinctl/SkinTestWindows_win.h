@@ -56,5 +56,22 @@ std::string ColourText(COLORREF colour);
 // The box's first child of the class (case-insensitive), or null.
 HWND FindChild(HWND parent, const char* className);
 
+// The shape of a drawn text: the pixels that the drawing changed, cut to their bounding box. Two drawings of the
+// same text in the same font have the same shape wherever they were placed and whatever lay beneath.
+struct TextShape {
+    int width = 0;
+    int height = 0;
+    std::vector<bool> ink;  // width * height, row by row
+    int inkCount = 0;
+};
+
+// The shape that the control's own painting gives its text: the control is drawn with its text and again with none,
+// and the pixels that differ are the text's. The text is put back afterwards.
+TextShape ShapeOfControlText(HWND control);
+// The shape that DrawTextW gives the text on one line in the font (null: a new device context's own), black on white.
+TextShape ShapeOfText(const std::wstring& text, HFONT font);
+// The pixels in which two shapes differ when laid over each other by their top-left corners.
+int ShapeDifference(const TextShape& a, const TextShape& b);
+
 // Counts the owner-drawn host's WM_DRAWITEM: the host fills every owner-drawn item with this colour.
 constexpr COLORREF kOwnerDrawnColour = RGB(255, 0, 255);
