@@ -1,4 +1,5 @@
 #include "tests/common/TempDir.h"
+#include "support/StdioFile.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -35,7 +36,7 @@ std::string TempDir::Join(const std::string& relative) const {
 }
 
 bool WriteBytes(const std::string& path, const std::string& bytes) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
+    std::FILE* file = OpenGbkFile(path.c_str(), "wb");
     if (!file)
         return false;
     bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
@@ -43,7 +44,7 @@ bool WriteBytes(const std::string& path, const std::string& bytes) {
 }
 
 bool ReadBytes(const std::string& path, std::string* bytes) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = OpenGbkFile(path.c_str(), "rb");
     if (!file)
         return false;
     bytes->clear();

@@ -1,4 +1,5 @@
 #include "tests/common/TestPackage.h"
+#include "support/StdioFile.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +19,7 @@ bool WriteTestPackage(const std::string& path,
                       const std::vector<TestRecord>& records,
                       CompressionLevel level,
                       const std::string& image) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
+    std::FILE* file = OpenGbkFile(path.c_str(), "wb");
     if (!file)
         return false;
     PackageWriter writer(level);

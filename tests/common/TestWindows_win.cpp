@@ -1,5 +1,7 @@
 #include "tests/common/TestWindows_win.h"
 
+#include "support/SystemText_win.h"
+
 namespace {
 
 struct DialogSearch {
@@ -49,7 +51,9 @@ HWND FindDialog(DWORD thread, const char* caption, HWND skip) {
 }
 
 std::string TextOf(HWND window) {
-    char text[1024] = {};
-    GetWindowTextA(window, text, sizeof text);
-    return text;
+    wchar_t text[1024] = {};
+    GetWindowTextW(window, text, 1024);
+    std::string gbk;
+    GbkFromWide(text, &gbk);
+    return gbk;
 }
