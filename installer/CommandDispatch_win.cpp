@@ -8,6 +8,7 @@
 #include "installer/CommandDispatch.h"
 #include "installer/Dependencies_win.h"
 #include "support/MessageSeam.h"
+#include "support/SystemText_win.h"
 
 namespace {
 
@@ -26,8 +27,12 @@ void Close(HWND mainWindow) {
     PostQuitMessage(0);
 }
 
+// An address that is not GBK (a damaged layout file) is not handed on as other characters: nothing opens.
 void OpenInBrowser(const LayoutRecord& record) {
-    ShellExecuteA(nullptr, "open", "iexplore.exe", record.firstArgument.c_str(), nullptr, SW_SHOWNORMAL);
+    std::wstring address;
+    if (!WideFromGbk(record.firstArgument, &address))
+        return;
+    ShellExecuteW(nullptr, Wide("open").c_str(), Wide("iexplore.exe").c_str(), address.c_str(), nullptr, SW_SHOWNORMAL);
 }
 
 // True from the confirmation of an install, an uninstall or the settings dialog until its last box: the boxes of

@@ -1,5 +1,9 @@
 #include "installer/Dependencies_win.h"
 
+#include <string>
+
+#include "support/SystemText_win.h"
+
 namespace {
 
 InstallerDependencies gDependencies;
@@ -12,4 +16,11 @@ void SetInstallerDependencies(const InstallerDependencies& dependencies) {
 
 const InstallerDependencies& Dependencies() {
     return gDependencies;
+}
+
+LONG WINAPI DeleteGbkValue(HKEY key, const char* name) {
+    std::wstring wide;
+    if (!WideFromGbk(name, &wide))
+        return ERROR_INVALID_PARAMETER;
+    return RegDeleteValueW(key, wide.c_str());
 }

@@ -23,7 +23,7 @@ using ResourceInstallCaller = bool (*)(const char* libraryPath, HWND status, cha
 // Every byte of a buffer into an open file (WriteAllBytes' contract): the one place where the install and uninstall
 // flows hand bytes to the system.
 using FileWriter = bool (*)(HANDLE file, const void* bytes, size_t size);
-// Removes a registry value (RegDeleteValueA's contract).
+// Removes a registry value named in GBK (RegDeleteValueW's contract).
 using MarkDeleter = LONG(WINAPI*)(HKEY key, const char* name);
 // Called by RemoveWithoutFollowingLinks with the path of each folder it has checked and holds, before anything in
 // it goes.
@@ -44,6 +44,8 @@ enum class EntryCheck {
 bool QueryFreeSpace(const char* folder, uint64_t* bytesAvailable);
 bool CallResourceInstall(const char* libraryPath, HWND status, char* statusText);
 bool WriteAllBytes(HANDLE file, const void* bytes, size_t size);
+// RegDeleteValueW with the name converted; ERROR_INVALID_PARAMETER, with nothing removed, for a name that is not GBK.
+LONG WINAPI DeleteGbkValue(HKEY key, const char* name);
 
 struct InstallerDependencies {
     PathChooser choosePath = nullptr;       // while null, nothing is chosen
@@ -51,7 +53,7 @@ struct InstallerDependencies {
     FreeSpaceQuery freeSpace = QueryFreeSpace;
     ResourceInstallCaller callResourceInstall = CallResourceInstall;
     FileWriter fileWriter = WriteAllBytes;
-    MarkDeleter deleteMarkValue = RegDeleteValueA;
+    MarkDeleter deleteMarkValue = DeleteGbkValue;
     FolderCheckedHook folderChecked = nullptr;    // none in the program
     LibraryCheckedHook libraryChecked = nullptr;  // none in the program
     EntryCheck entryCheck = EntryCheck::kOnce;

@@ -71,19 +71,23 @@ struct LeftBehind {
 // delete sharing while its contents go, so that it cannot be swapped for a link meanwhile; every file and folder is
 // deleted through the handle it was checked on. A link is removed as a link where the system opens the link itself
 // (junctions and symbolic links on Windows), and otherwise left in place. Folders whose name begins with "." are
-// not entered. Each thing that stays is added to left, except a folder that stays only because something named
-// below it does. True when nothing stays (nothing there counts as removed).
+// not entered. Below parent + "\" + name the entries are reached by the names the system gives them, so one whose
+// name GBK cannot spell goes too; where such an entry stays, its path in left shows "?" for those characters. Each
+// thing that stays is added to left, except a folder that stays only because something named below it does. True
+// when nothing stays (nothing there counts as removed).
 bool RemoveWithoutFollowingLinks(const std::string& parent, const char* name, std::vector<LeftBehind>& left);
 
 // Appends every file below folder (folder + "\" + name, lower-cased with LowerAsciiDbcs), depth first in the order
 // the file system reports entries, keeping only paths that end with suffix when one is given. Folders whose name
 // begins with "." are skipped with their contents. A folder that is a link to another place (a junction or a
-// symbolic link) is never entered. A folder that cannot be searched adds nothing.
+// symbolic link) is never entered. A folder that cannot be searched adds nothing; neither does an entry whose name
+// GBK cannot spell, which no path of this list could name.
 void ListFilesRecursive(const char* folder, std::vector<std::string>& list, const char* suffix = nullptr);
 
 // Appends every folder below folder, lower-cased, each after all of its sub-folders, so that removing them in
 // list order removes the deepest first. A folder that is a link to another place is listed (removing it removes
-// the link) but never entered. An empty folder stands for the current directory.
+// the link) but never entered. An empty folder stands for the current directory. Folders whose names GBK cannot
+// spell are left out with everything below them.
 void ListDirsRecursive(const char* folder, std::vector<std::string>& list);
 
 // True when name, joined to a folder, names something inside that folder (the shared entry-name rule of

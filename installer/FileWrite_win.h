@@ -17,3 +17,10 @@ inline bool IsLink(DWORD attributes) {
 
 // WriteFile until all size bytes are written; false at the first write that fails or writes nothing.
 bool WriteAllBytes(HANDLE file, const void* bytes, size_t size);
+
+// GetFileAttributesW of a GBK path; INVALID_FILE_ATTRIBUTES for a path that is not GBK, as for one that is missing.
+DWORD FileAttributesOf(const std::string& path);
+
+// A name the system gave (UTF-16) as a report or a box shows it: GBK, with "?" for each character that GBK cannot
+// spell. "?" is in no file name, so the user sees where such a character stands; the text names no file itself.
+std::string ShownName(const std::wstring& name);

@@ -107,7 +107,9 @@ class InstallWorker : public WorkerThread {
 
 extern InstallWorker gInstallWorker;
 
-// The "install" command: runs on the user-interface thread up to the start of the worker.
+// The "install" command: runs on the user-interface thread up to the start of the worker. A game folder that the
+// registry ("InstallInfo") names in characters GBK cannot spell is refused with one error box that shows it, "?"
+// standing for those characters; the install ends there with nothing changed.
 void InstallPack(HWND mainWindow);
 
 // The main window's handler of kInstallDoneMessage; acts only while an install is in progress. After the check it

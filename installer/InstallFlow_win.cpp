@@ -8,6 +8,7 @@
 #include "Devavi/Win32/RegTable.h"
 #include "installer/CommandDispatch.h"
 #include "installer/FileHelpers.h"
+#include "installer/FileWrite_win.h"
 #include "installer/InstallFlow.h"
 #include "installer/ResourceLibrary.h"
 #include "mainwindow/ProgramMessages.h"
@@ -17,6 +18,7 @@
 #include "support/Captions.h"
 #include "support/MessageSeam.h"
 #include "support/StdioFile.h"
+#include "support/SystemText_win.h"
 #include "support/Win32Handles.h"
 
 InstallerState gInstallerState;
@@ -39,6 +41,7 @@ const char kNoGameChosenText[] = "必须制定真.三国无双3安装目录!";
 const char kTooLittleSpaceText[] = "汉化包安装至少需要300M硬盘空间才能安装!";
 const char kFolderTooLongText[] = "安装目录的路径超过255字节, 无法安装!";
 const char kNoFullPathText[] = "无法确定游戏所在目录的完整路径, 无法安装!";
+const char kFolderNotGbkText[] = "注册表中记录的游戏目录含有安装程序无法使用的字符(下面以?表示), 无法安装:\r\n";
 const char kConfirmCaption[] = "安装确认";
 const char kConfirmTemplate[] =
     "简体汉化包占用硬盘空间: 250M\r\n"
@@ -76,17 +79,24 @@ void ShowError(HWND owner, const char* text, const char* caption) {
 }
 
 bool FileExists(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const DWORD attributes = FileAttributesOf(path);
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// The game's executable where the game's own setup says it is, or empty.
-std::string GameFromRegistry() {
+// The game's executable where the game's own setup says it is, in gamePath, or gamePath empty. A folder whose name
+// GBK cannot spell is refused with a box that shows it: false, and the install ends with nothing changed.
+bool GameFromRegistry(HWND mainWindow, std::string& gamePath) {
+    gamePath.clear();
     std::string folder;
-    if (!RegReadString(HKEY_CURRENT_USER, kInstallKeyPath, kInstallInfoValue, folder))
-        return std::string();
-    std::string path = folder + kGameExecutable;
-    return FileExists(path) ? path : std::string();
+    std::wstring given;
+    const RegRead read = RegReadGbkString(HKEY_CURRENT_USER, kInstallKeyPath, kInstallInfoValue, folder, &given);
+    if (read == RegRead::kNotGbk) {
+        ShowError(mainWindow, (kFolderNotGbkText + ShownName(given)).c_str(), kErrorCaption);
+        return false;
+    }
+    if (read == RegRead::kRead && FileExists(folder + kGameExecutable))
+        gamePath = folder + kGameExecutable;
+    return true;
 }
 
 // Lets the user point at the game's executable. False (the user has been told) when nothing was chosen.
@@ -106,11 +116,15 @@ bool AskForGame(HWND mainWindow, std::string& gamePath) {
 bool MakeAbsolute(std::string& path) {
     if (IsAbsolutePath(path.c_str()))
         return true;
-    char full[MAX_PATH];
-    const DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
-    if (length == 0 || length >= sizeof full || !IsAbsolutePath(full))
+    std::wstring wide;
+    if (!WideFromGbk(path, &wide) || wide.empty())
         return false;
-    path.assign(full, length);
+    wchar_t full[MAX_PATH];
+    const DWORD length = GetFullPathNameW(wide.c_str(), MAX_PATH, full, nullptr);
+    std::string resolved;  // the current folder may have a name that GBK cannot spell
+    if (length == 0 || length >= MAX_PATH || !GbkFromWide(full, length, &resolved) || !IsAbsolutePath(resolved.c_str()))
+        return false;
+    path = resolved;
     return true;
 }
 
@@ -209,10 +223,11 @@ const char* PackagePath(const PackageIndex& index) {
 
 // The package file, open for reading while nobody may write it: what the check saw is what the unpack reads.
 HANDLE HoldPackage(const PackageIndex& index) {
-    const char* path = PackagePath(index);
-    if (!path)
+    std::wstring path;
+    if (!PackagePath(index) || !WideFromGbk(PackagePath(index), &path) || path.empty())
         return INVALID_HANDLE_VALUE;
-    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
 }
 
 void ReportSkippedNames(HWND owner, size_t count) {
@@ -228,7 +243,9 @@ void ReportSkippedNames(HWND owner, size_t count) {
 void ReportEnd(HWND owner, const std::string& folder, const FailureList& failures) {
     const std::string log = folder + kInstallLogName;
     if (failures.empty()) {
-        DeleteFileA(log.c_str());
+        std::wstring wideLog;
+        if (WideFromGbk(log, &wideLog))
+            DeleteFileW(wideLog.c_str());
         ShowMessage(owner, kDoneText, kNoteCaption, kMbOk | kMbIconInformation);
         return;
     }
@@ -289,7 +306,9 @@ bool ReadInstalledFolder(std::string& folder) {
 }
 
 void InstallPack(HWND mainWindow) {
-    std::string gamePath = GameFromRegistry();
+    std::string gamePath;
+    if (!GameFromRegistry(mainWindow, gamePath))
+        return;
     if (gamePath.empty() && !AskForGame(mainWindow, gamePath))
         return;
     if (!MakeAbsolute(gamePath)) {
@@ -368,9 +387,9 @@ bool InstallWorker::WaitUntilIdle(DWORD timeoutMs) {
         // Sent messages are answered inside PeekMessage; repaints are dispatched. Posted input stays queued.
         MSG message;
         for (int i = 0; i < kMaxMessagesPerWait &&
-                        PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT | PM_QS_SENDMESSAGE);
+                        PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT | PM_QS_SENDMESSAGE);
              ++i)
-            DispatchMessageA(&message);
+            DispatchMessageW(&message);
     }
     return true;
 }
@@ -435,7 +454,7 @@ void InstallWorker::Run() {
     if (!sound)
         SetStatus("");
     phase_ = sound ? Phase::kChecked : Phase::kDamaged;
-    SendMessageA(mainWindow_, kInstallDoneMessage, 0, 0);
+    SendMessageW(mainWindow_, kInstallDoneMessage, 0, 0);
     if (!sound || !proceed_ || stopping_) {
         if (sound && !stopping_)
             SetStatus("");  // the install ended at its mark
@@ -455,7 +474,7 @@ void InstallWorker::Run() {
     SetStatus("");
     SetStatus("");
     phase_ = Phase::kUnpacked;
-    SendMessageA(mainWindow_, kInstallDoneMessage, 0, 0);
+    SendMessageW(mainWindow_, kInstallDoneMessage, 0, 0);
 }
 
 namespace {

@@ -11,6 +11,7 @@
 #include "support/Captions.h"
 #include "support/Gbk.h"
 #include "support/MessageSeam.h"
+#include "support/SystemText_win.h"
 #include "support/Win32Handles.h"
 
 const char kResourceInstallExport[] = "?ResourceInstall@@YAX_NPAUHWND__@@PAD@Z";
@@ -73,10 +74,10 @@ bool HoldsExactly(HANDLE file, const MemorySink& expected) {
 // The library's own imports are looked for in the system folder only. A loader that does not know that flag (Vista
 // and 7 before their 2011 loader update) gets the full path with the altered search, which looks beside the library
 // first: its imports are all KnownDLLs, which no loader takes from there.
-HMODULE LoadFullPath(const std::string& path) {
-    HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+HMODULE LoadFullPath(const std::wstring& path) {
+    HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (!module && GetLastError() == ERROR_INVALID_PARAMETER)
-        module = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+        module = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     return module;
 }
 
@@ -90,11 +91,12 @@ HMODULE LoadVerifiedLibrary(const char* libraryPath, HWND owner) {
     const std::string shown(libraryPath ? libraryPath : "");  // the path as the caller joined it
     std::string path = shown;
     UseBackslashes(path);
-    if (!IsAbsolutePath(path.c_str())) {
+    std::wstring wide;
+    if (!IsAbsolutePath(path.c_str()) || !WideFromGbk(path, &wide)) {
         ReportLoadFailure(owner, shown);
         return nullptr;
     }
-    ScopedFileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    ScopedFileHandle file(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) {
         ReportLoadFailure(owner, shown);
@@ -107,7 +109,7 @@ HMODULE LoadVerifiedLibrary(const char* libraryPath, HWND owner) {
     }
     if (Dependencies().libraryChecked)
         Dependencies().libraryChecked(path.c_str());
-    HMODULE module = LoadFullPath(path);
+    HMODULE module = LoadFullPath(wide);
     if (!module)
         ReportLoadFailure(owner, shown);
     return module;

@@ -18,6 +18,7 @@
 #include "support/Captions.h"
 #include "support/DebugLog.h"
 #include "support/MessageSeam.h"
+#include "support/SystemText_win.h"
 #include "support/Win32Handles.h"
 
 namespace {
@@ -119,7 +120,7 @@ void DeleteLibrary(Uninstall& run) {
 // The pack folder and everything in it; a link in its place or anywhere below it is never followed.
 void DeletePackFolder(Uninstall& run) {
     // A file under the pack folder's name is not something the install made.
-    const DWORD attributes = GetFileAttributesA((run.folder + "\\" + kPackFolder).c_str());
+    const DWORD attributes = FileAttributesOf(run.folder + "\\" + kPackFolder);
     if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
         return;
     std::vector<LeftBehind> left;
@@ -132,7 +133,9 @@ enum class MarkResult { kRemoved, kKeyNotOpened, kValueStays };
 // Removes "QuorvanInfo". The user is told at once when the install key cannot be opened for writing.
 MarkResult RemoveInstallMark(Uninstall& run) {
     ScopedKey key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kInstallKeyPath, 0, KEY_ALL_ACCESS, key.Out()) != ERROR_SUCCESS) {
+    std::wstring keyPath;
+    if (!WideFromGbk(kInstallKeyPath, &keyPath) ||
+        RegOpenKeyExW(HKEY_CURRENT_USER, keyPath.c_str(), 0, KEY_ALL_ACCESS, key.Out()) != ERROR_SUCCESS) {
         ShowMessage(nullptr, kOpenKeyFailedText, kCancelCaption, kMbOk | kMbIconError);
         return MarkResult::kKeyNotOpened;
     }
@@ -173,7 +176,7 @@ std::string AdviceFor(const std::vector<FileFault>& causes) {
 
 // The log goes into the pack folder, unless a link stands there: nothing is written through it.
 std::string LogPath(const Uninstall& run) {
-    const DWORD attributes = GetFileAttributesA((run.folder + "\\" + kPackFolder).c_str());
+    const DWORD attributes = FileAttributesOf(run.folder + "\\" + kPackFolder);
     if (attributes != INVALID_FILE_ATTRIBUTES && IsLink(attributes))
         return run.folder + kLogBesideGame;
     return run.folder + kUninstallLogName;

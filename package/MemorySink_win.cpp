@@ -2,15 +2,17 @@
 
 #include <limits>
 #include <new>
+#include <string>
 
 #include "package/Extract.h"
 #include "support/LogSeam.h"
+#include "support/SystemText_win.h"
 #include "support/Win32Handles.h"
 
 namespace {
 
-HANDLE OpenShared(const char* path, DWORD share) {
-    return CreateFileA(path, GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+HANDLE OpenShared(const std::wstring& path, DWORD share) {
+    return CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 }  // namespace
@@ -18,9 +20,15 @@ HANDLE OpenShared(const char* path, DWORD share) {
 bool MemorySink::LoadFile(const char* path) {
     if (!path)
         return false;
-    ScopedFileHandle file(OpenShared(path, FILE_SHARE_READ));
+    // A path that is not GBK names no file: it cannot be loaded, as a missing one.
+    std::wstring wide;
+    if (!WideFromGbk(path, &wide) || wide.empty()) {
+        WriteLogLine("Error >> Can't load file[%s]\n", path);
+        return false;
+    }
+    ScopedFileHandle file(OpenShared(wide, FILE_SHARE_READ));
     if (!file.valid()) {
-        file.Reset(OpenShared(path, FILE_SHARE_READ | FILE_SHARE_WRITE));
+        file.Reset(OpenShared(wide, FILE_SHARE_READ | FILE_SHARE_WRITE));
         if (!file.valid()) {
             WriteLogLine("Error >> Can't load file[%s]\n", path);
             return false;

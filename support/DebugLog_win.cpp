@@ -6,6 +6,8 @@
 #include "support/DebugLog.h"
 #include "support/Gbk.h"
 #include "support/LogSeam.h"
+#include "support/StdioFile.h"
+#include "support/SystemText_win.h"
 
 const char kDebugMarkerPath[] = "c:\\tarmdebug";
 
@@ -17,11 +19,7 @@ constexpr SHORT kConsoleLines = 40;
 constexpr size_t kExtensionLength = 4;  // ".log"
 
 bool MarkerExists() {
-    std::FILE* marker = std::fopen(kDebugMarkerPath, "r");
-    if (!marker)
-        return false;
-    std::fclose(marker);
-    return true;
+    return bool(StdioFile(kDebugMarkerPath, "r"));
 }
 
 // Shortens text that filled a buffer of capacity bytes to whole characters followed by "\n", so that a cut
@@ -41,7 +39,7 @@ DebugLog::DebugLog(const char* fileName, bool console) {
         return;
 
     if (fileName && std::strlen(fileName) >= kExtensionLength) {
-        file_ = std::fopen(fileName, "w");
+        file_ = OpenGbkFile(fileName, "w");
         if (file_) {
             creator_ = lastWriter_ = GetCurrentThreadId();
             baseName_.assign(fileName, std::strlen(fileName) - kExtensionLength);
@@ -50,7 +48,7 @@ DebugLog::DebugLog(const char* fileName, bool console) {
     }
 
     if (console && AllocConsole()) {
-        SetConsoleTitleA(kConsoleTitle);
+        SetConsoleTitleW(Wide(kConsoleTitle).c_str());
         HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
         if (output && output != INVALID_HANDLE_VALUE) {
             console_ = output;
@@ -85,7 +83,7 @@ bool DebugLog::SwitchFile(uint32_t thread) {
     bool started = false;
     for (uint32_t id : startedThreads_)
         started = started || id == thread;
-    file_ = std::fopen(name.c_str(), started ? "a" : "w+");
+    file_ = OpenGbkFile(name.c_str(), started ? "a" : "w+");
     if (file_ && !started)
         startedThreads_.push_back(thread);
     return file_ != nullptr;
@@ -107,8 +105,11 @@ void DebugLog::Write(const char* text) {
     if (file_)
         std::fwrite(text, 1, length, file_);
     if (console_) {
+        // The console shows UTF-16 whatever its code page; Printf cuts only between whole characters.
+        const std::wstring shown = WideForDisplay(text, length);
         DWORD written = 0;
-        WriteConsoleA(static_cast<HANDLE>(console_), text, static_cast<DWORD>(length), &written, nullptr);
+        WriteConsoleW(static_cast<HANDLE>(console_), shown.c_str(), static_cast<DWORD>(shown.size()), &written,
+                      nullptr);
     }
 }
 

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "support/SystemText_win.h"
+
 namespace {
 
 // A name that is a file name only: anything with a folder in it would leave the system folder.
@@ -15,26 +17,27 @@ bool IsBareName(const char* name) {
     return true;
 }
 
-HMODULE LoadByFullSystemPath(const char* dllName) {
-    char folder[MAX_PATH] = {};
-    const UINT length = GetSystemDirectoryA(folder, sizeof folder);
-    if (length == 0 || length >= sizeof folder)
+HMODULE LoadByFullSystemPath(const std::wstring& dllName) {
+    wchar_t folder[MAX_PATH] = {};
+    const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
         return nullptr;
-    std::string path(folder, length);
-    path += '\\';
+    std::wstring path(folder, length);
+    path += L'\\';
     path += dllName;
     // With a full path, the altered search looks for the DLL's own imports in its folder first: the system's.
-    return LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    return LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
 }  // namespace
 
 HMODULE LoadSystemLibrary(const char* dllName) {
-    if (!IsBareName(dllName))
+    std::wstring name;
+    if (!IsBareName(dllName) || !WideFromGbk(dllName, &name))
         return nullptr;
-    HMODULE module = LoadLibraryExA(dllName, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    HMODULE module = LoadLibraryExW(name.c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (!module && GetLastError() == ERROR_INVALID_PARAMETER)  // a loader without the flag
-        module = LoadByFullSystemPath(dllName);
+        module = LoadByFullSystemPath(name);
     return module;
 }
 

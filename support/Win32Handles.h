@@ -25,9 +25,15 @@ class ScopedKey {
     HKEY key_ = nullptr;
 };
 
-// A FindFirstFileA search; the first entry is in *data when found() holds.
+// A FindFirstFileW search; the first entry is in *data when found() holds. The pattern and the names found are
+// UTF-16: the caller converts its GBK pattern (WideFromGbk) and each name it takes (GbkFromWide), and decides what
+// a name that GBK cannot spell means to it.
+//
+// The ANSI form (FindFirstFileA) is kept for code that has not moved to the W functions yet; it finds only what the
+// system's own code page can spell.
 class ScopedFind {
   public:
+    ScopedFind(const std::wstring& pattern, WIN32_FIND_DATAW* data) : handle_(FindFirstFileW(pattern.c_str(), data)) {}
     ScopedFind(const std::string& pattern, WIN32_FIND_DATAA* data) : handle_(FindFirstFileA(pattern.c_str(), data)) {}
     ~ScopedFind() {
         if (handle_ != INVALID_HANDLE_VALUE)
@@ -37,13 +43,14 @@ class ScopedFind {
     ScopedFind& operator=(const ScopedFind&) = delete;
 
     bool found() const { return handle_ != INVALID_HANDLE_VALUE; }
+    bool Next(WIN32_FIND_DATAW* data) { return FindNextFileW(handle_, data) != FALSE; }
     bool Next(WIN32_FIND_DATAA* data) { return FindNextFileA(handle_, data) != FALSE; }
 
   private:
     HANDLE handle_;
 };
 
-// A file handle from CreateFileA (INVALID_HANDLE_VALUE when none).
+// A file handle from CreateFileW (INVALID_HANDLE_VALUE when none).
 class ScopedFileHandle {
   public:
     explicit ScopedFileHandle(HANDLE handle = INVALID_HANDLE_VALUE) : handle_(handle) {}

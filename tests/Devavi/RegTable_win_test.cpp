@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "Devavi/Win32/InstallKey.h"
 #include "Devavi/Win32/RegTable.h"
@@ -37,6 +39,34 @@ class RegTableTest : public ::testing::Test {
     bool Read(const char* name, std::string& value) {
         return RegReadString(HKEY_CURRENT_USER, key_.c_str(), name, value);
     }
+
+    // A REG_SZ as any program writes it through the W functions (the registry holds UTF-16 either way).
+    void StoreText(const wchar_t* name, const std::wstring& text) {
+        HKEY key;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, Key().c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                                 nullptr, &key, nullptr));
+        EXPECT_EQ(ERROR_SUCCESS, RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                                                DWORD((text.size() + 1) * sizeof(wchar_t))));
+        RegCloseKey(key);
+    }
+
+    // The value as the registry holds it: its type and its UTF-16 data, terminator included; false when missing.
+    bool StoredText(const wchar_t* name, DWORD* type, std::wstring* data) {
+        HKEY key;
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, Key().c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+            return false;
+        wchar_t buffer[2048];
+        DWORD size = sizeof buffer;
+        const bool found =
+            RegQueryValueExW(key, name, nullptr, type, reinterpret_cast<BYTE*>(buffer), &size) == ERROR_SUCCESS;
+        RegCloseKey(key);
+        if (found)
+            data->assign(buffer, size / sizeof(wchar_t));
+        return found;
+    }
+
+    // The test's key path (ASCII) for the W functions.
+    std::wstring Key() const { return std::wstring(key_.begin(), key_.end()); }
 
     std::string key_;
 };
@@ -121,6 +151,82 @@ TEST_F(RegTableTest, KeyThatCannotBeCreatedShowsBothReportsAndWritesNothing) {
     }
     std::string value;
     EXPECT_FALSE(RegReadString(HKEY_CURRENT_USER, target.c_str(), kQuorvanInfoValue, value));
+}
+
+// Whatever the system's code page, a REG_SZ reads as the GBK spelling of its characters; one with a character that
+// GBK cannot spell is refused, never read as look-alikes or "?", and told apart from an absent value.
+TEST_F(RegTableTest, Utf16TextReadsAsGbkOrIsRefused) {
+    struct Case {
+        const char* name;
+        const wchar_t* stored;
+        RegRead read;
+        std::string gbk;  // what a read gives
+    };
+    const Case cases[] = {
+        {"Hanzi", L"D:\\\x6E38\x620F\\\x771F\x4E09\x56FD", RegRead::kRead, "D:\\游戏\\真三国"},
+        {"TrailBackslash", L"C:\\\x6DFA", RegRead::kRead, "C:\\\x9C\x5C"},  // 淺, whose second GBK byte is "\"
+        {"Pinyin", L"D:\\l\x00FC", RegRead::kRead, "D:\\l\xA8\xB9"},        // ü, a letter 936 has and 932 lacks
+        {"Hangul", L"D:\\\xAC8C\xC784", RegRead::kNotGbk, ""},              // 게임
+        {"Emoji", L"D:\\\xD83D\xDE00", RegRead::kNotGbk, ""},
+        {"BestFitLetter", L"D:\\\x00C5", RegRead::kNotGbk, ""},  // Å, which best fit would read as "A"
+    };
+    for (const Case& c : cases) {
+        const std::wstring name(c.name, c.name + std::strlen(c.name));
+        StoreText(name.c_str(), c.stored);
+        std::string value = "unchanged";
+        std::wstring given = L"untouched";
+        EXPECT_EQ(c.read, RegReadGbkString(HKEY_CURRENT_USER, key_.c_str(), c.name, value, &given)) << c.name;
+        EXPECT_EQ(c.read == RegRead::kRead ? c.gbk : std::string("unchanged"), value) << c.name;
+        EXPECT_EQ(c.read == RegRead::kNotGbk ? std::wstring(c.stored) : std::wstring(L"untouched"), given) << c.name;
+        value = "unchanged";
+        EXPECT_EQ(c.read == RegRead::kRead, Read(c.name, value)) << c.name;
+        EXPECT_EQ(c.read == RegRead::kRead ? c.gbk : std::string("unchanged"), value) << c.name;
+    }
+    std::string value;
+    EXPECT_EQ(RegRead::kAbsent, RegReadGbkString(HKEY_CURRENT_USER, key_.c_str(), "Missing", value));
+}
+
+// The limit counts the text's GBK bytes: 499 hanzi are 998 bytes (999 with the terminator), though 1000 in UTF-16.
+TEST_F(RegTableTest, LengthLimitCountsGbkBytes) {
+    StoreText(L"Fits", std::wstring(499, L'\x6E38'));
+    StoreText(L"TooLong", std::wstring(500, L'\x6E38'));
+    std::string expected;
+    for (int i = 0; i < 499; ++i)
+        expected += "游";
+    std::string value;
+    ASSERT_TRUE(Read("Fits", value));
+    EXPECT_EQ(expected, value);
+    value = "unchanged";
+    EXPECT_FALSE(Read("TooLong", value));
+    EXPECT_EQ("unchanged", value);
+}
+
+// The mark is a REG_SZ of the folder's characters, as an earlier release's reads, whatever the code page.
+TEST_F(RegTableTest, WriteStoresTheTextAsUtf16) {
+    MessageRecorder recorder;
+    ASSERT_TRUE(RegWriteString(HKEY_CURRENT_USER, key_.c_str(), kQuorvanInfoValue, "D:\\游戏\\\x9C\x5C"));
+    EXPECT_TRUE(recorder.Messages().empty());
+    DWORD type = REG_NONE;
+    std::wstring data;
+    ASSERT_TRUE(StoredText(L"QuorvanInfo", &type, &data));
+    EXPECT_EQ(DWORD(REG_SZ), type);
+    EXPECT_EQ(std::wstring(L"D:\\\x6E38\x620F\\\x6DFA", 8), data);
+}
+
+// A text that is not GBK is never stored as other characters: the set-value box, and no value.
+TEST_F(RegTableTest, TextThatIsNotGbkIsRefusedWithTheSetValueBox) {
+    const std::string cases[] = {std::string("D:\\\xB0", 4), std::string("\x81\x7F", 2), std::string("\xFF", 1)};
+    for (const std::string& text : cases) {
+        MessageRecorder recorder;
+        EXPECT_FALSE(RegWriteString(HKEY_CURRENT_USER, key_.c_str(), "Folder", text.c_str()));
+        const std::vector<RecordedMessage> messages = recorder.Messages();
+        ASSERT_EQ(1u, messages.size()) << testing::PrintToString(text);
+        EXPECT_EQ(kRegCheckText, messages[0].text);
+        EXPECT_EQ("50", messages[0].caption);
+        DWORD type = REG_NONE;
+        std::wstring data;
+        EXPECT_FALSE(StoredText(L"Folder", &type, &data)) << testing::PrintToString(text);
+    }
 }
 
 }  // namespace

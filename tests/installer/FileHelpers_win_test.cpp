@@ -10,6 +10,7 @@
 #include "installer/FileHelpers.h"
 #include "package/Package.h"
 #include "tests/common/TempDir.h"
+#include "tests/installer/WideFiles_win.h"
 
 namespace {
 
@@ -24,27 +25,16 @@ std::vector<std::string> Sorted(std::vector<std::string> list) {
 }
 
 bool IsFolderAt(const std::string& path) {
-    DWORD attributes = GetFileAttributesA(path.c_str());
+    DWORD attributes = AttributesOf(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-void MakeFolder(const std::string& path) {
-    ASSERT_TRUE(CreateDirectoryA(path.c_str(), nullptr)) << path;
+void NewFolder(const std::string& path) {
+    ASSERT_TRUE(MakeFolder(path)) << path;
 }
 
-// Everything directly inside a folder, "." and ".." left out.
 std::vector<std::string> Entries(const std::string& folder) {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA data;
-    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &data);
-    if (search == INVALID_HANDLE_VALUE)
-        return names;
-    do {
-        if (std::string(data.cFileName) != "." && std::string(data.cFileName) != "..")
-            names.push_back(data.cFileName);
-    } while (FindNextFileA(search, &data));
-    FindClose(search);
-    return names;
+    return FolderEntries(folder);
 }
 
 }  // namespace
@@ -108,11 +98,11 @@ TEST(ListFilesRecursive, ListsLowerCasedFilesAndSkipsDotFolders) {
     const std::string gbkName = "B\x81\x41.TXT";
     ASSERT_TRUE(WriteBytes(dir.Join("Top.TXT"), "1"));
     ASSERT_TRUE(WriteBytes(dir.Join(".profile"), "1"));
-    MakeFolder(dir.Join("Sub"));
-    ASSERT_TRUE(WriteBytes(dir.Join("Sub\\" + gbkName), "1"));
-    MakeFolder(dir.Join("Sub\\Deep"));
+    NewFolder(dir.Join("Sub"));
+    ASSERT_TRUE(WriteFileBytes(dir.Join("Sub\\" + gbkName), "1"));
+    NewFolder(dir.Join("Sub\\Deep"));
     ASSERT_TRUE(WriteBytes(dir.Join("Sub\\Deep\\x.dat"), "1"));
-    MakeFolder(dir.Join(".svn"));
+    NewFolder(dir.Join(".svn"));
     ASSERT_TRUE(WriteBytes(dir.Join(".svn\\entries.txt"), "1"));
 
     std::vector<std::string> all;
@@ -146,11 +136,11 @@ TEST(ListFilesRecursive, AppendsAndLeavesTheListAloneForAMissingFolder) {
 
 TEST(ListDirsRecursive, ListsDeepestFoldersFirst) {
     TempDir dir;
-    MakeFolder(dir.Join("A"));
-    MakeFolder(dir.Join("A\\B"));
-    MakeFolder(dir.Join("A\\B\\C"));
-    MakeFolder(dir.Join(".git"));
-    MakeFolder(dir.Join(".git\\objects"));
+    NewFolder(dir.Join("A"));
+    NewFolder(dir.Join("A\\B"));
+    NewFolder(dir.Join("A\\B\\C"));
+    NewFolder(dir.Join(".git"));
+    NewFolder(dir.Join(".git\\objects"));
     ASSERT_TRUE(WriteBytes(dir.Join("A\\file.txt"), "1"));
 
     std::vector<std::string> list;
@@ -161,7 +151,7 @@ TEST(ListDirsRecursive, ListsDeepestFoldersFirst) {
 
 TEST(ListDirsRecursive, EmptyFolderMeansTheCurrentDirectory) {
     TempDir dir;
-    MakeFolder(dir.Join("Only"));
+    NewFolder(dir.Join("Only"));
     char previous[MAX_PATH];
     ASSERT_NE(0u, GetCurrentDirectoryA(sizeof previous, previous));
     ASSERT_TRUE(SetCurrentDirectoryA(dir.path().c_str()));
@@ -251,4 +241,64 @@ TEST(RemoveWithoutFollowingLinks, RemovesATreeWithGbkNamesAndNamesWhatStays) {
     EXPECT_TRUE(Entries(dir.path()).empty());
     EXPECT_TRUE(RemoveWithoutFollowingLinks(dir.path(), "quorvan", left));
     EXPECT_TRUE(left.empty());
+}
+
+namespace {
+
+// A file or, for a name ending in "\", a folder, made below folder by its UTF-16 name.
+void MakeWide(const std::wstring& folder, const std::wstring& name) {
+    const std::wstring path = folder + L"\\" + name;
+    if (!name.empty() && name.back() == L'\\') {
+        ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr));
+        return;
+    }
+    const HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    CloseHandle(file);
+}
+
+}  // namespace
+
+// The pack folder is emptied by the names the system gives, so an entry GBK cannot spell goes too; one that stays
+// is named with "?" where such a character stands.
+TEST(RemoveWithoutFollowingLinks, RemovesNamesGbkCannotSpellAndShowsThoseThatStay) {
+    TempDir dir;
+    const std::wstring top = WideOf(dir.Join("quorvan"));
+    ASSERT_TRUE(CreateDirectoryW(top.c_str(), nullptr));
+    for (const wchar_t* name :
+         {L"\xAC8C\xC784\\", L"\xAC8C\xC784\\a.txt", L"\xD83D\xDE00.txt", L"\x6E38\xAC8C.txt", L"\x00C5.txt"})
+        MakeWide(top, name);
+    ASSERT_TRUE(SetFileAttributesW((top + L"\\\x6E38\xAC8C.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+
+    std::vector<LeftBehind> left;
+    EXPECT_FALSE(RemoveWithoutFollowingLinks(dir.path(), "quorvan", left));
+    std::vector<std::string> named;
+    for (const LeftBehind& item : left)
+        named.push_back(item.path + (item.cause == FileFault::kReadOnly ? " read-only" : " other"));
+    EXPECT_EQ(std::vector<std::string>{dir.Join("quorvan\\游?.txt read-only")}, named);
+    EXPECT_EQ(std::vector<std::string>{"<not GBK>"}, Entries(GbkOf(top)));
+
+    SetFileAttributesW((top + L"\\\x6E38\xAC8C.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+    left.clear();
+    EXPECT_TRUE(RemoveWithoutFollowingLinks(dir.path(), "quorvan", left));
+    EXPECT_TRUE(left.empty());
+    EXPECT_TRUE(Entries(dir.path()).empty());
+}
+
+// The lists hold GBK paths: a name GBK cannot spell could name no file there, so it is left out with what it holds.
+TEST(ListFilesRecursive, LeavesOutNamesGbkCannotSpell) {
+    TempDir dir;
+    const std::wstring top = WideOf(dir.path());
+    for (const wchar_t* name :
+         {L"a.txt", L"\x6E38.txt", L"\xAC8C.txt", L"\xAC8C\\", L"\xAC8C\\b.txt", L"\x6E38\\", L"\x6E38\\c.txt"})
+        MakeWide(top, name);
+
+    std::vector<std::string> files;
+    ListFilesRecursive(dir.path().c_str(), files);
+    EXPECT_EQ(Sorted({Lower(dir.Join("a.txt")), Lower(dir.Join("游.txt")), Lower(dir.Join("游\\c.txt"))}),
+              Sorted(files));
+    std::vector<std::string> folders;
+    ListDirsRecursive(dir.path().c_str(), folders);
+    EXPECT_EQ(std::vector<std::string>{Lower(dir.Join("游"))}, folders);
 }

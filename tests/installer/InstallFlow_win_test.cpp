@@ -15,6 +15,7 @@
 #include "mainwindow/MainWindow.h"
 #include "package/Package.h"
 #include "tests/installer/InstallerFixture_win.h"
+#include "tests/installer/WideFiles_win.h"
 #include "tests/common/TestPictures_win.h"
 
 namespace {
@@ -504,7 +505,7 @@ TEST_F(InstallFlowTest, SettingOpensTheSettingsDialogModally) {
         for (int i = 0; i < 500; ++i) {
             HWND dialog = FindDialog(uiThread);
             if (dialog) {
-                caption = TextOf(dialog);
+                caption = WindowText(dialog);
                 PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);  // the close box; Escape does nothing
                 return;
             }

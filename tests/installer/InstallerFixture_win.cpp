@@ -14,6 +14,7 @@
 #include "settings/SettingsDialog.h"
 #include "tests/common/TestPictures_win.h"
 #include "tests/common/TestRegistry_win.h"
+#include "tests/installer/WideFiles_win.h"
 
 const char kStandardLayout[] =
     "# installer tests\r\n"
@@ -63,9 +64,9 @@ std::string LibraryBytes() {
     return bytes;
 }
 
-// The install key as it was before the test: restored afterwards, whatever the test did to it.
+// The install key as it was before the test: restored afterwards, whatever the test did to it, byte for byte.
 struct SavedValue {
-    std::string name;
+    std::wstring name;
     DWORD type;
     std::string data;
 };
@@ -76,20 +77,22 @@ std::vector<SavedValue> gSavedValues;
 void SaveInstallKey() {
     gSavedValues.clear();
     HKEY key;
-    gVendorKeyExisted = RegOpenKeyExA(HKEY_CURRENT_USER, kVendorKey, 0, KEY_READ, &key) == ERROR_SUCCESS;
+    gVendorKeyExisted =
+        RegOpenKeyExW(HKEY_CURRENT_USER, WideOf(kVendorKey).c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS;
     if (gVendorKeyExisted)
         RegCloseKey(key);
-    gInstallKeyExisted = RegOpenKeyExA(HKEY_CURRENT_USER, kInstallKeyPath, 0, KEY_READ, &key) == ERROR_SUCCESS;
+    gInstallKeyExisted =
+        RegOpenKeyExW(HKEY_CURRENT_USER, WideOf(kInstallKeyPath).c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS;
     if (!gInstallKeyExisted)
         return;
     for (DWORD i = 0;; ++i) {
-        char name[256];
+        wchar_t name[256];
         char data[4096];
-        DWORD nameLength = sizeof name, dataLength = sizeof data, type = 0;
-        if (RegEnumValueA(key, i, name, &nameLength, nullptr, &type, reinterpret_cast<BYTE*>(data), &dataLength) !=
+        DWORD nameLength = 256, dataLength = sizeof data, type = 0;
+        if (RegEnumValueW(key, i, name, &nameLength, nullptr, &type, reinterpret_cast<BYTE*>(data), &dataLength) !=
             ERROR_SUCCESS)
             break;
-        gSavedValues.push_back({std::string(name, nameLength), type, std::string(data, dataLength)});
+        gSavedValues.push_back({std::wstring(name, nameLength), type, std::string(data, dataLength)});
     }
     RegCloseKey(key);
 }
@@ -101,11 +104,11 @@ void RestoreInstallKey() {
     if (!gInstallKeyExisted)
         return;
     HKEY key;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, kInstallKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS)
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, WideOf(kInstallKeyPath).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS)
         return;
     for (const SavedValue& value : gSavedValues)
-        RegSetValueExA(key, value.name.c_str(), 0, value.type, reinterpret_cast<const BYTE*>(value.data.data()),
+        RegSetValueExW(key, value.name.c_str(), 0, value.type, reinterpret_cast<const BYTE*>(value.data.data()),
                        DWORD(value.data.size()));
     RegCloseKey(key);
 }
@@ -271,15 +274,12 @@ void InstallerTest::UninstallExpectingDone() {
 
 void InstallerTest::MakeGame(const std::string& folder) {
     game_ = folder;
-    CreateDirectoryA(folder.c_str(), nullptr);
-    CreateDirectoryA((folder + "\\media").c_str(), nullptr);
-    CreateDirectoryA((folder + "\\media\\data").c_str(), nullptr);
-    CreateDirectoryA((folder + "\\media\\data\\etc").c_str(), nullptr);
-    CreateDirectoryA((folder + "\\media\\data\\etc\\japanese").c_str(), nullptr);
-    ASSERT_TRUE(WriteBytes(folder + "\\" + kGameExecutableName, "the game"));
-    ASSERT_TRUE(WriteBytes(folder + "\\psrpc.dll", kOriginalLibrary));
-    ASSERT_TRUE(WriteBytes(folder + "\\SM3Config.exe", kOriginalConfig));
-    ASSERT_TRUE(WriteBytes(folder + "\\media\\data\\etc\\japanese\\loadscreen.png", kOriginalLoadScreen));
+    for (const char* sub : {"", "\\media", "\\media\\data", "\\media\\data\\etc", "\\media\\data\\etc\\japanese"})
+        MakeFolder(folder + sub);
+    ASSERT_TRUE(WriteFileBytes(folder + "\\" + kGameExecutableName, "the game")) << folder;
+    ASSERT_TRUE(WriteFileBytes(folder + "\\psrpc.dll", kOriginalLibrary));
+    ASSERT_TRUE(WriteFileBytes(folder + "\\SM3Config.exe", kOriginalConfig));
+    ASSERT_TRUE(WriteFileBytes(folder + "\\media\\data\\etc\\japanese\\loadscreen.png", kOriginalLoadScreen));
 }
 
 void InstallerTest::ExpectGameFiles(const char* config, const char* library, const char* loadScreen) {
@@ -299,15 +299,24 @@ bool InstallerTest::Marked() {
 }
 
 void InstallerTest::SetValue(const char* name, const std::string& value) {
-    ASSERT_TRUE(SetInstallValue(name, value));
+    ASSERT_TRUE(value.empty() || !WideOf(value).empty()) << "not GBK: " << value;
+    ASSERT_TRUE(SetInstallText(name, WideOf(value)));
 }
 
 bool InstallerTest::ReadValue(const char* name, std::string* value) {
-    return ReadInstallValue(name, value);
+    std::wstring text;
+    if (!ReadInstallText(name, &text))
+        return false;
+    *value = GbkOf(text);
+    return true;
 }
 
 void InstallerTest::DeleteValue(const char* name) {
-    DeleteInstallValue(name);
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, WideOf(kInstallKeyPath).c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+        return;
+    RegDeleteValueW(key, WideOf(name).c_str());
+    RegCloseKey(key);
 }
 
 std::string ExpectFailureBox(const RecordedMessage& box,
@@ -363,11 +372,11 @@ bool SetInstallKeyAccess(DWORD access) {
 
 std::string FileBytes(const std::string& path) {
     std::string bytes;
-    return ReadBytes(path, &bytes) ? bytes : std::string("<missing>");
+    return ReadFileBytes(path, &bytes) ? bytes : std::string("<missing>");
 }
 
 bool Exists(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return AttributesOf(path) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool RunUnix(const std::string& commandLine, const std::string& folder, const std::function<bool()>& done) {
@@ -393,37 +402,51 @@ bool RunUnix(const std::string& commandLine, const std::string& folder, const st
 }
 
 bool IsLinkAt(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const DWORD attributes = AttributesOf(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-void RemoveLink(const std::string& path) {
-    if (RemoveDirectoryA(path.c_str()) || DeleteFileA(path.c_str()))
+namespace {
+
+void RemoveWideLink(const std::wstring& path) {
+    if (RemoveDirectoryW(path.c_str()) || DeleteFileW(path.c_str()))
         return;
-    const size_t cut = path.find_last_of('\\');
-    RunUnix("/bin/rm -f " + path.substr(cut + 1), path.substr(0, cut), [&] { return !Exists(path); });
+    const std::string shown = GbkOf(path);
+    const size_t cut = shown.find_last_of('\\');
+    RunUnix("/bin/rm -f " + shown.substr(cut + 1), shown.substr(0, cut),
+            [&] { return GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES; });
 }
 
-// TempDir's own removal reads names in another code page than the GBK ones some tests make.
-void RemoveTree(const std::string& folder) {
-    WIN32_FIND_DATAA data;
-    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &data);
+void RemoveWideTree(const std::wstring& folder) {
+    WIN32_FIND_DATAW data;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &data);
     if (search != INVALID_HANDLE_VALUE) {
         do {
-            const std::string name = data.cFileName;
-            if (name == "." || name == "..")
+            const std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..")
                 continue;
-            const std::string path = folder + "\\" + name;
+            const std::wstring path = folder + L"\\" + name;
             if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-                RemoveLink(path);
+                RemoveWideLink(path);
             } else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(path);
+                RemoveWideTree(path);
             } else {
-                SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileA(path.c_str());
+                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW(path.c_str());
             }
-        } while (FindNextFileA(search, &data));
+        } while (FindNextFileW(search, &data));
         FindClose(search);
     }
-    RemoveDirectoryA(folder.c_str());
+    RemoveDirectoryW(folder.c_str());
+}
+
+}  // namespace
+
+void RemoveLink(const std::string& path) {
+    RemoveWideLink(WideOf(path));
+}
+
+// TempDir's own removal reads names in the system's code page; the tests make GBK names and names GBK cannot spell.
+void RemoveTree(const std::string& folder) {
+    RemoveWideTree(WideOf(folder));
 }

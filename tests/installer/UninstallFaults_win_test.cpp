@@ -449,7 +449,7 @@ TEST_F(UninstallFaultTest, MarkThatCannotBeRemovedIsTold) {
     Open(StandardPack());
     ChangeDependencies([](InstallerDependencies& d) { d.deleteMarkValue = RefuseToDelete; });
     Press("uninstall");
-    ChangeDependencies([](InstallerDependencies& d) { d.deleteMarkValue = RegDeleteValueA; });
+    ChangeDependencies([](InstallerDependencies& d) { d.deleteMarkValue = DeleteGbkValue; });
 
     const std::vector<RecordedMessage> boxes = recorder_.Messages();
     ASSERT_EQ(2u, boxes.size());
@@ -463,8 +463,8 @@ TEST_F(UninstallFaultTest, MarkThatCannotBeRemovedIsTold) {
     EXPECT_FALSE(Shown("install"));
 }
 
-// A folder whose path is too long for the system's ANSI calls cannot be entered: it stays and is named, and the
-// uninstall does not claim to be complete.
+// A folder whose path is too long for the system's calls without the long-path prefix (MAX_PATH) cannot be entered:
+// it stays and is named, and the uninstall does not claim to be complete.
 TEST_F(UninstallFaultTest, FolderTooDeepToEnterIsNamed) {
     MakeInstalled();
     const std::string component(60, 'd');

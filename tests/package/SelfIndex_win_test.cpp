@@ -35,7 +35,65 @@ int RunProgram(const std::string& exe, const std::string& args) {
     return int(code);
 }
 
+// The same through the W functions, for a program in a folder named in any script.
+int RunWideProgram(const std::wstring& exe, const std::string& args) {
+    std::wstring commandLine = L"\"" + exe + L"\" " + std::wstring(args.begin(), args.end());
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return -1;
+    WaitForSingleObject(process.hProcess, 60000);
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return int(code);
+}
+
+std::wstring WideAscii(const std::string& text) {
+    return std::wstring(text.begin(), text.end());
+}
+
+// The probe with one entry "winpos.txt" holding layout appended, moved to dir + "\" + folder + "\packed.exe".
+bool PlaceProbe(const TempDir& dir, const std::wstring& folder, const std::string& layout) {
+    std::string image;
+    const std::string staged = dir.Join("staged.exe");
+    const std::wstring target = WideAscii(dir.path()) + L"\\" + folder;
+    return ReadBytes(ProbePath(), &image) &&
+           WriteTestPackage(staged, {MakeRecord("winpos.txt", layout)}, CompressionLevel::kFast, image) &&
+           CreateDirectoryW(target.c_str(), nullptr) &&
+           MoveFileW(WideAscii(staged).c_str(), (target + L"\\packed.exe").c_str());
+}
+
 }  // namespace
+
+// The program's path comes from the system in UTF-16: a folder named in hanzi is found under any code page, and a
+// path that GBK cannot spell indexes nothing, as a file that cannot be opened, rather than the file a look-alike
+// spelling names: "A" stands beside "\x00C5" (Å), which best fit would turn into "A".
+TEST(SelfIndex, ProgramPathIsReadInUtf16AndNeverSpelledAsAnotherFile) {
+    struct Case {
+        const char* what;
+        const wchar_t* folder;
+        bool found;
+    };
+    const Case cases[] = {
+        {"hanzi", L"\x6C49\x5316\x8865\x4E01", true},  // 汉化补丁: 汉 and 补 are in neither code page 932 nor 1252
+        {"hangul", L"\xAC8C\xC784", false},
+        {"best fit", L"\x00C5", false},
+    };
+    TempDir dir;
+    ASSERT_TRUE(PlaceProbe(dir, L"A", "the decoy"));
+    for (const Case& c : cases) {
+        ASSERT_TRUE(PlaceProbe(dir, c.folder, "layout")) << c.what;
+        const std::string report = dir.Join("report.txt");
+        const std::wstring exe = WideAscii(dir.path()) + L"\\" + c.folder + L"\\packed.exe";
+        ASSERT_EQ(0, RunWideProgram(exe, "\"" + report + "\"")) << c.what;
+        std::string text;
+        ASSERT_TRUE(ReadBytes(report, &text)) << c.what;
+        EXPECT_EQ(c.found ? "winpos.txt\t6\t" + Md5Hex("layout", 6) + "\t1\n" : std::string(), text) << c.what;
+    }
+}
 
 TEST(SelfIndex, ProgramFindsThePackageAppendedToItself) {
     TempDir dir;
