@@ -8,13 +8,17 @@
 #   - the installer's peak memory above its idle state, against the largest entry's compressed plus original size;
 #   - the cost of checking every entry before the first change: the same install with the check once (the
 #     product's way), without it (each entry checked only as it is extracted) and with it twice, in every round,
-#     in a rotating order.
+#     in a rotating order;
+#   - the cost of showing the unpack's share done ("Copying... 37%" on the status label, the taskbar button): the
+#     product's install against the same without it, in the same rounds and the same rotation.
 #
 #   bash bench/install-bench.sh
 #
-# The package holds exactly the entries the install extracts: the demo pack made by make_payload.py at a larger
-# scale, without the layout file and the three unlocalised copies. Neither the install key nor any game folder of
-# the prefix is touched (install_bench keeps the game's entry in a scratch key).
+# The package holds exactly the entries the install extracts and the layout file of the window it runs in: the demo
+# pack made by make_payload.py at a larger scale, without the three unlocalised copies (packtool extracts the
+# layout file too: a few kilobytes). The installs run on a private Xvfb display (scripts/xvfb.sh; QV_USE_DISPLAY=1
+# uses DISPLAY instead). Neither the install key nor any game folder of the prefix is touched (install_bench keeps
+# the game's entry in a scratch key).
 # Settings (environment):
 #   QV_BUILD_DIR     win64 build folder (default build/win64; configured with the win64 preset when missing)
 #   QV_BENCH_WORK    work folder: payload, package and outputs (default build/install-bench)
@@ -58,15 +62,15 @@ done
 
 step "making the pack at scale $SCALE, LZO level $LEVEL"
 PAYLOAD="$WORK/payload"
-PACKAGE="$WORK/bench-s$SCALE-l$LEVEL.qvp"
+PACKAGE="$WORK/bench-s$SCALE-l$LEVEL-window.qvp"
 if [ "$(cat "$PAYLOAD/.scale" 2>/dev/null)" != "$SCALE" ] || [ "$LIBRARY" -nt "$PAYLOAD/.scale" ]; then
     rm -rf "$PAYLOAD" "$WORK"/bench-*.qvp
     python3 payload/demo/make_payload.py --out "$PAYLOAD" --packtool "$PACKTOOL" --scale "$SCALE" --entry "SavePatch.qvx=$LIBRARY"
     echo "$SCALE" >"$PAYLOAD/.scale"
 fi
 if [ ! -f "$PACKAGE" ]; then
-    # Everything but what only the uninstall and the window read.
-    LC_ALL=C awk -F'\t' 'NR == FNR { if ($3 == "layout" || $3 == "restore") skip[tolower($1)] = 1; next }
+    # Everything but what only the uninstall reads.
+    LC_ALL=C awk -F'\t' 'NR == FNR { if ($3 == "restore") skip[tolower($1)] = 1; next }
         !(tolower($1) in skip)' "$PAYLOAD/names.txt" "$PAYLOAD/manifest.txt" >"$PAYLOAD/install-manifest.txt"
     "$PACKTOOL" pack --level "$LEVEL" "$PACKAGE" "$PAYLOAD/install-manifest.txt" >/dev/null
 fi
@@ -74,8 +78,12 @@ ENTRIES=$("$PACKTOOL" list "$PACKAGE" | wc -l)
 PACK_ENTRIES=$("$PACKTOOL" list "$PACKAGE" | LC_ALL=C grep -a -c '^quorvan')
 echo "package: $PACKAGE, $(du -m "$PACKAGE" | cut -f1) MB, $ENTRIES entries ($PACK_ENTRIES under quorvan)"
 
-step "preparing Wine ($WINEPREFIX)"
+step "preparing Wine ($WINEPREFIX) and a display"
 bash scripts/wine-prefix.sh
+# shellcheck source=../scripts/xvfb.sh
+source scripts/xvfb.sh
+xvfb_start || fail "no display"
+trap xvfb_stop EXIT
 # A server that outlives each program for a while, so that no run pays for its start.
 /usr/lib/wine/wineserver -p30 2>/dev/null || true
 "$RUN" cmd /c exit >/dev/null 2>&1 || true
@@ -119,19 +127,23 @@ for round in $(seq "$ROUNDS"); do
 
     [ "$(find "$OUT_WIN" -type f | wc -l)" = "$ENTRIES" ] || fail "packtool.exe did not write every entry"
 
-    # The three ways of checking, starting with a different one each round.
-    modes=(once none twice)
-    for i in 0 1 2; do
-        mode=${modes[$(((i + round) % 3))]}
+    # The three ways of checking and the product's way without the unpack's share, starting with a different one
+    # each round.
+    variants=(once none twice quiet)
+    for i in 0 1 2 3; do
+        variant=${variants[$(((i + round) % 4))]}
+        mode=$variant
+        progress=progress
+        [ "$variant" != quiet ] || { mode=once; progress=quiet; }
         rm -rf "$GAME"
         mkdir -p "$GAME"
         : >"$GAME/Shin Sangokumusou 3.exe"
         sync
         out="$RESULTS/install-$round.txt"
-        [ "$mode" = once ] || out="$RESULTS/install-$mode-$round.txt"
-        "$RUN" "$BENCH_EXE" "$(winpath "$PACKAGE")" "$(winpath "$GAME")" "$mode" | tr -d '\r' >"$out" ||
-            fail "install_bench ($mode) failed"
-        echo "install, check $mode: $(awk '$1 == "install_s" { print $2 }' "$out") s"
+        [ "$variant" = once ] || out="$RESULTS/install-$variant-$round.txt"
+        "$RUN" "$BENCH_EXE" "$(winpath "$PACKAGE")" "$(winpath "$GAME")" "$mode" "$progress" | tr -d '\r' >"$out" ||
+            fail "install_bench ($mode, $progress) failed"
+        echo "install, check $mode, $progress: $(awk '$1 == "install_s" { print $2 }' "$out") s"
         installed=$(find "$GAME/quorvan" -type f | wc -l)
         [ "$installed" = $((PACK_ENTRIES + 1)) ] ||
             fail "the install ($mode) left $installed files under quorvan, expected $PACK_ENTRIES and resource.lst"
@@ -156,6 +168,7 @@ def read_runs(pattern):
 runs = read_runs("install-%d.txt")
 unchecked = read_runs("install-none-%d.txt")
 twice = read_runs("install-twice-%d.txt")
+quiet = read_runs("install-quiet-%d.txt")
 def med(key, which=None):
     return statistics.median(float(run[key]) for run in (which or runs))
 first = runs[0]
@@ -183,8 +196,10 @@ none_s, twice_s = med("install_s", unchecked), med("install_s", twice)
 print("  install without the check      %.3f s   [rounds: %s]" % (none_s, ", ".join(r["install_s"] for r in unchecked)))
 print("  check once, unpack w/o digest  %.3f s   ratio %.2f to without (aim: 1.20 or less)" % (install, install / none_s))
 print("  check twice                    %.3f s   ratio %.2f to without" % (twice_s, twice_s / none_s))
+def paired_to(key, which, base):
+    return statistics.median(float(a[key]) / float(b[key]) for a, b in zip(which, base))
 def paired(key, which):
-    return statistics.median(float(a[key]) / float(b[key]) for a, b in zip(which, unchecked))
+    return paired_to(key, which, unchecked)
 print("  round by round (each round runs the three back to back): median ratio to without the check")
 print("    wall clock      once %.2f, twice %.2f" % (paired("install_s", runs), paired("install_s", twice)))
 print("    processor time  once %.2f, twice %.2f   (%.3f s once, %.3f s twice, %.3f s without)"
@@ -195,6 +210,12 @@ print("  the check itself (to the worker's first hand-back) %.3f s once, %.3f s 
 print("  worker with the check once     %.3f s, without %.3f s, twice %.3f s"
       % (med("install_until_done_message_s"), med("install_until_done_message_s", unchecked),
          med("install_until_done_message_s", twice)))
+print()
+print("showing the unpack's share done (status label, taskbar button; same run, same rounds):")
+quiet_s = med("install_s", quiet)
+print("  install without it             %.3f s   [rounds: %s]" % (quiet_s, ", ".join(r["install_s"] for r in quiet)))
+print("  ratio with / without           %.3f (medians; aim: 1.01 or less), round by round %.3f, processor time %.3f"
+      % (install / quiet_s, paired_to("install_s", runs, quiet), paired_to("install_cpu_s", runs, quiet)))
 print()
 print("where the install's time goes:")
 print("  worker (unpack + library)      %.3f s" % med("install_until_done_message_s"))

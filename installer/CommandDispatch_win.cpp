@@ -119,6 +119,7 @@ MainWindowHandlers InstallerWindowHandlers() {
     MainWindowHandlers handlers;
     handlers.command = DispatchCommand;
     handlers.installDone = FinishInstall;
+    handlers.installProgress = ShowInstallProgress;
     handlers.controlsCreated = RefreshControls;
     handlers.loopEnded = StopInstallOnQuit;
     return handlers;

@@ -6,13 +6,16 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "installer/Dependencies_win.h"
 #include "installer/FailureList.h"
+#include "installer/UnpackProgress.h"
 #include "mainwindow/SkinLayout.h"
 #include "package/Package.h"
+#include "support/TaskbarProgress_win.h"
 #include "support/WorkerThread.h"
 
 // The install flow: find the game, check the disk, confirm; then the install worker checks every entry the install
@@ -36,6 +39,9 @@ struct InstallerState {
     bool marked = false;        // "QuorvanInfo" was written by this install: the game may be changed
     HWND mainWindow = nullptr;  // recorded at the confirmation; receives kInstallDoneMessage
     FailureList failures;       // what failed on this thread since the confirmation
+    // The unpack's share on the taskbar button: made at the worker's first report, gone (and the bar with it)
+    // when the install ends.
+    std::unique_ptr<TaskbarProgress> taskbar;
 };
 
 extern InstallerState gInstallerState;
@@ -43,7 +49,9 @@ extern InstallerState gInstallerState;
 // Checks every entry the install will write and hands back (phase kChecked or kDamaged); once the user-interface
 // thread has marked the installation and said go on (Proceed), unpacks every package entry under the pack folder
 // into the install folder, calls the library's ResourceInstall, clears the status text and hands back again (phase
-// kUnpacked). Each hand-back is a synchronous kInstallDoneMessage to the main window.
+// kUnpacked). Each hand-back is a synchronous kInstallDoneMessage to the main window. During the unpack the status
+// text reads "Copying... NN%" (UnpackProgress: the bytes written against those of every pack folder entry), and
+// each share shown is posted to the main window as kInstallProgressMessage.
 class InstallWorker : public WorkerThread {
   public:
     enum class Phase { kChecking, kChecked, kDamaged, kUnpacked };
@@ -83,6 +91,8 @@ class InstallWorker : public WorkerThread {
 
   private:
     void SetStatus(const char* text);
+    // The share done, when it is due, into the status text and to the main window.
+    void ShowProgress(UnpackProgress& progress);
     bool CheckEntries(std::FILE* package);
     // package: the package file, open since before the check and held without write sharing; null to extract
     // each entry with its own checks.
@@ -111,6 +121,10 @@ extern InstallWorker gInstallWorker;
 // registry ("InstallInfo") names in characters GBK cannot spell is refused with one error box that shows it, "?"
 // standing for those characters; the install ends there with nothing changed.
 void InstallPack(HWND mainWindow);
+
+// The main window's handler of kInstallProgressMessage: while an install is in progress, the taskbar button shows
+// percent (where the system offers it); afterwards the message is ignored.
+void ShowInstallProgress(HWND mainWindow, unsigned percent);
 
 // The main window's handler of kInstallDoneMessage; acts only while an install is in progress. After the check it
 // marks the installation and writes the configuration program and the library (or tells the user that the

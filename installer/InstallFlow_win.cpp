@@ -33,6 +33,7 @@ const char kGameExecutable[] = "\\Shin Sangokumusou 3.exe";
 // Description and pattern, each ending in a zero byte; the literal's own terminator ends the list.
 const char kGameFilter[] = "Shin Sangokumusou 3.exe\0Shin Sangokumusou 3.exe\0";
 const char kCopyingText[] = "Copying...";
+const char kCopyingShareFormat[] = "%s %u%%";  // kCopyingText and the unpack's share: "Copying... 37%"
 
 const char kCancelCaption[] = "取消安装";
 const char kGameNotFoundText[] = "请手工指定安装目录!";
@@ -174,6 +175,7 @@ void BeginInstall(HWND mainWindow, const std::string& installFolder) {
 void EndInstall() {
     gInstallerState.failures.Clear();
     gInstallerState.extracting = false;
+    gInstallerState.taskbar.reset();
     RefreshControls();
 }
 
@@ -394,6 +396,17 @@ bool InstallWorker::WaitUntilIdle(DWORD timeoutMs) {
     return true;
 }
 
+void InstallWorker::ShowProgress(UnpackProgress& progress) {
+    if (!Dependencies().showUnpackProgress || !progress.Due(GetTickCount()))
+        return;
+    const unsigned percent = progress.percent();
+    char text[kLayoutTextSize];
+    std::snprintf(text, sizeof text, kCopyingShareFormat, kCopyingText, percent);
+    SetStatus(text);
+    if (mainWindow_)
+        PostMessageA(mainWindow_, kInstallProgressMessage, percent, 0);
+}
+
 void InstallWorker::SetStatus(const char* text) {
     std::snprintf(statusText_, kLayoutTextSize, "%s", text);
     if (statusWindow_) {
@@ -417,9 +430,20 @@ bool InstallWorker::CheckEntries(std::FILE* package) {
 
 // Every entry under the pack folder, in the index's order, with the sub-folders its name implies. The pack folder
 // is ours: what an extraction with its own checks delivered is written even after a failed check, which is noted.
-// An entry checked once already is read from the package held since then, without a second digest.
+// An entry checked once already is read from the package held since then, without a second digest. The share
+// shown counts every entry that is written, or fails, by its unpacked size.
 void InstallWorker::UnpackPackFolder(std::FILE* package) {
     const bool checkedOnce = package != nullptr;
+    uint64_t totalBytes = 0;
+    size_t totalEntries = 0;
+    for (const auto& item : *index_) {
+        if (IsPackEntryName(item.second.name) && IsContainedName(item.second.name.c_str())) {
+            totalBytes += item.second.originalSize;
+            ++totalEntries;
+        }
+    }
+    UnpackProgress progress(totalBytes, totalEntries);
+    ShowProgress(progress);
     for (const auto& item : *index_) {
         if (stopping_)
             return;
@@ -440,6 +464,8 @@ void InstallWorker::UnpackPackFolder(std::FILE* package) {
             failures_.Add(Failure::kWrite, entry.name);
         else if (!checkedOnce && !report.clean())
             failures_.Add(Failure::kChecked, entry.name);
+        progress.EntryDone(entry.originalSize);
+        ShowProgress(progress);
     }
 }
 
@@ -498,6 +524,14 @@ void CompleteInstall(HWND mainWindow) {
 
 }  // namespace
 
+void ShowInstallProgress(HWND mainWindow, unsigned percent) {
+    if (!gInstallerState.extracting)
+        return;  // a report that was still queued when the install ended
+    if (!gInstallerState.taskbar)
+        gInstallerState.taskbar = std::make_unique<TaskbarProgress>(mainWindow);
+    gInstallerState.taskbar->Show(percent);
+}
+
 void FinishInstall(HWND mainWindow) {
     if (!gInstallerState.extracting)
         return;
@@ -522,6 +556,7 @@ void StopInstallForQuit(HWND mainWindow, DWORD timeoutMs) {
         return;
     gInstallWorker.RequestStop();
     const bool stopped = gInstallWorker.WaitUntilIdle(timeoutMs);
+    gInstallerState.taskbar.reset();
     // The hand-back may have come in while waiting: then the install is complete and has said so.
     if (gInstallerState.extracting) {
         ShowMessage(mainWindow, gInstallerState.marked ? kNotFinishedChangedText : kNotFinishedText, kNoteCaption,

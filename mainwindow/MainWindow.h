@@ -39,6 +39,8 @@ struct MainWindowHandlers {
     void (*command)(const LayoutRecord& record, HWND mainWindow) = nullptr;
     // kInstallDoneMessage (mainwindow/ProgramMessages.h) has arrived.
     void (*installDone)(HWND mainWindow) = nullptr;
+    // kInstallProgressMessage has arrived with the unpack's share done, in percent.
+    void (*installProgress)(HWND mainWindow, unsigned percent) = nullptr;
     // The skin controls exist: they are brought into the state the program is in.
     void (*controlsCreated)() = nullptr;
     // The message loop has ended and the window is still there: work that uses the window or the layout table is

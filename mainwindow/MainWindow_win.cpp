@@ -133,6 +133,12 @@ LRESULT OnInstallDone(HWND window) {
     return 0;
 }
 
+LRESULT OnInstallProgress(HWND window, WPARAM percent) {
+    if (gHandlers.installProgress)
+        gHandlers.installProgress(window, unsigned(percent));
+    return 0;
+}
+
 }  // namespace
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -153,6 +159,8 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             return OnCommand(window, wParam);
         case kInstallDoneMessage:
             return OnInstallDone(window);
+        case kInstallProgressMessage:
+            return OnInstallProgress(window, wParam);
         default:
             return DefWindowProcW(window, message, wParam, lParam);
     }

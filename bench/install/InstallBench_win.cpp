@@ -1,17 +1,21 @@
 // install_bench: times the installer's own install flow on a package file and reports its memory.
 //
-//   install_bench PACKAGE GAME_FOLDER [none|once|twice]
+//   install_bench PACKAGE GAME_FOLDER [none|once|twice] [progress|quiet]
 //
 // PACKAGE is indexed into the process-wide index, as start-up does with the program's own file. The game's
 // registry entry points at GAME_FOLDER, which must hold "Shin Sangokumusou 3.exe"; it is written into a scratch
 // key that stands in for HKEY_CURRENT_USER during the run, so the real install key is never touched. Every
-// message box is answered with OK; the "install" command then runs on a message-only main window, with the real
-// worker and FinishInstall, until "安装成功结束!". Afterwards the same entries are extracted once more into
-// memory only, and the library's ResourceInstall is run once more on its own, to show where the time goes.
+// message box is answered with OK; the "install" command then runs on the program's main window (plain grey
+// pictures and the package's layout file: a status label that is repainted as the install writes it, and a taskbar
+// button), with the real worker and FinishInstall, until "安装成功结束!". It needs a display. Afterwards the same
+// entries are extracted once more into memory only, and the library's ResourceInstall is run once more on its own,
+// to show where the time goes.
 //
 // The third argument chooses how the install makes sure of the package before its first change (its entryCheck):
 // "none" (no check first, each entry checked as it is extracted), "once" (the product's choice: every entry
 // checked first, the unpack then without a second digest) or "twice" (checked first and again as extracted).
+// The fourth says whether the unpack shows its share done ("progress", the product's way: the status label and the
+// taskbar button) or not ("quiet").
 //
 // Prints "name value" lines: times in seconds, sizes in bytes. Exit status 0, or 1 when the install did not run
 // through (an unexpected message box, a missing file, no done message within the time limit).
@@ -29,15 +33,15 @@
 #include "installer/FileHelpers.h"
 #include "installer/InstallFlow.h"
 #include "installer/ResourceLibrary.h"
-#include "mainwindow/ProgramMessages.h"
+#include "mainwindow/MainWindow.h"
 #include "package/Extract.h"
 #include "package/PackNames.h"
 #include "package/Package.h"
+#include "support/GdiHandles.h"
 #include "support/MessageSeam.h"
 
 namespace {
 
-const char kWindowClass[] = "InstallBenchWindow";
 const char kScratchKey[] = "Software\\QuorvanInstallBench";
 const char kGameExecutable[] = "\\Shin Sangokumusou 3.exe";
 const char kConfirmCaption[] = "安装确认";
@@ -100,21 +104,13 @@ int AnswerOk(void*, const char* text, const char* caption, unsigned) {
     return kIdOk;
 }
 
-void OnInstallDone() {
+// The main window's install-done handler: the time of each hand-back, then the product's.
+void OnInstallDone(HWND window) {
     if (gInstallWorker.phase() == InstallWorker::Phase::kChecked)
         gRun.checked = Now();
     gRun.doneMessage = Now();
     gRun.memoryAtDoneMessage = Memory();
-}
-
-LRESULT CALLBACK BenchWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-        case kInstallDoneMessage:
-            OnInstallDone();
-            FinishInstall(window);
-            return 0;
-    }
-    return DefWindowProcA(window, message, wParam, lParam);
+    FinishInstall(window);
 }
 
 // The scratch key that HKEY_CURRENT_USER stands for during the run; it holds only the game's entry.
@@ -157,14 +153,38 @@ class ScratchUserKey {
     HKEY root_ = nullptr;
 };
 
+// A plain grey picture of the built-in skin's size (which the demo's layout file fits), stored as the program's
+// resources are: 24 bits per pixel, bottom-up.
+HBITMAP GreyPicture() {
+    constexpr int kSide = 450;
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = kSide;
+    info.bmiHeader.biHeight = kSide;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    void* bits = nullptr;
+    HBITMAP picture = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (picture)
+        std::memset(bits, 0xC0, size_t((kSide * 3 + 3) & ~3) * kSide);
+    return picture;
+}
+
+// The program's main window, with the installer's handlers and the bench's own install-done handler; null when it
+// could not be made.
 HWND CreateBenchWindow() {
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = BenchWindowProc;
-    windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = kWindowClass;
-    if (!RegisterClassA(&windowClass))
+    MainWindowHandlers handlers = InstallerWindowHandlers();
+    handlers.installDone = OnInstallDone;
+    SetMainWindowHandlers(handlers);
+    gSkinImages.instance = GetModuleHandleA(nullptr);
+    OwnedGdiObject<HBITMAP> normal(GreyPicture());
+    OwnedGdiObject<HBITMAP> highlight(GreyPicture());
+    if (!normal.get() || !highlight.get())
         return nullptr;
-    return CreateWindowExA(0, kWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, windowClass.hInstance, nullptr);
+    // The window takes both pictures over, whatever the outcome.
+    if (CreateMainWindowWithImages(normal.release(), highlight.release()) != WindowStart::kShown)
+        return nullptr;
+    return gSkinImages.mainWindow;
 }
 
 // Runs messages until the install has shown its last box and its worker has ended, or the time limit.
@@ -259,15 +279,18 @@ double LibraryOnly(const std::string& gameFolder) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::string mode = argc == 4 ? argv[3] : "once";
-    if ((argc != 3 && argc != 4) || (mode != "none" && mode != "once" && mode != "twice")) {
-        std::fputs("usage: install_bench PACKAGE GAME_FOLDER [none|once|twice]\n", stderr);
+    const std::string mode = argc >= 4 ? argv[3] : "once";
+    const std::string progress = argc >= 5 ? argv[4] : "progress";
+    if (argc < 3 || argc > 5 || (mode != "none" && mode != "once" && mode != "twice") ||
+        (progress != "progress" && progress != "quiet")) {
+        std::fputs("usage: install_bench PACKAGE GAME_FOLDER [none|once|twice] [progress|quiet]\n", stderr);
         return 2;
     }
     InstallerDependencies dependencies;
     dependencies.entryCheck = mode == "none"    ? EntryCheck::kNone
                               : mode == "twice" ? EntryCheck::kTwice
                                                 : EntryCheck::kOnce;
+    dependencies.showUnpackProgress = progress == "progress";
     SetInstallerDependencies(dependencies);
     const std::string package = argv[1];
     const std::string gameFolder = argv[2];
@@ -287,9 +310,11 @@ int main(int argc, char** argv) {
 
     SetMessageHandler(AnswerOk);
     ScratchUserKey userKey;
-    HWND window = CreateBenchWindow();
-    if (!window || !userKey.Activate(gameFolder)) {
-        std::fputs("install_bench: no window or no scratch registry key\n", stderr);
+    // The key first: the window's controls are brought into the state that the registry says.
+    HWND window = userKey.Activate(gameFolder) ? CreateBenchWindow() : nullptr;
+    if (!window) {
+        DestroyMainWindow();
+        std::fputs("install_bench: no window (is there a display?) or no scratch registry key\n", stderr);
         return 1;
     }
 
@@ -305,6 +330,7 @@ int main(int argc, char** argv) {
     }
 
     std::printf("check_mode %s\n", mode.c_str());
+    std::printf("progress %s\n", progress.c_str());
     PrintFigure("index_s", indexTime);
     PrintEntries(entries);
     PrintFigure("install_s", gRun.done - gRun.confirmed);
@@ -318,5 +344,6 @@ int main(int argc, char** argv) {
     PrintMemory("after", after);
     PrintFigure("extract_only_s", ExtractOnly(entries));
     PrintFigure("library_only_s", LibraryOnly(gameFolder));
+    DestroyMainWindow();
     return 0;
 }

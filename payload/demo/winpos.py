@@ -13,7 +13,7 @@ CREDIT_LIMIT = 261  # longest credits note we allow ourselves, so that a box sta
 
 # The working controls every layout of ours ends with.
 WORKING_CONTROLS = [
-    ("text", (195, 108, 261, 125), "percent"),
+    ("text", (196, 128, 294, 146), "percent"),
     ("install", (261, 85, 347, 125), ""),
     ("uninstall", (298, 128, 377, 168), ""),
     ("setting", (328, 170, 406, 210), ""),

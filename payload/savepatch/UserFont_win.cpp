@@ -11,47 +11,13 @@
 #include "support/GdiHandles.h"
 #include "payload/savepatch/Tga.h"
 #include "payload/savepatch/UserFont.h"
+#include "support/ComObjects_win.h"
 #include "support/SystemText_win.h"
 #include "support/Win32Handles.h"
 
 namespace {
 
 const wchar_t kTemporarySuffix[] = L".partial";
-
-// COM for the length of one render. A thread that already runs COM in another model still may use WIC.
-class ScopedCom {
-  public:
-    ScopedCom() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-    ~ScopedCom() {
-        if (SUCCEEDED(result_))
-            CoUninitialize();
-    }
-    ScopedCom(const ScopedCom&) = delete;
-    ScopedCom& operator=(const ScopedCom&) = delete;
-    bool usable() const { return SUCCEEDED(result_) || result_ == RPC_E_CHANGED_MODE; }
-
-  private:
-    HRESULT result_;
-};
-
-// One COM interface pointer, released at the end of the scope.
-template <typename Interface>
-class ComPtr {
-  public:
-    ComPtr() = default;
-    ~ComPtr() {
-        if (pointer_)
-            pointer_->Release();
-    }
-    ComPtr(const ComPtr&) = delete;
-    ComPtr& operator=(const ComPtr&) = delete;
-    Interface** Out() { return &pointer_; }
-    Interface* operator->() const { return pointer_; }
-    Interface* get() const { return pointer_; }
-
-  private:
-    Interface* pointer_ = nullptr;
-};
 
 bool IsAbsolute(const char* path) {
     return path[0] == '\\' || path[0] == '/' || (path[0] != 0 && path[1] == ':');

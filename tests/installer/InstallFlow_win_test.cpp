@@ -139,14 +139,29 @@ TEST_F(InstallFlowTest, InstallThenUninstallLeavesTheGameAsItWas) {
     EXPECT_FALSE(Shown("install"));
     EXPECT_TRUE(Shown("uninstall"));
 
-    // The label showed "Copying...", then the library's progress, then nothing.
+    // The label showed "Copying..." during the check, then the unpack's share rising to "Copying... 100%", then the
+    // library's progress, then nothing. The taskbar's bar has gone with the install.
     EXPECT_STREQ("", status.text);
     auto copying = std::find(gPainted.begin(), gPainted.end(), "Copying...");
     ASSERT_NE(gPainted.end(), copying);
-    auto progress = std::find_if(copying, gPainted.end(),
+    auto unpack = std::find_if(copying, gPainted.end(),
+                               [](const std::string& text) { return text.compare(0, 11, "Copying... ") == 0; });
+    auto progress = std::find_if(unpack, gPainted.end(),
                                  [](const std::string& text) { return text.compare(0, 12, "正在安装资源") == 0; });
     ASSERT_NE(gPainted.end(), progress);
     EXPECT_NE(gPainted.end(), std::find(progress, gPainted.end(), ""));
+    std::vector<int> shares;
+    for (auto painted = unpack; painted != progress; ++painted) {
+        const int share = std::atoi(painted->c_str() + std::min<size_t>(painted->size(), 11));
+        EXPECT_EQ("Copying... " + std::to_string(share) + "%", *painted);
+        EXPECT_TRUE(shares.empty() || shares.back() <= share) << *painted;
+        shares.push_back(share);
+    }
+    ASSERT_FALSE(shares.empty());
+    EXPECT_EQ(100, shares.back());
+    EXPECT_FALSE(gInstallerState.taskbar);
+    ShowInstallProgress(Main(), 100);  // a report still queued when the install ended
+    EXPECT_FALSE(gInstallerState.taskbar);
 
     recorder_.Clear();
     Press("uninstall");
