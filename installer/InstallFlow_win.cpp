@@ -404,7 +404,7 @@ void InstallWorker::ShowProgress(UnpackProgress& progress) {
     std::snprintf(text, sizeof text, kCopyingShareFormat, kCopyingText, percent);
     SetStatus(text);
     if (mainWindow_)
-        PostMessageA(mainWindow_, kInstallProgressMessage, percent, 0);
+        PostMessageW(mainWindow_, kInstallProgressMessage, percent, 0);
 }
 
 void InstallWorker::SetStatus(const char* text) {
