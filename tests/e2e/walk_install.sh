@@ -62,12 +62,18 @@ say "== install"
 gui_click "$LAYOUT_INSTALL_X" "$LAYOUT_INSTALL_Y"
 if [ "$SCENARIO" = chooser ]; then
     gui_answer_text "未找到真.三国无双3安装目录" "请手工指定安装目录!" game-not-found
-    gui_wait_ready "打开" || fail "the open-file dialog did not appear"
+    # The open-file dialog's title is the system's own, in the language of the installer's locale.
+    case "$LOCALE" in
+        ja_*) open_title="開く" ;;
+        en_* | hi_*) open_title="Open" ;;
+        *) open_title="打开" ;;
+    esac
+    gui_wait_ready "$open_title" || fail "the open-file dialog \"$open_title\" did not appear"
     chooser=$GUI_READY
     xdotool type --delay 20 "$WALK_GAME_WIN\\Shin Sangokumusou 3.exe"
     gui_shot chooser-typed "$GUI_MAIN" "$chooser"
     xdotool key Return
-    gui_wait_gone "打开" || fail "the open-file dialog did not take the typed game executable"
+    gui_wait_gone "$open_title" || fail "the open-file dialog did not take the typed game executable"
 fi
 walk_install_confirmed "$WALK_GAME_WIN"
 
