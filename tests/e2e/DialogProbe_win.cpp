@@ -5,10 +5,15 @@
 //                           "<id><TAB><1 enabled|0 disabled><TAB><screen x><TAB><screen y><TAB><text>", x and y
 //                           the control's centre
 //
-// Exit status: 0; 1 when no settings dialog is shown; 2 on a usage error.
+//   dialog_probe filename TITLE TEXT   puts TEXT (UTF-8) into the file-name field of the visible open-file dialog
+//                           whose title is TITLE, the way a paste would: one WM_SETTEXT, no keyboard (a character
+//                           that xdotool types through a spare key may be lost on a busy machine)
+//
+// Exit status: 0; 1 when no such dialog is shown; 2 on a usage error.
 #include <windows.h>
 #include <fcntl.h>
 #include <io.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstring>
@@ -50,12 +55,60 @@ BOOL CALLBACK PrintControl(HWND control, LPARAM) {
     return TRUE;
 }
 
+// The file-name field of the open-file dialog: the combo box cmb13 of the Explorer-style dialog, or the edit edt1.
+constexpr int kFileNameComboId = 0x47C;
+constexpr int kFileNameEditId = 0x480;
+
+struct TitledDialog {
+    const wchar_t* title;
+    HWND found;
+};
+
+BOOL CALLBACK FindTitled(HWND window, LPARAM lParam) {
+    auto* search = reinterpret_cast<TitledDialog*>(lParam);
+    wchar_t className[64] = {};
+    wchar_t title[256] = {};
+    GetClassNameW(window, className, 64);
+    GetWindowTextW(window, title, 256);
+    if (std::wcscmp(className, kDialogClass) != 0 || !IsWindowVisible(window) || std::wcscmp(title, search->title))
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+int PutFileName(const wchar_t* title, const wchar_t* text) {
+    TitledDialog search = {title, nullptr};
+    EnumWindows(FindTitled, reinterpret_cast<LPARAM>(&search));
+    if (!search.found) {
+        std::fputs("dialog_probe: no such open-file dialog\n", stderr);
+        return 1;
+    }
+    HWND field = GetDlgItem(search.found, kFileNameComboId);
+    if (!field)
+        field = GetDlgItem(search.found, kFileNameEditId);
+    if (!field) {
+        std::fputs("dialog_probe: the dialog has no file-name field\n", stderr);
+        return 1;
+    }
+    DWORD_PTR answer = 0;
+    SendMessageTimeoutW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000, &answer);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     _setmode(_fileno(stdout), _O_BINARY);
+    if (argc == 4 && std::strcmp(argv[1], "filename") == 0) {
+        // The texts from the UTF-16 command line: the probe's own code page cannot spell every name.
+        int count = 0;
+        LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+        const int status = wide && count == 4 ? PutFileName(wide[2], wide[3]) : 2;
+        LocalFree(wide);
+        return status;
+    }
     if (argc != 2 || std::strcmp(argv[1], "settings") != 0) {
-        std::fputs("usage: dialog_probe settings\n", stderr);
+        std::fputs("usage: dialog_probe settings | dialog_probe filename TITLE TEXT\n", stderr);
         return 2;
     }
     HWND dialog = nullptr;

@@ -5,11 +5,12 @@
 # their look under the mouse (a shown control lights up with its area of the highlighted skin picture).
 #
 #   walk_install.sh registry|chooser --exe QuorvanSetup.exe (--packtool PACKTOOL | --package DIR) \
-#                   --probe window_probe.exe --sample SAMPLE_GAME_DIR --lit window2.bmp --out DIR [--locale LOCALE]
+#                   --probe window_probe.exe [--dialog-probe dialog_probe.exe] --sample SAMPLE_GAME_DIR \
+#                   --lit window2.bmp --out DIR [--locale LOCALE]
 #
 #   registry  the game's registry entry names the game folder: install, check, uninstall, check
-#   chooser   no registry entry: the warning, then the game's executable typed into the open-file dialog; the pack
-#             goes into that folder; then uninstall
+#   chooser   no registry entry: the warning, then the game's executable given to the open-file dialog (through
+#             dialog_probe, required here); the pack goes into that folder; then uninstall
 #
 # --locale runs the installer under that locale's system code page (ja_JP.UTF-8 932, en_US.UTF-8 1252, hi_IN.UTF-8
 # 65001; the probes keep 936), with the game in a folder whose name those code pages cannot spell.
@@ -27,8 +28,8 @@ source "$ROOT/scripts/gui-lib.sh"
 
 SCENARIO=${1:-}
 shift || true
-PACKTOOL="" PACKAGE="" LOCALE=""
-walk_args walk_install "exe packtool? package? probe sample lit out locale?" "$@"
+PACKTOOL="" PACKAGE="" LOCALE="" DIALOG_PROBE=""
+walk_args walk_install "exe packtool? package? probe dialog-probe? sample lit out locale?" "$@"
 case "$SCENARIO" in
     registry) FOLDER=Game REGISTRY=registry ;;
     chooser) FOLDER=Picked REGISTRY=none ;;
@@ -70,8 +71,12 @@ if [ "$SCENARIO" = chooser ]; then
     esac
     gui_wait_ready "$open_title" || fail "the open-file dialog \"$open_title\" did not appear"
     chooser=$GUI_READY
-    xdotool type --delay 20 "$WALK_GAME_WIN\\Shin Sangokumusou 3.exe"
-    gui_shot chooser-typed "$GUI_MAIN" "$chooser"
+    # The path goes into the file-name field the way a paste would: a character that xdotool types through a spare
+    # key may be lost on a busy machine, and typing is not what this walk checks (the settings walk types names).
+    [ -n "$DIALOG_PROBE" ] || fail "the chooser scenario needs --dialog-probe"
+    "$GUI_RUN" "$DIALOG_PROBE" filename "$open_title" "$WALK_GAME_WIN\\Shin Sangokumusou 3.exe" ||
+        fail "the path could not be put into the open-file dialog"
+    gui_shot chooser-name "$GUI_MAIN" "$chooser"
     xdotool key Return
     gui_wait_gone "$open_title" || fail "the open-file dialog did not take the typed game executable"
 fi
