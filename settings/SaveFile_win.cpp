@@ -2,15 +2,14 @@
 
 #include <shlobj.h>
 
-#include <cstdio>
-#include <vector>
+#include <string>
 
 #include "settings/PathChooser.h"
 #include "support/Captions.h"
+#include "support/Gbk.h"
+#include "support/HeldFolder_win.h"
 #include "support/MessageSeam.h"
-#include "support/StdioFile.h"
 #include "support/SystemText_win.h"
-#include "support/Win32Handles.h"
 
 namespace {
 
@@ -24,13 +23,26 @@ const char kTooLargeText[] = "这个文件太大(超过64MB)，不是真三国�
 const char kGrownText[] = "Save文档打开后被改得太大(超过64MB)，没有写入自创武将名。";
 const char kBackupFailedText[] = "无法保存Save文档的备份(.bak)，没有写入自创武将名。";
 const char kWriteFailedText[] = "写入Save文档失败，自创武将名没有保存!";
+const char kLinkText[] = "以下文件是链接, 未写入:\n";
 const char kDocumentsNotGbkText[] =
     "[我的文档]的路径含有安装程序无法使用的字符(GBK编码不能表示)，不能打开真三国无双3 Save文档。";
 const char kSaveFilter[] = "ShinSangokumusou3.dat\0ShinSangokumusou3.dat\0";
 
+// The save is read and written in place through one handle. Others may still read and write it meanwhile, as they
+// could before (a save cut short or grown meanwhile is caught by its size checks); nobody may delete or rename it.
+constexpr ACCESS_MASK kSaveAccess = FILE_GENERIC_READ | FILE_GENERIC_WRITE;
+constexpr ULONG kSaveShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+// Whether a copy is there already is asked without keeping anybody from anything.
+constexpr ULONG kLookShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// The open save: the folder that really holds it, held (a documents folder that the player moved with a junction is
+// wherever the junction leads), and the file itself, opened relative to it and checked: no link, no second name.
+// Everything the dialog does to the save, and its copy, goes through these two handles, never through a path again.
 struct OpenSave {
-    StdioFile file;
-    std::string path;
+    HeldFolder folder;
+    ScopedFileHandle file;
+    std::string path;  // as the user or the documents folder gave it, for the dialog and messages
+    std::string name;  // the save's name in folder
 };
 OpenSave gSave;
 
@@ -42,101 +54,119 @@ void ShowWriteError(HWND owner, const char* text) {
     ShowMessage(owner, text, kErrorCaption, kMbOk | kMbIconError);
 }
 
-// The size of an open file, or -1; the position is left at the start.
-long SizeOf(std::FILE* file) {
-    if (std::fseek(file, 0, SEEK_END) != 0)
-        return -1;
-    const long size = std::ftell(file);
-    if (std::fseek(file, 0, SEEK_SET) != 0)
-        return -1;
-    return size;
+bool IsLink(HeldFault fault) {
+    return fault == HeldFault::kLink || fault == HeldFault::kHardLink;
 }
 
-// Takes path as the open save when it opens and is long enough. Shows the short-file message itself; an open
-// that fails is left to the caller, whose message depends on the step.
-enum class OpenResult { kOpened, kNotOpened, kTooShort };
+std::string LinkRefusal(const std::string& path) {
+    return kLinkText + path;
+}
+
+// The size of an open file, or -1.
+long long SizeOf(HANDLE file) {
+    LARGE_INTEGER size;
+    return GetFileSizeEx(file, &size) ? size.QuadPart : -1;
+}
+
+bool SeekTo(HANDLE file, long long offset) {
+    LARGE_INTEGER at;
+    at.QuadPart = offset;
+    return SetFilePointerEx(file, at, nullptr, FILE_BEGIN) != FALSE;
+}
+
+// Takes path as the open save (no save is open when it is called) when it opens, passes its checks and is long
+// enough. Shows the messages of its own refusals (a link, a size no save has); an open that fails is left to the
+// caller, whose message depends on the step.
+enum class OpenResult { kOpened, kNotOpened, kRefused };
 OpenResult TryOpen(HWND owner, const std::string& path) {
-    StdioFile file(path.c_str(), "rb+");
-    if (!file)
+    const size_t cut = LastPathSeparator(path.data(), path.size());
+    if (cut == kNoSeparator)
         return OpenResult::kNotOpened;
-    const long size = SizeOf(file.get());
-    if (size < kSaveMinSize || size > kSaveMaxSize) {
-        file.Close();  // before the box: the user may move the file meanwhile
-        ShowOpenError(owner, size > kSaveMaxSize ? kTooLargeText : kTooShortText);
-        return OpenResult::kTooShort;
+    HeldFolder folder;
+    HeldFailure failure;
+    const std::string name = path.substr(cut + 1);
+    if (!folder.Open(path.substr(0, cut)) || !folder.OpenFile(name, kSaveAccess, kSaveShare, &gSave.file, &failure)) {
+        if (!IsLink(failure.fault))
+            return OpenResult::kNotOpened;
+        ShowWriteError(owner, LinkRefusal(failure.path).c_str());
+        return OpenResult::kRefused;
     }
-    gSave.file.Reset(file.release());
+    const long long size = SizeOf(gSave.file.get());
+    if (size < kSaveMinSize || size > kSaveMaxSize) {
+        gSave.file.Close();  // before the box: the user may move the file meanwhile
+        ShowOpenError(owner, size > kSaveMaxSize ? kTooLargeText : kTooShortText);
+        return OpenResult::kRefused;
+    }
+    gSave.folder = std::move(folder);
     gSave.path = path;
+    gSave.name = name;
     return OpenResult::kOpened;
 }
 
-// The save file through checked stdio calls.
-class StdioSaveStream : public SaveStream {
+// The open save through its checked handle.
+class HandleSaveStream : public SaveStream {
   public:
-    explicit StdioSaveStream(std::FILE* file) : file_(file) {}
-    bool Seek(long offset) override { return std::fseek(file_.get(), offset, SEEK_SET) == 0; }
-    bool Write(const uint8_t* data, size_t size) override { return std::fwrite(data, 1, size, file_.get()) == size; }
-    bool Flush() override { return std::fflush(file_.get()) == 0; }
-    bool Close() override { return file_.Close(); }
+    explicit HandleSaveStream(ScopedFileHandle* file) : file_(file) {}
+    bool Seek(long offset) override { return SeekTo(file_->get(), offset); }
+    bool Write(const uint8_t* data, size_t size) override { return WriteWholeBuffer(file_->get(), data, size); }
+    bool Flush() override { return FlushFileBuffers(file_->get()) != FALSE; }
+    bool Close() override { return file_->Close(); }
 
   private:
-    StdioFile file_;
+    ScopedFileHandle* file_;
 };
 
-// Copies size bytes from the start of the open save into out, one piece at a time.
-bool CopyInPieces(std::FILE* file, long size, HANDLE out) {
-    if (std::fseek(file, 0, SEEK_SET) != 0)
+// The first size bytes of the open save, read in pieces of kSaveCopyPiece.
+bool ReadSave(long long size, std::string* bytes) {
+    if (!SeekTo(gSave.file.get(), 0))
         return false;
-    std::vector<uint8_t> piece(kSaveCopyPiece);
-    long left = size;
-    while (left > 0) {
-        const size_t want = static_cast<size_t>(left) < piece.size() ? static_cast<size_t>(left) : piece.size();
-        if (std::fread(piece.data(), 1, want, file) != want)
+    bytes->resize(static_cast<size_t>(size));
+    for (size_t done = 0; done < bytes->size();) {
+        const size_t rest = bytes->size() - done;
+        const DWORD want = static_cast<DWORD>(rest < kSaveCopyPiece ? rest : kSaveCopyPiece);
+        DWORD got = 0;
+        if (!ReadFile(gSave.file.get(), &(*bytes)[done], want, &got, nullptr) || got != want)
             return false;
-        DWORD written = 0;
-        if (!WriteFile(out, piece.data(), static_cast<DWORD>(want), &written, nullptr) || written != want)
-            return false;
-        left -= static_cast<long>(want);
+        done += got;
     }
     return true;
 }
 
-// Writes the untouched copy beside the save unless one exists already. A copy that cannot be written completely
-// is removed again; then the save must not be changed either.
-bool KeepBackup(std::FILE* file, long size) {
-    std::wstring backup;
-    if (!WideFromGbk(gSave.path + kSaveBackupSuffix, &backup))
-        return false;
-    const DWORD attributes = GetFileAttributesW(backup.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES)
-        return !(attributes & FILE_ATTRIBUTE_DIRECTORY);  // a folder of that name holds no copy
-    ScopedFileHandle out(
-        CreateFileW(backup.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!out.valid())
-        return false;
-    bool complete = CopyInPieces(file, size, out.get());
-    complete = out.Close() && complete;
-    if (!complete)
-        DeleteFileW(backup.c_str());
-    return complete;
+// Puts the untouched copy beside the save unless one is there already; it is made as new and takes its name whole
+// (HeldFolder::PutFile), so that a copy cut short never passes for one and no file of that name is ever replaced or
+// written through. The refusal to show, or empty when the save may be written.
+std::string KeepBackup(long long size) {
+    const std::string name = gSave.name + kSaveBackupSuffix;
+    ScopedFileHandle existing;
+    HeldFailure failure;
+    // The earliest copy stays; a link, or a folder of that name, holds no copy.
+    if (gSave.folder.OpenFile(name, FILE_READ_ATTRIBUTES, kLookShare, &existing, &failure))
+        return std::string();
+    if (failure.fault != HeldFault::kMissing)
+        return IsLink(failure.fault) ? LinkRefusal(failure.path) : kBackupFailedText;
+    std::string bytes;
+    if (!ReadSave(size, &bytes))
+        return kBackupFailedText;
+    if (gSave.folder.PutFile(name, bytes.data(), bytes.size(), PutMode::kNewOnly, &failure) ||
+        failure.fault == HeldFault::kExists)
+        return std::string();
+    return IsLink(failure.fault) ? LinkRefusal(failure.path) : kBackupFailedText;
 }
 
-// The refusal that the open save meets now, or null when it may be written.
-const char* Refusal(std::FILE* file) {
-    const long size = SizeOf(file);
+// The refusal that the open save meets now, or empty when it may be written.
+std::string Refusal() {
+    const long long size = SizeOf(gSave.file.get());
     if (size < kSaveMinSize)
         return kChangedText;  // never extend a save that someone else cut short meanwhile
     if (size > kSaveMaxSize)
         return kGrownText;
-    if (!KeepBackup(file, size))
-        return kBackupFailedText;
-    return nullptr;
+    return KeepBackup(size);
 }
 
 // Closes the save after a refusal and says why.
-void Refuse(HWND owner, const char* refusal) {
+void Refuse(HWND owner, const std::string& refusal) {
     CloseSaveFile();
-    ShowWriteError(owner, refusal);
+    ShowWriteError(owner, refusal.c_str());
 }
 
 // Where the default save lies, if anywhere: the documents folder as the system gives it (UTF-16) must have a GBK
@@ -195,7 +225,7 @@ bool OpenSaveFile(HWND owner) {
 }
 
 bool SaveFileIsOpen() {
-    return static_cast<bool>(gSave.file);
+    return gSave.file.valid();
 }
 
 const std::string& SaveFilePath() {
@@ -203,9 +233,10 @@ const std::string& SaveFilePath() {
 }
 
 bool PrepareSaveNames(HWND owner) {
-    if (!gSave.file)
+    if (!gSave.file.valid())
         return false;
-    if (const char* refusal = Refusal(gSave.file.get())) {
+    const std::string refusal = Refusal();
+    if (!refusal.empty()) {
         Refuse(owner, refusal);
         return false;
     }
@@ -215,9 +246,9 @@ bool PrepareSaveNames(HWND owner) {
 bool WriteSaveNames(HWND owner, const SaveNameBytes& bytes) {
     if (!PrepareSaveNames(owner))
         return false;
-    StdioSaveStream stream(gSave.file.release());
+    HandleSaveStream stream(&gSave.file);
     const bool written = WriteNameFields(stream, bytes);
-    gSave.path.clear();
+    CloseSaveFile();
     if (!written)
         ShowWriteError(owner, kWriteFailedText);
     return written;
@@ -225,5 +256,7 @@ bool WriteSaveNames(HWND owner, const SaveNameBytes& bytes) {
 
 void CloseSaveFile() {
     gSave.file.Close();
+    gSave.folder = HeldFolder();
     gSave.path.clear();
+    gSave.name.clear();
 }

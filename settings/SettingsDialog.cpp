@@ -27,6 +27,7 @@ const char kNotInstalledText[] = "需要先安装真.三国无双3简体汉化�
 const char kHighFailedText[] = "创建武将字体1失败!";
 const char kLowFailedText[] = "创建武将字体2失败!";
 const char kSavedText[] = "保存自创武将名成功!";
+const char kNamesNotWrittenText[] = "\n自创武将名没有写入Save文档。";
 const char kName1NotGbkText[] = "自创武将名1含有安装程序无法使用的字符(GBK编码不能表示)，只能使用全角汉字!";
 const char kName2NotGbkText[] = "自创武将名2含有安装程序无法使用的字符(GBK编码不能表示)，只能使用全角汉字!";
 const char kFaceNotGbkText[] = "所选字体的名称含有安装程序无法使用的字符(GBK编码不能表示)，字体没有改变。";
@@ -112,22 +113,27 @@ void OnOpen(HWND dialog) {
         ShowFileOpenAppearance(dialog);
 }
 
-// Renders both textures through the pack's library, which has passed its checks. A failed render is told and the
-// save goes on.
-void RenderNames(HWND dialog, const UserFontLibrary& library, const CustomNameText& text) {
+// Renders both textures through the pack's library, which has passed its checks. The first render that fails is
+// told, with the names left out of the save, and ends the saving: false.
+bool RenderNames(HWND dialog, const UserFontLibrary& library, const CustomNameText& text) {
     for (const FontCall& call : kFontCalls) {
         const UserFontArguments arguments = {call.sizeName,        call.width,     call.height,      call.label,
                                              UserFontFace.c_str(), call.glyphSize, kFirstCellColumn, kFirstCellRow,
                                              text.bytes,           call.target,    call.source};
-        if (!library.Create(arguments))
-            ShowError(dialog, call.failedText);
+        if (!library.Create(arguments)) {
+            ShowError(dialog, (std::string(call.failedText) + kNamesNotWrittenText).c_str());
+            return false;
+        }
     }
+    return true;
 }
 
 // Everything that can refuse the save is asked before anything is rendered for it, so that textures and save
 // always match: the names, the installation, the pack's own library (a file that is not the package's is never
 // run, and then nothing at all changes: the file stays open for the user to cancel), and the save's own refusals
-// (cut short or grown since it was opened, no untouched copy possible). Only then the textures, then the names.
+// (cut short or grown since it was opened, no untouched copy possible). Only then the textures, then the names: a
+// texture that could not be rendered keeps the names out of the save, so that the game never shows the codes of
+// names it has no glyphs for. The save is closed either way.
 void OnSave(HWND dialog) {
     std::string name1;
     std::string name2;
@@ -147,8 +153,12 @@ void OnSave(HWND dialog) {
         ShowNoFileAppearance(dialog);
         return;
     }
-    RenderNames(dialog, library, text);
+    const bool rendered = RenderNames(dialog, library, text);
     ShowNoFileAppearance(dialog);
+    if (!rendered) {
+        CloseSaveFile();
+        return;
+    }
     if (WriteSaveNames(dialog, ToSaveNameBytes(text)))
         ShowMessage(dialog, kSavedText, kNoteCaption, kMbOk | kMbIconInformation);
 }

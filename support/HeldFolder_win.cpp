@@ -616,6 +616,23 @@ bool HeldFolder::RemoveFile(const std::string& name, HeldFailure* failure) const
     return fault == HeldFault::kNone ? report.Succeed() : report.Fail(fault);
 }
 
+bool HeldFolder::OpenFile(const std::string& name,
+                          ACCESS_MASK access,
+                          ULONG share,
+                          ScopedFileHandle* file,
+                          HeldFailure* failure) const {
+    const Report report(failure, JoinPath(path_, name));
+    std::wstring wide;
+    file->Reset(INVALID_HANDLE_VALUE);
+    if (!held())
+        return report.Fail(HeldFault::kOther);
+    if (!WideName(name, &wide))
+        return report.Fail(HeldFault::kBadName);
+    BY_HANDLE_FILE_INFORMATION info;
+    const HeldFault fault = OpenCheckedFile(handle_, wide, access | FILE_READ_ATTRIBUTES, share, file, &info);
+    return fault == HeldFault::kNone ? report.Succeed() : report.Fail(fault);
+}
+
 bool HeldFolder::ReadFileBytes(const std::string& name, std::string* bytes, HeldFailure* failure) const {
     const Report report(failure, JoinPath(path_, name));
     std::wstring wide;

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <string>
 
+#include "support/Win32Handles.h"
+
 // Writing and deleting below a folder that other programs may change while we work. The program runs with
 // administrator rights, and the game folder and the player's documents folder can be written by any program of the
 // player's session: one of them can put a junction, a symbolic link or a hard link where we are about to write, or
@@ -105,6 +107,16 @@ class HeldFolder {
     // Deletes the file name through the handle it was checked on. A read-only file is deleted too. True when the
     // file is gone, or was not there.
     bool RemoveFile(const std::string& name, HeldFailure* failure = nullptr) const;
+
+    // The file name of this folder, opened with access (FILE_GENERIC_READ, FILE_GENERIC_WRITE, or both) and the
+    // share mode as CreateFile takes them, never created, and checked as PutFile checks a file already there (a
+    // file, not a link, no other name): *file holds it. For a file that is read in pieces or changed in place: all
+    // that is done to it then goes through this handle, never through its path again.
+    bool OpenFile(const std::string& name,
+                  ACCESS_MASK access,
+                  ULONG share,
+                  ScopedFileHandle* file,
+                  HeldFailure* failure = nullptr) const;
 
     // The bytes of the file name, read through the handle it was checked on (for comparisons).
     bool ReadFileBytes(const std::string& name, std::string* bytes, HeldFailure* failure = nullptr) const;

@@ -5,9 +5,25 @@
 //
 //   <path relative to quorvan, "\" separators, lower-cased ASCII letters> TAB <size in bytes> TAB <MD5, 32 hex>
 //
-// in the order the folder walk meets the files (a sub-folder's files right where the sub-folder is met). Files
-// that cannot be read are left out, and so are files and folders whose names GBK cannot spell. While it works it keeps
-// a progress line in the caller's status text and repaints the caller's status window now and then.
+// in the order the folder walk meets the files (a sub-folder's files right where the sub-folder is met). Folders
+// whose name begins with a dot are passed over, and so are files and folders whose names GBK cannot spell (the index
+// could not name them). While it works it keeps a progress line in the caller's status text and repaints the
+// caller's status window now and then.
+//
+// The library runs with the installer's rights, and the game folder may be written by any program of the player's
+// session. So the walk goes through held folders (support/HeldFolder_win.h): the library's own folder is held as it
+// is named (a game reached through a junction is still the player's game), and the pack folder, every folder below it
+// and every file are opened relative to the one above and checked. A folder or file below it that is a link (or a
+// file with a second name) is refused: never entered or read, and left out of the index, because what it leads to
+// is no file the install put there, and reading it would write the size and digest of a file anywhere on the machine
+// into a file that anybody can read. The index is put in place whole (HeldFolder::PutFile), never through a link.
+//
+// The export gives back nothing, so a failure is told in the caller's status text: after the call it begins with
+// kInstallFailedText instead of the progress line, followed by the number of failures in brackets when there was more
+// than one, the reason of the first and the path it names ("资源安装失败：以下文件是链接, 未列入资源索引: C:\...").
+// Failures are: the library's folder or the pack folder that cannot be held (a missing pack folder is an empty
+// pack), a link or a file that cannot be read to its end (left out of the index, the rest listed), and an index
+// that cannot be written. Like the progress line, the text is GBK and at most 511 bytes, cut after a whole character.
 //
 // CreateUserFont renders the two custom officer names into a copy of the game's font texture (UserFont.h has the
 // layout, UserFont_win.h the rules). Arguments in order: the size tag ("832_896") and the texture's width and
@@ -19,6 +35,11 @@
 // Every text the exports take or give is GBK, whatever the system's code page; the library speaks to the system
 // through the W functions, converting each path strictly (support/SystemText_win.h).
 
+// The folder listing of a held handle comes with Windows Vista, the oldest system the program's manifest names.
+#if _WIN32_WINNT < 0x0600
+#undef _WIN32_WINNT
+#define _WIN32_WINNT 0x0600
+#endif
 #include <windows.h>
 
 #include <md5.h>
@@ -34,8 +55,8 @@
 #include "payload/savepatch/UserFontExport.h"
 #include "payload/savepatch/UserFont_win.h"
 #include "support/Gbk.h"
+#include "support/HeldFolder_win.h"
 #include "support/SystemText_win.h"
-#include "support/Win32Handles.h"
 
 namespace {
 
@@ -43,6 +64,19 @@ constexpr char kIndexName[] = "resource.lst";
 constexpr size_t kStatusTextSize = 512;  // the caller's buffer; the text is at most 511 bytes
 constexpr DWORD kRepaintInterval = 50;   // milliseconds between repaints of the status window
 constexpr DWORD kReadChunk = 64 * 1024;
+
+// The start of the status text after a run that failed, and the reasons that follow it (each then names a path).
+constexpr char kInstallFailedText[] = "资源安装失败";
+constexpr char kFailureCountText[] = "(共%u处)";
+constexpr char kFailureSeparator[] = "：";
+constexpr char kOwnFolderText[] = "无法打开资源安装库所在的文件夹: ";
+constexpr char kPackFolderText[] = "无法打开汉化包文件夹: ";
+constexpr char kLinkText[] = "以下文件是链接, 未列入资源索引: ";
+constexpr char kFolderLinkText[] = "以下文件夹是链接, 未列入资源索引: ";
+constexpr char kUnreadableText[] = "无法读取, 未列入资源索引: ";
+constexpr char kFolderUnreadableText[] = "无法读取文件夹, 未列入资源索引: ";
+constexpr char kIndexLinkText[] = "以下文件是链接, 未写入: ";
+constexpr char kIndexFailedText[] = "无法写入资源索引: ";
 
 // The folder this library was loaded from, without a trailing separator; empty when GBK cannot spell it.
 std::string OwnFolder() {
@@ -62,55 +96,124 @@ std::string OwnFolder() {
     return gbk;
 }
 
-// A FindFirstFileW search; the first entry is in *data when found() holds.
-class WideFind {
-  public:
-    WideFind(const std::wstring& pattern, WIN32_FIND_DATAW* data) : handle_(FindFirstFileW(pattern.c_str(), data)) {}
-    ~WideFind() {
-        if (handle_ != INVALID_HANDLE_VALUE)
-            FindClose(handle_);
-    }
-    WideFind(const WideFind&) = delete;
-    WideFind& operator=(const WideFind&) = delete;
-
-    bool found() const { return handle_ != INVALID_HANDLE_VALUE; }
-    bool Next(WIN32_FIND_DATAW* data) { return FindNextFileW(handle_, data) != FALSE; }
-
-  private:
-    HANDLE handle_;
-};
-
-// Relative paths ("sub\name.ext") of every file below root + "\" + relative; folders whose name begins with a
-// dot are passed over, and so is every entry whose name has no GBK spelling (the index could not name it).
-void CollectFiles(const std::string& root, const std::string& relative, std::vector<std::string>& files) {
-    const std::string folder = relative.empty() ? root : root + "\\" + relative;
-    std::wstring pattern;
-    if (!WideFromGbk(folder + "\\*", &pattern))
-        return;
-    WIN32_FIND_DATAW data;
-    WideFind search(pattern, &data);
-    if (!search.found())
-        return;
-    do {
-        std::string leaf;
-        if (!GbkFromWide(data.cFileName, &leaf) || leaf.empty())
-            continue;
-        const std::string name = relative.empty() ? leaf : relative + "\\" + leaf;
-        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            files.push_back(name);
-        else if (leaf[0] != '.')
-            CollectFiles(root, name, files);
-    } while (search.Next(&data));
+bool IsLink(HeldFault fault) {
+    return fault == HeldFault::kLink || fault == HeldFault::kHardLink;
 }
 
-// Size and MD5 (32 lower-case hex digits) of a file; false when it cannot be read to its end.
-bool DigestFile(const std::string& path, unsigned long long* size, char digestText[33]) {
-    std::wstring widePath;
-    if (!WideFromGbk(path, &widePath))
-        return false;
-    ScopedFileHandle file(CreateFileW(widePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file.valid())
+// The failures of one run: how many, and the first with the path it names.
+class Failures {
+  public:
+    void Add(const char* reason, const std::string& path) {
+        if (count_++ == 0)
+            first_ = reason + path;
+    }
+    bool any() const { return count_ > 0; }
+
+    // The status text that tells them, cut after a whole character to fit the caller's buffer.
+    void Tell(char* statusText) const {
+        if (!statusText || !any())
+            return;
+        std::string text = kInstallFailedText;
+        if (count_ > 1) {
+            char count[32];
+            std::snprintf(count, sizeof count, kFailureCountText, count_);
+            text += count;
+        }
+        text += kFailureSeparator;
+        text += first_;
+        const size_t length = WholeGbkPrefix(text.data(), text.size(), kStatusTextSize - 1);
+        std::memcpy(statusText, text.data(), length);
+        statusText[length] = 0;
+    }
+
+  private:
+    unsigned count_ = 0;
+    std::string first_;
+};
+
+// One file the walk met: the held folder it lies in (an index into the walk's folders) and its names.
+struct PackFile {
+    size_t folder;
+    std::string leaf;      // its name in that folder
+    std::string relative;  // its path below the pack folder
+};
+
+// The entry names of a held folder, through its handle, without "." and "..": false when it cannot be listed.
+bool ListNames(const HeldFolder& folder, std::vector<std::wstring>* names, std::vector<bool>* folders) {
+    alignas(8) unsigned char buffer[16384];
+    FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;
+    for (;;) {
+        if (!GetFileInformationByHandleEx(folder.handle(), kind, buffer, sizeof buffer))
+            return GetLastError() == ERROR_NO_MORE_FILES;
+        kind = FileIdBothDirectoryInfo;
+        for (size_t offset = 0;;) {
+            const auto* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer + offset);
+            const std::wstring name(info->FileName, info->FileNameLength / sizeof(WCHAR));
+            if (name != L"." && name != L"..") {
+                names->push_back(name);
+                folders->push_back((info->FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+            }
+            if (info->NextEntryOffset == 0)
+                break;
+            offset += info->NextEntryOffset;
+        }
+    }
+}
+
+// The walk of the pack folder: every folder it entered stays held until the files are read, so that none of them
+// can be renamed away or swapped for a link meanwhile.
+class PackWalk {
+  public:
+    PackWalk(HeldFolder pack, Failures* failures) : failures_(failures) { folders_.push_back(std::move(pack)); }
+
+    // Lists the files below the folder folders_[at], whose path below the pack folder is relative.
+    void Collect(size_t at, const std::string& relative) {
+        std::vector<std::wstring> names;
+        std::vector<bool> isFolder;
+        if (!ListNames(folders_[at], &names, &isFolder)) {
+            failures_->Add(kFolderUnreadableText, folders_[at].path());
+            return;
+        }
+        for (size_t i = 0; i < names.size(); ++i) {
+            std::string leaf;
+            if (!GbkFromWide(names[i], &leaf) || leaf.empty())
+                continue;
+            const std::string name = relative.empty() ? leaf : relative + "\\" + leaf;
+            if (!isFolder[i]) {
+                files_.push_back({at, leaf, name});
+                continue;
+            }
+            if (leaf[0] == '.')
+                continue;
+            HeldFolder child;
+            HeldFailure failure;
+            if (!folders_[at].OpenFolder(leaf, false, &child, &failure)) {
+                failures_->Add(IsLink(failure.fault) ? kFolderLinkText : kFolderUnreadableText, failure.path);
+                continue;
+            }
+            folders_.push_back(std::move(child));
+            Collect(folders_.size() - 1, name);
+        }
+    }
+
+    const std::vector<PackFile>& files() const { return files_; }
+    const HeldFolder& folder(size_t at) const { return folders_[at]; }
+
+  private:
+    Failures* failures_;
+    std::vector<HeldFolder> folders_;  // [0] is the pack folder
+    std::vector<PackFile> files_;
+};
+
+// Size and MD5 (32 lower-case hex digits) of the file name in folder, read through the handle it was checked on;
+// false, with the failure, when it is refused or cannot be read to its end.
+bool DigestFile(const HeldFolder& folder,
+                const std::string& name,
+                unsigned long long* size,
+                char digestText[33],
+                HeldFailure* failure) {
+    ScopedFileHandle file;
+    if (!folder.OpenFile(name, FILE_GENERIC_READ, FILE_SHARE_READ, &file, failure))
         return false;
     MD5_CTX context;
     MD5Init(&context);
@@ -118,8 +221,10 @@ bool DigestFile(const std::string& path, unsigned long long* size, char digestTe
     unsigned long long total = 0;
     for (;;) {
         DWORD got = 0;
-        if (!ReadFile(file.get(), chunk.data(), kReadChunk, &got, nullptr))
+        if (!ReadFile(file.get(), chunk.data(), kReadChunk, &got, nullptr)) {
+            *failure = HeldFailure{HeldFault::kOther, folder.path() + "\\" + name};
             return false;
+        }
         if (got == 0)
             break;
         MD5Update(&context, chunk.data(), got);
@@ -153,6 +258,10 @@ class Progress {
             std::snprintf(text_, kStatusTextSize, "正在安装资源 %u%% (%u/%u)", percent, static_cast<unsigned>(done),
                           static_cast<unsigned>(total_));
         }
+        Repaint();
+    }
+
+    void Repaint() const {
         if (window_ && IsWindow(window_)) {
             InvalidateRect(window_, nullptr, TRUE);
             UpdateWindow(window_);
@@ -167,19 +276,24 @@ class Progress {
     DWORD lastPaint_ = 0;
 };
 
-bool WriteIndex(const std::string& path, const std::string& content) {
-    std::wstring widePath;
-    if (!WideFromGbk(path, &widePath))
-        return false;
-    std::FILE* file = _wfopen(widePath.c_str(), L"wb");
-    if (!file)
-        return false;
-    bool complete = content.empty() || std::fwrite(content.data(), 1, content.size(), file) == content.size();
-    return std::fclose(file) == 0 && complete;
-}
-
 bool IsText(const char* text) {
     return text && *text;
+}
+
+// Holds the pack folder below the library's own. False, with the failure told, when it cannot be held; true with
+// *pack not held when there is none (an empty pack).
+bool HoldPack(HeldFolder* pack, Failures* failures) {
+    const std::string folder = OwnFolder();
+    HeldFolder own;
+    HeldFailure failure;
+    if (folder.empty() || !own.Open(folder, &failure)) {
+        failures->Add(kOwnFolderText, folder);
+        return false;
+    }
+    if (own.OpenFolder(kPackFolder, false, pack, &failure) || failure.fault == HeldFault::kMissing)
+        return true;
+    failures->Add(IsLink(failure.fault) ? kFolderLinkText : kPackFolderText, failure.path);
+    return false;
 }
 
 }  // namespace
@@ -187,34 +301,47 @@ bool IsText(const char* text) {
 extern "C" void __cdecl ResourceInstall(bool install, HWND status, char* statusText) {
     if (!install)
         return;
-    const std::string folder = OwnFolder();
-    if (folder.empty())
+    Failures failures;
+    HeldFolder pack;
+    if (!HoldPack(&pack, &failures)) {
+        failures.Tell(statusText);
         return;
-    const std::string pack = folder + "\\" + kPackFolder;
-    std::vector<std::string> files;
-    CollectFiles(pack, std::string(), files);
+    }
+    const bool found = pack.held();
+    PackWalk walk(std::move(pack), &failures);
+    if (found)
+        walk.Collect(0, std::string());
 
-    Progress progress(status, statusText, files.size());
+    Progress progress(status, statusText, walk.files().size());
     progress.Show(0, true);
     std::string index;
     size_t done = 0;
-    for (std::string& name : files) {
-        LowerAsciiDbcs(&name[0], name.size());
+    for (const PackFile& file : walk.files()) {
+        const std::string name = LowerAsciiDbcsCopy(file.relative);
         if (name != kIndexName) {
             unsigned long long size = 0;
             char digest[33];
-            if (DigestFile(pack + "\\" + name, &size, digest)) {
+            HeldFailure failure;
+            if (DigestFile(walk.folder(file.folder), file.leaf, &size, digest, &failure)) {
                 char fields[64];
                 std::snprintf(fields, sizeof fields, "\t%llu\t%s\r\n", size, digest);
                 index += name;
                 index += fields;
+            } else {
+                failures.Add(IsLink(failure.fault) ? kLinkText : kUnreadableText, failure.path);
             }
         }
         progress.Show(++done, false);
     }
-    if (!files.empty())
-        WriteIndex(pack + "\\" + kIndexName, index);
+    HeldFailure failure;
+    if (!walk.files().empty() &&
+        !walk.folder(0).PutFile(kIndexName, index.data(), index.size(), PutMode::kReplace, &failure))
+        failures.Add(IsLink(failure.fault) ? kIndexLinkText : kIndexFailedText, failure.path);
     progress.Show(done, true);
+    if (failures.any()) {
+        failures.Tell(statusText);
+        progress.Repaint();
+    }
 }
 
 // The export itself is UserFontExport_win.cpp's.
@@ -224,8 +351,7 @@ bool CreateUserFontWith(const UserFontArguments& a) {
                        IsText(a.targetPath) && IsText(a.sourcePath);
     if (!valid)
         return false;
-    const std::string folder = OwnFolder();
-    return RenderUserFont(folder.empty() ? folder : folder + "\\" + kPackFolder, a);
+    return RenderUserFont(OwnFolder(), a);
 }
 
 // The installer calls it through the pointer type it looks it up as; the two must never drift apart.

@@ -7,37 +7,70 @@
 #include <string>
 #include <vector>
 
-#include "support/Gbk.h"
-#include "support/GdiHandles.h"
+#include "package/PackNames.h"
 #include "payload/savepatch/Tga.h"
 #include "payload/savepatch/UserFont.h"
 #include "support/ComObjects_win.h"
+#include "support/Gbk.h"
+#include "support/GdiHandles.h"
+#include "support/HeldFolder_win.h"
 #include "support/SystemText_win.h"
-#include "support/Win32Handles.h"
 
 namespace {
 
-const wchar_t kTemporarySuffix[] = L".partial";
+// A source picture larger than this is none the library takes (the game's are a few megabytes at most); WIC reads it
+// from memory, with a 32-bit size.
+constexpr size_t kMaxSourceFile = size_t(256) << 20;
 
 bool IsAbsolute(const char* path) {
     return path[0] == '\\' || path[0] == '/' || (path[0] != 0 && path[1] == ':');
 }
 
-// The path with every "/" turned into "\" (a trail byte equal to "/" is left alone).
-std::string Native(const std::string& path) {
+// Where a path of the request lies: the folder that is held as it is named, and the path below it, whose every folder
+// and the file itself are opened relative to the one above and checked (support/HeldFolder_win.h). A relative path
+// starts at the library's folder (the player's game, wherever a junction put it) and goes through the pack folder;
+// an absolute one on a drive ("C:\...") starts at the drive's root. Other absolute forms ("\\server\...", "\...")
+// and paths that are not GBK are refused.
+bool PlaceOf(const std::string& libraryFolder, const char* path, HeldFolder* start, std::string* below) {
     std::string native(path);
     UseBackslashes(native);
-    return native;
+    if (!IsAbsolute(path)) {
+        *below = std::string(kPackFolder) + "\\" + native;
+        return !libraryFolder.empty() && start->Open(libraryFolder);
+    }
+    if (native.size() < 4 || native[1] != ':' || native[2] != '\\')
+        return false;
+    *below = native.substr(3);
+    return start->Open(native.substr(0, 2));
 }
 
-// The GBK path resolved and converted for the system; false when it is not GBK.
-bool Resolve(const std::string& packFolder, const char* path, std::wstring* widePath) {
-    const std::string native = Native(IsAbsolute(path) ? std::string(path) : packFolder + "\\" + path);
-    return WideFromGbk(native, widePath) && !widePath->empty();
+// The bytes of the file at path, read through the handle it was checked on.
+bool ReadChecked(const std::string& libraryFolder, const char* path, std::string* bytes) {
+    HeldFolder start;
+    std::string below;
+    if (!PlaceOf(libraryFolder, path, &start, &below))
+        return false;
+    const size_t cut = LastPathSeparator(below.data(), below.size());
+    if (cut == kNoSeparator)
+        return start.ReadFileBytes(below, bytes);
+    HeldFolder folder;
+    return start.OpenFolders(below.substr(0, cut), false, &folder) &&
+           folder.ReadFileBytes(below.substr(cut + 1), bytes);
 }
 
-// The source picture as top-down BGRA, when it decodes and has exactly the expected size.
-bool ReadSource(const std::wstring& path, int width, int height, std::vector<uint8_t>* bgra) {
+// Puts the whole file at path in one step: the missing folders on its way are made, and nothing is written through
+// a link or into a file with another name.
+bool PutChecked(const std::string& libraryFolder, const char* path, const std::vector<uint8_t>& bytes) {
+    HeldFolder start;
+    std::string below;
+    return PlaceOf(libraryFolder, path, &start, &below) &&
+           PutFileBelow(start, below, bytes.data(), bytes.size(), PutMode::kReplace);
+}
+
+// The source picture (the bytes of its file) as top-down BGRA, when it decodes and has exactly the expected size.
+bool DecodeSource(const std::string& file, int width, int height, std::vector<uint8_t>* bgra) {
+    if (file.empty() || file.size() > kMaxSourceFile)
+        return false;
     ScopedCom com;
     if (!com.usable())
         return false;
@@ -45,9 +78,12 @@ bool ReadSource(const std::wstring& path, int width, int height, std::vector<uin
     if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
                                 reinterpret_cast<void**>(factory.Out()))))
         return false;
+    ComPtr<IWICStream> stream;
     ComPtr<IWICBitmapDecoder> decoder;
-    if (FAILED(factory->CreateDecoderFromFilename(path.c_str(), nullptr, GENERIC_READ, WICDecodeMetadataCacheOnDemand,
-                                                  decoder.Out())))
+    if (FAILED(factory->CreateStream(stream.Out())) ||
+        FAILED(stream->InitializeFromMemory(reinterpret_cast<BYTE*>(const_cast<char*>(file.data())),
+                                            static_cast<DWORD>(file.size()))) ||
+        FAILED(factory->CreateDecoderFromStream(stream.get(), nullptr, WICDecodeMetadataCacheOnDemand, decoder.Out())))
         return false;
     ComPtr<IWICBitmapFrameDecode> frame;
     if (FAILED(decoder->GetFrame(0, frame.Out())))
@@ -153,53 +189,24 @@ class GlyphPainter {
     ScopedSelectObject selectFont_;
 };
 
-// Creates every missing folder above path (the last component is the file). In UTF-16 every "\\" is a separator.
-void MakeParentFolders(const std::wstring& path) {
-    for (size_t at = 1; at < path.size(); ++at) {
-        if (path[at] == L'\\' && path[at - 1] != L':' && path[at - 1] != L'\\')
-            CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
-    }
-}
-
-// Writes the file completely under a temporary name beside the target, then puts it in the target's place.
-bool WriteWhole(const std::wstring& target, const std::vector<uint8_t>& bytes) {
-    MakeParentFolders(target);
-    const std::wstring temporary = target + kTemporarySuffix;
-    bool complete;
-    {
-        ScopedFileHandle file(
-            CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file.valid())
-            return false;
-        DWORD written = 0;
-        complete = WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-                   written == bytes.size() && FlushFileBuffers(file.get());
-    }
-    if (complete && MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return true;
-    DeleteFileW(temporary.c_str());
-    return false;
-}
-
 }  // namespace
 
-bool RenderUserFont(const std::string& packFolder, const UserFontArguments& request) {
+bool RenderUserFont(const std::string& libraryFolder, const UserFontArguments& request) {
     UserFontCell cells[kUserFontCells];
     const UserFontGrid grid = {request.width, request.height, request.glyphSize, request.firstColumn, request.firstRow};
     if (!LayOutUserFont(grid, request.text, cells))
         return false;
     if (!request.targetPath || !*request.targetPath || !request.sourcePath || !*request.sourcePath)
         return false;
-    if (packFolder.empty() && (!IsAbsolute(request.targetPath) || !IsAbsolute(request.sourcePath)))
-        return false;
-    std::wstring source;
-    std::wstring target;
     std::wstring face;
-    if (!Resolve(packFolder, request.sourcePath, &source) || !Resolve(packFolder, request.targetPath, &target) ||
-        !WideFromGbk(request.faceName, &face))
-        return false;
+    std::wstring unused;
+    if (!WideFromGbk(request.faceName, &face) || !WideFromGbk(request.sourcePath, &unused) ||
+        !WideFromGbk(request.targetPath, &unused))
+        return false;  // before anything is read or made
+    std::string source;
     std::vector<uint8_t> picture;
-    if (!ReadSource(source, request.width, request.height, &picture))
+    if (!ReadChecked(libraryFolder, request.sourcePath, &source) ||
+        !DecodeSource(source, request.width, request.height, &picture))
         return false;
 
     GlyphPainter painter(face, request.glyphSize);
@@ -219,5 +226,5 @@ bool RenderUserFont(const std::string& packFolder, const UserFontArguments& requ
     std::vector<uint8_t> file;
     if (!EncodeTga32(request.width, request.height, picture, &file))
         return false;
-    return WriteWhole(target, file);
+    return PutChecked(libraryFolder, request.targetPath, file);
 }

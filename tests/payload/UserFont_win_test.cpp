@@ -11,6 +11,7 @@
 #include "installer/ResourceLibrary.h"
 #include "support/StdioFile.h"
 #include "support/SystemText_win.h"
+#include "tests/common/HostLinks_win.h"
 #include "tests/common/TempDir.h"
 
 namespace {
@@ -79,6 +80,14 @@ void MakeParents(const std::string& path) {
 
 bool Exists(const std::string& path) {
     return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The folder of a file's path and its name there.
+std::string FolderOf(const std::string& path) {
+    return path.substr(0, path.find_last_of('\\'));
+}
+std::string LeafOf(const std::string& path) {
+    return path.substr(path.find_last_of('\\') + 1);
 }
 
 bool ReadGbkFile(const std::string& path, std::string* bytes) {
@@ -189,7 +198,7 @@ TEST_F(UserFontTest, GlyphsGoIntoTheirCellsAndEveryOtherPixelIsTheSources) {
         EXPECT_GT(InkInCell(pixels, k), 200) << "cell " << k;
     for (int k : {2, 3})
         EXPECT_EQ(0, InkInCell(pixels, k)) << "filler cell " << k;
-    EXPECT_FALSE(Exists(pack_ + "\\" + kLowTarget + ".partial"));
+    EXPECT_EQ(std::vector<std::string>{"user_font01b.tga"}, NamesIn(pack_ + "\\bg\\low"));  // nothing left beside it
 }
 
 TEST_F(UserFontTest, DifferentFacesGiveDifferentGlyphs) {
@@ -251,7 +260,7 @@ TEST_F(UserFontTest, TexturesAreReadAndWrittenAtGbkPaths) {
         EXPECT_GT(InkInCell(pixels, 0), 200) << c.libraryFolder;
         EXPECT_EQ(0, InkInCell(pixels, 2)) << c.libraryFolder;
         const std::string written = target[1] == ':' ? target : pack_ + "\\" + target;
-        EXPECT_FALSE(Exists(written + ".partial")) << c.libraryFolder;
+        EXPECT_EQ(std::vector<std::string>{LeafOf(written)}, NamesIn(FolderOf(written))) << c.libraryFolder;
     }
 }
 
@@ -272,6 +281,69 @@ TEST_F(UserFontTest, PathsAndFacesThatAreNotGbkFailAndWriteNothing) {
     for (const Case& c : cases)
         EXPECT_FALSE(Render(c.face, c.target, kText, c.source)) << c.what;
     EXPECT_FALSE(Exists(pack_ + "\\bg"));
+}
+
+// Another program of the session put a link where the texture goes or where its source lies: a symbolic link of the
+// machine Wine runs on, or a hard link, to a file or folder outside. The render fails, nothing is written through
+// the link or read through it, and what it leads to keeps its bytes and gets no file of ours. A target that leaves
+// the pack folder is refused as well.
+TEST_F(UserFontTest, TextureOrSourceBehindALinkIsNeitherWrittenNorRead) {
+    enum class Link { kSymbolic, kHard, kNone };
+    struct Case {
+        const char* what;
+        const char* link;     // below the pack folder ("" for the pack folder itself)
+        const char* outside;  // what it leads to, in the outside folder
+        Link kind;
+        const char* target;
+    };
+    const Case cases[] = {
+        {"texture a link to a file outside", kLowTarget, "victim.tga", Link::kSymbolic, kLowTarget},
+        {"texture a hard link to a file outside", kLowTarget, "victim.tga", Link::kHard, kLowTarget},
+        {"texture folder a link to a folder outside", "bg\\low", "folder", Link::kSymbolic, kLowTarget},
+        {"pack folder a link to a folder outside", "", "pack", Link::kSymbolic, kLowTarget},
+        {"source a link to a picture outside", kLowSource, "picture.png", Link::kSymbolic, kLowTarget},
+        {"target above the pack folder", "", nullptr, Link::kNone, "..\\escape.tga"},
+    };
+    const std::string kOutsideBytes = "somebody else's file";
+    int number = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir outside;
+        const std::string folder = dir_.Join("case" + std::to_string(++number));
+        LoadIn(folder);
+        // Outside: a file, a folder with a file, a pack folder and a picture that would all render.
+        ASSERT_TRUE(WriteBytes(outside.Join("victim.tga"), kOutsideBytes));
+        ASSERT_TRUE(CreateDirectoryW(Wide(outside.Join("folder")).c_str(), nullptr));
+        ASSERT_TRUE(WriteBytes(outside.Join("folder\\user_font01b.tga"), kOutsideBytes));
+        PlaceSource(kWidth, kHeight, outside.Join("pack\\") + kLowSource);
+        PlaceSource(kWidth, kHeight, outside.Join("picture.png"));
+        const std::vector<std::string> outsideNames = NamesIn(outside.path());
+        const std::string link = *c.link ? pack_ + "\\" + c.link : pack_;
+        if (c.kind != Link::kNone) {
+            if (std::string(c.link) != kLowSource && *c.link)
+                PlaceSource(kWidth, kHeight);
+            MakeParents(link);
+            const std::string to = outside.Join(c.outside);
+            ASSERT_TRUE(c.kind == Link::kHard ? CreateHardLinkW(Wide(link).c_str(), Wide(to).c_str(), nullptr) != FALSE
+                                              : MakeUnixLink(to, link));
+        } else {
+            PlaceSource(kWidth, kHeight);
+        }
+
+        EXPECT_FALSE(Render("WenQuanYi Micro Hei", c.target));
+        std::string bytes;
+        ASSERT_TRUE(ReadGbkFile(outside.Join("victim.tga"), &bytes));
+        EXPECT_EQ(kOutsideBytes, bytes);
+        ASSERT_TRUE(ReadGbkFile(outside.Join("folder\\user_font01b.tga"), &bytes));
+        EXPECT_EQ(kOutsideBytes, bytes);
+        EXPECT_EQ(outsideNames, NamesIn(outside.path()));
+        EXPECT_EQ(std::vector<std::string>{"user_font01b.tga"}, NamesIn(outside.Join("folder")));
+        EXPECT_EQ(std::vector<std::string>{"data"}, NamesIn(outside.Join("pack")));
+        EXPECT_EQ(std::vector<std::string>({"SavePatch.qvx", "quorvan"}), NamesIn(folder));
+        if (c.kind == Link::kSymbolic) {
+            ASSERT_TRUE(RemoveOnHost(link));  // as a link: Wine would delete what it leads to
+        }
+    }
 }
 
 // The same library's other export, ResourceInstall, loaded from a Chinese folder: the index names every file of the
@@ -323,6 +395,157 @@ TEST_F(ResourceInstallTest, IndexNamesFilesByTheirGbkNamesAndLeavesOutWhatGbkCan
                                          "曹操.txt\t5\t5d41402abc4b2a76b9719d911017c592"};
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(expected, lines);
+}
+
+// What ResourceInstall says in the status text: the progress line, or the failure text the installer looks for.
+class ResourceInstallRun : public UserFontTest {
+  protected:
+    std::string Install() {
+        const auto install = reinterpret_cast<ResourceInstallProc>(
+            reinterpret_cast<void*>(GetProcAddress(module_, kResourceInstallExport)));
+        EXPECT_NE(nullptr, install);
+        char status[512];
+        std::memset(status, 'Z', sizeof status);
+        if (install)
+            install(true, nullptr, status);
+        EXPECT_NE(nullptr, std::memchr(status, 0, sizeof status)) << "the status text is not terminated";
+        return std::string(status, strnlen(status, sizeof status));
+    }
+
+    // The index's lines, sorted; empty when there is none.
+    std::vector<std::string> IndexLines() {
+        std::string index;
+        std::vector<std::string> lines;
+        if (!ReadGbkFile(pack_ + "\\resource.lst", &index))
+            return lines;
+        for (size_t at = 0, end; (end = index.find("\r\n", at)) != std::string::npos; at = end + 2)
+            lines.push_back(index.substr(at, end - at));
+        std::sort(lines.begin(), lines.end());
+        return lines;
+    }
+};
+
+const char kListedLine[] = "ok.txt\t5\t5d41402abc4b2a76b9719d911017c592";  // "hello"
+
+// A folder or file below the pack folder that is a link, the pack folder itself a link, or an index that is one: never
+// entered, read or written through, left out of the index (the rest is listed), and told in the status text, which
+// begins with the failure text and names the first of them. What the links lead to stays as it was.
+TEST_F(ResourceInstallRun, LinksBelowThePackFolderAreNeitherEnteredNorListedAndAreTold) {
+    enum class Link { kSymbolic, kHard };
+    struct Case {
+        const char* what;
+        std::vector<const char*> links;  // below the pack folder ("" for the pack folder); all to outside
+        Link kind;
+        const char* status;  // after the pack folder's path (the first link's, for more than one)
+        bool listed;         // ok.txt is in the index
+    };
+    const Case cases[] = {
+        {"folder a link to a folder outside",
+         {"sub"},
+         Link::kSymbolic,
+         "资源安装失败：以下文件夹是链接, 未列入资源索引: @\\sub",
+         true},
+        {"file a link to a file outside",
+         {"secret.txt"},
+         Link::kSymbolic,
+         "资源安装失败：以下文件是链接, 未列入资源索引: @\\secret.txt",
+         true},
+        {"file a hard link to a file outside",
+         {"secret.txt"},
+         Link::kHard,
+         "资源安装失败：以下文件是链接, 未列入资源索引: @\\secret.txt",
+         true},
+        {"index a link to a file outside",
+         {"resource.lst"},
+         Link::kSymbolic,
+         "资源安装失败：以下文件是链接, 未写入: @\\resource.lst",
+         false},
+        {"pack folder a link to a folder outside",
+         {""},
+         Link::kSymbolic,
+         "资源安装失败：以下文件夹是链接, 未列入资源索引: @",
+         false},
+        {"two links",
+         {"a.txt", "b.txt"},
+         Link::kSymbolic,
+         "资源安装失败(共2处)：以下文件是链接, 未列入资源索引: @\\",
+         true},
+    };
+    const std::string kOutsideBytes = "somebody else's file";
+    int number = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir outside;
+        const std::string folder = dir_.Join("case" + std::to_string(++number));
+        LoadIn(folder);
+        ASSERT_TRUE(WriteBytes(outside.Join("secret.txt"), kOutsideBytes));
+        ASSERT_TRUE(CreateDirectoryW(Wide(outside.Join("sub")).c_str(), nullptr));
+        ASSERT_TRUE(WriteBytes(outside.Join("sub\\secret.txt"), kOutsideBytes));
+        const std::vector<std::string> outsideNames = NamesIn(outside.path());
+        if (*c.links[0]) {
+            MakeParents(pack_ + "\\ok.txt");
+            ASSERT_TRUE(WriteBytes(pack_ + "\\ok.txt", "hello"));
+        }
+        for (const char* name : c.links) {
+            const std::string link = *name ? pack_ + "\\" + name : pack_;
+            const std::string to = outside.Join(std::string(name) == "sub" || !*name ? "sub" : "secret.txt");
+            ASSERT_TRUE(c.kind == Link::kHard ? CreateHardLinkW(Wide(link).c_str(), Wide(to).c_str(), nullptr) != FALSE
+                                              : MakeUnixLink(to, link));
+        }
+
+        const std::string status = Install();
+        std::string expected = c.status;
+        expected.replace(expected.find('@'), 1, pack_);
+        if (c.links.size() == 1)
+            EXPECT_EQ(expected, status);
+        else
+            EXPECT_EQ(0u, status.find(expected)) << status;
+        EXPECT_EQ(c.listed ? std::vector<std::string>{kListedLine} : std::vector<std::string>(), IndexLines());
+        std::string bytes;
+        ASSERT_TRUE(ReadGbkFile(outside.Join("secret.txt"), &bytes));
+        EXPECT_EQ(kOutsideBytes, bytes);
+        EXPECT_EQ(outsideNames, NamesIn(outside.path()));
+        EXPECT_EQ(std::vector<std::string>{"secret.txt"}, NamesIn(outside.Join("sub")));
+        if (c.kind == Link::kSymbolic) {
+            ASSERT_TRUE(RemoveOnHost(folder));  // links as links: Wine would delete what they lead to
+        }
+    }
+}
+
+// A failure text longer than the caller's 512 bytes (a link of a long Chinese name deep in folders of long Chinese
+// names) is cut to at most 511 bytes after a whole character: never half of one before the terminator. (Wine tells
+// where a handle is only for paths of up to about MAX_PATH: the link leads to a short one, and the folders are short
+// enough.)
+TEST_F(ResourceInstallRun, FailureTextIsCutAfterAWholeCharacterToFitTheStatusBuffer) {
+    TempDir outside;
+    ASSERT_TRUE(WriteBytes(outside.Join("secret.txt"), "x"));
+    std::string name;
+    for (int i = 0; i < 80; ++i)
+        name += "汉";  // 80 characters: 160 bytes of GBK, 240 of UTF-8 in the host's name
+    const std::string prefix = "资源安装失败：以下文件是链接, 未列入资源索引: ";
+    // One ASCII letter more or less in the folder's name decides whether a plain 511-byte cut would split a
+    // character: the folder is named so that it would.
+    for (const char* pad : {"", "a"}) {
+        LoadIn(dir_.Join(std::string("f") + pad));
+        const std::string deep = pack_ + "\\" + name + "\\" + name;
+        const std::string link = deep + "\\" + name;
+        const std::string full = prefix + link;
+        size_t at = 0;
+        while (at < 510)
+            at += (full[at] & 0x80) ? 2 : 1;
+        if (at != 510)
+            continue;  // a character ends at byte 511: the other pad
+        ASSERT_GT(full.size(), 511u);
+        MakeParents(deep + "\\x");
+        ASSERT_TRUE(MakeUnixLink(outside.Join("secret.txt"), "\\\\?\\" + link));
+        const std::string status = Install();
+        EXPECT_EQ(full.substr(0, 510), status);
+        std::wstring wide;
+        EXPECT_TRUE(WideFromGbk(status, &wide));
+        ASSERT_TRUE(RemoveOnHost(FolderOf(pack_)));  // the link as a link
+        return;
+    }
+    FAIL() << "neither folder name puts a character across the cut";
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // A stand-in for the helper library in the settings dialog's tests. Each CreateUserFont call appends one record
 // to "calls.bin" beside the library: its eleven arguments, each followed by a zero byte, the integers as decimal
-// text, and a newline. It answers false while "fail.flag" exists beside it, true otherwise.
+// text, and a newline. It answers false while "fail.flag" exists beside it and is empty or holds the call's size tag
+// ("520_560": only that texture fails), true otherwise.
 
 #include <windows.h>
 
@@ -51,5 +52,12 @@ bool CreateUserFontWith(const UserFontArguments& a) {
         std::fwrite(record.data(), 1, record.size(), log);
         std::fclose(log);
     }
-    return GetFileAttributesA((folder + "\\fail.flag").c_str()) == INVALID_FILE_ATTRIBUTES;
+    std::string failing;
+    if (std::FILE* flag = std::fopen((folder + "\\fail.flag").c_str(), "rb")) {
+        char tag[64] = {};
+        failing.assign(tag, std::fread(tag, 1, sizeof tag - 1, flag));
+        std::fclose(flag);
+        return !failing.empty() && failing != a.sizeName;
+    }
+    return true;
 }

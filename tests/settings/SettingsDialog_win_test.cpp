@@ -15,6 +15,7 @@
 #include "settings/SettingsDialog.h"
 #include "support/StdioFile.h"
 #include "support/SystemText_win.h"
+#include "tests/common/HostLinks_win.h"
 #include "tests/common/MessageRecorder.h"
 #include "tests/common/TestRegistry_win.h"
 #include "tests/common/TempDir.h"
@@ -473,21 +474,200 @@ TEST_F(SettingsDialogTest, SaveWhoseBackupCannotBeKeptIsNotChanged) {
     EXPECT_EQ(SaveBytes(kSaveSize), bytes);
 }
 
-TEST_F(SettingsDialogTest, BothRendersFailingShowBothMessagesAndTheSaveIsStillWritten) {
+// A texture that could not be rendered keeps the names out of the save: the first failure is told (the second
+// texture is not tried after a failed first), no success box follows, and the save keeps its bytes and is closed.
+TEST_F(SettingsDialogTest, FailedRenderWritesNoNamesAndShowsNoSuccessBox) {
+    struct Case {
+        const char* failing;  // fail.flag: empty fails both, a size tag only that texture
+        const char* box;
+        size_t calls;
+    };
+    const Case cases[] = {
+        {"", "创建武将字体1失败!\n自创武将名没有写入Save文档。", 1},
+        {"520_560", "创建武将字体2失败!\n自创武将名没有写入Save文档。", 2},
+    };
     PlaceSave(kSaveSize);
     Installed();
-    ASSERT_TRUE(WriteBytes(dir_.Join("fail.flag"), "x"));
-    Run([&](HWND dialog) {
-        Press(dialog, IDC_OPEN_SAVE);
-        Press(dialog, IDC_OPEN_SAVE);  // the preset names
-    });
-    EXPECT_EQ((std::vector<std::string>{"创建武将字体1失败!", "创建武将字体2失败!", "保存自创武将名成功!"}), Texts());
-    EXPECT_EQ((std::vector<std::string>{"错误", "错误", "提示"}), recorder_.Captions());
-    EXPECT_EQ(2u, Calls().size());
-    std::string bytes;
-    ASSERT_TRUE(ReadGbkFile(savePath_, &bytes));
-    EXPECT_EQ(std::string("\x87\x40\x87\x42\x87\x44\x87\x46\x87\x49\x87\x4B\x87\x51\x87\x53"),
-              bytes.substr(kName1Offset, 8) + bytes.substr(kName2Offset, 8));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.failing);
+        recorder_.Clear();
+        DeleteFileW(Wide(dir_.Join("calls.bin")).c_str());
+        ASSERT_TRUE(WriteBytes(dir_.Join("fail.flag"), c.failing));
+        Run([&](HWND dialog) {
+            Press(dialog, IDC_OPEN_SAVE);
+            SetName(dialog, IDC_NAME1, "曹操");
+            Press(dialog, IDC_OPEN_SAVE);
+            ExpectNoFile(dialog, "after the failed render");
+        });
+        ExpectErrorBoxes(recorder_.Messages(), {c.box}, "错误");
+        EXPECT_EQ(c.calls, Calls().size());
+        EXPECT_FALSE(SaveFileIsOpen());
+        std::string bytes;
+        ASSERT_TRUE(ReadGbkFile(savePath_, &bytes));
+        EXPECT_EQ(SaveBytes(kSaveSize), bytes);
+    }
+}
+
+// The folder of a file's path, without its separator.
+std::string FolderOf(const std::string& path) {
+    return path.substr(0, path.find_last_of('\\'));
+}
+
+// Another program of the session put a link where the save or its copy is: a symbolic link of the machine Wine runs
+// on, or a hard link, to a file outside. It is refused with one box naming it, nothing is rendered, the save and
+// what the link leads to keep their bytes, and no copy is made anywhere.
+TEST_F(SettingsDialogTest, SaveOrCopyThatIsALinkIsRefusedNamingItAndNothingBehindItChanges) {
+    struct Case {
+        const char* what;
+        bool backup;  // the link is the copy's name, not the save's
+        bool hard;
+    };
+    const Case cases[] = {
+        {"save a link to a file outside", false, false},
+        {"save a hard link to a file outside", false, true},
+        {"copy a link to a file outside", true, false},
+        {"copy a hard link to a file outside", true, true},
+    };
+    Installed();
+    TempDir outside;
+    const std::string outsideFile = outside.Join("victim.dat");
+    const std::string outsideBytes = SaveBytes(kSaveSize + 1);  // a save too, or the open would refuse it anyway
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        recorder_.Clear();
+        ASSERT_TRUE(RemoveOnHost(savePath_) && RemoveOnHost(savePath_ + kSaveBackupSuffix));
+        ASSERT_TRUE(WriteGbkFile(outsideFile, outsideBytes));
+        const std::string link = c.backup ? savePath_ + kSaveBackupSuffix : savePath_;
+        if (c.backup)
+            PlaceSave(kSaveSize);
+        if (c.hard)
+            ASSERT_TRUE(CreateHardLinkW(Wide(link).c_str(), Wide(outsideFile).c_str(), nullptr));
+        else
+            ASSERT_TRUE(MakeUnixLink(outsideFile, link));
+        Run([&](HWND dialog) {
+            Press(dialog, IDC_OPEN_SAVE);
+            if (c.backup) {
+                ExpectFileOpen(dialog, savePath_, "a sound save opens");
+                SetName(dialog, IDC_NAME1, "曹操");
+                Press(dialog, IDC_OPEN_SAVE);
+            }
+            ExpectNoFile(dialog, "after the refusal");
+        });
+        ExpectErrorBoxes(recorder_.Messages(), {"以下文件是链接, 未写入:\n" + link}, "错误");
+        EXPECT_TRUE(Calls().empty()) << "textures rendered for a refused save";
+        std::string bytes;
+        ASSERT_TRUE(ReadGbkFile(outsideFile, &bytes));
+        EXPECT_EQ(outsideBytes, bytes);
+        if (c.backup) {
+            ASSERT_TRUE(ReadGbkFile(savePath_, &bytes));
+            EXPECT_EQ(SaveBytes(kSaveSize), bytes);
+        }
+        EXPECT_EQ(std::vector<std::string>{"victim.dat"}, NamesIn(outside.path()));
+        std::vector<std::string> expected = {"ShinSangokumusou3.dat"};  // the link, or the save beside the link
+        if (c.backup)
+            expected.push_back("ShinSangokumusou3.dat.bak");
+        EXPECT_EQ(expected, NamesIn(FolderOf(savePath_)));
+    }
+    ASSERT_TRUE(RemoveOnHost(savePath_) && RemoveOnHost(savePath_ + kSaveBackupSuffix));
+}
+
+// Puts the save's real folder back at the end of a case that links or moves it: links are removed as links, and the
+// next case and test find an empty folder.
+class RealSaveFolder {
+  public:
+    RealSaveFolder(const std::string& folder, const std::string& moved) : folder_(folder), moved_(moved) {}
+    ~RealSaveFolder() {
+        EXPECT_TRUE(RemoveOnHost(folder_) && RemoveOnHost(moved_));
+        EXPECT_TRUE(CreateDirectoryW(Wide(folder_).c_str(), nullptr));
+    }
+    RealSaveFolder(const RealSaveFolder&) = delete;
+    RealSaveFolder& operator=(const RealSaveFolder&) = delete;
+
+  private:
+    std::string folder_;
+    std::string moved_;
+};
+
+// The save's folder ("Savedata") is a link to a folder elsewhere, as a player who keeps the saves on another drive
+// makes it, or another program tries to make it one while the dialog has the save open. The folder that really holds
+// the save is held from the open on: the names and the copy go there, and nothing is written anywhere else.
+TEST_F(SettingsDialogTest, SaveFolderThatIsALinkIsHeldWhereItReallyIsAndNothingIsWrittenElsewhere) {
+    enum class Attack {
+        kLinkBeforeOpening,  // Savedata is a link when the save is opened: the folder behind it is the save's
+        kMoveWhileOpen,      // a program of the session tries to move Savedata away to put a link in its place
+        kSwapOnHost,         // a program outside Wine moves it and puts a link in its place, past Wine's sharing
+    };
+    struct Case {
+        const char* what;
+        Attack attack;
+    };
+    const Case cases[] = {
+        {"Savedata a link to a folder outside", Attack::kLinkBeforeOpening},
+        {"Savedata moved away while the save is open", Attack::kMoveWhileOpen},
+        {"Savedata swapped for a link on the host while the save is open", Attack::kSwapOnHost},
+    };
+    Installed();
+    const std::string saveFolder = FolderOf(savePath_);
+    const std::string moved = saveFolder + ".moved";
+    const std::string leaf = savePath_.substr(saveFolder.size() + 1);
+    const std::string savedNames = std::string("\x87\x40\x87\x42\0\0\0\0", 8) + "\x87\x49\x87\x4B\x87\x51\x87\x53";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        recorder_.Clear();
+        TempDir outside;
+        const RealSaveFolder restore(saveFolder, moved);
+        const std::string real = outside.Join("real");  // where the link leads, with a save of its own
+        const std::string realSave = SaveBytes(kSaveSize + 2);
+        ASSERT_TRUE(CreateDirectoryW(Wide(real).c_str(), nullptr));
+        ASSERT_TRUE(WriteGbkFile(real + "\\" + leaf, realSave));
+        ASSERT_TRUE(RemoveOnHost(saveFolder));
+        if (c.attack == Attack::kLinkBeforeOpening) {
+            ASSERT_TRUE(MakeUnixLink(real, saveFolder));
+        } else {
+            ASSERT_TRUE(CreateDirectoryW(Wide(saveFolder).c_str(), nullptr));
+            PlaceSave(kSaveSize);
+        }
+        bool movedAway = false;
+        Run([&](HWND dialog) {
+            Press(dialog, IDC_OPEN_SAVE);
+            ExpectFileOpen(dialog, savePath_, "opened");
+            if (c.attack == Attack::kMoveWhileOpen)
+                movedAway = MoveFileW(Wide(saveFolder).c_str(), Wide(moved).c_str()) != FALSE;
+            if (c.attack == Attack::kSwapOnHost) {
+                ASSERT_TRUE(RunOnHost("/bin/mv \"" + UnixName(saveFolder) + "\" \"" + UnixName(moved) + "\"",
+                                      [&] { return NamesIn(saveFolder).empty(); }));
+                ASSERT_TRUE(MakeUnixLink(real, saveFolder));
+            }
+            SetName(dialog, IDC_NAME1, "曹操");
+            Press(dialog, IDC_OPEN_SAVE);
+        });
+        EXPECT_FALSE(movedAway) << "the held folder was renamed";
+        // Where the save really was when it was opened.
+        const std::string held = c.attack == Attack::kLinkBeforeOpening ? real
+                                 : c.attack == Attack::kSwapOnHost      ? moved
+                                                                        : saveFolder;
+        const std::string heldSave = c.attack == Attack::kLinkBeforeOpening ? realSave : SaveBytes(kSaveSize);
+        std::string bytes;
+        ASSERT_TRUE(ReadGbkFile(held + "\\" + leaf, &bytes));
+        if (c.attack == Attack::kSwapOnHost) {
+            // Past Wine's sharing, Wine's own rename of the copy into the held folder follows the folder's old name
+            // and fails: refused with the copy's box, the save unchanged. Nothing behind the new link changes.
+            const std::vector<RecordedMessage> messages = recorder_.Messages();
+            ASSERT_EQ(1u, messages.size());
+            EXPECT_EQ("错误", messages[0].caption);
+            EXPECT_EQ(heldSave, bytes);
+            ASSERT_TRUE(ReadGbkFile(real + "\\" + leaf, &bytes));
+            EXPECT_EQ(realSave, bytes) << "written through the link put in after the open";
+            EXPECT_EQ(std::vector<std::string>{leaf}, NamesIn(real));
+            continue;
+        }
+        EXPECT_EQ(std::vector<std::string>{"保存自创武将名成功!"}, Texts());
+        EXPECT_EQ(savedNames, bytes.substr(kName1Offset, 8) + bytes.substr(kName2Offset, 8));
+        EXPECT_EQ(heldSave.size(), bytes.size());
+        ASSERT_TRUE(ReadGbkFile(held + "\\" + leaf + kSaveBackupSuffix, &bytes));
+        EXPECT_EQ(heldSave, bytes);
+        EXPECT_EQ((std::vector<std::string>{leaf, leaf + kSaveBackupSuffix}), NamesIn(held));
+    }
 }
 
 // A library that cannot be used (missing, not the package's, or the package's without the export) is told in one box

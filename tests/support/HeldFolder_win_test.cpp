@@ -2,13 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "support/HeldFolder_win.h"
 #include "support/SystemText_win.h"
+#include "tests/common/HostLinks_win.h"
 #include "tests/common/TempDir.h"
 
 // A game folder that other programs of the session prepared: links of the machine Wine runs on (made with ln, as a
@@ -53,73 +52,9 @@ bool ExistsW(const std::string& path) {
     return AttributesW(path) != INVALID_FILE_ATTRIBUTES;
 }
 
-// The names in folder, "." and ".." left out.
-std::vector<std::string> NamesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAW data;
-    HANDLE search = FindFirstFileW(W(folder + "\\*").c_str(), &data);
-    if (search == INVALID_HANDLE_VALUE)
-        return names;
-    do {
-        std::string name;
-        GbkFromWide(data.cFileName, &name);
-        if (name != "." && name != "..")
-            names.push_back(name);
-    } while (FindNextFileW(search, &data));
-    FindClose(search);
-    return names;
-}
-
-// Wine's own name of a Windows path on the machine it runs on.
-std::string UnixName(const std::string& path) {
-    using Converter = char*(CDECL*)(const WCHAR*);
-    auto convert = reinterpret_cast<Converter>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    char* unix = convert ? convert(W(path).c_str()) : nullptr;
-    if (!unix)
-        return std::string();
-    std::string name = unix;
-    HeapFree(GetProcessHeap(), 0, unix);
-    return name;
-}
-
-// Runs a program of the machine Wine runs on ("/bin/ln -s a b", in that machine's UTF-8), as a program outside Wine
-// would act on the prefix. Wine starts it by its path on drive Z: and does not wait for it: done() is awaited.
-bool RunOnHost(const std::string& commandLine, const std::function<bool()>& done) {
-    std::wstring line(commandLine.size() + 1, L'\0');
-    line.resize(
-        MultiByteToWideChar(CP_UTF8, 0, commandLine.data(), int(commandLine.size()), &line[0], int(line.size())));
-    std::wstring program = L"Z:" + line.substr(0, line.find(L' '));
-    std::replace(program.begin(), program.end(), L'/', L'\\');
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return false;
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    for (int waited = 0; waited < 30000; waited += 20) {
-        if (done())
-            return true;
-        Sleep(20);
-    }
-    return false;
-}
-
-// A symbolic link of the machine Wine runs on at link, to target.
-bool MakeUnixLink(const std::string& target, const std::string& link) {
-    const size_t cut = link.find_last_of('\\');
-    const std::string to = UnixName(target), folder = UnixName(link.substr(0, cut));
-    return !to.empty() && !folder.empty() &&
-           RunOnHost("/bin/ln -s \"" + to + "\" \"" + folder + "/" + link.substr(cut + 1) + "\"",
-                     [&] { return ExistsW(link); });
-}
-
 // Empties folder, links as links: Wine deletes what a link of its machine points at when asked to delete the link.
 bool EmptyFolder(const std::string& folder) {
-    const std::string unix = UnixName(folder);
-    return !unix.empty() && RunOnHost("/bin/rm -rf \"" + unix + "\"", [&] { return !ExistsW(folder); }) &&
-           CreateDirectoryW(W(folder).c_str(), nullptr);
+    return RemoveOnHost(folder) && CreateDirectoryW(W(folder).c_str(), nullptr);
 }
 
 class HeldFolderTest : public testing::Test {
@@ -255,6 +190,10 @@ TEST_F(HeldFolderTest, LinksOnTheWayAreRefusedAndNothingBehindThemChanges) {
             EXPECT_TRUE(read.empty());
             EXPECT_FALSE(data.RemoveFile("x.bin", &failure));
             EXPECT_EQ(int(c.fault), int(failure.fault));
+            ScopedFileHandle opened;
+            EXPECT_FALSE(data.OpenFile("x.bin", FILE_GENERIC_READ | FILE_GENERIC_WRITE, 0, &opened, &failure));
+            EXPECT_EQ(int(c.fault), int(failure.fault));
+            EXPECT_FALSE(opened.valid());
             EXPECT_TRUE(ExistsW(link));
         }
         ExpectOutsideUntouched();
@@ -281,6 +220,11 @@ TEST_F(HeldFolderTest, PutFileBelowMakesTheFoldersAndReplacesAReadOnlyFile) {
     std::string read;
     ASSERT_TRUE(data.ReadFileBytes("x.bin", &read));
     EXPECT_EQ(big, read);
+    ScopedFileHandle opened;  // changed in place through the checked handle
+    ASSERT_TRUE(data.OpenFile("x.bin", FILE_GENERIC_READ | FILE_GENERIC_WRITE, FILE_SHARE_READ, &opened));
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(opened.get(), "XY", 2, &written, nullptr) && written == 2 && opened.Close());
+    EXPECT_EQ("XY" + big.substr(2), ReadW(game_ + "\\quorvan\\data\\x.bin"));
     EXPECT_EQ(std::vector<std::string>({"old.txt", "quorvan"}), NamesIn(game_));
     EXPECT_EQ(std::vector<std::string>{"x.bin"}, NamesIn(game_ + "\\quorvan\\data"));
 }
