@@ -58,6 +58,52 @@ std::vector<std::string> SplitPathComponents(const std::string& path) {
     return parts;
 }
 
+namespace {
+
+bool SameAsciiLetters(const char* text, size_t size, const char* lower) {
+    for (size_t i = 0; i < size; ++i) {
+        const char c = text[i] >= 'A' && text[i] <= 'Z' ? char(text[i] + ('a' - 'A')) : text[i];
+        if (lower[i] == 0 || c != lower[i])
+            return false;
+    }
+    return lower[size] == 0;
+}
+
+// Whether the component names one of the devices that the system keeps in every folder. The system reads such a
+// name up to its first dot, without the spaces before that dot ("nul .txt" is NUL). No GBK trail byte is a dot or a
+// space, so the bytes can be read one by one.
+bool IsDeviceName(const char* component, size_t size) {
+    const char* dot = static_cast<const char*>(std::memchr(component, '.', size));
+    size_t base = dot ? size_t(dot - component) : size;
+    while (base > 0 && component[base - 1] == ' ')
+        --base;
+    for (const char* device : {"con", "prn", "aux", "nul", "conin$", "conout$"}) {
+        if (SameAsciiLetters(component, base, device))
+            return true;
+    }
+    if (base != 4 || component[3] < '0' || component[3] > '9')
+        return false;
+    return SameAsciiLetters(component, 3, "com") || SameAsciiLetters(component, 3, "lpt");
+}
+
+// The fault of one component, text[0, size), of a name that holds no separator, colon or NUL.
+EntryNameFault FindComponentFault(const char* text, size_t size) {
+    if (size == 0)
+        return EntryNameFault::kEmptyComponent;
+    bool onlyDots = true;
+    for (size_t i = 0; i < size && onlyDots; ++i)
+        onlyDots = text[i] == '.' || text[i] == ' ';  // a lead byte or any other character makes it a real name
+    if (onlyDots)
+        return EntryNameFault::kDotsComponent;
+    if (text[size - 1] == '.' || text[size - 1] == ' ')
+        return EntryNameFault::kTrailingDotOrSpace;
+    if (IsDeviceName(text, size))
+        return EntryNameFault::kDeviceName;
+    return EntryNameFault::kNone;
+}
+
+}  // namespace
+
 EntryNameFault FindEntryNameFault(const char* name, size_t size) {
     if (!name || size == 0)
         return EntryNameFault::kEmpty;
@@ -73,17 +119,8 @@ EntryNameFault FindEntryNameFault(const char* name, size_t size) {
     EntryNameFault fault = EntryNameFault::kNone;
     size_t start = 0;
     auto checkComponent = [&](size_t end) {
-        if (fault != EntryNameFault::kNone)
-            return;
-        if (end == start) {
-            fault = EntryNameFault::kEmptyComponent;
-            return;
-        }
-        for (size_t i = start; i < end; ++i) {
-            if (name[i] != '.' && name[i] != ' ')
-                return;  // a lead byte or any other character makes it a real name
-        }
-        fault = EntryNameFault::kDotsComponent;
+        if (fault == EntryNameFault::kNone)
+            fault = FindComponentFault(name + start, end - start);
     };
     ForEachPathSeparator(name, size, [&](size_t at) {
         checkComponent(at);
@@ -102,8 +139,10 @@ const char* EntryNameFaultText(EntryNameFault fault) {
         "the name holds a colon (a drive or a stream)",
         "the name has an empty component",
         "the name has a component of dots and spaces only (such as \"..\")",
+        "the name has a component that ends in a dot or a space",
+        "the name has a component that names a device (such as \"NUL\" or \"com1.txt\")",
     };
-    static_assert(sizeof kTexts / sizeof kTexts[0] == size_t(EntryNameFault::kDotsComponent) + 1,
+    static_assert(sizeof kTexts / sizeof kTexts[0] == size_t(EntryNameFault::kDeviceName) + 1,
                   "one text for each fault");
     const size_t index = size_t(fault);
     return index < sizeof kTexts / sizeof kTexts[0] ? kTexts[index] : "?";

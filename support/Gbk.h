@@ -71,15 +71,20 @@ std::vector<std::string> SplitPathComponents(const std::string& path);
 enum class EntryNameFault {
     kNone,
     kEmpty,
-    kNulByte,         // a C string would end early
-    kAbsolute,        // begins with a separator
-    kColon,           // a drive ("c:") or a stream ("a:stream"), anywhere in the name
-    kEmptyComponent,  // two separators in a row, or one at the end
-    kDotsComponent,   // a component of dots and spaces only (".", "..", ". "): the folder itself or one above
+    kNulByte,             // a C string would end early
+    kAbsolute,            // begins with a separator
+    kColon,               // a drive ("c:") or a stream ("a:stream"), anywhere in the name
+    kEmptyComponent,      // two separators in a row, or one at the end
+    kDotsComponent,       // a component of dots and spaces only (".", "..", ". "): the folder itself or one above
+    kTrailingDotOrSpace,  // a component that ends in a dot or a space ("a.", "a "): the system drops them, so the
+                          // name it writes is another than the one checked
+    kDeviceName,          // a component that names a device: CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0-9, LPT0-9,
+                          // in any case, with or without an extension ("nul.txt", "Com1 .log")
 };
 
 // The one rule for every name the installer or the package tool writes below a folder: a name passes when joined
-// to the folder it names something inside that folder. The first fault found, or kNone.
+// to the folder it names a file or folder inside that folder, and the same one whichever of the system's calls is
+// given it. The first fault found, or kNone.
 EntryNameFault FindEntryNameFault(const char* name, size_t size);
 inline EntryNameFault FindEntryNameFault(const std::string& name) {
     return FindEntryNameFault(name.data(), name.size());

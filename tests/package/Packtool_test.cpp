@@ -11,6 +11,7 @@
 
 #include "package/Extract.h"
 #include "package/Package.h"
+#include "support/Gbk.h"
 #include "tests/common/TempDir.h"
 #include "tests/common/TestPackage.h"
 
@@ -132,13 +133,17 @@ TEST_F(PacktoolTest, RefusesUnsafeNamesAndWritesNoOutput) {
                                "quorvan\\a:stream",
                                "quorvan\\.\\a.txt",
                                "quorvan\\.. \\a.txt",
-                               "quorvan\\\\a.txt"};
+                               "quorvan\\\\a.txt",
+                               "quorvan\\nul.txt",
+                               "quorvan\\a.txt.",
+                               "COM1"};
     for (const char* name : bad) {
         ASSERT_TRUE(WriteBytes(dir_.Join("m.lst"), std::string(name) + "\tdata.bin\n"));
         const std::string pkg = dir_.Join("refused.pkg");
         ToolRun run = Packtool("pack " + Q(pkg) + " " + Q(dir_.Join("m.lst")));
         EXPECT_EQ(2, run.status) << name;
         EXPECT_NE(std::string::npos, run.err.find("refusing")) << name;
+        EXPECT_NE(std::string::npos, run.err.find(EntryNameFaultText(FindEntryNameFault(name)))) << run.err;
         EXPECT_FALSE(Exists(pkg)) << name;
     }
     ASSERT_TRUE(WriteBytes(dir_.Join("m.lst"), longName + "\tdata.bin\n"));
@@ -153,7 +158,8 @@ TEST_F(PacktoolTest, ExtractNeverWritesOutsideItsFolder) {
     const std::string pkg = dir_.Join("hostile.pkg");
     ASSERT_TRUE(WriteTestPackage(pkg, {MakeRecord("..\\escaped.txt", "bad"), MakeRecord("ok\\fine.txt", "good"),
                                        MakeRecord("\\rooted.txt", "bad"), MakeRecord("C:\\drive.txt", "bad"),
-                                       MakeRecord("ok\\. \\dots.txt", "bad")}));
+                                       MakeRecord("ok\\. \\dots.txt", "bad"), MakeRecord("ok\\con.txt", "bad"),
+                                       MakeRecord("ok\\end. ", "bad")}));
     const std::string out = dir_.Join("out");
     ToolRun run = Packtool("extract " + Q(pkg) + " " + Q(out));
     EXPECT_EQ(1, run.status);
@@ -163,6 +169,13 @@ TEST_F(PacktoolTest, ExtractNeverWritesOutsideItsFolder) {
     EXPECT_TRUE(Exists(out + "/ok/fine.txt"));
     EXPECT_NE(std::string::npos, run.err.find("ok\\. \\dots.txt"));
     EXPECT_FALSE(Exists(out + "/ok/. /dots.txt"));
+    // Names that a Windows system would read as a device or write under another name: named, with the reason.
+    for (const char* name : {"ok\\con.txt", "ok\\end. "}) {
+        const std::string line = std::string("\"") + name + "\": " + EntryNameFaultText(FindEntryNameFault(name));
+        EXPECT_NE(std::string::npos, run.err.find(line)) << run.err;
+    }
+    EXPECT_FALSE(Exists(out + "/ok/con.txt"));
+    EXPECT_FALSE(Exists(out + "/ok/end. "));
 }
 
 TEST_F(PacktoolTest, DamagedEntryIsNamedAndStillWritten) {

@@ -102,7 +102,8 @@ TEST(GbkCut, WholeCharactersOnly) {
 TEST(EntryNameRule, NamesInsideTheFolderPass) {
     for (const std::string name :
          {"quorvan", "quorvan\\data\\a.png", "quorvan/data/a.png", "quorvan\\.svn\\x", "quorvan\\a..b", "quorvan\\..a",
-          "quorvan\\\x95\x5C.txt", "quorvan\\\x95", "a\\\x95\x5C..", "SavePatch.qvx"}) {
+          "quorvan\\\x95\x5C.txt", "quorvan\\\x95", "a\\\x95\x5C..b", "SavePatch.qvx", "console", "com10", "lpt",
+          "comx.txt", "nul_.txt", "auxiliary\\con1", ".con", "a.nul", "\xC4\xCF.txt"}) {
         EXPECT_EQ(EntryNameFault::kNone, FindEntryNameFault(name)) << name;
     }
 }
@@ -130,6 +131,26 @@ TEST(EntryNameRule, EachFaultIsFound) {
         {"quorvan\\...\\a", EntryNameFault::kDotsComponent},
         {"quorvan\\.. \\a", EntryNameFault::kDotsComponent},
         {"quorvan\\a\\. ", EntryNameFault::kDotsComponent},
+        // The system drops a component's trailing dots and spaces: "a." would be written as "a".
+        {"quorvan\\a.", EntryNameFault::kTrailingDotOrSpace},
+        {"quorvan\\a \\b", EntryNameFault::kTrailingDotOrSpace},
+        {"a.txt. ", EntryNameFault::kTrailingDotOrSpace},
+        {"a\\\x95\x5C..", EntryNameFault::kTrailingDotOrSpace},  // the dots after a whole character
+        {"CON.", EntryNameFault::kTrailingDotOrSpace},
+        // Devices, in every folder, in any case, with any extension, with spaces before the extension.
+        {"con", EntryNameFault::kDeviceName},
+        {"PRN", EntryNameFault::kDeviceName},
+        {"quorvan\\Aux\\a", EntryNameFault::kDeviceName},
+        {"quorvan\\nul.txt", EntryNameFault::kDeviceName},
+        {"nul.tar.gz", EntryNameFault::kDeviceName},
+        {"NUL .png", EntryNameFault::kDeviceName},
+        {"quorvan/com1", EntryNameFault::kDeviceName},
+        {"COM9.log", EntryNameFault::kDeviceName},
+        {"com0", EntryNameFault::kDeviceName},
+        {"lpt1", EntryNameFault::kDeviceName},
+        {"LPT9.dat\\x", EntryNameFault::kDeviceName},
+        {"conin$", EntryNameFault::kDeviceName},
+        {"CONOUT$.txt", EntryNameFault::kDeviceName},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(c.fault, FindEntryNameFault(c.name)) << c.name;

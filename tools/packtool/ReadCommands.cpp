@@ -68,9 +68,9 @@ bool OpenPackage(const std::vector<std::string>& args,
 
 // Writes an entry's bytes below outDir, making its folders. A name that could leave outDir is refused.
 bool WriteEntry(const std::string& outDir, const PackageEntry& entry, const MemorySink& sink) {
-    if (!IsSafeEntryName(entry.name)) {
-        std::fprintf(stderr, "packtool: refusing to write \"%s\": it would leave the output folder\n",
-                     entry.name.c_str());
+    const EntryNameFault fault = FindEntryNameFault(entry.name);
+    if (fault != EntryNameFault::kNone) {
+        std::fprintf(stderr, "packtool: refusing to write \"%s\": %s\n", entry.name.c_str(), EntryNameFaultText(fault));
         return false;
     }
     const std::vector<std::string> parts = SplitPathComponents(entry.name);
