@@ -1,3 +1,10 @@
+// Calls that came with Windows Vista, the oldest system the program's manifest names.
+#if _WIN32_WINNT < 0x0600
+#undef _WIN32_WINNT
+#define _WIN32_WINNT 0x0600
+#endif
+#include <windows.h>
+
 #include "installer/ResourceLibrary.h"
 
 #include <cstdio>
@@ -8,6 +15,7 @@
 #include "installer/FileHelpers.h"
 #include "package/Extract.h"
 #include "package/PackNames.h"
+#include "support/HeldFolder_win.h"
 #include "support/Captions.h"
 #include "support/Gbk.h"
 #include "support/MessageSeam.h"
@@ -17,27 +25,30 @@
 const char kResourceInstallExport[] = "?ResourceInstall@@YAX_NPAUHWND__@@PAD@Z";
 const char kCreateUserFontExport[] = "?CreateUserFont@@YA_NPBDHH00HHH000@Z";
 const char kLibraryChangedText[] = "资源安装库与安装包中的不一致(可能已被改动或替换)，没有加载。请重新安装汉化包：\n";
+const char kResourceIndexName[] = "resource.lst";
+// A folder of the path (or the library itself) that is a link, or a path that is not on a drive of this machine.
+const char kPathRefusedText[] = "以下路径是链接或不是本机磁盘上的路径, 资源安装库没有加载:\n";
+// The library ran but did not finish its index; its own last text follows, then the library's path.
+const char kUnfinishedText[] = "资源安装库没有完成资源索引:\n";
 
 namespace {
 
 const char kLoadFailedText[] = "无法加载资源安装库：\n";
 const char kExportMissingText[] = "资源安装库缺少函数 %s：\n";
 
-void ReportLoadFailure(HWND owner, const std::string& path) {
-    const std::string text = kLoadFailedText + path;
-    ShowMessage(owner, text.c_str(), kErrorCaption, kMbOk | kMbIconError);
-}
+// The library's last text when it has indexed every file ("正在安装资源 100% (3/3)", payload/savepatch).
+const char kFinishedPrefix[] = "正在安装资源 100% (";
+constexpr size_t kStatusTextSize = 512;
 
-void ReportChanged(HWND owner, const std::string& path) {
-    const std::string text = kLibraryChangedText + path;
+void Report(HWND owner, const char* head, const std::string& path) {
+    const std::string text = head + path;
     ShowMessage(owner, text.c_str(), kErrorCaption, kMbOk | kMbIconError);
 }
 
 void ReportMissingExport(HWND owner, const std::string& path, const char* name) {
     char head[128];
     std::snprintf(head, sizeof head, kExportMissingText, name);
-    const std::string text = head + path;
-    ShowMessage(owner, text.c_str(), kErrorCaption, kMbOk | kMbIconError);
+    Report(owner, head, path);
 }
 
 // The bytes the library must have: the package's own entry, every check passed.
@@ -81,42 +92,174 @@ HMODULE LoadFullPath(const std::wstring& path) {
     return module;
 }
 
+// Where the system says an open handle really is ("\\?\C:\Games\SM3\SavePatch.qvx"), after every link on the way.
+bool FinalPathOf(HANDLE handle, std::wstring* path) {
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const DWORD length =
+            GetFinalPathNameByHandleW(handle, &buffer[0], DWORD(buffer.size()), FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (length == 0)
+            return false;
+        if (length < buffer.size()) {
+            buffer.resize(length);
+            *path = buffer;
+            return true;
+        }
+        buffer.assign(length + 1, L'\0');
+    }
+    return false;
+}
+
+// Whether file, opened by its path, is the entry name of the held folder and not a link: the last component of its
+// final path is the name and the folder above it there is the held folder itself (Wine follows the links of the
+// machine it runs on even when asked not to, so what the handle opened is compared, not what was asked for). The
+// folder's own spelling is not compared: one folder may have two (a drive letter that stands for a folder).
+bool IsPlainEntryOf(HANDLE folder, HANDLE file, const std::wstring& name) {
+    BY_HANDLE_FILE_INFORMATION info, aboveInfo, folderInfo;
+    std::wstring final;
+    if (!GetFileInformationByHandle(file, &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) ||
+        !FinalPathOf(file, &final))
+        return false;
+    const size_t cut = final.find_last_of(L'\\');
+    if (cut == std::wstring::npos || CompareStringOrdinal(final.data() + cut + 1, int(final.size() - cut - 1),
+                                                          name.data(), int(name.size()), TRUE) != CSTR_EQUAL)
+        return false;
+    std::wstring above = final.substr(0, cut);
+    if (!above.empty() && above.back() == L':')
+        above += L'\\';  // "\\?\G:" alone is the volume, not its root folder
+    ScopedFileHandle aboveHandle(CreateFileW(above.c_str(), FILE_READ_ATTRIBUTES,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return aboveHandle.valid() && GetFileInformationByHandle(aboveHandle.get(), &aboveInfo) &&
+           GetFileInformationByHandle(folder, &folderInfo) &&
+           aboveInfo.dwVolumeSerialNumber == folderInfo.dwVolumeSerialNumber &&
+           aboveInfo.nFileIndexHigh == folderInfo.nFileIndexHigh && aboveInfo.nFileIndexLow == folderInfo.nFileIndexLow;
+}
+
+// Holds every folder of path ("X:\a\b\SavePatch.qvx", backslashes) from the drive's root down, each opened in the
+// one above and checked not to be a link (support/HeldFolder_win.h), into *folders, the library's folder last. Only
+// the drive's root is opened by its path: a drive letter that stands for a folder is followed, as the system does.
+// False, with *refused the path that was refused, for a path that is not on a drive ("\\server\share", "\\?\",
+// "\\.\"), a folder that is a link or a name that is not plain; *missing tells a folder that is not there (or
+// could not be opened) from one that was refused.
+bool HoldFoldersOf(const std::string& path, std::vector<HeldFolder>* folders, std::string* refused, bool* missing) {
+    *refused = path;
+    *missing = false;
+    const bool drive = path.size() > 3 && ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) &&
+                       path[1] == ':' && path[2] == '\\';
+    if (!drive)
+        return false;
+    std::vector<std::string> names = SplitPathComponents(path.substr(3));
+    names.pop_back();  // the library's own name
+    folders->clear();
+    folders->reserve(names.size() + 1);
+    HeldFailure failure;
+    folders->emplace_back();
+    if (!folders->back().Open(path.substr(0, 3), &failure)) {
+        *missing = failure.fault != HeldFault::kBadName;
+        return false;
+    }
+    for (const std::string& name : names) {
+        HeldFolder next;
+        if (!folders->back().OpenFolder(name, false, &next, &failure)) {
+            *refused = failure.path;
+            *missing = failure.fault == HeldFault::kMissing || failure.fault == HeldFault::kDenied ||
+                       failure.fault == HeldFault::kInUse || failure.fault == HeldFault::kOther;
+            return false;
+        }
+        folders->push_back(std::move(next));
+    }
+    return true;
+}
+
 }  // namespace
 
-// The library is loaded only from an absolute path, and only when the file holds exactly the package's
+// The library is loaded only from an absolute path on a drive, and only when the file holds exactly the package's
 // "SavePatch.qvx": a file that anyone could have put or changed there (the game folder is shared, "QuorvanInfo" is
-// the user's to write) must not run with the installer's rights. Our handle keeps others from writing, renaming or
-// deleting the file from the comparison until the loader has mapped it.
-HMODULE LoadVerifiedLibrary(const char* libraryPath, HWND owner) {
+// the user's to write) must not run with the installer's rights. The loader finds the file by its path once more,
+// so from the comparison until the loader has mapped it nothing on that path may change: every folder of it is held
+// from the drive's root down (none can be renamed, so no link can take its place), none is a link, and our handle
+// on the file keeps others from writing, renaming or deleting it. (Loading a copy from a folder that only
+// administrators can write would not do: the library finds the pack folder beside itself.)
+HMODULE LoadVerifiedLibrary(const char* libraryPath, HWND owner, std::vector<HeldFolder>* heldFolders) {
     const std::string shown(libraryPath ? libraryPath : "");  // the path as the caller joined it
     std::string path = shown;
     UseBackslashes(path);
     std::wstring wide;
     if (!IsAbsolutePath(path.c_str()) || !WideFromGbk(path, &wide)) {
-        ReportLoadFailure(owner, shown);
+        Report(owner, kLoadFailedText, shown);
+        return nullptr;
+    }
+    std::vector<HeldFolder> ownFolders;
+    std::vector<HeldFolder>& folders = heldFolders ? *heldFolders : ownFolders;
+    std::string refused;
+    bool missing = false;
+    if (!HoldFoldersOf(path, &folders, &refused, &missing)) {
+        folders.clear();
+        Report(owner, missing ? kLoadFailedText : kPathRefusedText, missing ? shown : refused);
+        return nullptr;
+    }
+    const size_t cut = LastPathSeparator(path.data(), path.size());
+    const std::string name = path.substr(cut + 1);
+    std::wstring wideName;
+    if (FindEntryNameFault(name) != EntryNameFault::kNone || !WideFromGbk(name, &wideName)) {
+        folders.clear();
+        Report(owner, kPathRefusedText, shown);
         return nullptr;
     }
     ScopedFileHandle file(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+                                      FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file.valid()) {
-        ReportLoadFailure(owner, shown);
+        folders.clear();
+        Report(owner, kLoadFailedText, shown);
+        return nullptr;
+    }
+    if (!IsPlainEntryOf(folders.back().handle(), file.get(), wideName)) {
+        folders.clear();
+        Report(owner, kPathRefusedText, shown);
         return nullptr;
     }
     MemorySink expected;
     if (!ExpectedBytes(expected) || !HoldsExactly(file.get(), expected)) {
-        ReportChanged(owner, shown);
+        folders.clear();
+        Report(owner, kLibraryChangedText, shown);
         return nullptr;
     }
     if (Dependencies().libraryChecked)
         Dependencies().libraryChecked(path.c_str());
     HMODULE module = LoadFullPath(wide);
-    if (!module)
-        ReportLoadFailure(owner, shown);
+    if (!module) {
+        folders.clear();
+        Report(owner, kLoadFailedText, shown);
+    }
     return module;
 }
 
+namespace {
+
+// Whether the library's last text is its finishing line: a text it did not end within the buffer, or any other
+// text (a failure it names), is not.
+bool SaysFinished(const char* statusText) {
+    const size_t length = strnlen(statusText, kStatusTextSize);
+    const size_t prefix = sizeof kFinishedPrefix - 1;
+    return length < kStatusTextSize && length > prefix && std::memcmp(statusText, kFinishedPrefix, prefix) == 0;
+}
+
+// Whether the pack folder holds an index of whole lines, read through the held pack folder.
+bool HoldsWholeIndex(const HeldFolder& pack) {
+    std::string index;
+    return pack.held() && pack.ReadFileBytes(kResourceIndexName, &index) && index.size() >= 2 &&
+           index.compare(index.size() - 2, 2, "\r\n") == 0;
+}
+
+}  // namespace
+
+// The folders of the library's path stay held for the whole call. An index left from an earlier run is removed
+// first, so that only this run's can pass the check after it.
 bool CallResourceInstall(const char* libraryPath, HWND status, char* statusText) {
-    const ScopedLibrary library(LoadVerifiedLibrary(libraryPath, nullptr));
+    std::vector<HeldFolder> folders;
+    const ScopedLibrary library(LoadVerifiedLibrary(libraryPath, nullptr, &folders));
     if (!library.get())
         return false;
     FARPROC address = GetProcAddress(library.get(), kResourceInstallExport);
@@ -124,8 +267,16 @@ bool CallResourceInstall(const char* libraryPath, HWND status, char* statusText)
         ReportMissingExport(nullptr, libraryPath, "ResourceInstall");
         return false;
     }
+    HeldFolder pack;
+    const bool fresh = folders.back().OpenFolder(kPackFolder, false, &pack) && pack.RemoveFile(kResourceIndexName);
     reinterpret_cast<ResourceInstallProc>(reinterpret_cast<void*>(address))(true, status, statusText);
-    return true;
+    if (SaysFinished(statusText) && fresh && HoldsWholeIndex(pack))
+        return true;
+    // The library's own text, when it left one it ended, before the path.
+    const size_t length = strnlen(statusText, kStatusTextSize);
+    const std::string said = length < kStatusTextSize && length > 0 ? std::string(statusText, length) + "\n" : "";
+    Report(nullptr, kUnfinishedText, said + libraryPath);
+    return false;
 }
 
 bool CallCreateUserFont(const char* libraryPath, const UserFontArguments& arguments) {
