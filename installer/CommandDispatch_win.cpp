@@ -1,5 +1,4 @@
 #include <windows.h>
-#include <shellapi.h>
 
 #include <string>
 
@@ -7,8 +6,8 @@
 #include "Devavi/Win32/RegTable.h"
 #include "installer/CommandDispatch.h"
 #include "installer/Dependencies_win.h"
+#include "installer/WebAddress_win.h"
 #include "support/MessageSeam.h"
-#include "support/SystemText_win.h"
 
 namespace {
 
@@ -27,12 +26,10 @@ void Close(HWND mainWindow) {
     PostQuitMessage(0);
 }
 
-// An address that is not GBK (a damaged layout file) is not handed on as other characters: nothing opens.
+// Only an http or https address opens, never through a search by name (installer/WebAddress_win.h); anything else
+// (not GBK, a file, a program) does nothing.
 void OpenInBrowser(const LayoutRecord& record) {
-    std::wstring address;
-    if (!WideFromGbk(record.firstArgument, &address))
-        return;
-    ShellExecuteW(nullptr, Wide("open").c_str(), Wide("iexplore.exe").c_str(), address.c_str(), nullptr, SW_SHOWNORMAL);
+    OpenWebAddress(record.firstArgument);
 }
 
 // True from the confirmation of an install, an uninstall or the settings dialog until its last box: the boxes of
