@@ -6,11 +6,16 @@
 #include "mainwindow/Startup_win.h"
 #include "settings/PathChooser.h"
 #include "settings/SettingsDialog.h"
+#include "support/Captions.h"
+#include "support/MessageSeam.h"
 
 // The program: the window library, with the installer's flows wired into it and the settings folder's dialogs
 // handed to the installer with the rest of its dependencies.
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-    RestrictLibrarySearch();
+    if (!PrepareProcess()) {
+        ShowMessage(nullptr, kUnsafeStartText, kErrorCaption, kMbOk | kMbIconError);
+        return 1;
+    }
     SingleInstance instanceLock(kInstanceName);
     if (!instanceLock.first()) {
         ShowRunningInstance();
