@@ -45,4 +45,32 @@ TEST_F(LibraryCheckTest, LibrarySwappedDuringTheUnpackIsNotRunAndTheInstallSaysS
     EXPECT_NE(std::string::npos, last.text.find("SavePatch.qvx")) << last.text;  // the failure box names it
 }
 
+// A library that runs but cannot write its index (here the index's name is taken by a folder, as a full disk would
+// leave it unwritten): the install does not end with the success text alone, and its last box names the library.
+bool BlockIndexThenCall(const char* libraryPath, HWND status, char* statusText) {
+    std::string folder = libraryPath;
+    folder = folder.substr(0, folder.find_last_of("\\/"));
+    CreateDirectoryA((folder + "\\quorvan\\resource.lst").c_str(), nullptr);
+    return CallResourceInstall(libraryPath, status, statusText);
+}
+
+TEST_F(LibraryCheckTest, LibraryThatDoesNotFinishIsNamedInTheInstallsLastBox) {
+    Open(StandardPack());
+    ChangeDependencies([](InstallerDependencies& d) { d.callResourceInstall = BlockIndexThenCall; });
+    Press("install");
+    ASSERT_TRUE(WaitForInstall());
+
+    bool unfinished = false;
+    bool doneAlone = false;
+    for (const RecordedMessage& box : recorder_.Messages()) {
+        unfinished = unfinished || box.text.find(kUnfinishedText) == 0;
+        doneAlone = doneAlone || box.text == "安装成功结束!";
+    }
+    EXPECT_TRUE(unfinished);
+    EXPECT_FALSE(doneAlone);
+    const RecordedMessage last = recorder_.Messages().back();
+    EXPECT_NE(std::string::npos, last.text.find("资源安装库未能运行")) << last.text;
+    EXPECT_NE(std::string::npos, last.text.find("SavePatch.qvx")) << last.text;
+}
+
 }  // namespace

@@ -12,6 +12,7 @@
 #include "installer/ResourceLibrary.h"
 #include "package/Extract.h"
 #include "package/Package.h"
+#include "tests/common/HostLinks_win.h"
 #include "tests/common/MessageRecorder.h"
 #include "tests/common/TempDir.h"
 #include "tests/common/TestPackage.h"
@@ -384,4 +385,163 @@ TEST(ResourceLibrary, ComparedLibraryCannotBeSwappedBeforeItIsLoaded) {
     EXPECT_TRUE(called);
     EXPECT_TRUE(Exists(game.Pack("resource.lst")));
     EXPECT_TRUE(recorder.Messages().empty());
+}
+
+namespace {
+
+std::string WinePathOf(const char* unixPath) {
+    std::string path = std::string("Z:") + unixPath;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+}
+
+// A game folder two levels down ("...\qvtest-N\outer\game", the library and one pack file in it) and, beside it, a
+// tree of the same shape ("planted\game\SavePatch.qvx") whose library is the planted DLL: what a program of the
+// user would put in the place of a folder of the path.
+class NestedGame {
+  public:
+    NestedGame() : package_(FileBytes(BuiltLibrary())) {
+        ready_ = package_.ready() && CreateDirectoryA(Outer().c_str(), nullptr) &&
+                 CreateDirectoryA(Game().c_str(), nullptr) && CreateDirectoryA((Game() + "\\quorvan").c_str(), nullptr) &&
+                 WriteBytes(Game() + "\\quorvan\\a.txt", "hello") &&
+                 CopyFileA(BuiltLibrary().c_str(), Library().c_str(), FALSE) &&
+                 CreateDirectoryA(Planted().c_str(), nullptr) &&
+                 CreateDirectoryA((Planted() + "\\game").c_str(), nullptr) &&
+                 CopyFileA(WinePathOf(QV_PLANTED_DLL).c_str(), (Planted() + "\\game\\SavePatch.qvx").c_str(), FALSE);
+    }
+    // Links are removed as links: TempDir's removal would follow them.
+    ~NestedGame() { RemoveOnHost(dir_.path()); }
+    bool ready() const { return ready_; }
+    std::string Outer() const { return dir_.Join("outer"); }
+    std::string Game() const { return Outer() + "\\game"; }
+    std::string Library() const { return Game() + "\\SavePatch.qvx"; }
+    std::string Planted() const { return dir_.Join("planted"); }
+    bool PlantedRan() const { return Exists(Planted() + "\\game\\planted-ran.txt"); }
+    bool Indexed() const { return Exists(Game() + "\\quorvan\\resource.lst"); }
+
+  private:
+    TempDir dir_;
+    PackagedLibrary package_;
+    bool ready_ = false;
+};
+
+// A folder of the library's path renamed away and a link to the planted tree put in its place.
+struct FolderSwap {
+    std::string folder;
+    std::string replacement;
+    bool moved = false;
+    bool linked = false;
+};
+FolderSwap gFolderSwap;
+
+void SwapFolderForLink(const char*) {
+    gFolderSwap.moved = MoveFileA(gFolderSwap.folder.c_str(), (gFolderSwap.folder + "-moved").c_str()) != FALSE;
+    gFolderSwap.linked = gFolderSwap.moved && MakeUnixLink(gFolderSwap.replacement, gFolderSwap.folder);
+}
+
+}  // namespace
+
+// The loader finds the library by its path once more. Between the comparison and the load no folder of that path can
+// be renamed and replaced by a link to a folder with another DLL: every one is held from the drive's root down.
+TEST(ResourceLibrary, NoFolderOfThePathCanBeSwappedForALinkBeforeTheLoad) {
+    struct Case {
+        const char* what;
+        std::string (NestedGame::*folder)() const;
+        std::string replacement;  // below the planted tree
+    };
+    const Case cases[] = {
+        {"the game folder", &NestedGame::Game, "\\game"},
+        {"the folder above it", &NestedGame::Outer, ""},
+    };
+    for (const Case& c : cases) {
+        NestedGame game;
+        ASSERT_TRUE(game.ready()) << c.what;
+        gFolderSwap = FolderSwap();
+        gFolderSwap.folder = (game.*c.folder)();
+        gFolderSwap.replacement = game.Planted() + c.replacement;
+        InstallerDependencies dependencies;
+        dependencies.libraryChecked = SwapFolderForLink;
+        SetInstallerDependencies(dependencies);
+        MessageRecorder recorder;
+        char status[512] = "";
+        const bool called = CallResourceInstall(game.Library().c_str(), nullptr, status);
+        SetInstallerDependencies(InstallerDependencies());
+        EXPECT_FALSE(gFolderSwap.moved) << c.what;
+        EXPECT_FALSE(game.PlantedRan()) << c.what;
+        EXPECT_TRUE(called) << c.what;
+        EXPECT_TRUE(game.Indexed()) << c.what;
+        EXPECT_TRUE(recorder.Messages().empty()) << c.what;
+
+        // Once nothing is held, the same swap succeeds: the test's swap is one that the hold alone prevented.
+        SwapFolderForLink(nullptr);
+        EXPECT_TRUE(gFolderSwap.moved && gFolderSwap.linked) << c.what;
+        EXPECT_TRUE(Exists(game.Library())) << c.what;  // now the planted one, through the link
+    }
+}
+
+// A path that already leads through a link, or that does not name a file on a drive of this machine, is never loaded,
+// even when the bytes at its end are the package's: one box names the path.
+TEST(ResourceLibrary, PathsThroughALinkOrNotOnADriveAreNeverLoaded) {
+    NestedGame game;
+    ASSERT_TRUE(game.ready());
+    ASSERT_TRUE(MakeUnixLink(game.Game(), game.Outer() + "\\linked"));
+    ASSERT_TRUE(MakeUnixLink(game.Library(), game.Game() + "\\Linked.qvx"));
+    const std::string onDrive = game.Library();
+    struct Case {
+        std::string path;
+        std::string named;  // the path the box names
+    };
+    const Case cases[] = {
+        {game.Outer() + "\\linked\\SavePatch.qvx", game.Outer() + "\\linked"},  // a folder that is a link
+        {game.Game() + "\\Linked.qvx", game.Game() + "\\Linked.qvx"},          // the library is a link
+        {game.Game() + "\\..\\game\\SavePatch.qvx", game.Game() + "\\.."},
+        {"\\\\?\\" + onDrive, "\\\\?\\" + onDrive},
+        {"\\\\.\\" + onDrive, "\\\\.\\" + onDrive},
+        {"\\\\localhost\\c$\\SavePatch.qvx", "\\\\localhost\\c$\\SavePatch.qvx"},
+        {"//server/share/SavePatch.qvx", "//server/share/SavePatch.qvx"},
+    };
+    for (const Case& c : cases) {
+        MessageRecorder recorder;
+        char status[512] = "untouched";
+        EXPECT_FALSE(CallResourceInstall(c.path.c_str(), nullptr, status)) << c.path;
+        EXPECT_STREQ("untouched", status) << c.path;
+        EXPECT_FALSE(game.Indexed()) << c.path;
+        const std::vector<RecordedMessage> messages = recorder.Messages();
+        ASSERT_EQ(1u, messages.size()) << c.path;
+        EXPECT_EQ(std::string(kPathRefusedText) + c.named, messages[0].text) << c.path;
+        EXPECT_EQ("错误", messages[0].caption);
+    }
+    EXPECT_FALSE(game.PlantedRan());
+}
+
+// The export returns nothing: the call counts only when the library's last text is its finishing line and the pack
+// folder holds a new index. A library that could not write its index (the disk full, the name taken by a folder, no
+// pack folder) is a failure with one box, not a success.
+TEST(ResourceLibrary, ResourceInstallThatLeavesNoNewIndexIsAFailure) {
+    struct Case {
+        const char* what;
+        void (*spoil)(const NestedGame& game);
+    };
+    const Case cases[] = {
+        {"no pack folder",
+         [](const NestedGame& game) {
+             DeleteFileA((game.Game() + "\\quorvan\\a.txt").c_str());
+             RemoveDirectoryA((game.Game() + "\\quorvan").c_str());
+         }},
+        {"the index's name taken by a folder",
+         [](const NestedGame& game) { CreateDirectoryA((game.Game() + "\\quorvan\\resource.lst").c_str(), nullptr); }},
+    };
+    for (const Case& c : cases) {
+        NestedGame game;
+        ASSERT_TRUE(game.ready()) << c.what;
+        c.spoil(game);
+        MessageRecorder recorder;
+        char status[512] = "";
+        EXPECT_FALSE(CallResourceInstall(game.Library().c_str(), nullptr, status)) << c.what;
+        const std::vector<RecordedMessage> messages = recorder.Messages();
+        ASSERT_EQ(1u, messages.size()) << c.what;
+        EXPECT_EQ(0u, messages[0].text.find(kUnfinishedText)) << c.what << ": " << messages[0].text;
+        EXPECT_NE(std::string::npos, messages[0].text.find(status)) << c.what << ": the library's last text";
+        EXPECT_NE(std::string::npos, messages[0].text.find(game.Library())) << c.what;
+    }
 }

@@ -1,4 +1,6 @@
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -7,6 +9,7 @@
 #include <string>
 
 #include "mainwindow/Startup_win.h"
+#include "tests/common/TempDir.h"
 #include "tests/common/TestPictures_win.h"
 
 // What the program does before it shows anything: one copy at a time, and no library from beside the program
@@ -53,6 +56,96 @@ TEST(SingleInstance, AChineseNameIsHeldUnderItsCharacters) {
         CloseHandle(byCharacters);
     SingleInstance second(name.c_str());
     EXPECT_FALSE(second.first());
+}
+
+// The current user's SID as text ("S-1-5-21-..."): the owner that a program without administrator rights gives what
+// it makes.
+std::wstring UserSid() {
+    HANDLE token = nullptr;
+    std::wstring text;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return text;
+    char buffer[256];
+    DWORD size = 0;
+    wchar_t* sid = nullptr;
+    if (GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size) &&
+        ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &sid)) {
+        text = sid;
+        LocalFree(sid);
+    }
+    CloseHandle(token);
+    return text;
+}
+
+// A program without administrator rights that takes the installer's name first, with the security it chooses: its
+// mutex is not taken for a running copy, so it cannot keep every install from starting.
+TEST(SingleInstance, ANameTakenFirstByAProgramWithoutAdministratorRightsDoesNotBlock) {
+    const std::wstring user = UserSid();
+    ASSERT_FALSE(user.empty());
+    const struct {
+        const char* what;
+        std::wstring security;
+    } cases[] = {
+        {"open to all, owned by the user", L"O:" + user + L"D:(A;;GA;;;WD)"},
+        {"closed to all, owned by the user", L"O:" + user + L"D:(D;;GA;;;WD)"},
+        {"no access list at all", L"O:" + user},
+    };
+    const std::string name = "QuorvanSetup.Squatted." + std::to_string(GetCurrentProcessId());
+    for (const auto& c : cases) {
+        PSECURITY_DESCRIPTOR security = nullptr;
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(c.security.c_str(), SDDL_REVISION_1,
+                                                                         &security, nullptr))
+            << c.what;
+        SECURITY_ATTRIBUTES attributes = {sizeof attributes, security, FALSE};
+        HANDLE squatter = CreateMutexW(&attributes, FALSE, std::wstring(name.begin(), name.end()).c_str());
+        LocalFree(security);
+        ASSERT_NE(nullptr, squatter) << c.what;
+        {
+            SingleInstance installer(name.c_str());
+            EXPECT_TRUE(installer.first()) << c.what;
+        }
+        CloseHandle(squatter);
+    }
+}
+
+// The installer's own mutex is owned by the Administrators group: what a second copy recognises as a running copy.
+TEST(SingleInstance, TheInstallersMutexIsOwnedByTheAdministrators) {
+    const std::string name = "QuorvanSetup.Owner." + std::to_string(GetCurrentProcessId());
+    SingleInstance running(name.c_str());
+    ASSERT_TRUE(running.first());
+    HANDLE mutex = OpenMutexA(READ_CONTROL, FALSE, name.c_str());
+    ASSERT_NE(nullptr, mutex);
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR security = nullptr;
+    ASSERT_EQ(DWORD(ERROR_SUCCESS), GetSecurityInfo(mutex, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
+                                                    nullptr, nullptr, nullptr, &security));
+    EXPECT_TRUE(IsWellKnownSid(owner, WinBuiltinAdministratorsSid));
+    LocalFree(security);
+    CloseHandle(mutex);
+    SingleInstance second(name.c_str());
+    EXPECT_FALSE(second.first());
+}
+
+// From start-up on, the current folder is the system folder: nothing is looked for in the folder the installer was
+// started from. The redirection trust policy is asked for where the system has it; without it nothing fails.
+TEST(PrepareProcess, TheCurrentFolderBecomesTheSystemFolder) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            TempDir start;
+            SetCurrentDirectoryA(start.path().c_str());
+            const bool prepared = PrepareProcess();
+            char current[MAX_PATH] = {};
+            char system[MAX_PATH] = {};
+            GetCurrentDirectoryA(sizeof current, current);
+            GetSystemDirectoryA(system, sizeof system);
+            SetCurrentDirectoryA(system);
+            std::fprintf(stderr, "%s %s\n", prepared ? "prepared" : "failed",
+                         lstrcmpiA(current, system) == 0 ? "system" : current);
+            std::fflush(stderr);
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "prepared system");
 }
 
 #ifdef QV_SAVEPATCH_FILE
