@@ -140,11 +140,11 @@ bool IsPlainEntryOf(HANDLE folder, HANDLE file, const std::wstring& name) {
 // Holds every folder of path ("X:\a\b\SavePatch.qvx", backslashes) from the drive's root down, each opened in the
 // one above and checked not to be a link (support/HeldFolder_win.h), into *folders, the library's folder last. Only
 // the drive's root is opened by its path: a drive letter that stands for a folder is followed, as the system does.
-// False, with *refused the path that was refused, for a path that is not on a drive ("\\server\share", "\\?\",
-// "\\.\"), a folder that is a link or a name that is not plain; *missing tells a folder that is not there (or
-// could not be opened) from one that was refused.
+// False for a path that is not on a drive ("\\server\share", "\\?\", "\\.\"), a folder that is a link or a
+// name that is not plain, with *refused the folder that was refused (empty: the path itself); *missing tells a folder
+// that is not there (or could not be opened) from one that was refused.
 bool HoldFoldersOf(const std::string& path, std::vector<HeldFolder>* folders, std::string* refused, bool* missing) {
-    *refused = path;
+    refused->clear();
     *missing = false;
     const bool drive = path.size() > 3 && ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) &&
                        path[1] == ':' && path[2] == '\\';
@@ -197,7 +197,7 @@ HMODULE LoadVerifiedLibrary(const char* libraryPath, HWND owner, std::vector<Hel
     bool missing = false;
     if (!HoldFoldersOf(path, &folders, &refused, &missing)) {
         folders.clear();
-        Report(owner, missing ? kLoadFailedText : kPathRefusedText, missing ? shown : refused);
+        Report(owner, missing ? kLoadFailedText : kPathRefusedText, missing || refused.empty() ? shown : refused);
         return nullptr;
     }
     const size_t cut = LastPathSeparator(path.data(), path.size());

@@ -100,6 +100,10 @@ bool OpenThroughDesktopShell(const std::wstring& address) {
 }
 
 bool StartProgramByPath(const std::wstring& program, const std::wstring& commandLine, const std::wstring& folder) {
+    // CreateProcessW completes a partial application name from the current folder: only "X:\..." is started.
+    const bool onDrive = program.size() > 3 && iswalpha(program[0]) && program[1] == L':' && program[2] == L'\\';
+    if (!onDrive)
+        return false;
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};

@@ -28,7 +28,9 @@ bool OpenWebAddress(const std::string& address, const BrowserWays& ways = System
 // The desktop's shell (IShellWindows' desktop window, its view's IShellDispatch2) runs ShellExecute("open") on
 // address, through COM on this thread.
 bool OpenThroughDesktopShell(const std::wstring& address);
-// CreateProcessW with the program as the application name (no search) and folder as the current folder.
+// CreateProcessW with the program as the application name (no search) and folder as the current folder. A program
+// that is not a full path on a drive ("iexplore.exe", ".\iexplore.exe", which the call would complete from the
+// current folder) is not started: false.
 bool StartProgramByPath(const std::wstring& program, const std::wstring& commandLine, const std::wstring& folder);
 
 // "%ProgramFiles%\Internet Explorer\iexplore.exe" as SHGetFolderPathW(CSIDL_PROGRAM_FILES) names the folder; false

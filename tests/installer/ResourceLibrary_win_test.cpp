@@ -401,13 +401,13 @@ std::string WinePathOf(const char* unixPath) {
 class NestedGame {
   public:
     NestedGame() : package_(FileBytes(BuiltLibrary())) {
-        ready_ = package_.ready() && CreateDirectoryA(Outer().c_str(), nullptr) &&
-                 CreateDirectoryA(Game().c_str(), nullptr) && CreateDirectoryA((Game() + "\\quorvan").c_str(), nullptr) &&
-                 WriteBytes(Game() + "\\quorvan\\a.txt", "hello") &&
-                 CopyFileA(BuiltLibrary().c_str(), Library().c_str(), FALSE) &&
-                 CreateDirectoryA(Planted().c_str(), nullptr) &&
-                 CreateDirectoryA((Planted() + "\\game").c_str(), nullptr) &&
-                 CopyFileA(WinePathOf(QV_PLANTED_DLL).c_str(), (Planted() + "\\game\\SavePatch.qvx").c_str(), FALSE);
+        ready_ =
+            package_.ready() && CreateDirectoryA(Outer().c_str(), nullptr) &&
+            CreateDirectoryA(Game().c_str(), nullptr) && CreateDirectoryA((Game() + "\\quorvan").c_str(), nullptr) &&
+            WriteBytes(Game() + "\\quorvan\\a.txt", "hello") &&
+            CopyFileA(BuiltLibrary().c_str(), Library().c_str(), FALSE) &&
+            CreateDirectoryA(Planted().c_str(), nullptr) && CreateDirectoryA((Planted() + "\\game").c_str(), nullptr) &&
+            CopyFileA(WinePathOf(QV_PLANTED_DLL).c_str(), (Planted() + "\\game\\SavePatch.qvx").c_str(), FALSE);
     }
     // Links are removed as links: TempDir's removal would follow them.
     ~NestedGame() { RemoveOnHost(dir_.path()); }
@@ -493,7 +493,7 @@ TEST(ResourceLibrary, PathsThroughALinkOrNotOnADriveAreNeverLoaded) {
     };
     const Case cases[] = {
         {game.Outer() + "\\linked\\SavePatch.qvx", game.Outer() + "\\linked"},  // a folder that is a link
-        {game.Game() + "\\Linked.qvx", game.Game() + "\\Linked.qvx"},          // the library is a link
+        {game.Game() + "\\Linked.qvx", game.Game() + "\\Linked.qvx"},           // the library is a link
         {game.Game() + "\\..\\game\\SavePatch.qvx", game.Game() + "\\.."},
         {"\\\\?\\" + onDrive, "\\\\?\\" + onDrive},
         {"\\\\.\\" + onDrive, "\\\\.\\" + onDrive},

@@ -93,8 +93,8 @@ TEST(SingleInstance, ANameTakenFirstByAProgramWithoutAdministratorRightsDoesNotB
     const std::string name = "QuorvanSetup.Squatted." + std::to_string(GetCurrentProcessId());
     for (const auto& c : cases) {
         PSECURITY_DESCRIPTOR security = nullptr;
-        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(c.security.c_str(), SDDL_REVISION_1,
-                                                                         &security, nullptr))
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(c.security.c_str(), SDDL_REVISION_1, &security,
+                                                                         nullptr))
             << c.what;
         SECURITY_ATTRIBUTES attributes = {sizeof attributes, security, FALSE};
         HANDLE squatter = CreateMutexW(&attributes, FALSE, std::wstring(name.begin(), name.end()).c_str());
