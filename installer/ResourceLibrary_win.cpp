@@ -36,7 +36,8 @@ namespace {
 const char kLoadFailedText[] = "无法加载资源安装库：\n";
 const char kExportMissingText[] = "资源安装库缺少函数 %s：\n";
 
-// The library's last text when it has indexed every file ("正在安装资源 100% (3/3)", payload/savepatch).
+// The library's last text when it has indexed every file ("正在安装资源 100% (3/3)"); a failure it tells instead
+// begins with "资源安装失败" (payload/savepatch/SavePatch_win.cpp).
 const char kFinishedPrefix[] = "正在安装资源 100% (";
 constexpr size_t kStatusTextSize = 512;
 
@@ -90,51 +91,6 @@ HMODULE LoadFullPath(const std::wstring& path) {
     if (!module && GetLastError() == ERROR_INVALID_PARAMETER)
         module = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     return module;
-}
-
-// Where the system says an open handle really is ("\\?\C:\Games\SM3\SavePatch.qvx"), after every link on the way.
-bool FinalPathOf(HANDLE handle, std::wstring* path) {
-    std::wstring buffer(MAX_PATH, L'\0');
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        const DWORD length =
-            GetFinalPathNameByHandleW(handle, &buffer[0], DWORD(buffer.size()), FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-        if (length == 0)
-            return false;
-        if (length < buffer.size()) {
-            buffer.resize(length);
-            *path = buffer;
-            return true;
-        }
-        buffer.assign(length + 1, L'\0');
-    }
-    return false;
-}
-
-// Whether file, opened by its path, is the entry name of the held folder and not a link: the last component of its
-// final path is the name and the folder above it there is the held folder itself (Wine follows the links of the
-// machine it runs on even when asked not to, so what the handle opened is compared, not what was asked for). The
-// folder's own spelling is not compared: one folder may have two (a drive letter that stands for a folder).
-bool IsPlainEntryOf(HANDLE folder, HANDLE file, const std::wstring& name) {
-    BY_HANDLE_FILE_INFORMATION info, aboveInfo, folderInfo;
-    std::wstring final;
-    if (!GetFileInformationByHandle(file, &info) ||
-        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) ||
-        !FinalPathOf(file, &final))
-        return false;
-    const size_t cut = final.find_last_of(L'\\');
-    if (cut == std::wstring::npos || CompareStringOrdinal(final.data() + cut + 1, int(final.size() - cut - 1),
-                                                          name.data(), int(name.size()), TRUE) != CSTR_EQUAL)
-        return false;
-    std::wstring above = final.substr(0, cut);
-    if (!above.empty() && above.back() == L':')
-        above += L'\\';  // "\\?\G:" alone is the volume, not its root folder
-    ScopedFileHandle aboveHandle(CreateFileW(above.c_str(), FILE_READ_ATTRIBUTES,
-                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    return aboveHandle.valid() && GetFileInformationByHandle(aboveHandle.get(), &aboveInfo) &&
-           GetFileInformationByHandle(folder, &folderInfo) &&
-           aboveInfo.dwVolumeSerialNumber == folderInfo.dwVolumeSerialNumber &&
-           aboveInfo.nFileIndexHigh == folderInfo.nFileIndexHigh && aboveInfo.nFileIndexLow == folderInfo.nFileIndexLow;
 }
 
 // Holds every folder of path ("X:\a\b\SavePatch.qvx", backslashes) from the drive's root down, each opened in the
@@ -200,24 +156,16 @@ HMODULE LoadVerifiedLibrary(const char* libraryPath, HWND owner, std::vector<Hel
         Report(owner, missing ? kLoadFailedText : kPathRefusedText, missing || refused.empty() ? shown : refused);
         return nullptr;
     }
+    // The file itself, opened in its held folder and checked there (a file, not a link, no other name), and held
+    // without write or delete sharing until the loader has mapped it.
     const size_t cut = LastPathSeparator(path.data(), path.size());
-    const std::string name = path.substr(cut + 1);
-    std::wstring wideName;
-    if (FindEntryNameFault(name) != EntryNameFault::kNone || !WideFromGbk(name, &wideName)) {
+    ScopedFileHandle file;
+    HeldFailure failure;
+    if (!folders.back().OpenFile(path.substr(cut + 1), FILE_GENERIC_READ, FILE_SHARE_READ, &file, &failure)) {
         folders.clear();
-        Report(owner, kPathRefusedText, shown);
-        return nullptr;
-    }
-    ScopedFileHandle file(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!file.valid()) {
-        folders.clear();
-        Report(owner, kLoadFailedText, shown);
-        return nullptr;
-    }
-    if (!IsPlainEntryOf(folders.back().handle(), file.get(), wideName)) {
-        folders.clear();
-        Report(owner, kPathRefusedText, shown);
+        const bool linked = failure.fault == HeldFault::kLink || failure.fault == HeldFault::kHardLink ||
+                            failure.fault == HeldFault::kBadName || failure.fault == HeldFault::kNotFile;
+        Report(owner, linked ? kPathRefusedText : kLoadFailedText, shown);
         return nullptr;
     }
     MemorySink expected;
@@ -238,8 +186,8 @@ HMODULE LoadVerifiedLibrary(const char* libraryPath, HWND owner, std::vector<Hel
 
 namespace {
 
-// Whether the library's last text is its finishing line: a text it did not end within the buffer, or any other
-// text (a failure it names), is not.
+// Whether the library's last text is its finishing line: a failure it tells, a text it did not end within the
+// buffer, or any other text is not.
 bool SaysFinished(const char* statusText) {
     const size_t length = strnlen(statusText, kStatusTextSize);
     const size_t prefix = sizeof kFinishedPrefix - 1;

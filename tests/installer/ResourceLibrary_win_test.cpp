@@ -516,8 +516,8 @@ TEST(ResourceLibrary, PathsThroughALinkOrNotOnADriveAreNeverLoaded) {
 
 // The export returns nothing: the call counts only when the library's last text is its finishing line and the pack
 // folder holds a new index. A library that could not write its index (the disk full, the name taken by a folder, no
-// pack folder) is a failure with one box, not a success.
-TEST(ResourceLibrary, ResourceInstallThatLeavesNoNewIndexIsAFailure) {
+// pack folder) or that tells a failure in its text is a failure with one box naming it, not a success.
+TEST(ResourceLibrary, ResourceInstallThatFailsOrLeavesNoNewIndexIsAFailure) {
     struct Case {
         const char* what;
         void (*spoil)(const NestedGame& game);
@@ -530,6 +530,11 @@ TEST(ResourceLibrary, ResourceInstallThatLeavesNoNewIndexIsAFailure) {
          }},
         {"the index's name taken by a folder",
          [](const NestedGame& game) { CreateDirectoryA((game.Game() + "\\quorvan\\resource.lst").c_str(), nullptr); }},
+        // The library indexes the rest and tells the failure in its text: "资源安装失败：以下文件是链接, ...".
+        {"a link in the pack folder",
+         [](const NestedGame& game) {
+             MakeUnixLink(game.Planted() + "\\game\\SavePatch.qvx", game.Game() + "\\quorvan\\linked.bin");
+         }},
     };
     for (const Case& c : cases) {
         NestedGame game;
