@@ -49,6 +49,8 @@ const char* FailureText(Failure what) {
             return "文件夹未能进入, 连同其内容留在原处";
         case Failure::kMarkLeft:
             return "注册表中的安装记录无法删除";
+        case Failure::kWriteLink:
+            return "是链接, 未写入";
     }
     return "";
 }
@@ -61,6 +63,8 @@ Failure WriteFailure(FileFault cause) {
             return Failure::kWriteReadOnly;
         case FileFault::kDenied:
             return Failure::kWriteDenied;
+        case FileFault::kLink:
+            return Failure::kWriteLink;
         default:
             return Failure::kWrite;
     }
