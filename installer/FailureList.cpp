@@ -17,6 +17,15 @@ std::string Line(const FailedItem& item) {
 
 }  // namespace
 
+void FailureList::AddOnce(Failure what, const std::string& name) {
+    const std::string key = LowerAsciiDbcsCopy(name);
+    for (const FailedItem& item : items_) {
+        if (item.what == what && LowerAsciiDbcsCopy(item.name) == key)
+            return;
+    }
+    Add(what, name);
+}
+
 const char* FailureText(Failure what) {
     switch (what) {
         case Failure::kChecked:

@@ -37,14 +37,9 @@ struct FailedItem {
 class FailureList {
   public:
     void Add(Failure what, const std::string& name) { items_.push_back({what, name}); }
-    // Adds the item unless the list holds it already: a folder refused on the way to many files is named once.
-    void AddOnce(Failure what, const std::string& name) {
-        for (const FailedItem& item : items_) {
-            if (item.what == what && item.name == name)
-                return;
-        }
-        Add(what, name);
-    }
+    // Adds the item unless the list holds it already (names compared as the file system does, without the case of
+    // ASCII letters): a folder refused on the way to many files is named once.
+    void AddOnce(Failure what, const std::string& name);
     void Append(const FailureList& other) { items_.insert(items_.end(), other.items_.begin(), other.items_.end()); }
     void Clear() { items_.clear(); }
     bool empty() const { return items_.empty(); }

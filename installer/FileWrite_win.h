@@ -61,7 +61,10 @@ class WriterBelow {
 };
 
 // One file put as WriterBelow::Put does.
-bool PutBelow(const HeldFolder& root, const std::string& relative, const void* bytes, size_t size,
+bool PutBelow(const HeldFolder& root,
+              const std::string& relative,
+              const void* bytes,
+              size_t size,
               Refusal* refusal = nullptr);
 
 // True when the file at relative below root, reached and checked as PutBelow reaches it (nothing is made), holds
