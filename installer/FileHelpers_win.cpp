@@ -38,11 +38,11 @@ std::string WithBackslashes(std::string relative) {
 }
 
 // A failed step's path (the held folder's path and the names below it) as a place below root; relative itself
-// when the step failed before it named one.
+// when the step failed before it named one below the root (a bad name, a root that is not held).
 std::string PlaceBelow(const HeldFolder& root, const std::string& path, const std::string& relative) {
     const std::string& top = root.path();
     if (top.empty() || path.size() <= top.size() || path.compare(0, top.size(), top) != 0)
-        return path.empty() ? WithBackslashes(relative) : path;
+        return WithBackslashes(relative);
     const size_t from = top.size() + (path[top.size()] == '\\' ? 1 : 0);
     return path.substr(from);
 }
@@ -387,8 +387,11 @@ bool RemoveLeftoversBelow(const HeldFolder& root, const std::string& relative, R
         removed = failure.fault == HeldFault::kMissing;
     else
         removed = folder.RemoveLeftovers(&failure);
-    if (refusal)
-        *refusal = removed ? Refusal() : Refusal{FileFaultOf(failure.fault), PlaceBelow(root, failure.path, relative)};
+    if (refusal) {
+        // A folder that could not be listed is named by its path; the root's, relative to itself, would be empty.
+        const std::string place = PlaceBelow(root, failure.path, relative);
+        *refusal = removed ? Refusal() : Refusal{FileFaultOf(failure.fault), place.empty() ? root.path() : place};
+    }
     return removed;
 }
 

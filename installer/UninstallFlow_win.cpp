@@ -50,7 +50,7 @@ constexpr size_t kRestoreCount = sizeof kRestoreTable / sizeof kRestoreTable[0];
 struct Uninstall {
     std::string folder;
     // The game folder, held for the whole run: the game's files are written back, and our leftovers deleted,
-    // through it. Holding it keeps nobody from deleting what lies below it.
+    // through it. Only the folder itself is held: the removals below it still delete what lies inside.
     HeldFolder game;
     FailureList failures;
     bool gameFileLeft = false;      // a game file could not be written back: worth a second run
