@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "support/HeldFolder_win.h"
+
 // What the installer asks of the world outside it, in one place. The program's entry point hands its set to
 // SetInstallerDependencies at start-up, before the window exists; tests hand their own (a disk that fills up, a
 // registry that refuses, folders swapped for links) while no install runs. A member left as it is gives the
@@ -20,9 +22,9 @@ using SettingsOpener = void (*)(HWND mainWindow);
 using FreeSpaceQuery = bool (*)(const char* folder, uint64_t* bytesAvailable);
 // The library's ResourceInstall (CallResourceInstall's contract): false when the library could not be called.
 using ResourceInstallCaller = bool (*)(const char* libraryPath, HWND status, char* statusText);
-// Every byte of a buffer into an open file (WriteAllBytes' contract): the one place where the install and uninstall
-// flows hand bytes to the system.
-using FileWriter = bool (*)(HANDLE file, const void* bytes, size_t size);
+// Every byte of a buffer into an open file (WriteWholeBuffer's contract): the one place where the install and
+// uninstall flows hand bytes to the system.
+using FileWriter = FileBytesWriter;
 // Removes a registry value named in GBK (RegDeleteValueW's contract).
 using MarkDeleter = LONG(WINAPI*)(HKEY key, const char* name);
 // Called by RemoveWithoutFollowingLinks with the path of each folder it has checked and holds, before anything in
@@ -43,7 +45,6 @@ enum class EntryCheck {
 
 bool QueryFreeSpace(const char* folder, uint64_t* bytesAvailable);
 bool CallResourceInstall(const char* libraryPath, HWND status, char* statusText);
-bool WriteAllBytes(HANDLE file, const void* bytes, size_t size);
 // RegDeleteValueW with the name converted; ERROR_INVALID_PARAMETER, with nothing removed, for a name that is not GBK.
 LONG WINAPI DeleteGbkValue(HKEY key, const char* name);
 
@@ -52,7 +53,7 @@ struct InstallerDependencies {
     SettingsOpener openSettings = nullptr;  // while null, the "setting" command does nothing
     FreeSpaceQuery freeSpace = QueryFreeSpace;
     ResourceInstallCaller callResourceInstall = CallResourceInstall;
-    FileWriter fileWriter = WriteAllBytes;
+    FileWriter fileWriter = WriteWholeBuffer;
     MarkDeleter deleteMarkValue = DeleteGbkValue;
     FolderCheckedHook folderChecked = nullptr;    // none in the program
     LibraryCheckedHook libraryChecked = nullptr;  // none in the program

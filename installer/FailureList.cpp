@@ -17,6 +17,15 @@ std::string Line(const FailedItem& item) {
 
 }  // namespace
 
+void FailureList::AddOnce(Failure what, const std::string& name) {
+    const std::string key = LowerAsciiDbcsCopy(name);
+    for (const FailedItem& item : items_) {
+        if (item.what == what && LowerAsciiDbcsCopy(item.name) == key)
+            return;
+    }
+    Add(what, name);
+}
+
 const char* FailureText(Failure what) {
     switch (what) {
         case Failure::kChecked:
@@ -49,6 +58,8 @@ const char* FailureText(Failure what) {
             return "文件夹未能进入, 连同其内容留在原处";
         case Failure::kMarkLeft:
             return "注册表中的安装记录无法删除";
+        case Failure::kWriteLink:
+            return "是链接, 未写入";
     }
     return "";
 }
@@ -61,6 +72,8 @@ Failure WriteFailure(FileFault cause) {
             return Failure::kWriteReadOnly;
         case FileFault::kDenied:
             return Failure::kWriteDenied;
+        case FileFault::kLink:
+            return Failure::kWriteLink;
         default:
             return Failure::kWrite;
     }

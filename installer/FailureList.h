@@ -26,6 +26,7 @@ enum class Failure {
     kLinkLeft,        // a link to another place: neither followed nor removed
     kFolderLeft,      // a folder that was not entered (a dot folder, a path too long), left with its contents
     kMarkLeft,        // the install mark could not be removed from the registry
+    kWriteLink,       // not written: a link to another place, or a file with another name, stood there
 };
 
 struct FailedItem {
@@ -36,6 +37,9 @@ struct FailedItem {
 class FailureList {
   public:
     void Add(Failure what, const std::string& name) { items_.push_back({what, name}); }
+    // Adds the item unless the list holds it already (names compared as the file system does, without the case of
+    // ASCII letters): a folder refused on the way to many files is named once.
+    void AddOnce(Failure what, const std::string& name);
     void Append(const FailureList& other) { items_.insert(items_.end(), other.items_.begin(), other.items_.end()); }
     void Clear() { items_.clear(); }
     bool empty() const { return items_.empty(); }

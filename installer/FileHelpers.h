@@ -25,13 +25,18 @@ bool EndsWith(const char* text, const char* suffix);
 // kMaxDirPrefix, so that no folder prefix is ever cut short.
 bool SeparatorPositions(const char* path, std::vector<size_t>& positions);
 
-// Creates every folder named by a prefix of path that ends at a separator; the last component is taken to be a
-// file name. Folders that exist or cannot be made are passed over. False, with nothing created, when the path
-// has a separator beyond kMaxDirPrefix.
+// The three calls below take an absolute path on a drive ("C:\Games\SM3\a.exe") and act as the flows do below the
+// game folder (installer/FileWrite_win.h): the drive's root is held and every folder on the way is opened relative
+// to the one above and checked, so that a junction, a symbolic link or a file with a second name anywhere below the
+// drive is refused, never written through. Network paths and relative ones are refused.
+
+// Makes every folder of path that is missing (the last component is taken to be a file name). False when one of
+// them could not be made or was refused, or when the path has a separator beyond kMaxDirPrefix; then nothing
+// is created.
 bool MakeDirsForPath(const char* path);
 
-// Writes size bytes to path, replacing the file. When the file cannot be opened the folders of the path are made
-// and the open is tried once more. False when it still cannot be opened or when the bytes did not all reach it.
+// Puts size bytes in the file at path, replacing the file whole (as ReplaceFileWith does) and making its missing
+// folders. False when anything on the way or the file was refused, or when the bytes did not all reach the disk.
 bool WriteFileMakingDirs(const void* bytes, size_t size, const char* path);
 
 // Why a file or folder could not be written or removed, as far as the system lets us tell.
@@ -45,11 +50,13 @@ enum class FileFault {
     kOther,      // anything else: the disk full, a device error
 };
 
-// Puts size bytes in place of the file at path without ever leaving it cut short: they are written to a new file in
-// the same folder (made when missing), flushed to the disk, and the new file then takes path's place in one step.
-// A read-only file is replaced too (a game copied from its disc keeps the attribute); the new file does not keep it.
-// False, with path as it was (its attributes included) and the new file removed, when any step fails; *fault, when
-// given, then says why. For the game's own files, which the user may have open or on a full disk.
+// Puts size bytes in place of the file at path without ever leaving it cut short: they are written to a new file of
+// our own in the same folder (made when missing), flushed to the disk, and the new file then takes path's place in
+// one rename through its handle. A read-only file is replaced too (a game copied from its disc keeps the
+// attribute); the new file does not keep it. A link or a file with a second name at path or on the way is
+// refused (kLink). False, with path as it was (its attributes included) and the new file removed, when any step
+// fails; *fault, when given, then says why. For the game's own files, which the user may have open or on a full
+// disk.
 bool ReplaceFileWith(const void* bytes, size_t size, const char* path, FileFault* fault = nullptr);
 
 // True when the file at path holds exactly size bytes equal to bytes.

@@ -21,7 +21,6 @@
 namespace {
 
 constexpr DWORD kWriteChunk = 1u << 20;
-const char kTempPrefix[] = "qv";
 
 bool IsFolder(const WIN32_FIND_DATAW& data) {
     return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -32,49 +31,48 @@ bool WidePath(const char* path, std::wstring& wide) {
     return path && WideFromGbk(path, &wide) && !wide.empty();
 }
 
-// Nobody else writes the file while it is being written.
-HANDLE CreateForWriting(const std::wstring& path) {
-    return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                       nullptr);
+// relative with "\" for every separator, as the held folders join names and the failure lists show them.
+std::string WithBackslashes(std::string relative) {
+    UseBackslashes(relative);
+    return relative;
 }
 
-// The folder part of path, or "" for a bare name; a drive's root keeps its separator ("G:\"), since "G:" alone
-// names the drive's current folder. Not DirPartOf: this runs on the worker thread too.
-std::string FolderOf(const char* path) {
-    std::vector<size_t> separators;
-    if (!SeparatorPositions(path, separators) || separators.empty())
-        return std::string();
-    std::string folder(path, separators.back());
-    return IsDriveRoot(folder.c_str()) ? folder + "\\" : folder;
+// A failed step's path (the held folder's path and the names below it) as a place below root; relative itself
+// when the step failed before it named one below the root (a bad name, a root that is not held).
+std::string PlaceBelow(const HeldFolder& root, const std::string& path, const std::string& relative) {
+    const std::string& top = root.path();
+    if (top.empty() || path.size() <= top.size() || path.compare(0, top.size(), top) != 0)
+        return WithBackslashes(relative);
+    const size_t from = top.size() + (path[top.size()] == '\\' ? 1 : 0);
+    return path.substr(from);
 }
 
-// A new, empty file in folder with a name of its own; "" when none can be made.
-std::wstring NewFileBeside(const std::string& folder) {
-    std::wstring where;
-    if (!WidePath(folder.empty() ? "." : folder.c_str(), where))
-        return std::wstring();
-    wchar_t name[MAX_PATH];
-    if (!GetTempFileNameW(where.c_str(), Wide(kTempPrefix).c_str(), 0, name))
-        return std::wstring();
-    return name;
+// A relative path cut at its last separator: the folder part ("" for a bare name) and the file's name.
+struct FileInFolder {
+    std::string folder;
+    std::string name;
+};
+
+FileInFolder SplitBelow(const std::string& relative) {
+    const size_t cut = LastPathSeparator(relative.data(), relative.size());
+    if (cut == kNoSeparator)
+        return {std::string(), relative};
+    return {relative.substr(0, cut), relative.substr(cut + 1)};
 }
 
-// Writes the bytes into the file made by NewFileBeside and flushes them; the handle is closed before returning.
-bool FillAndFlush(const std::wstring& path, const void* bytes, size_t size) {
-    ScopedFileHandle file(
-        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    return file.valid() && Dependencies().fileWriter(file.get(), bytes, size) && FlushFileBuffers(file.get());
+// The drive of an absolute path ("C:\Games\SM3\a.exe" gives "C:\"), held, and the rest of the path below it
+// ("Games\SM3\a.exe"), whose folders are then opened and checked one by one from the drive's root. False for
+// anything but a drive, a separator and a name below it.
+bool HoldDriveOf(const char* path, HeldFolder* drive, std::string* relative) {
+    if (!path || !IsAbsolutePath(path) || path[0] == '\\' || path[0] == '/' || path[2] == '\0')
+        return false;
+    *relative = path + 3;
+    return !relative->empty() && drive->Open(std::string(path, 3));
 }
 
 // ".", ".." and every other folder whose name starts with a dot are left out of the walks.
 bool IsSkippedFolder(const WIN32_FIND_DATAW& data) {
     return data.cFileName[0] == L'.';
-}
-
-// The attributes of a file with the read-only one taken away (never zero, which would mean "leave them").
-DWORD WritableAttributes(DWORD attributes) {
-    const DWORD rest = attributes & ~DWORD(FILE_ATTRIBUTE_READONLY);
-    return rest ? rest : FILE_ATTRIBUTE_NORMAL;
 }
 
 // A file that cannot be opened to write or delete: another program holding it, or a refusal.
@@ -91,22 +89,6 @@ FileFault FaultOfOpen(DWORD error, bool folder) {
         default:
             return FileFault::kOther;
     }
-}
-
-// Moving the new file over path failed with error. The system gives "access denied" both for a file another
-// program holds (a running program's image) and for one we may not write; opening it to write tells them apart.
-FileFault FaultOfFailedReplace(const std::wstring& path, DWORD error) {
-    if (error != ERROR_ACCESS_DENIED)
-        return FaultOfOpen(error, false);
-    ScopedFileHandle probe(CreateFileW(path.c_str(), GENERIC_WRITE | DELETE,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (probe.valid())
-        return FileFault::kDenied;
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-        return FileFault::kReadOnly;
-    return GetLastError() == ERROR_SHARING_VIOLATION ? FileFault::kInUse : FileFault::kDenied;
 }
 
 // The removal below works on the names as the system spells them (UTF-16), so that it reaches every entry of the
@@ -314,88 +296,132 @@ DWORD FileAttributesOf(const std::string& path) {
     return WidePath(path.c_str(), wide) ? GetFileAttributesW(wide.c_str()) : INVALID_FILE_ATTRIBUTES;
 }
 
-bool MakeDirsForPath(const char* path) {
-    std::vector<size_t> separators;
-    if (!SeparatorPositions(path, separators))
-        return false;
-    std::wstring prefix;
-    for (size_t position : separators) {
-        // Existing folders, a drive ("C:") and the empty prefix of a rooted path simply fail here; so does a prefix
-        // that is not GBK, which names no folder of ours.
-        if (WideFromGbk(path, position, &prefix) && !prefix.empty())
-            CreateDirectoryW(prefix.c_str(), nullptr);
+FileFault FileFaultOf(HeldFault fault) {
+    switch (fault) {
+        case HeldFault::kNone:
+            return FileFault::kNone;
+        case HeldFault::kLink:
+        case HeldFault::kHardLink:
+            return FileFault::kLink;
+        case HeldFault::kInUse:
+            return FileFault::kInUse;
+        case HeldFault::kDenied:
+            return FileFault::kDenied;
+        default:
+            return FileFault::kOther;
     }
-    return true;
 }
 
-bool WriteAllBytes(HANDLE file, const void* bytes, size_t size) {
-    const char* next = static_cast<const char*>(bytes);
-    while (size > 0) {
-        const DWORD chunk = size > kWriteChunk ? kWriteChunk : DWORD(size);
-        DWORD written = 0;
-        if (!WriteFile(file, next, chunk, &written, nullptr) || written == 0)
-            return false;
-        next += written;
-        size -= written;
+bool WriterBelow::Put(const std::string& relative, const void* bytes, size_t size, Refusal* refusal) {
+    HeldFailure failure;
+    const bool put = PutThrough(relative, bytes, size, &failure);
+    if (refusal) {
+        refusal->fault = FileFaultOf(failure.fault);
+        refusal->place = put ? std::string() : PlaceBelow(root_, failure.path, relative);
+        // The system refuses to clear the read-only attribute of a file it will not let us write: the player can.
+        if (failure.fault == HeldFault::kDenied && refusal->place == WithBackslashes(relative)) {
+            const DWORD attributes = FileAttributesOf(failure.path);
+            if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+                refusal->fault = FileFault::kReadOnly;
+        }
     }
-    return true;
+    return put;
+}
+
+bool WriterBelow::PutThrough(const std::string& relative, const void* bytes, size_t size, HeldFailure* failure) {
+    if (!IsSafeEntryName(relative)) {
+        *failure = HeldFailure{HeldFault::kBadName, std::string()};
+        return false;
+    }
+    const FileInFolder file = SplitBelow(relative);
+    if (file.folder.empty())
+        return root_.PutFile(file.name, bytes, size, PutMode::kReplace, failure, Dependencies().fileWriter);
+    if (!held_.held() || file.folder != folderName_) {
+        folderName_.clear();
+        held_ = HeldFolder();
+        if (!root_.OpenFolders(file.folder, true, &held_, failure))
+            return false;
+        folderName_ = file.folder;
+    }
+    return held_.PutFile(file.name, bytes, size, PutMode::kReplace, failure, Dependencies().fileWriter);
+}
+
+bool PutBelow(const HeldFolder& root, const std::string& relative, const void* bytes, size_t size, Refusal* refusal) {
+    return WriterBelow(root).Put(relative, bytes, size, refusal);
+}
+
+bool HoldsBelow(const HeldFolder& root, const std::string& relative, const void* bytes, size_t size) {
+    std::string held;
+    HeldFolder folder;
+    const FileInFolder file = SplitBelow(relative);
+    if (file.name.empty() || (!file.folder.empty() && !root.OpenFolders(file.folder, false, &folder)))
+        return false;
+    const HeldFolder& in = file.folder.empty() ? root : folder;
+    return in.ReadFileBytes(file.name, &held) && held.size() == size &&
+           (size == 0 || std::memcmp(held.data(), bytes, size) == 0);
+}
+
+bool RemoveBelow(const HeldFolder& root, const std::string& relative, Refusal* refusal) {
+    HeldFailure failure;
+    HeldFolder folder;
+    const FileInFolder file = SplitBelow(relative);
+    bool removed = false;
+    if (file.name.empty())
+        failure = HeldFailure{HeldFault::kBadName, std::string()};
+    else if (!file.folder.empty() && !root.OpenFolders(file.folder, false, &folder, &failure))
+        removed = failure.fault == HeldFault::kMissing;  // nothing there to remove
+    else
+        removed = (file.folder.empty() ? root : folder).RemoveFile(file.name, &failure);
+    if (refusal)
+        *refusal = removed ? Refusal() : Refusal{FileFaultOf(failure.fault), PlaceBelow(root, failure.path, relative)};
+    return removed;
+}
+
+bool RemoveLeftoversBelow(const HeldFolder& root, const std::string& relative, Refusal* refusal) {
+    HeldFailure failure;
+    HeldFolder folder;
+    bool removed = false;
+    if (relative.empty())
+        removed = root.RemoveLeftovers(&failure);
+    else if (!root.OpenFolders(relative, false, &folder, &failure))
+        removed = failure.fault == HeldFault::kMissing;
+    else
+        removed = folder.RemoveLeftovers(&failure);
+    if (refusal) {
+        // A folder that could not be listed is named by its path; the root's, relative to itself, would be empty.
+        const std::string place = PlaceBelow(root, failure.path, relative);
+        *refusal = removed ? Refusal() : Refusal{FileFaultOf(failure.fault), place.empty() ? root.path() : place};
+    }
+    return removed;
+}
+
+bool MakeDirsForPath(const char* path) {
+    std::vector<size_t> separators;
+    HeldFolder drive;
+    std::string relative;
+    if (!SeparatorPositions(path, separators) || !HoldDriveOf(path, &drive, &relative))
+        return false;
+    const FileInFolder file = SplitBelow(relative);
+    HeldFolder last;
+    return file.folder.empty() || drive.OpenFolders(file.folder, true, &last);
 }
 
 bool WriteFileMakingDirs(const void* bytes, size_t size, const char* path) {
-    std::wstring wide;
-    if (!WidePath(path, wide) || (size > 0 && !bytes))
-        return false;
-    ScopedFileHandle file(CreateForWriting(wide));
-    if (!file.valid()) {
-        if (!MakeDirsForPath(path))
-            return false;
-        file.Reset(CreateForWriting(wide));
-        if (!file.valid())
-            return false;
-    }
-    return Dependencies().fileWriter(file.get(), bytes, size);
+    std::vector<size_t> separators;
+    HeldFolder drive;
+    std::string relative;
+    return SeparatorPositions(path, separators) && HoldDriveOf(path, &drive, &relative) &&
+           PutBelow(drive, relative, bytes, size);
 }
 
 bool ReplaceFileWith(const void* bytes, size_t size, const char* path, FileFault* fault) {
-    FileFault ignored;
-    FileFault& why = fault ? *fault : ignored;
-    why = FileFault::kNone;
-    std::wstring wide;
-    if (!WidePath(path, wide) || (size > 0 && !bytes)) {
-        why = FileFault::kOther;
-        return false;
-    }
-    const DWORD attributes = GetFileAttributesW(wide.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        why = FileFault::kOther;
-        return false;
-    }
-    // Moving over a read-only file is refused: the attribute goes first, and comes back when the move fails.
-    const bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
-    if (readOnly && !SetFileAttributesW(wide.c_str(), WritableAttributes(attributes))) {
-        why = GetLastError() == ERROR_SHARING_VIOLATION ? FileFault::kInUse : FileFault::kReadOnly;
-        return false;
-    }
-
-    const std::string folder = FolderOf(path);
-    std::wstring fresh = NewFileBeside(folder);
-    if (fresh.empty() && MakeDirsForPath(path))
-        fresh = NewFileBeside(folder);
-    if (!fresh.empty()) {
-        if (!FillAndFlush(fresh, bytes, size)) {
-            why = FileFault::kOther;
-        } else if (MoveFileExW(fresh.c_str(), wide.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-            return true;
-        } else {
-            why = FaultOfFailedReplace(wide, GetLastError());
-        }
-        DeleteFileW(fresh.c_str());
-    } else {
-        why = GetLastError() == ERROR_ACCESS_DENIED ? FileFault::kDenied : FileFault::kOther;
-    }
-    if (readOnly)
-        SetFileAttributesW(wide.c_str(), attributes);
-    return false;
+    HeldFolder drive;
+    std::string relative;
+    Refusal refusal;
+    const bool put = HoldDriveOf(path, &drive, &relative) && PutBelow(drive, relative, bytes, size, &refusal);
+    if (fault)
+        *fault = put ? FileFault::kNone : (refusal.fault == FileFault::kNone ? FileFault::kOther : refusal.fault);
+    return put;
 }
 
 bool FileHolds(const char* path, const void* bytes, size_t size) {

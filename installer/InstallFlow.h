@@ -15,6 +15,7 @@
 #include "installer/UnpackProgress.h"
 #include "mainwindow/SkinLayout.h"
 #include "package/Package.h"
+#include "support/HeldFolder_win.h"
 #include "support/TaskbarProgress_win.h"
 #include "support/WorkerThread.h"
 
@@ -29,7 +30,10 @@
 //
 // The game's own files (the configuration program, psrpc.dll, the loading screen) are replaced only by bytes that
 // passed their checks, and never left cut short. Everything that fails is collected; a run with failures ends with
-// a box that names them and a log in the pack folder instead of the success note.
+// a box that names them and a log in the pack folder instead of the success note. Nothing is written or deleted
+// through a link or a file with a second name that stands where the install writes: it is named among the
+// failures ("是链接, 未写入"). A pack folder that is such a link before the install starts ends the install
+// there, with one box and nothing changed.
 
 // The one install in progress. Touched on the user-interface thread only; the worker gets its own copy of what it
 // needs before it starts.
@@ -39,6 +43,12 @@ struct InstallerState {
     bool marked = false;        // "QuorvanInfo" was written by this install: the game may be changed
     HWND mainWindow = nullptr;  // recorded at the confirmation; receives kInstallDoneMessage
     FailureList failures;       // what failed on this thread since the confirmation
+    // The game folder, held from the confirmation until the install ends: everything the install writes or deletes
+    // is reached from it (installer/FileWrite_win.h). The worker writes through it while this thread waits.
+    HeldFolder gameFolder;
+    // The pack folder when it was there before the install, checked and held, so that it cannot be swapped for a
+    // link before the unpack writes into it.
+    HeldFolder packFolder;
     // The unpack's share on the taskbar button: made at the worker's first report, gone (and the bar with it)
     // when the install ends.
     std::unique_ptr<TaskbarProgress> taskbar;
@@ -56,10 +66,12 @@ class InstallWorker : public WorkerThread {
   public:
     enum class Phase { kChecking, kChecked, kDamaged, kUnpacked };
 
-    // Starts a run into installFolder, from the package that index describes (which must stay unchanged until the
-    // run ends), that reports to mainWindow and shows its progress in status (both members may be null). False,
-    // with nothing changed, while the previous run still holds its thread or when no thread can be made.
+    // Starts a run into installFolder, held as gameFolder (which must stay held until the run ends), from the
+    // package that index describes (which must stay unchanged until the run ends), that reports to mainWindow and
+    // shows its progress in status (both members may be null). False, with nothing changed, while the previous run
+    // still holds its thread or when no thread can be made.
     bool Begin(const std::string& installFolder,
+               const HeldFolder& gameFolder,
                HWND mainWindow,
                const StatusTarget& status,
                const PackageIndex& index);
@@ -101,6 +113,7 @@ class InstallWorker : public WorkerThread {
     std::vector<const PackageEntry*> EntriesToWrite() const;
 
     std::string installFolder_;
+    const HeldFolder* gameFolder_ = nullptr;
     const PackageIndex* index_ = nullptr;
     HWND mainWindow_ = nullptr;
     HWND statusWindow_ = nullptr;
@@ -157,12 +170,12 @@ enum class CopyKind { kPackFile, kGameFile };
 bool IsPackTarget(const char* target);
 
 class MemorySink;
-// Extracts a package entry by name and writes it to folder + target as kind says; every failure is added to
-// failures, named by target. The sink is empty again afterwards. True when the file now holds the entry's checked
-// bytes.
+// Extracts a package entry by name and writes it to target below the held folder as kind says; every failure is
+// added to failures, named by target (or by the folder on the way that was refused, once). The sink is empty again
+// afterwards. True when the file now holds the entry's checked bytes.
 bool CopyEntryToFile(const char* entry,
                      MemorySink& sink,
-                     const std::string& folder,
+                     const HeldFolder& folder,
                      const char* target,
                      CopyKind kind,
                      FailureList& failures);

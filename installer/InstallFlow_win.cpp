@@ -68,6 +68,7 @@ const char kNoMarkText[] = "无法在注册表中记录汉化包的安装, 安�
 const char kDamagedHeading[] = "安装程序已损坏: 有 %u 个文件没有通过校验:";
 const char kDamagedMore[] = "    ...以及另外 %u 个";
 const char kDamagedAdvice[] = "请重新下载安装程序. 游戏文件没有改动, 汉化包没有安装.";
+const char kRefusedBeforeStartText[] = "安装已取消, 游戏文件没有改动:\r\n    %s: %s";
 
 constexpr uint32_t kRequiredKilobytes = 300 * 1024;
 constexpr size_t kConfirmTextSize = 2048;
@@ -156,16 +157,47 @@ std::string WithoutLeadingSeparator(const char* target) {
     return (target[0] == '\\' || target[0] == '/') ? std::string(target + 1) : std::string(target);
 }
 
+void ReleaseFolders() {
+    gInstallerState.packFolder = HeldFolder();
+    gInstallerState.gameFolder = HeldFolder();
+}
+
+// Holds the game folder for the whole install, and the pack folder when it is there already, checked as everything
+// below the game folder is. False, with the user told and nothing changed, when either is refused: the install does
+// not start.
+bool HoldFolders(HWND mainWindow, const std::string& installFolder) {
+    InstallerState& state = gInstallerState;
+    HeldFailure failure;
+    std::string refused;
+    if (!state.gameFolder.Open(installFolder, &failure))
+        refused = FolderForDisplay(installFolder);
+    else if (!state.gameFolder.OpenFolder(kPackFolder, false, &state.packFolder, &failure) &&
+             failure.fault != HeldFault::kMissing)
+        refused = kPackFolder;
+    if (refused.empty())
+        return true;
+    ReleaseFolders();
+    char text[kConfirmTextSize];
+    std::snprintf(text, sizeof text, kRefusedBeforeStartText, FailureText(WriteFailure(FileFaultOf(failure.fault))),
+                  refused.c_str());
+    ShowError(mainWindow, text, kErrorCaption);
+    return false;
+}
+
 // The user's OK: the worker checks the package first; nothing is written before it hands back.
 void BeginInstall(HWND mainWindow, const std::string& installFolder) {
+    if (!HoldFolders(mainWindow, installFolder))
+        return;
     gInstallerState.mainWindow = mainWindow;
     gInstallerState.installFolder = installFolder;
     gInstallerState.extracting = true;
     gInstallerState.marked = false;
     gInstallerState.failures.Clear();
     RefreshControls();
-    if (!gInstallWorker.Begin(installFolder, mainWindow, StatusTargetOfLayout(), gPackageIndex)) {
+    if (!gInstallWorker.Begin(installFolder, gInstallerState.gameFolder, mainWindow, StatusTargetOfLayout(),
+                              gPackageIndex)) {
         ShowError(mainWindow, kNoWorkerText, kErrorCaption);
+        ReleaseFolders();
         gInstallerState.extracting = false;
         RefreshControls();
     }
@@ -174,6 +206,7 @@ void BeginInstall(HWND mainWindow, const std::string& installFolder) {
 // An install that ends before its last step; what it wrote, if anything, is left to the uninstall.
 void EndInstall() {
     gInstallerState.failures.Clear();
+    ReleaseFolders();
     gInstallerState.extracting = false;
     gInstallerState.taskbar.reset();
     RefreshControls();
@@ -196,10 +229,10 @@ void MarkAndBeginWriting(HWND mainWindow) {
     }
     gInstallerState.marked = true;
     FailureList& failures = gInstallerState.failures;
+    const HeldFolder& game = gInstallerState.gameFolder;
     MemorySink sink;
-    CopyEntryToFile(kConfigEntry, sink, folder, kConfigTarget, CopyKind::kGameFile, failures);
-    const bool libraryReady =
-        CopyEntryToFile(kLibraryEntry, sink, folder, kLibraryTarget, CopyKind::kGameFile, failures);
+    CopyEntryToFile(kConfigEntry, sink, game, kConfigTarget, CopyKind::kGameFile, failures);
+    const bool libraryReady = CopyEntryToFile(kLibraryEntry, sink, game, kLibraryTarget, CopyKind::kGameFile, failures);
     gInstallWorker.Proceed(libraryReady);
 }
 
@@ -241,20 +274,27 @@ void ReportSkippedNames(HWND owner, size_t count) {
 }
 
 // The last box of an install: today's note after a clean run; otherwise what failed, with the whole list in the
-// pack folder's log. A log of an earlier run is removed after a clean one.
-void ReportEnd(HWND owner, const std::string& folder, const FailureList& failures) {
+// pack folder's log. A log of an earlier run is removed after a clean one; one that is a link is left, and named.
+void ReportEnd(HWND owner, const std::string& folder, const HeldFolder& game, FailureList failures) {
     const std::string log = folder + kInstallLogName;
+    const std::string logBelow = kInstallLogName + 1;
+    Refusal refusal;
     if (failures.empty()) {
-        std::wstring wideLog;
-        if (WideFromGbk(log, &wideLog))
-            DeleteFileW(wideLog.c_str());
-        ShowMessage(owner, kDoneText, kNoteCaption, kMbOk | kMbIconInformation);
-        return;
+        if (RemoveBelow(game, logBelow, &refusal)) {
+            ShowMessage(owner, kDoneText, kNoteCaption, kMbOk | kMbIconInformation);
+            return;
+        }
+        failures.Add(RemoveFailure(refusal.fault), refusal.place);
     }
     const std::string text = FailureLogText(failures, kLogHeading);
-    const bool written = WriteFileMakingDirs(text.data(), text.size(), log.c_str());
+    const bool written = PutBelow(game, logBelow, text.data(), text.size());
     const std::string summary = FailureSummary(failures, kFailuresHeading, log, written);
     ShowMessage(owner, summary.c_str(), kNoteCaption, kMbOk | kMbIconWarning);
+}
+
+// A refused write, named once: a folder refused on the way to many files stands for all of them.
+void AddRefusal(FailureList& failures, const Refusal& refusal) {
+    failures.AddOnce(WriteFailure(refusal.fault), refusal.place);
 }
 
 }  // namespace
@@ -268,26 +308,25 @@ bool IsPackTarget(const char* target) {
 
 bool CopyEntryToFile(const char* entry,
                      MemorySink& sink,
-                     const std::string& folder,
+                     const HeldFolder& folder,
                      const char* target,
                      CopyKind kind,
                      FailureList& failures) {
     const std::string name = WithoutLeadingSeparator(target);
-    const std::string path = folder + target;
     ExtractReport report;
+    Refusal refusal;
     bool copied = false;
     if (!ExtractByName(entry, sink, &report)) {
         // Not in the package (reported already), or no memory for it.
         failures.Add(InPackage(entry) ? Failure::kWrite : Failure::kMissing, name);
     } else if (kind == CopyKind::kGameFile) {
-        FileFault fault = FileFault::kNone;
         if (!report.clean())
             failures.Add(Failure::kCheckedKept, name);
-        else if (!(copied = ReplaceFileWith(sink.data, sink.size, path.c_str(), &fault)))
-            failures.Add(WriteFailure(fault), name);
+        else if (!(copied = PutBelow(folder, name, sink.data, sink.size, &refusal)))
+            AddRefusal(failures, refusal);
     } else {
-        if (!WriteFileMakingDirs(sink.data, sink.size, path.c_str()))
-            failures.Add(Failure::kWrite, name);
+        if (!PutBelow(folder, name, sink.data, sink.size, &refusal))
+            AddRefusal(failures, refusal);
         else if (!report.clean())
             failures.Add(Failure::kChecked, name);
         else
@@ -359,6 +398,7 @@ std::vector<const PackageEntry*> InstallWorker::EntriesToWrite() const {
 }
 
 bool InstallWorker::Begin(const std::string& installFolder,
+                          const HeldFolder& gameFolder,
                           HWND mainWindow,
                           const StatusTarget& status,
                           const PackageIndex& index) {
@@ -369,6 +409,7 @@ bool InstallWorker::Begin(const std::string& installFolder,
     phase_ = Phase::kChecking;
     damaged_.clear();
     installFolder_ = installFolder;
+    gameFolder_ = &gameFolder;
     index_ = &index;
     mainWindow_ = mainWindow;
     statusWindow_ = status.window;
@@ -444,6 +485,7 @@ void InstallWorker::UnpackPackFolder(std::FILE* package) {
     }
     UnpackProgress progress(totalBytes, totalEntries);
     ShowProgress(progress);
+    WriterBelow writer(*gameFolder_);
     for (const auto& item : *index_) {
         if (stopping_)
             return;
@@ -456,12 +498,13 @@ void InstallWorker::UnpackPackFolder(std::FILE* package) {
         }
         MemorySink sink;
         ExtractReport report;
+        Refusal refusal;
         const bool extracted =
             checkedOnce ? ExtractCheckedEntry(entry, sink, package) : ExtractEntry(entry, sink, &report);
         if (!extracted)
             failures_.Add(Failure::kWrite, entry.name);
-        else if (!WriteFileMakingDirs(sink.data, sink.size, (installFolder_ + "\\" + entry.name).c_str()))
-            failures_.Add(Failure::kWrite, entry.name);
+        else if (!writer.Put(entry.name, sink.data, sink.size, &refusal))
+            AddRefusal(failures_, refusal);
         else if (!checkedOnce && !report.clean())
             failures_.Add(Failure::kChecked, entry.name);
         progress.EntryDone(entry.originalSize);
@@ -514,11 +557,11 @@ void CompleteInstall(HWND mainWindow) {
         MemorySink sink;
         for (const CopyRow& row : kCopyTable) {
             const CopyKind kind = IsPackTarget(row.target) ? CopyKind::kPackFile : CopyKind::kGameFile;
-            CopyEntryToFile(row.entry, sink, folder, row.target, kind, failures);
+            CopyEntryToFile(row.entry, sink, gInstallerState.gameFolder, row.target, kind, failures);
         }
     }
     ReportSkippedNames(mainWindow, gInstallWorker.skippedNames());
-    ReportEnd(mainWindow, folder, failures);
+    ReportEnd(mainWindow, folder, gInstallerState.gameFolder, failures);
     EndInstall();
 }
 
@@ -563,6 +606,8 @@ void StopInstallForQuit(HWND mainWindow, DWORD timeoutMs) {
                     kMbOk | kMbIconWarning);
         gInstallerState.extracting = false;
     }
+    if (stopped)
+        ReleaseFolders();
     // The library still writes into the status text and reads the folder name: nothing may be freed under it.
     if (!stopped)
         TerminateProcess(GetCurrentProcess(), kExitQuitDuringInstall);

@@ -17,6 +17,8 @@
 #include "package/PackNames.h"
 #include "support/Captions.h"
 #include "support/DebugLog.h"
+#include "support/Gbk.h"
+#include "support/HeldFolder_win.h"
 #include "support/MessageSeam.h"
 #include "support/SystemText_win.h"
 #include "support/Win32Handles.h"
@@ -47,6 +49,9 @@ constexpr size_t kRestoreCount = sizeof kRestoreTable / sizeof kRestoreTable[0];
 // One uninstall: the game folder it works on and what failed so far.
 struct Uninstall {
     std::string folder;
+    // The game folder, held for the whole run: the game's files are written back, and our leftovers deleted,
+    // through it. Only the folder itself is held: the removals below it still delete what lies inside.
+    HeldFolder game;
     FailureList failures;
     bool gameFileLeft = false;      // a game file could not be written back: worth a second run
     bool libraryLeft = false;       // the library could not be deleted: worth a second run too
@@ -83,23 +88,41 @@ bool LoadOriginals(HWND mainWindow, Originals& originals) {
 }
 
 // Writes the game's files back from checked bytes. One that already holds them is left alone (a game file the
-// player keeps read-only, or one a second run finds restored). False when one could not be written.
+// player keeps read-only, or one a second run finds restored). A link or a file with a second name in the place of
+// one is never written through. False when one could not be written.
 bool RestoreGameFiles(Uninstall& run, const Originals& originals) {
     bool restored = true;
     for (size_t i = 0; i < kRestoreCount; ++i) {
         const MemorySink& bytes = originals.sinks[i];
-        const std::string path = run.folder + kRestoreTable[i].target;
-        if (FileHolds(path.c_str(), bytes.data, bytes.size))
+        const std::string target = kRestoreTable[i].target + 1;
+        if (HoldsBelow(run.game, target, bytes.data, bytes.size))
             continue;
-        FileFault fault = FileFault::kNone;
-        if (!ReplaceFileWith(bytes.data, bytes.size, path.c_str(), &fault)) {
-            run.Failed(WriteFailure(fault), path);
-            run.Stayed(fault);
+        Refusal refusal;
+        if (!PutBelow(run.game, target, bytes.data, bytes.size, &refusal)) {
+            run.Failed(WriteFailure(refusal.fault), refusal.place);
+            run.Stayed(refusal.fault);
             run.gameFileLeft = true;
             restored = false;
         }
     }
     return restored;
+}
+
+// What an install or uninstall killed during a write left beside the game's files: our own new files, never
+// renamed into place. The pack folder's go with it.
+void RemoveLeftovers(Uninstall& run) {
+    std::vector<std::string> folders{std::string()};
+    for (const CopyRow& row : kRestoreTable) {
+        const std::string target = row.target + 1;
+        const size_t cut = LastPathSeparator(target.data(), target.size());
+        if (cut != kNoSeparator)
+            folders.push_back(target.substr(0, cut));
+    }
+    for (const std::string& folder : folders) {
+        Refusal refusal;
+        if (!RemoveLeftoversBelow(run.game, folder, &refusal))
+            run.failures.AddOnce(RemoveFailure(refusal.fault), refusal.place);
+    }
 }
 
 void NameWhatStayed(Uninstall& run, const std::vector<LeftBehind>& left) {
@@ -174,12 +197,15 @@ std::string AdviceFor(const std::vector<FileFault>& causes) {
     return advice;
 }
 
-// The log goes into the pack folder, unless a link stands there: nothing is written through it.
-std::string LogPath(const Uninstall& run) {
-    const DWORD attributes = FileAttributesOf(run.folder + "\\" + kPackFolder);
-    if (attributes != INVALID_FILE_ATTRIBUTES && IsLink(attributes))
-        return run.folder + kLogBesideGame;
-    return run.folder + kUninstallLogName;
+// The log goes into the pack folder, relative to the game folder, unless a link stands there: nothing is written
+// through it.
+std::string LogBelow(const Uninstall& run) {
+    HeldFolder pack;
+    HeldFailure failure;
+    if (!run.game.OpenFolder(kPackFolder, false, &pack, &failure) &&
+        (failure.fault == HeldFault::kLink || failure.fault == HeldFault::kHardLink))
+        return kLogBesideGame + 1;
+    return kUninstallLogName + 1;
 }
 
 // The last box: today's note after a clean run; otherwise what failed, with the whole list in the pack folder.
@@ -188,9 +214,10 @@ void ReportEnd(HWND mainWindow, const Uninstall& run, bool markStays) {
         ShowMessage(mainWindow, kDoneText, kNoteCaption, kMbOk | kMbIconInformation);
         return;
     }
-    const std::string log = LogPath(run);
+    const std::string logBelow = LogBelow(run);
+    const std::string log = run.folder + "\\" + logBelow;
     const std::string text = FailureLogText(run.failures, kLogHeading);
-    const bool written = WriteFileMakingDirs(text.data(), text.size(), log.c_str());
+    const bool written = PutBelow(run.game, logBelow, text.data(), text.size());
     std::string summary = FailureSummary(run.failures, kFailuresHeading, log, written);
     if (run.gameFileLeft)
         summary += std::string(kStillInstalledText) + AdviceFor(run.causes);
@@ -215,6 +242,8 @@ void UninstallPack(HWND mainWindow) {
     }
     // "G:\" for a game at the root of a drive: every path is the folder, a separator and a name.
     run.folder = WithoutTrailingSeparators(run.folder);
+    // A folder that cannot be held leaves every game file as it is: each is named, and the pack stays installed.
+    run.game.Open(run.folder);
 
     // The originals first, then the pack: a restore that fails leaves the pack in place and installed, so the
     // player never ends up with neither.
@@ -226,6 +255,7 @@ void UninstallPack(HWND mainWindow) {
         RefreshControls();
         return;
     }
+    RemoveLeftovers(run);
     DeleteLibrary(run);
     DeletePackFolder(run);
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "installer/FileHelpers.h"
+#include "installer/FileWrite_win.h"
 #include "package/Package.h"
 #include "tests/common/TempDir.h"
 #include "tests/installer/WideFiles_win.h"
@@ -81,15 +82,29 @@ TEST(WriteFileMakingDirs, PathWithSeparatorBeyondTheLimitIsRefusedWhole) {
     EXPECT_TRUE(Entries(dir.path()).empty());
 }
 
-TEST(WriteFileMakingDirs, BytesThatDoNotReachTheDiskAreAFailure) {
-    // Wine's drive Z: is the Linux root; writing to /dev/full fails with "no space left".
-    const char kFullDevice[] = "Z:\\dev\\full";
-    std::FILE* probe = std::fopen(kFullDevice, "rb");
-    if (!probe)
-        GTEST_SKIP() << "no " << kFullDevice;
-    std::fclose(probe);
+// A disk that fills up part way: the file already there keeps its bytes, and no new file of ours stays.
+bool WriteHalfAndFail(HANDLE file, const void* bytes, size_t size) {
+    WriteWholeBuffer(file, bytes, size / 2);
+    return false;
+}
+
+TEST(WriteFileMakingDirs, BytesThatDoNotReachTheDiskLeaveTheFileAsItWas) {
+    TempDir dir;
+    const std::string path = dir.Join("sub\\file.bin");
+    ASSERT_TRUE(WriteFileMakingDirs("before", 6, path.c_str()));
+    InstallerDependencies full = Dependencies();
+    full.fileWriter = WriteHalfAndFail;
+    SetInstallerDependencies(full);
     const std::string bytes(100000, 'b');
-    EXPECT_FALSE(WriteFileMakingDirs(bytes.data(), bytes.size(), kFullDevice));
+    const bool written = WriteFileMakingDirs(bytes.data(), bytes.size(), path.c_str());
+    FileFault fault = FileFault::kNone;
+    const bool replaced = ReplaceFileWith(bytes.data(), bytes.size(), path.c_str(), &fault);
+    SetInstallerDependencies(InstallerDependencies());
+    EXPECT_FALSE(written);
+    EXPECT_FALSE(replaced);
+    EXPECT_EQ(FileFault::kOther, fault);
+    EXPECT_TRUE(FileHolds(path.c_str(), "before", 6));
+    EXPECT_EQ(std::vector<std::string>{"file.bin"}, Entries(dir.Join("sub")));
 }
 
 TEST(ListFilesRecursive, ListsLowerCasedFilesAndSkipsDotFolders) {

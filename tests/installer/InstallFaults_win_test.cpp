@@ -27,7 +27,7 @@ size_t gBytesLeft = 0;
 bool WriteUntilFull(HANDLE file, const void* bytes, size_t size) {
     const size_t now = std::min(size, gBytesLeft);
     gBytesLeft -= now;
-    return WriteAllBytes(file, bytes, now) && now == size;
+    return WriteWholeBuffer(file, bytes, now) && now == size;
 }
 
 // Files called "qv*.tmp" that a replacement may have left behind.

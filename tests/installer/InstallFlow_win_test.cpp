@@ -404,7 +404,9 @@ TEST_F(InstallFlowTest, WorkerThatCannotStartIsReportedAndNothingStaysHidden) {
     const std::string elsewhere = dir_.Join("elsewhere");
     CreateDirectoryA(elsewhere.c_str(), nullptr);
     ASSERT_TRUE(WriteBytes(elsewhere + "\\SavePatch.qvx", StandardPack().Bytes("SavePatch.qvx")));
-    ASSERT_TRUE(gInstallWorker.Begin(elsewhere, Main(), StatusTarget(), gPackageIndex));
+    HeldFolder held;  // held until the earlier run has ended, below
+    ASSERT_TRUE(held.Open(elsewhere));
+    ASSERT_TRUE(gInstallWorker.Begin(elsewhere, held, Main(), StatusTarget(), gPackageIndex));
     Press("install");
     const std::vector<RecordedMessage> boxes = recorder_.Messages();
     ASSERT_EQ(2u, boxes.size());
@@ -482,7 +484,7 @@ DWORD gUiThread = 0;
 bool WriteAfterTheQuit(HANDLE file, const void* bytes, size_t size) {
     if (GetCurrentThreadId() != gUiThread)
         WaitForSingleObject(gQuitPressed, 30000);
-    return WriteAllBytes(file, bytes, size);
+    return WriteWholeBuffer(file, bytes, size);
 }
 
 TEST_F(InstallFlowTest, QuitDuringTheInstallStopsTheWorkerAndSaysTheInstallDidNotFinish) {

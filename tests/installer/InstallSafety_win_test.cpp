@@ -124,7 +124,7 @@ bool TryToChangeThePackage(HANDLE file, const void* bytes, size_t size) {
             CloseHandle(writer);
         }
     }
-    return WriteAllBytes(file, bytes, size);
+    return WriteWholeBuffer(file, bytes, size);
 }
 
 TEST_F(InstallSafetyTest, PackageCannotBeChangedBetweenTheCheckAndTheUnpack) {
@@ -193,7 +193,7 @@ bool NoteTheMarkAtTheFirstWrite(HANDLE file, const void* bytes, size_t size) {
             RegCloseKey(key);
         }
     }
-    return WriteAllBytes(file, bytes, size);
+    return WriteWholeBuffer(file, bytes, size);
 }
 
 TEST_F(InstallSafetyTest, InstallationIsMarkedBeforeTheFirstWriteIntoTheGameFolder) {
@@ -218,7 +218,7 @@ bool WriteOnceTheUserQuit(HANDLE file, const void* bytes, size_t size) {
         SetEvent(gWorkerWriting);
         WaitForSingleObject(gQuitChosen, 30000);
     }
-    return WriteAllBytes(file, bytes, size);
+    return WriteWholeBuffer(file, bytes, size);
 }
 
 TEST_F(InstallSafetyTest, QuitDuringTheUnpackIsToldThatTheUninstallRestoresTheGameAndTheNextStartOffersIt) {
@@ -235,7 +235,7 @@ TEST_F(InstallSafetyTest, QuitDuringTheUnpackIsToldThatTheUninstallRestoresTheGa
     StopInstallForQuit(Main(), 60000);
     CloseHandle(gWorkerWriting);
     CloseHandle(gQuitChosen);
-    ChangeDependencies([](InstallerDependencies& d) { d.fileWriter = WriteAllBytes; });
+    ChangeDependencies([](InstallerDependencies& d) { d.fileWriter = WriteWholeBuffer; });
     EXPECT_FALSE(gInstallWorker.IsBusy());
 
     std::vector<RecordedMessage> boxes = recorder_.Messages();
@@ -351,8 +351,8 @@ LONG gWorkerWrites = 0;
 DWORD gChildUiThread = 0;
 bool WriteUntilKilled(HANDLE file, const void* bytes, size_t size) {
     if (GetCurrentThreadId() == gChildUiThread || InterlockedIncrement(&gWorkerWrites) < 3)
-        return WriteAllBytes(file, bytes, size);
-    WriteAllBytes(file, bytes, size / 2);
+        return WriteWholeBuffer(file, bytes, size);
+    WriteWholeBuffer(file, bytes, size / 2);
     FlushFileBuffers(file);
     WriteBytes(gMarker, "unpacking");
     Sleep(INFINITE);

@@ -26,10 +26,10 @@ const char* const kGameFiles[] = {"\\SM3Config.exe", "\\psrpc.dll", "\\media\\da
 bool gDiskFull = false;
 bool WriteUnlessFull(HANDLE file, const void* bytes, size_t size) {
     if (gDiskFull && size > 0) {
-        WriteAllBytes(file, bytes, size / 2);
+        WriteWholeBuffer(file, bytes, size / 2);
         return false;
     }
-    return WriteAllBytes(file, bytes, size);
+    return WriteWholeBuffer(file, bytes, size);
 }
 
 class UninstallFaultTest : public InstallerTest {
