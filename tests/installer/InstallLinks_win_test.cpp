@@ -123,7 +123,19 @@ TEST_P(InstallWithPlantedLinks, NothingOutsideChangesAndThePlayerIsTold) {
 
     EXPECT_EQ(before, Listing(outside_));
     const std::vector<RecordedMessage> boxes = recorder_.Messages();
-    ASSERT_EQ(2u, boxes.size());
+    // A link left in the pack folder is met again by the helper library's walk, which refuses to index it: its own
+    // box comes before the last one, and the last one names the library too.
+    std::vector<std::string> refused = planted.refused;
+    bool libraryMeetsLink = planted.logRefused;
+    for (const std::string& item : planted.refused)
+        libraryMeetsLink = libraryMeetsLink || item.find(": quorvan\\") != std::string::npos;
+    ASSERT_EQ(libraryMeetsLink ? 3u : 2u, boxes.size());
+    if (libraryMeetsLink) {
+        EXPECT_EQ(0u, boxes[1].text.find("资源安装库没有完成资源索引:")) << boxes[1].text;
+        EXPECT_NE(std::string::npos, boxes[1].text.find("链接")) << boxes[1].text;
+        refused.push_back("资源安装库未能运行: SavePatch.qvx");
+    }
+    const RecordedMessage& last = boxes.back();
     if (planted.refusedBeforeStart) {
         ExpectBox(boxes[1], planted.refusedBeforeStart, "错误", kMbOk | kMbIconError, true);
         EXPECT_FALSE(Marked());
@@ -132,14 +144,15 @@ TEST_P(InstallWithPlantedLinks, NothingOutsideChangesAndThePlayerIsTold) {
         EXPECT_TRUE(Shown("install"));
         return;
     }
-    const std::string heading = "安装结束, 但有 " + std::to_string(planted.refused.size()) + " 项未能完成:";
+    const std::string heading = "安装结束, 但有 " + std::to_string(refused.size()) + " 项未能完成:";
     if (planted.logRefused) {
-        std::string text = heading + "\r\n";
-        for (const std::string& item : planted.refused)
-            text += "    " + item + "\r\n";
-        EXPECT_EQ(text + "完整列表未能写入: " + Game("\\quorvan\\install-errors.txt"), boxes[1].text);
+        EXPECT_EQ(0u, last.text.find(heading + "\r\n")) << last.text;
+        for (const std::string& item : refused)
+            EXPECT_NE(std::string::npos, last.text.find("    " + item + "\r\n")) << item << " in " << last.text;
+        const std::string logLine = "完整列表未能写入: " + Game("\\quorvan\\install-errors.txt");
+        EXPECT_EQ(last.text.size() - logLine.size(), last.text.rfind(logLine)) << last.text;
     } else {
-        ExpectFailureBox(boxes[1], heading, planted.refused);
+        ExpectFailureBox(last, heading, refused);
     }
     EXPECT_EQ(game_, Mark());
     EXPECT_EQ(StandardPack().Bytes("SM3Config.qvx"), FileBytes(Game("\\SM3Config.exe")));
@@ -201,7 +214,7 @@ INSTANTIATE_TEST_SUITE_P(
                                     t.PlantLink("quorvan\\install-errors.txt", "outside/install-errors.txt");
                                 },
                                 nullptr,
-                                {"指向别处的链接, 没有跟随也没有删除: quorvan\\install-errors.txt"},
+                                {},  // the library's box names the link; the last box, the library and the log
                                 true}),
     [](const testing::TestParamInfo<PlantedCase>& info) { return std::string(info.param.what); });
 
