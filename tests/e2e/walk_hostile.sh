@@ -3,6 +3,10 @@
 # machine can be: the game sits at the root of a drive (G:, a Wine drive letter linked to the game folder), every
 # game file is read-only (no unix write bits: FILE_ATTRIBUTE_READONLY under Wine), and
 #
+#   planted (before anything is installed) the pack folder "quorvan" is a link to a folder outside, holding an
+#           "install-errors.txt", and an "iexplore.exe" of --planted lies in the folder the installer starts from:
+#           pressing a web address does not run it; the install is refused with the link named, and nothing behind
+#           the link, in the game folder or in the registry changes;
 #   link    the pack is installed, then the pack folder "quorvan" is moved away and a link left in its place, with
 #           a sentinel file beside the moved pack; the uninstall removes the link alone (nothing behind it) and
 #           writes the game's three replaced files back byte for byte;
@@ -12,7 +16,7 @@
 #
 #   walk_hostile.sh --exe QuorvanSetup.exe (--packtool PACKTOOL | --package DIR) --probe window_probe.exe \
 #                   --sample SAMPLE_GAME_DIR --lit window2.bmp --out DIR [--parts "link killed"] \
-#                   [--image QuorvanSetup-image.exe --manifest DEMO_MANIFEST]
+#                   [--image QuorvanSetup-image.exe --manifest DEMO_MANIFEST] [--planted PROGRAM.exe]
 #
 # --package is the package as "packtool extract" wrote it; --packtool extracts it first. With --image and
 # --manifest (and --packtool) the killed install runs an installer of the demo pack with one more entry of 64 MB
@@ -25,8 +29,8 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/../.." && pwd)"
 source "$ROOT/scripts/gui-lib.sh"
 
-PACKTOOL="" PACKAGE="" PARTS="link killed" IMAGE="" MANIFEST=""
-walk_args walk_hostile "exe packtool? package? probe sample lit out parts? image? manifest?" "$@"
+PACKTOOL="" PACKAGE="" PARTS="link killed" IMAGE="" MANIFEST="" PLANTED=""
+walk_args walk_hostile "exe packtool? package? probe sample lit out parts? image? manifest? planted?" "$@"
 [ -n "$PACKTOOL$PACKAGE" ] || { echo "walk_hostile: --packtool or --package is required" >&2; exit 2; }
 GUI_PROBE="$PROBE"
 GUI_LIT="$LIT"
@@ -135,6 +139,52 @@ say "   the game folder is the root of drive G: ($GAME)"
 
 for part in $PARTS; do
     case "$part" in
+        planted)
+            # What an unelevated program of the player's session can leave before the installer runs: the pack
+            # folder a link to a folder of its own (holding an "install-errors.txt" that a clean install would
+            # delete), and an "iexplore.exe" in the folder the installer is started from.
+            say "== planted: G:\\quorvan a link to a folder outside, an iexplore.exe where the installer starts"
+            [ -n "$PLANTED" ] || fail "the planted part needs --planted (a program that leaves a mark when it runs)"
+            outside="$WALK_ROOT/Outside"
+            start_dir="$WALK_ROOT/Downloads"
+            mkdir -p "$outside" "$start_dir"
+            echo "a file of the program that planted the link" >"$outside/install-errors.txt"
+            ln -s "$outside" "$GAME/quorvan"
+            tree_digest "$outside" >"$OUT/outside-before.txt"
+            cp "$EXE" "$start_dir/QuorvanSetup.exe"
+            cp "$PLANTED" "$start_dir/iexplore.exe"
+            gui_reg_unset QuorvanInfo
+            gui_reg_set InstallInfo 'G:'
+            pushd "$start_dir" >/dev/null
+            walk_start "$start_dir/QuorvanSetup.exe"
+            popd >/dev/null
+            gui_expect_state visible hidden "before the install" planted-start
+
+            # A web address opens in the player's browser, never through a program found in the start folder.
+            gui_click "$LAYOUT_IEJUMP_X" "$LAYOUT_IEJUMP_Y"
+            if gui_poll 10 test -e "$start_dir/planted-program-ran.txt"; then
+                fail "pressing a web address ran the iexplore.exe planted where the installer started"
+            fi
+            say "   a web address pressed: the planted iexplore.exe did not run"
+
+            gui_click "$LAYOUT_INSTALL_X" "$LAYOUT_INSTALL_Y"
+            gui_answer_text "安装确认" "安装目录: G:\\ (磁盘剩余空间: " planted-install-confirm
+            gui_await_box_text "错误" "安装已取消, 游戏文件没有改动:\n    是链接, 未写入: quorvan" "$WALK_INSTALL_SECONDS"
+            gui_shot planted-refused "$GUI_MAIN" "$GUI_BOX"
+            gui_dismiss_box "错误"
+            tree_digest "$outside" >"$OUT/outside-after.txt"
+            cmp -s "$OUT/outside-before.txt" "$OUT/outside-after.txt" ||
+                fail "the install changed the folder behind the planted link"
+            [ -L "$GAME/quorvan" ] && [ "$(readlink "$GAME/quorvan")" = "$outside" ] ||
+                fail "the planted link G:\\quorvan is not as it was"
+            gui_expect_no_value QuorvanInfo "after the refused install"
+            gui_expect_state visible hidden "after the refused install" planted-refused-state
+            rm "$GAME/quorvan"
+            expect_original_game "after the refused install"
+            say "   refused with the link named; behind it and in the game folder nothing changed, no mark"
+            walk_close
+            rm -rf "$outside" "$start_dir"
+            ;;
         link)
             say "== link: install into G: with read-only game files"
             gui_reg_unset QuorvanInfo
