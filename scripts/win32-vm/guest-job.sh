@@ -70,7 +70,7 @@ done
 run_program() {
     local test=$1 name=$2 filter=${3:-} started=$SECONDS log status ran passed cases why
     say "== test program: $name"
-    log="$OUT/tests/$name.log"
+    log="$OUT/tests/${name//\//_}.log"  # a parameterised case's name holds "/"
     (cd "$(dirname "$test")" && timeout -k 10 "$QV_TEST_SECONDS" "$RUN" "$test" --gtest_color=no ${filter:+"--gtest_filter=$filter"}) \
         >"$log" 2>&1 </dev/null
     status=$?
