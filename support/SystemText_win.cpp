@@ -14,24 +14,29 @@ bool FitsInt(size_t size) {
     return size <= static_cast<size_t>(INT_MAX);
 }
 
-}  // namespace
-
-bool WideFromGbk(const char* text, size_t size, std::wstring* out) {
+// text[0, size) converted with flags (0 or MB_ERR_INVALID_CHARS); false (and out empty) when the system refuses.
+bool ConvertFromGbk(const char* text, size_t size, DWORD flags, std::wstring* out) {
     out->clear();
     if (size == 0)
         return true;
     if (!FitsInt(size))
         return false;
     const int length = static_cast<int>(size);
-    const int needed = MultiByteToWideChar(kGbkCodePage, MB_ERR_INVALID_CHARS, text, length, nullptr, 0);
+    const int needed = MultiByteToWideChar(kGbkCodePage, flags, text, length, nullptr, 0);
     if (needed <= 0)
         return false;
     out->resize(static_cast<size_t>(needed));
-    if (MultiByteToWideChar(kGbkCodePage, MB_ERR_INVALID_CHARS, text, length, &(*out)[0], needed) != needed) {
+    if (MultiByteToWideChar(kGbkCodePage, flags, text, length, &(*out)[0], needed) != needed) {
         out->clear();
         return false;
     }
     return true;
+}
+
+}  // namespace
+
+bool WideFromGbk(const char* text, size_t size, std::wstring* out) {
+    return ConvertFromGbk(text, size, MB_ERR_INVALID_CHARS, out);
 }
 
 bool WideFromGbk(const char* text, std::wstring* out) {
@@ -73,15 +78,7 @@ std::wstring Wide(const char* text) {
 
 std::wstring WideForDisplay(const char* text, size_t size) {
     std::wstring wide;
-    if (size == 0 || !FitsInt(size))
-        return wide;
-    const int length = static_cast<int>(size);
-    const int needed = MultiByteToWideChar(kGbkCodePage, 0, text, length, nullptr, 0);
-    if (needed <= 0)
-        return wide;
-    wide.resize(static_cast<size_t>(needed));
-    if (MultiByteToWideChar(kGbkCodePage, 0, text, length, &wide[0], needed) != needed)
-        wide.clear();
+    ConvertFromGbk(text, size, 0, &wide);
     return wide;
 }
 

@@ -34,7 +34,6 @@ class ScopedKey {
 class ScopedFind {
   public:
     ScopedFind(const std::wstring& pattern, WIN32_FIND_DATAW* data) : handle_(FindFirstFileW(pattern.c_str(), data)) {}
-    ScopedFind(const std::string& pattern, WIN32_FIND_DATAA* data) : handle_(FindFirstFileA(pattern.c_str(), data)) {}
     ~ScopedFind() {
         if (handle_ != INVALID_HANDLE_VALUE)
             FindClose(handle_);
@@ -44,7 +43,6 @@ class ScopedFind {
 
     bool found() const { return handle_ != INVALID_HANDLE_VALUE; }
     bool Next(WIN32_FIND_DATAW* data) { return FindNextFileW(handle_, data) != FALSE; }
-    bool Next(WIN32_FIND_DATAA* data) { return FindNextFileA(handle_, data) != FALSE; }
 
   private:
     HANDLE handle_;
