@@ -53,6 +53,17 @@ using NtCreateFileCall = NTSTATUS(NTAPI*)(PHANDLE file,
                                           ULONG extendedAttributesLength);
 using NtSetInformationFileCall = NTSTATUS(
     NTAPI*)(HANDLE file, PIO_STATUS_BLOCK status, PVOID information, ULONG length, FILE_INFORMATION_CLASS kind);
+using NtQueryDirectoryFileCall = NTSTATUS(NTAPI*)(HANDLE folder,
+                                                  HANDLE event,
+                                                  PVOID apcRoutine,
+                                                  PVOID apcContext,
+                                                  PIO_STATUS_BLOCK status,
+                                                  PVOID information,
+                                                  ULONG length,
+                                                  FILE_INFORMATION_CLASS kind,
+                                                  BOOLEAN singleEntry,
+                                                  PUNICODE_STRING mask,
+                                                  BOOLEAN restart);
 using RtlNtStatusToDosErrorCall = ULONG(NTAPI*)(NTSTATUS status);
 
 // The three calls of ntdll that open and rename relative to a folder's handle. ntdll is in every process from its
@@ -61,6 +72,7 @@ using RtlNtStatusToDosErrorCall = ULONG(NTAPI*)(NTSTATUS status);
 struct NtCalls {
     NtCreateFileCall createFile = nullptr;
     NtSetInformationFileCall setInformation = nullptr;
+    NtQueryDirectoryFileCall queryDirectory = nullptr;
     RtlNtStatusToDosErrorCall toDosError = nullptr;
 };
 
@@ -75,6 +87,7 @@ const NtCalls& Nt() {
         if (HMODULE ntdll = GetModuleHandleW(L"ntdll.dll")) {
             found.createFile = ExportOf<NtCreateFileCall>(ntdll, "NtCreateFile");
             found.setInformation = ExportOf<NtSetInformationFileCall>(ntdll, "NtSetInformationFile");
+            found.queryDirectory = ExportOf<NtQueryDirectoryFileCall>(ntdll, "NtQueryDirectoryFile");
             found.toDosError = ExportOf<RtlNtStatusToDosErrorCall>(ntdll, "RtlNtStatusToDosError");
         }
         return found;
@@ -236,15 +249,80 @@ bool SameName(const std::wstring& a, const std::wstring& b) {
     return CompareStringOrdinal(a.data(), int(a.size()), b.data(), int(b.size()), TRUE) == CSTR_EQUAL;
 }
 
+// True when a and b, two open folders, are one folder. The volume's serial and the file index say so on one volume.
+// A drive letter that stands for a folder of another drive (as a game at a drive root has) may give that folder
+// another serial under one spelling than under the other; then the file index must match and the system must name
+// both handles with one final path.
+bool SameFolder(HANDLE a, const BY_HANDLE_FILE_INFORMATION& aInfo, HANDLE b, const BY_HANDLE_FILE_INFORMATION& bInfo) {
+    if (SameObject(aInfo, bInfo))
+        return true;
+    if (aInfo.nFileIndexHigh != bInfo.nFileIndexHigh || aInfo.nFileIndexLow != bInfo.nFileIndexLow)
+        return false;
+    std::wstring aPath, bPath;
+    return FinalPathOf(a, &aPath) && FinalPathOf(b, &bPath) && SameName(aPath, bPath);
+}
+
+// FILE_ID_BOTH_DIR_INFORMATION, one entry as NtQueryDirectoryFile lists it (FileIdBothDirectoryInformation).
+struct ListedEntry {
+    ULONG nextEntryOffset;
+    ULONG fileIndex;
+    LARGE_INTEGER creationTime;
+    LARGE_INTEGER lastAccessTime;
+    LARGE_INTEGER lastWriteTime;
+    LARGE_INTEGER changeTime;
+    LARGE_INTEGER endOfFile;
+    LARGE_INTEGER allocationSize;
+    ULONG fileAttributes;
+    ULONG fileNameLength;
+    ULONG eaSize;
+    CCHAR shortNameLength;
+    WCHAR shortName[12];
+    LARGE_INTEGER fileId;
+    WCHAR fileName[1];
+};
+constexpr FILE_INFORMATION_CLASS kFileIdBothDirectoryInformation = FILE_INFORMATION_CLASS(37);
+
+// True when the folder lists name as a folder that is no link, with the file index of child: what the folder
+// itself says of its entry, asked through a handle of its own (a listing keeps its place in the handle it runs on,
+// and the held one may be in the middle of one).
+bool ListsAsFolder(HANDLE folder, const std::wstring& name, const BY_HANDLE_FILE_INFORMATION& child) {
+    ScopedFileHandle listing;
+    if (!Nt().queryDirectory ||
+        !Succeeded(OpenRelative(folder, L"", FILE_LIST_DIRECTORY | SYNCHRONIZE, kHeldShare | FILE_SHARE_DELETE,
+                                FILE_OPEN, FILE_DIRECTORY_FILE, &listing)))
+        return false;
+    alignas(LARGE_INTEGER) unsigned char buffer[sizeof(ListedEntry) + (kMaxNameLength + 1) * sizeof(WCHAR)];
+    UNICODE_STRING mask;
+    mask.Buffer = const_cast<PWSTR>(name.c_str());
+    mask.Length = USHORT(name.size() * sizeof(WCHAR));
+    mask.MaximumLength = mask.Length;
+    IO_STATUS_BLOCK io = {};
+    if (!Succeeded(Nt().queryDirectory(listing.get(), nullptr, nullptr, nullptr, &io, buffer, sizeof buffer,
+                                       kFileIdBothDirectoryInformation, TRUE, &mask, TRUE)))
+        return false;
+    const ListedEntry* entry = reinterpret_cast<const ListedEntry*>(buffer);
+    const std::wstring listed(entry->fileName, entry->fileNameLength / sizeof(WCHAR));
+    const uint64_t index = (uint64_t(child.nFileIndexHigh) << 32) | child.nFileIndexLow;
+    return SameName(listed, name) && (entry->fileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           !(entry->fileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && uint64_t(entry->fileId.QuadPart) == index;
+}
+
 // True when child, opened as name relative to the folder handle, is that folder's entry of that name: the last
 // component of its final path is the name, and the folder above it in that path is the held folder itself. The
-// held folder's own path is not compared: the system may spell one folder under two drives (a drive letter that
-// stands for a folder of another drive, as a game at a drive root has; Wine picks either).
-HeldFault CheckIsEntry(HANDLE folder, HANDLE child, const std::wstring& name) {
+// held folder's own path is not compared with that path: the system may spell one folder under two drives (a drive
+// letter that stands for a folder of another drive; Wine picks either), so the folder above is opened and compared.
+// A folder that is itself such a drive's root has no name in its final path ("\\?\G:\"); for it the held folder's
+// own listing decides.
+HeldFault CheckIsEntry(HANDLE folder,
+                       HANDLE child,
+                       const std::wstring& name,
+                       const BY_HANDLE_FILE_INFORMATION& childInfo) {
     std::wstring final;
     if (!FinalPathOf(child, &final))
         return HeldFault::kOther;
     const size_t cut = final.find_last_of(L'\\');
+    if (cut != std::wstring::npos && cut + 1 == final.size() && cut > 0 && final[cut - 1] == L':')
+        return ListsAsFolder(folder, name, childInfo) ? HeldFault::kNone : HeldFault::kLink;
     if (cut == std::wstring::npos || !SameName(final.substr(cut + 1), name))
         return HeldFault::kLink;
     std::wstring above = final.substr(0, cut);
@@ -257,7 +335,7 @@ HeldFault CheckIsEntry(HANDLE folder, HANDLE child, const std::wstring& name) {
     if (!aboveHandle.valid() || !GetFileInformationByHandle(aboveHandle.get(), &aboveInfo) ||
         !GetFileInformationByHandle(folder, &folderInfo))
         return HeldFault::kOther;
-    return SameObject(aboveInfo, folderInfo) ? HeldFault::kNone : HeldFault::kLink;
+    return SameFolder(aboveHandle.get(), aboveInfo, folder, folderInfo) ? HeldFault::kNone : HeldFault::kLink;
 }
 
 // The checks every child passes before anything is done through it (see the header). *info gets what the handle
@@ -271,7 +349,7 @@ HeldFault CheckChild(HANDLE folder,
         return HeldFault::kOther;
     if (info->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
         return HeldFault::kLink;
-    const HeldFault entry = CheckIsEntry(folder, child, name);
+    const HeldFault entry = CheckIsEntry(folder, child, name, *info);
     if (entry != HeldFault::kNone)
         return entry;
     const bool isFolder = (info->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;

@@ -1,3 +1,8 @@
+// The final-path call came with Windows Vista.
+#if _WIN32_WINNT < 0x0600
+#undef _WIN32_WINNT
+#define _WIN32_WINNT 0x0600
+#endif
 #include <windows.h>
 
 #include "tests/common/HostLinks_win.h"
@@ -11,6 +16,20 @@ namespace {
 
 bool Exists(const std::string& path) {
     return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// True when the system names folder as the root of drive ("\\?\G:\"): Wine learns of a new drive letter a moment
+// after its link is made, and until then names everything by the older drive.
+bool NamedAsRootOf(const std::string& folder, const std::string& drive) {
+    HANDLE handle =
+        CreateFileW(Wide(folder).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    wchar_t path[MAX_PATH] = {};
+    const DWORD length = GetFinalPathNameByHandleW(handle, path, MAX_PATH, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    CloseHandle(handle);
+    return length > 0 && length < MAX_PATH && std::wstring(path) == L"\\\\?\\" + Wide(drive) + L"\\";
 }
 
 }  // namespace
@@ -74,4 +93,34 @@ std::vector<std::string> NamesIn(const std::string& folder) {
     FindClose(search);
     std::sort(names.begin(), names.end());
     return names;
+}
+
+DriveAtFolder::DriveAtFolder(const std::string& folder) {
+    wchar_t prefix[MAX_PATH] = {};
+    const DWORD length = GetEnvironmentVariableW(L"WINEPREFIX", prefix, MAX_PATH);
+    const std::string target = UnixName(folder);
+    if (length == 0 || length >= MAX_PATH || target.empty())
+        return;
+    std::string devices(length * 3, '\0');  // the host's UTF-8
+    devices.resize(
+        WideCharToMultiByte(CP_UTF8, 0, prefix, int(length), &devices[0], int(devices.size()), nullptr, nullptr));
+    for (char letter = 'G'; letter <= 'Y'; ++letter) {
+        const std::string root = std::string(1, letter) + ":\\";
+        if (GetDriveTypeW(Wide(root).c_str()) != DRIVE_NO_ROOT_DIR)
+            continue;
+        const std::string link = devices + "/dosdevices/" + char(letter - 'A' + 'a') + ":";
+        if (!RunOnHost("/bin/ln -s \"" + target + "\" \"" + link + "\"", [&] { return Exists(root); }))
+            return;
+        link_ = link;
+        drive_ = std::string(1, letter) + ":";
+        // wine64 names the folder by the new drive about a second later; some Wine builds keep the older name.
+        for (int waited = 0; waited < 5000 && !NamedAsRootOf(folder, drive_); waited += 50)
+            Sleep(50);
+        return;
+    }
+}
+
+DriveAtFolder::~DriveAtFolder() {
+    if (!link_.empty())
+        RunOnHost("/bin/rm -f \"" + link_ + "\"", [this] { return !Exists(drive_ + "\\"); });
 }

@@ -24,3 +24,21 @@ bool RemoveOnHost(const std::string& path);
 
 // The names in folder, sorted, "." and ".." left out: what a link must not have changed.
 std::vector<std::string> NamesIn(const std::string& folder);
+
+// A drive letter of the private prefix whose root is folder, for as long as the object lives: Wine's drives are links
+// in its dosdevices folder, and the first free letter from G: is taken. drive() is "G:", or empty when none could be
+// made. Once made, wine64 names the folder as the drive's root ("\\?\G:\") and what is below it under the drive;
+// other builds of Wine may keep naming it by the older drive.
+class DriveAtFolder {
+  public:
+    explicit DriveAtFolder(const std::string& folder);
+    ~DriveAtFolder();
+    DriveAtFolder(const DriveAtFolder&) = delete;
+    DriveAtFolder& operator=(const DriveAtFolder&) = delete;
+
+    const std::string& drive() const { return drive_; }
+
+  private:
+    std::string link_;  // the drive's link in the dosdevices folder, in the host's own spelling
+    std::string drive_;
+};

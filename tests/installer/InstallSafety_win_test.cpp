@@ -13,6 +13,7 @@
 #include "mainwindow/MainWindow.h"
 #include "package/Package.h"
 #include "tests/installer/InstallerFixture_win.h"
+#include "tests/common/HostLinks_win.h"
 #include "tests/common/TestPictures_win.h"
 
 // What keeps the game playable whatever happens to an install: a damaged package is found before anything
@@ -384,62 +385,8 @@ TEST(KilledInstallChild, DISABLED_InstallsUntilKilled) {
     std::exit(3);  // never killed: the parent reports it
 }
 
-// A game at the root of a drive: a drive letter of this test's prefix that stands for the stand-in game folder,
-// removed again at the end.
-class DriveLink {
-  public:
-    explicit DriveLink(const std::string& gameFolder, const std::string& workFolder) : work_(workFolder) {
-        char prefix[MAX_PATH] = {};
-        if (!GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix))
-            return;
-        for (char letter = 'G'; letter <= 'Y'; ++letter) {
-            const std::string root = std::string(1, letter) + ":\\";
-            if (GetDriveTypeA(root.c_str()) == DRIVE_NO_ROOT_DIR) {
-                drive_ = std::string(1, letter) + ":";
-                break;
-            }
-        }
-        if (drive_.empty())
-            return;
-        link_ = std::string(prefix) + "/dosdevices/" + char(drive_[0] - 'A' + 'a') + ":";
-        const std::string target = UnixName(gameFolder);
-        const std::string probe = drive_ + "\\" + kGameExecutableName;
-        if (target.empty() || !RunUnix("/bin/ln -s " + target + " " + link_, work_, [&] { return Exists(probe); }))
-            drive_.clear();
-    }
-    ~DriveLink() {
-        if (!link_.empty())
-            RunUnix("/bin/rm -f " + link_, work_, [this] { return !Exists(drive_ + "\\"); });
-    }
-    DriveLink(const DriveLink&) = delete;
-    DriveLink& operator=(const DriveLink&) = delete;
-
-    const std::string& drive() const { return drive_; }  // "G:", or "" when none could be made
-
-  private:
-    // Wine's own name of a Windows path on the machine it runs on.
-    static std::string UnixName(const std::string& path) {
-        using Converter = char*(CDECL*)(const WCHAR*);
-        auto convert = reinterpret_cast<Converter>(
-            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-        WCHAR wide[MAX_PATH] = {};
-        if (!convert || !MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH))
-            return std::string();
-        char* unix = convert(wide);
-        if (!unix)
-            return std::string();
-        std::string name = unix;
-        HeapFree(GetProcessHeap(), 0, unix);
-        return name;
-    }
-
-    std::string work_;
-    std::string link_;
-    std::string drive_;
-};
-
 TEST_F(InstallSafetyTest, GameAtTheRootOfADriveInstallsAndUninstalls) {
-    DriveLink link(game_, dir_.path());
+    DriveAtFolder link(game_);
     ASSERT_FALSE(link.drive().empty());
     const std::string drive = link.drive();
     SetValue(kInstallInfoValue, drive + "\\");  // as a game's setup writes a drive's root

@@ -11,6 +11,7 @@
 #include "installer/FileHelpers.h"
 #include "installer/FileWrite_win.h"
 #include "installer/UninstallFlow.h"
+#include "tests/common/HostLinks_win.h"
 #include "tests/installer/InstallerFixture_win.h"
 
 // Faults injected into the uninstall: a link inside the pack folder that points elsewhere, a game file that the
@@ -322,40 +323,13 @@ TEST_F(UninstallFaultTest, LibraryHeldOpenKeepsTheMark) {
     EXPECT_TRUE(Shown("uninstall"));
 }
 
-// A drive of the private prefix whose root is the stand-in game (Wine's drives are links in its dosdevices folder),
-// for as long as the object lives.
-class DriveAtTheGame {
-  public:
-    DriveAtTheGame(const std::string& game, const std::string& executable) {
-        char prefix[MAX_PATH];
-        const DWORD length = GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix);
-        if (length == 0 || length >= sizeof prefix || game.size() < 3 || game[1] != ':')
-            return;
-        devices_ = "Z:" + std::string(prefix) + "\\dosdevices";
-        std::replace(devices_.begin(), devices_.end(), '/', '\\');
-        std::string target = std::string(1, char(game[0] | 0x20)) + ":" + game.substr(2);
-        std::replace(target.begin(), target.end(), '\\', '/');
-        ready_ = RunUnix("/bin/ln -sfn " + target + " q:", devices_,
-                         [&] { return Exists(std::string("Q:\\") + executable); });
-    }
-    ~DriveAtTheGame() {
-        if (!devices_.empty())
-            RunUnix("/bin/rm -f q:", devices_, [] { return !Exists("Q:\\"); });
-    }
-    bool ready() const { return ready_; }
-
-  private:
-    std::string devices_;
-    bool ready_ = false;
-};
-
 // A game at the root of a drive (a substituted or mapped drive): the mark names the root, with or without its
 // separator, and the uninstall takes the pack away there as anywhere else.
 TEST_F(UninstallFaultTest, GameAtTheRootOfADrive) {
     MakeInstalled();
-    DriveAtTheGame drive(game_, kGameExecutableName);
-    ASSERT_TRUE(drive.ready());
-    SetValue(kQuorvanInfoValue, "Q:\\");
+    DriveAtFolder drive(game_);
+    ASSERT_FALSE(drive.drive().empty());
+    SetValue(kQuorvanInfoValue, drive.drive() + "\\");
     Open(StandardPack());
     Press("uninstall");
 
@@ -368,10 +342,10 @@ TEST_F(UninstallFaultTest, GameAtTheRootOfADrive) {
     EXPECT_EQ(kOriginalLoadScreen, FileBytes(Game("\\media\\data\\etc\\japanese\\loadscreen.png")));
     EXPECT_FALSE(Marked());
 
-    // The bare drive ("Q:" alone would be the drive's current folder) names the same root.
+    // The bare drive ("G:" alone would be the drive's current folder) names the same root.
     ASSERT_TRUE(WriteFileMakingDirs(kLocalised, sizeof kLocalised - 1, Game("\\quorvan\\data\\x.txt").c_str()));
     std::vector<LeftBehind> left;
-    EXPECT_TRUE(RemoveWithoutFollowingLinks("Q:", "quorvan", left));
+    EXPECT_TRUE(RemoveWithoutFollowingLinks(drive.drive(), "quorvan", left));
     EXPECT_TRUE(left.empty());
     EXPECT_FALSE(Exists(Game("\\quorvan")));
 }

@@ -378,4 +378,30 @@ TEST_F(HeldFolderTest, ChineseFolderAndFileNamesWork) {
     EXPECT_TRUE(NamesIn(top + "\\" + pack + "\\" + data).empty());
 }
 
+// A folder that is also a drive's root (a drive letter that stands for it, as for a game at the root of a drive): the
+// system may name it, and what is below it, under either drive, and it is still the entry it is. A link to that
+// folder is still a link. Each step is taken several times: Wine picks one of the two names anew.
+TEST_F(HeldFolderTest, AFolderThatIsADrivesRootIsItsOwnEntryAndALinkToItIsNot) {
+    ASSERT_TRUE(CreateDirectoryW(W(game_ + "\\quorvan").c_str(), nullptr));
+    DriveAtFolder drive(game_ + "\\quorvan");
+    ASSERT_FALSE(drive.drive().empty());
+    HeldFolder top;
+    ASSERT_TRUE(top.Open(dir_.path()));
+    for (int round = 0; round < 8; ++round) {
+        HeldFailure failure;
+        EXPECT_TRUE(PutFileBelow(top, "game\\quorvan\\data\\x.bin", "bytes", 5, PutMode::kReplace, &failure))
+            << int(failure.fault) << " " << failure.path;
+    }
+    EXPECT_EQ("bytes", ReadW(drive.drive() + "\\data\\x.bin"));
+
+    ASSERT_TRUE(MakeUnixLink(game_ + "\\quorvan", game_ + "\\other"));
+    for (int round = 0; round < 8; ++round) {
+        HeldFailure failure;
+        HeldFolder through;
+        EXPECT_FALSE(root_.OpenFolders("other\\data", false, &through, &failure));
+        EXPECT_EQ(int(HeldFault::kLink), int(failure.fault));
+        EXPECT_EQ(game_ + "\\other", failure.path);
+    }
+}
+
 }  // namespace
