@@ -108,8 +108,34 @@ _box_has_text() {
     [ -n "$GUI_BOX_TEXT" ]
 }
 
-# The drive letter back as it was, and the large pack's folder removed (walk_finish).
+# --- the player's browser ------------------------------------------------------------------------------------------
+# A web address opens in the program the machine names for "http": here a copy of --planted in a folder of its own,
+# named in the prefix's own classes for the walk (Wine's own browser hand-off is not what is tested, and it has
+# taken Wine's desktop process down with it). BROWSER_SAVED keeps the command that was there.
+BROWSER_KEY='HKLM\Software\Classes\http\shell\open\command'
+BROWSER_SAVED=""  # empty until set_browser has run; then "-" when there was no command, else the command
+set_browser() {
+    local saved
+    saved=$("$GUI_RUN" reg query "$BROWSER_KEY" /ve 2>/dev/null | tr -d '\r' |
+        awk -F'    ' '/REG_SZ/ { print $NF; exit }') || true
+    BROWSER_SAVED=${saved:--}
+    "$GUI_RUN" reg add "$BROWSER_KEY" /ve /t REG_SZ /d "\"$1\" \"%1\"" /f >/dev/null ||
+        fail "could not name the stand-in browser for http"
+}
+restore_browser() {
+    [ -n "$BROWSER_SAVED" ] || return 0
+    if [ "$BROWSER_SAVED" = - ]; then
+        "$GUI_RUN" reg delete "$BROWSER_KEY" /ve /f >/dev/null 2>&1 || true
+    else
+        "$GUI_RUN" reg add "$BROWSER_KEY" /ve /t REG_SZ /d "$BROWSER_SAVED" /f >/dev/null 2>&1 ||
+            say "could not put back the command for http"
+    fi
+    BROWSER_SAVED=""
+}
+
+# The drive letter and the browser back as they were, and the large pack's folder removed (walk_finish).
 walk_cleanup() {
+    restore_browser
     give_drive_back
     rm -rf "$OUT/slow"
 }
@@ -147,7 +173,10 @@ for part in $PARTS; do
             [ -n "$PLANTED" ] || fail "the planted part needs --planted (a program that leaves a mark when it runs)"
             outside="$WALK_ROOT/Outside"
             start_dir="$WALK_ROOT/Downloads"
-            mkdir -p "$outside" "$start_dir"
+            browser_dir="$WALK_ROOT/Browser"
+            mkdir -p "$outside" "$start_dir" "$browser_dir"
+            cp "$PLANTED" "$browser_dir/browser.exe"
+            set_browser "$WALK_ROOT_WIN\\Browser\\browser.exe"
             echo "a file of the program that planted the link" >"$outside/install-errors.txt"
             ln -s "$outside" "$GAME/quorvan"
             tree_digest "$outside" >"$OUT/outside-before.txt"
@@ -162,10 +191,11 @@ for part in $PARTS; do
 
             # A web address opens in the player's browser, never through a program found in the start folder.
             gui_click "$LAYOUT_IEJUMP_X" "$LAYOUT_IEJUMP_Y"
-            if gui_poll 10 test -e "$start_dir/planted-program-ran.txt"; then
+            gui_poll "$GUI_WAIT" test -e "$browser_dir/planted-program-ran.txt" ||
+                fail "pressing a web address did not open the player's browser"
+            [ ! -e "$start_dir/planted-program-ran.txt" ] ||
                 fail "pressing a web address ran the iexplore.exe planted where the installer started"
-            fi
-            say "   a web address pressed: the planted iexplore.exe did not run"
+            say "   a web address pressed: the player's browser ran, the planted iexplore.exe did not"
 
             gui_click "$LAYOUT_INSTALL_X" "$LAYOUT_INSTALL_Y"
             gui_answer_text "安装确认" "安装目录: G:\\ (磁盘剩余空间: " planted-install-confirm
@@ -183,7 +213,8 @@ for part in $PARTS; do
             expect_original_game "after the refused install"
             say "   refused with the link named; behind it and in the game folder nothing changed, no mark"
             walk_close
-            rm -rf "$outside" "$start_dir"
+            restore_browser
+            rm -rf "$outside" "$start_dir" "$browser_dir"
             ;;
         link)
             say "== link: install into G: with read-only game files"
