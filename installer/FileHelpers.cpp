@@ -51,28 +51,6 @@ bool IsContainedName(const char* name) {
     return name && FindEntryNameFault(name, std::strlen(name)) == EntryNameFault::kNone;
 }
 
-namespace {
-
-bool StartsWithDrive(const char* path) {
-    const unsigned char first = static_cast<unsigned char>(path[0]);
-    return (first | 0x20) >= 'a' && (first | 0x20) <= 'z' && path[1] == ':';
-}
-
-}  // namespace
-
-bool IsDriveRoot(const char* path) {
-    return path && path[0] && StartsWithDrive(path) && path[2] == '\0';
-}
-
-bool IsAbsolutePath(const char* path) {
-    if (!path || !path[0])
-        return false;
-    if (StartsWithDrive(path))
-        return path[2] == '\0' || IsPathSeparator(path[2]);
-    // A share: two separators, then a server name.
-    return IsPathSeparator(path[0]) && IsPathSeparator(path[1]) && path[2] != 0 && !IsPathSeparator(path[2]);
-}
-
 bool NormaliseInstalledFolder(std::string& folder) {
     if (!IsAbsolutePath(folder.c_str()))
         return false;

@@ -103,14 +103,6 @@ void ListDirsRecursive(const char* folder, std::vector<std::string>& list);
 // above it.
 bool IsContainedName(const char* name);
 
-// True for a path that names one place whatever the current drive and folder: a drive and a separator ("C:\x",
-// "C:/x"), a drive alone, which names its root folder the way the install folder does ("G:", the folder part of
-// "G:\game.exe"), or a network share ("\\server\share..."). "", "game", "\game" and "C:game" are not.
-bool IsAbsolutePath(const char* path);
-
-// True for a drive alone, "G:": the install folder of a game at the root of a drive.
-bool IsDriveRoot(const char* path);
-
 // The install folder and the install mark as the flows use them: true when folder names an absolute folder, which
 // is then given without trailing separators ("G:\" becomes "G:", "C:\Games\SM3\" becomes "C:\Games\SM3"), so
 // that a separator and a name can be appended to it. False, with folder unchanged, for anything else.

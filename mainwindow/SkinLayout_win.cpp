@@ -9,6 +9,7 @@
 #include "mainwindow/SkinLayout.h"
 #include "package/Extract.h"
 #include "package/PackNames.h"
+#include "support/SystemLibrary_win.h"
 #include "support/SystemText_win.h"
 
 SkinLayout gSkinLayout;
@@ -81,11 +82,7 @@ void OnButtonMouseMove(HWND control) {
     if (!record || (record->flags & (kLayoutLabel | kLayoutHover)))
         return;
     record->flags |= kLayoutHover;
-    TRACKMOUSEEVENT track = {};
-    track.cbSize = sizeof track;
-    track.dwFlags = TME_LEAVE;
-    track.hwndTrack = control;
-    TrackMouseEvent(&track);  // user32's: the program imports no comctl32
+    TrackMouseLeave(control);
     InvalidateRect(control, nullptr, FALSE);
 }
 

@@ -15,6 +15,7 @@
 #include "mainwindow/MainWindow.h"
 #include "support/Captions.h"
 #include "support/MessageSeam.h"
+#include "support/SystemLibrary_win.h"
 #include "support/SystemText_win.h"
 
 // In the machine's global namespace, not the session's: a copy in another session (fast user switching, a remote
@@ -37,21 +38,15 @@ constexpr DWORD kEnforceRedirectionTrust = 1;  // PROCESS_MITIGATION_REDIRECTION
 // program without administrator rights can neither make an object with that owner nor open this one.
 const wchar_t kInstanceSecurity[] = L"O:BAD:(A;;GA;;;BA)(A;;GA;;;SY)";
 
-template <typename Proc>
-Proc KernelExport(const char* name) {
-    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    return kernel ? reinterpret_cast<Proc>(reinterpret_cast<void*>(GetProcAddress(kernel, name))) : nullptr;
-}
-
 }  // namespace
 
 bool RestrictLibrarySearch() {
     // The current folder leaves the search first, on every system that can be asked to.
-    if (auto setDllDirectory = KernelExport<SetDllDirectoryProc>("SetDllDirectoryW")) {
+    if (auto setDllDirectory = LoadedExport<SetDllDirectoryProc>(L"kernel32.dll", "SetDllDirectoryW")) {
         if (!setDllDirectory(L""))
             return false;
     }
-    auto setDefault = KernelExport<SetDefaultDllDirectoriesProc>("SetDefaultDllDirectories");
+    auto setDefault = LoadedExport<SetDefaultDllDirectoriesProc>(L"kernel32.dll", "SetDefaultDllDirectories");
     return !setDefault || setDefault(kSearchSystem32);
 }
 
@@ -62,7 +57,7 @@ bool EnterSystemFolder() {
 }
 
 bool TrustOnlyAdministratorsLinks() {
-    auto setPolicy = KernelExport<SetProcessMitigationPolicyProc>("SetProcessMitigationPolicy");
+    auto setPolicy = LoadedExport<SetProcessMitigationPolicyProc>(L"kernel32.dll", "SetProcessMitigationPolicy");
     DWORD policy = kEnforceRedirectionTrust;
     return setPolicy && setPolicy(kRedirectionTrustPolicy, &policy, sizeof policy);
 }

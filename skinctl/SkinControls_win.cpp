@@ -6,6 +6,7 @@
 #include "skinctl/SkinControls_win.h"
 #include "skinctl/SkinHook.h"
 #include "support/MessageSeam.h"
+#include "support/SystemLibrary_win.h"
 #include "support/SystemText_win.h"
 
 static_assert(skinmsg::kDestroy == WM_DESTROY && skinmsg::kSetFocus == WM_SETFOCUS &&
@@ -68,14 +69,6 @@ LRESULT OnWindowWithoutRecord(HWND window, UINT message, WPARAM wParam, LPARAM l
         ShowMessage(nullptr, kNoRecordText, nullptr, kMbOk);
     }
     return DefWindowProcW(window, message, wParam, lParam);
-}
-
-void TrackMouseLeave(HWND window) {
-    TRACKMOUSEEVENT request = {};
-    request.cbSize = sizeof request;
-    request.dwFlags = TME_LEAVE;
-    request.hwndTrack = window;
-    TrackMouseEvent(&request);  // user32's own, a KnownDLL (comctl32's _TrackMouseEvent only forwards to it)
 }
 
 LRESULT OnDialogColour(WPARAM wParam, LRESULT result) {

@@ -147,3 +147,29 @@ const char* EntryNameFaultText(EntryNameFault fault) {
     const size_t index = size_t(fault);
     return index < sizeof kTexts / sizeof kTexts[0] ? kTexts[index] : "?";
 }
+
+namespace {
+
+bool StartsWithDrive(const char* path) {
+    const unsigned char first = static_cast<unsigned char>(path[0]);
+    return (first | 0x20) >= 'a' && (first | 0x20) <= 'z' && path[1] == ':';
+}
+
+}  // namespace
+
+bool IsDriveRoot(const char* path) {
+    return path && path[0] && StartsWithDrive(path) && path[2] == '\0';
+}
+
+bool IsAbsolutePath(const char* path) {
+    if (!path || !path[0])
+        return false;
+    if (StartsWithDrive(path))
+        return path[2] == '\0' || IsPathSeparator(path[2]);
+    // A share: two separators, then a server name.
+    return IsPathSeparator(path[0]) && IsPathSeparator(path[1]) && path[2] != 0 && !IsPathSeparator(path[2]);
+}
+
+bool IsRootedPath(const char* path) {
+    return path && path[0] && (IsPathSeparator(path[0]) || StartsWithDrive(path));
+}

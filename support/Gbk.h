@@ -64,6 +64,18 @@ void UseBackslashes(std::string& path);
 // there never leaves half of a two-byte character behind. An incomplete character at the end is never counted.
 size_t WholeGbkPrefix(const char* text, size_t size, size_t room);
 
+// True for a path that names one place whatever the current drive and folder: a drive and a separator ("C:\\x",
+// "C:/x"), a drive alone, which names its root folder the way the install folder does ("G:", the folder part of
+// "G:\\game.exe"), or a network share ("\\\\server\\share..."). "", "game", "\\game" and "C:game" are not.
+bool IsAbsolutePath(const char* path);
+
+// True for a path that does not start at the current folder: it begins with a separator or names a drive ("\\x",
+// "/x", "C:x", "C:\\x", "\\\\server"). "" and "game\\x" are not.
+bool IsRootedPath(const char* path);
+
+// True for a drive alone, "G:": the install folder of a game at the root of a drive.
+bool IsDriveRoot(const char* path);
+
 // The components of path between its separators, empty ones included ("a\\b/" gives "a", "", "b", "").
 std::vector<std::string> SplitPathComponents(const std::string& path);
 

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "support/Gbk.h"
+#include "support/SystemLibrary_win.h"
 #include "support/SystemText_win.h"
 #include "support/Win32Handles.h"
 
@@ -76,20 +77,13 @@ struct NtCalls {
     RtlNtStatusToDosErrorCall toDosError = nullptr;
 };
 
-template <typename Call>
-Call ExportOf(HMODULE module, const char* name) {
-    return reinterpret_cast<Call>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
 const NtCalls& Nt() {
     static const NtCalls calls = [] {
         NtCalls found;
-        if (HMODULE ntdll = GetModuleHandleW(L"ntdll.dll")) {
-            found.createFile = ExportOf<NtCreateFileCall>(ntdll, "NtCreateFile");
-            found.setInformation = ExportOf<NtSetInformationFileCall>(ntdll, "NtSetInformationFile");
-            found.queryDirectory = ExportOf<NtQueryDirectoryFileCall>(ntdll, "NtQueryDirectoryFile");
-            found.toDosError = ExportOf<RtlNtStatusToDosErrorCall>(ntdll, "RtlNtStatusToDosError");
-        }
+        found.createFile = LoadedExport<NtCreateFileCall>(L"ntdll.dll", "NtCreateFile");
+        found.setInformation = LoadedExport<NtSetInformationFileCall>(L"ntdll.dll", "NtSetInformationFile");
+        found.queryDirectory = LoadedExport<NtQueryDirectoryFileCall>(L"ntdll.dll", "NtQueryDirectoryFile");
+        found.toDosError = LoadedExport<RtlNtStatusToDosErrorCall>(L"ntdll.dll", "RtlNtStatusToDosError");
         return found;
     }();
     return calls;

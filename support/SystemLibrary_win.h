@@ -20,3 +20,21 @@ template <typename Proc>
 Proc SystemExport(const char* dllName, const char* exportName) {
     return reinterpret_cast<Proc>(reinterpret_cast<void*>(SystemLibraryExport(dllName, exportName)));
 }
+
+// An export of a DLL that every process holds from its first instruction (kernel32.dll, ntdll.dll): found where it
+// is, never loaded. Null when this system has no such export (a call newer than the system).
+template <typename Proc>
+Proc LoadedExport(const wchar_t* dllName, const char* exportName) {
+    HMODULE module = GetModuleHandleW(dllName);
+    return module ? reinterpret_cast<Proc>(reinterpret_cast<void*>(GetProcAddress(module, exportName))) : nullptr;
+}
+
+// Asks for one WM_MOUSELEAVE when the mouse leaves window: user32's own call (comctl32's _TrackMouseEvent only
+// forwards to it, and the program imports no comctl32).
+inline void TrackMouseLeave(HWND window) {
+    TRACKMOUSEEVENT request = {};
+    request.cbSize = sizeof request;
+    request.dwFlags = TME_LEAVE;
+    request.hwndTrack = window;
+    TrackMouseEvent(&request);
+}

@@ -22,10 +22,6 @@ namespace {
 // from memory, with a 32-bit size.
 constexpr size_t kMaxSourceFile = size_t(256) << 20;
 
-bool IsAbsolute(const char* path) {
-    return path[0] == '\\' || path[0] == '/' || (path[0] != 0 && path[1] == ':');
-}
-
 // Where a path of the request lies: the folder that is held as it is named, and the path below it, whose every folder
 // and the file itself are opened relative to the one above and checked (support/HeldFolder_win.h). A relative path
 // starts at the library's folder (the player's game, wherever a junction put it) and goes through the pack folder;
@@ -34,7 +30,7 @@ bool IsAbsolute(const char* path) {
 bool PlaceOf(const std::string& libraryFolder, const char* path, HeldFolder* start, std::string* below) {
     std::string native(path);
     UseBackslashes(native);
-    if (!IsAbsolute(path)) {
+    if (!IsRootedPath(path)) {
         *below = std::string(kPackFolder) + "\\" + native;
         return !libraryFolder.empty() && start->Open(libraryFolder);
     }

@@ -30,6 +30,46 @@ std::string Lowered(std::string text) {
     return text;
 }
 
+// Where a path starts: one place whatever the current folder (absolute), not at the current folder (rooted), or a
+// drive alone (the install folder of a game at "G:\").
+TEST(PathStart, AbsoluteRootedAndDriveRoot) {
+    const struct {
+        const char* path;
+        bool absolute, rooted, driveRoot;
+    } cases[] = {
+        {"C:\\", true, true, false},
+        {"c:/games", true, true, false},
+        {"Z:\\a\\b", true, true, false},
+        {"\\\\server\\share", true, true, false},
+        {"//server/share/x", true, true, false},
+        {"\\\\?\\C:\\x", true, true, false},
+        {"C:", true, true, true},
+        {"g:", true, true, true},
+        {"", false, false, false},
+        {".", false, false, false},
+        {"game", false, false, false},
+        {"game\\x", false, false, false},
+        {"\\game", false, true, false},
+        {"/game", false, true, false},
+        {"C:game", false, true, false},
+        {"\\\\", false, true, false},
+        {"\\\\\\x", false, true, false},
+        {"1:\\x", false, false, false},
+        {"\xC8\xFD:\\x", false, false, false},
+        {"G:x", false, true, false},
+        {"1:", false, false, false},
+        {"GG", false, false, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.absolute, IsAbsolutePath(c.path)) << c.path;
+        EXPECT_EQ(c.rooted, IsRootedPath(c.path)) << c.path;
+        EXPECT_EQ(c.driveRoot, IsDriveRoot(c.path)) << c.path;
+    }
+    EXPECT_FALSE(IsAbsolutePath(nullptr));
+    EXPECT_FALSE(IsRootedPath(nullptr));
+    EXPECT_FALSE(IsDriveRoot(nullptr));
+}
+
 }  // namespace
 
 TEST(GbkWalk, TrailBytesBelongToTheirCharacter) {

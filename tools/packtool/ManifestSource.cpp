@@ -1,5 +1,6 @@
 #include <cstdio>
 
+#include "support/Gbk.h"
 #include "tools/packtool/HostFs.h"
 #include "tools/packtool/Sources.h"
 
@@ -8,10 +9,6 @@ namespace {
 std::string ParentOf(const std::string& path) {
     size_t slash = path.find_last_of("/\\");
     return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-}
-
-bool IsAbsoluteLocal(const std::string& path) {
-    return !path.empty() && (path[0] == '/' || path[0] == '\\' || (path.size() > 1 && path[1] == ':'));
 }
 
 }  // namespace
@@ -46,7 +43,7 @@ bool CollectManifest(const std::string& manifest, std::vector<PackItem>* items) 
             std::fprintf(stderr, "packtool: %s:%zu: the local path is not GBK text\n", manifest.c_str(), lineNumber);
             return false;
         }
-        if (!IsAbsoluteLocal(local))
+        if (!IsRootedPath(local.c_str()))
             local = ParentOf(manifest) + "/" + local;
         items->push_back({line.substr(0, tab), local});
     }
