@@ -158,7 +158,7 @@ run_cases() {
         ran_here=$(sed -n 's/^\[==========\] \([0-9]*\) tests\? from .* ran\..*/\1/p' "$log" | tail -1)
         if [ "${ran_here:-0}" = "$count" ]; then
             passed=$((passed + ${passed_here:-0}))
-            mapfile -t names < <(tr -d '\r' <"$log" | sed -n 's/^\[  FAILED  \] \([A-Za-z][^ ]*\).*/\1/p' | sort -u)
+            mapfile -t names < <(tr -d '\r' <"$log" | sed -n 's/^\[  FAILED  \] \([A-Za-z][^ ,]*\).*/\1/p' | sort -u)
             failed+=("${names[@]}")
         else
             # It ended before its summary, or ran other cases than listed: none of its cases counts as passed.
