@@ -108,7 +108,8 @@ run_program() {
 # the guest a Wine start (seconds on the emulated processor) for each of their cases.
 QV_TESTS_PER_CASE=${QV_TESTS_PER_CASE:-installer_tests}
 # Suites (shell patterns) whose cases run one process a case.
-QV_TESTS_CASE_BY_CASE=${QV_TESTS_CASE_BY_CASE:-"UninstallFaultTest InstallSafetyTest InstallLinksTest */InstallWithPlantedLinks */UninstallWithPlantedLinks"}
+QV_TESTS_CASE_BY_CASE=${QV_TESTS_CASE_BY_CASE:-"UninstallFaultTest InstallSafetyTest InstallLinksTest \
+*/InstallWithPlantedLinks */UninstallWithPlantedLinks"}
 # Cases left to wine64 (gtest patterns, ":"-separated). The install at a drive root: after the case has made its
 # drive letter with ln, the registry of its process stays unusable on 32-bit Wine (not yet understood; the same
 # steps pass under wine64). The uninstall at a drive root: its set-up writes the pack through a held folder, and
