@@ -72,8 +72,8 @@ CertificateTable ReadCertificateTable(BufferedFileReader& reader, int64_t fileSi
     if (ReadLe32(directoryCount) <= pe::kDirectorySecurity)
         return table;  // no security directory at all
 
-    table.offset = ReadLe32(directory);
-    table.size = ReadLe32(directory + 4);
+    table.offset = ReadLe32(directory + pe::kDataDirectoryAddress);
+    table.size = ReadLe32(directory + pe::kDataDirectorySize);
     if (table.offset == 0 && table.size == 0)
         return table;
     // The table lies after the headers and runs exactly to the end of the file.

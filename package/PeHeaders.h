@@ -15,7 +15,8 @@
 //   +24        optional header: Magic (0x10B PE32, 0x20B PE32+), the sizes, alignments and checksum below, then
 //              NumberOfRvaAndSizes and the data directories at offsets that depend on the magic; each directory
 //              entry is 8 bytes (address, size)
-//   then       the section table, right after the optional header: 40 bytes a section
+//   then       the section table, right after the optional header: 40 bytes a section (name, VirtualSize,
+//              VirtualAddress, SizeOfRawData, PointerToRawData, ..., Characteristics at its offset 36)
 namespace pe {
 
 // The DOS header, and the signature its e_lfanew points to.
@@ -67,8 +68,20 @@ constexpr uint32_t kDirectoryResources = 2;
 constexpr uint32_t kDirectorySecurity = 4;  // the certificate table; its "RVA" is a file offset
 constexpr uint32_t kDirectoryRelocations = 5;
 
-// The section table: a header a section, and the bits of its Characteristics field that the editor reads.
+// The data directory entry's fields: the RVA (for the certificate table a file offset), then the size.
+constexpr size_t kDataDirectoryAddress = 0;
+constexpr size_t kDataDirectorySize = 4;
+
+// The section table: a header a section, its fields, and the bits of its Characteristics field that the editor
+// reads. The name is 8 bytes, NUL-padded (not terminated when it is 8 long).
 constexpr size_t kSectionHeaderSize = 40;
+constexpr size_t kSectionName = 0;
+constexpr size_t kSectionNameSize = 8;
+constexpr size_t kSectionVirtualSize = 8;
+constexpr size_t kSectionVirtualAddress = 12;
+constexpr size_t kSectionRawSize = 16;    // SizeOfRawData
+constexpr size_t kSectionRawOffset = 20;  // PointerToRawData
+constexpr size_t kSectionCharacteristics = 36;
 constexpr uint32_t kScnInitializedData = 0x00000040;
 constexpr uint32_t kScnDiscardable = 0x02000000;
 

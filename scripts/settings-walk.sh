@@ -3,6 +3,10 @@
 # dialog_probe tells where they are and what they show.
 #
 # The caller sets SETTINGS_PROBE (dialog_probe.exe) and has GUI_MAIN, GUI_OUT, say and fail as for gui-lib.sh.
+# SETTINGS_NAMES says how the officer names go into the dialog: "type" (the default; on the keyboard, one character
+# at a time) or "paste" (dialog_probe puts each whole name into its edit, as a paste would: for a walk on a machine so
+# slow that typing takes minutes, where another walk types for real and the typing is not what this one checks).
+SETTINGS_NAMES="${SETTINGS_NAMES:-type}"
 
 # settings_save_dir: the game's save folder in the prefix's documents folder (a plain folder inside the prefix).
 settings_save_dir() {
@@ -95,6 +99,23 @@ settings_type_name() {
     fail "control $1 shows \"$SETTINGS_SHOWN\" after typing \"$2\" three times"
 }
 
+# settings_paste_name ID TEXT: puts TEXT into the name edit at once, through dialog_probe, and waits until it shows it.
+settings_paste_name() {
+    "$GUI_RUN" "$SETTINGS_PROBE" name "$1" "$2" >/dev/null 2>&1 ||
+        fail "dialog_probe could not put \"$2\" into control $1"
+    gui_poll "$GUI_WAIT" _settings_shows "$1" "$2" ||
+        fail "control $1 shows \"$SETTINGS_SHOWN\" after \"$2\" was put into it"
+}
+
+# settings_enter_name ID TEXT: the name typed or pasted, as SETTINGS_NAMES says.
+settings_enter_name() {
+    case "$SETTINGS_NAMES" in
+        type) settings_type_name "$1" "$2" ;;
+        paste) settings_paste_name "$1" "$2" ;;
+        *) fail "SETTINGS_NAMES is \"$SETTINGS_NAMES\"; it is type or paste" ;;
+    esac
+}
+
 # settings_walk GAME_DIR SAVE NAME1 NAME2: from the main window (with the pack installed into GAME_DIR and the save
 # at SAVE): "设置", "打开", the two names typed, "保存", the note answered, "返回". Then the save and both textures
 # are checked (the names must be two-byte characters: NAME1 the first positions, NAME2 the others) and pictures
@@ -121,11 +142,11 @@ settings_walk() {
     say "   the dialog shows the save's path $shown"
     gui_shot settings-open "$GUI_MAIN" "$SETTINGS_WINDOW"
 
-    say "   type the names \"$name1\" and \"$name2\""
-    settings_type_name 1006 "$name1"
-    settings_type_name 1008 "$name2"
-    settings_expect 1006 1 "$name1" "after typing name 1"
-    settings_expect 1008 1 "$name2" "after typing name 2"
+    say "   $SETTINGS_NAMES the names \"$name1\" and \"$name2\""
+    settings_enter_name 1006 "$name1"
+    settings_enter_name 1008 "$name2"
+    settings_expect 1006 1 "$name1" "after entering name 1"
+    settings_expect 1008 1 "$name2" "after entering name 2"
     gui_shot settings-names "$GUI_MAIN" "$SETTINGS_WINDOW"
 
     say "   press \"保存\""

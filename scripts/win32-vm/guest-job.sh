@@ -7,7 +7,8 @@
 # Wine maps programs from a local disk (a program mapped straight from the 9p share reads back a broken image).
 #
 # Stages, each timed: the prefix (32-bit, zh_CN, CJK font, as scripts/wine-prefix.sh makes it), every walk of
-# QV_WALKS (scripts/win32-vm/walk-NAME.sh, in order), then every test program of QV_TESTS once, as one process.
+# QV_WALKS (scripts/win32-vm/walk-NAME.sh, in order), then every test program of QV_TESTS once, as one process (the
+# programs of QV_TESTS_PER_CASE one process a suite or a case).
 # Writes into out/ of the share: result.txt (lines "stage NAME SECONDS", "walk NAME passed|failed SECONDS [WHY]",
 # "test NAME passed|failed SECONDS CASES [WHY]"), the walks' screenshots and the programs' logs.
 set -uo pipefail
@@ -71,6 +72,7 @@ run_program() {
     local test=$1 name=$2 filter=${3:-} started=$SECONDS log status ran passed cases why
     say "== test program: $name"
     log="$OUT/tests/${name//\//_}.log"  # a parameterised case's name holds "/"
+    PROGRAM_LOG=$log
     (cd "$(dirname "$test")" && timeout -k 10 "$QV_TEST_SECONDS" "$RUN" "$test" --gtest_color=no ${filter:+"--gtest_filter=$filter"}) \
         >"$log" 2>&1 </dev/null
     status=$?
@@ -98,47 +100,90 @@ run_program() {
     fi
 }
 
-# Programs whose cases each run in a process of their own, as CTest runs them on wine64. On 32-bit Wine a case that
-# starts a program of the machine (ln, kill: the drive letters and the killed install the installer tests make) can
-# leave every later registry call of its process failing with an invalid handle; in one process for all cases,
-# every case after it would fail.
+# Programs whose suites run apart: each suite in a process of its own, and the cases of the suites named in
+# QV_TESTS_CASE_BY_CASE each in a process of their own, as CTest runs them on wine64. On 32-bit Wine a case that
+# starts a program of the machine (ln, rm, kill: the links, drive letters and the killed install that those suites
+# make) can leave every later registry call of its process failing with an invalid handle; in one process with
+# other cases, every case after it would fail. The other suites start no such program: one process a suite spares
+# the guest a Wine start (seconds on the emulated processor) for each of their cases.
 QV_TESTS_PER_CASE=${QV_TESTS_PER_CASE:-installer_tests}
+# Suites (shell patterns) whose cases run one process a case.
+QV_TESTS_CASE_BY_CASE=${QV_TESTS_CASE_BY_CASE:-"UninstallFaultTest InstallSafetyTest InstallLinksTest \
+*/InstallWithPlantedLinks */UninstallWithPlantedLinks"}
 # Cases left to wine64 (gtest patterns, ":"-separated). The install at a drive root: after the case has made its
 # drive letter with ln, the registry of its process stays unusable on 32-bit Wine (not yet understood; the same
 # steps pass under wine64).
 QV_TESTS_EXCLUDE=${QV_TESTS_EXCLUDE:-InstallSafetyTest.GameAtTheRootOfADriveInstallsAndUninstalls}
+# matches_any TEXT PATTERNS: TEXT matches one of the space-separated shell patterns.
+matches_any() {
+    local pattern patterns
+    read -ra patterns <<<"$2"  # not expanded as file names
+    for pattern in "${patterns[@]}"; do
+        # shellcheck disable=SC2053
+        [[ "$1" == $pattern ]] && return 0
+    done
+    return 1
+}
+# run_cases TEST NAME: the program's suites one process each (the suites of QV_TESTS_CASE_BY_CASE one process a
+# case), its cases counted and its failed cases named on one line for the whole program.
 run_cases() {
-    local test=$1 name=$2 started=$SECONDS list cases=() case total=0 passed=0 failed=()
+    local test=$1 name=$2 started=$SECONDS list suites=() cases=() suite case total=0 passed=0 failed=() log
     list=$(cd "$(dirname "$test")" && "$RUN" "$test" --gtest_list_tests 2>/dev/null </dev/null | tr -d '\r')
-    local suite=""
+    suite=""
     while IFS= read -r line; do
         case "$line" in
-            "  "*) case=${line#  }; case=${case%%  #*}; cases+=("$suite$case") ;;
+            "  "*)
+                case=${line#  }
+                case=${case%%  #*}
+                [[ "$case" == DISABLED_* || "$suite" == DISABLED_* ]] && continue
+                if matches_any "$suite$case" "${QV_TESTS_EXCLUDE//:/ }"; then
+                    say "   $suite$case: left to wine64"
+                    continue
+                fi
+                cases+=("$suite$case")
+                [[ " ${suites[*]} " == *" $suite "* ]] || suites+=("$suite")
+                ;;
             *.) suite=$line ;;
         esac
     done <<<"$list"
-    for case in "${cases[@]}"; do
-        [[ "$case" == *DISABLED_* ]] && continue
-        local pattern skip=""
-        for pattern in ${QV_TESTS_EXCLUDE//:/ }; do
-            # shellcheck disable=SC2053
-            [[ "$case" == $pattern ]] && skip=1
-        done
-        if [ -n "$skip" ]; then
-            say "   $case: left to wine64"
-            continue
-        fi
-        total=$((total + 1))
-        run_program "$test" "$name.$case" "$case" >/dev/null
-        if tail -1 "$RESULT" | grep -q "^test $name.$case passed"; then
-            passed=$((passed + 1))
-        else
-            failed+=("$case")
-        fi
+    # run_group LABEL FILTER COUNT: one process for COUNT cases; the cases that did not pass go to `failed`.
+    run_group() {
+        local label=$1 filter=$2 count=$3 ran_here passed_here names
+        run_program "$test" "$name.$label" "$filter" >/dev/null
         sed -i '$d' "$RESULT"  # one line for the whole program below
+        log=$PROGRAM_LOG
+        total=$((total + count))
+        passed_here=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\?\..*/\1/p' "$log" | tail -1)
+        ran_here=$(sed -n 's/^\[==========\] \([0-9]*\) tests\? from .* ran\..*/\1/p' "$log" | tail -1)
+        if [ "${ran_here:-0}" = "$count" ]; then
+            passed=$((passed + ${passed_here:-0}))
+            mapfile -t names < <(tr -d '\r' <"$log" | sed -n 's/^\[  FAILED  \] \([A-Za-z][^ ,]*\).*/\1/p' | sort -u)
+            failed+=("${names[@]}")
+        else
+            # It ended before its summary, or ran other cases than listed: none of its cases counts as passed.
+            failed+=("$label(ran ${ran_here:-none} of $count)")
+        fi
+    }
+    for suite in "${suites[@]}"; do
+        if matches_any "${suite%.}" "$QV_TESTS_CASE_BY_CASE"; then
+            for case in "${cases[@]}"; do
+                [[ "$case" == "$suite"* ]] && run_group "$case" "$case" 1
+            done
+        else
+            local members=0 exclude="" excluded
+            for case in "${cases[@]}"; do
+                [[ "$case" == "$suite"* ]] && members=$((members + 1))
+            done
+            # The suite's excluded cases stay out of its process too.
+            IFS=: read -ra excluded <<<"$QV_TESTS_EXCLUDE"
+            for case in "${excluded[@]}"; do
+                [[ "$case" == "$suite"* ]] && exclude="$exclude:$case"
+            done
+            run_group "${suite%.}" "$suite*${exclude:+-${exclude#:}}" "$members"
+        fi
     done
-    if [ "$total" -gt 0 ] && [ "$passed" = "$total" ]; then
-        record "test $name passed $((SECONDS - started)) $passed/$total (one process a case)"
+    if [ "$total" -gt 0 ] && [ "$passed" = "$total" ] && [ "${#failed[@]}" = 0 ]; then
+        record "test $name passed $((SECONDS - started)) $passed/$total (one process a suite, or a case)"
     else
         record "test $name failed $((SECONDS - started)) $passed/$total ${#failed[@]} case(s) failed: ${failed[*]:0:8}"
     fi

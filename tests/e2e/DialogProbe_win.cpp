@@ -5,17 +5,23 @@
 //                           "<id><TAB><1 enabled|0 disabled><TAB><screen x><TAB><screen y><TAB><text>", x and y
 //                           the control's centre
 //
+//   dialog_probe name ID TEXT   puts TEXT (UTF-8) into the control ID (a name edit) of the visible settings dialog
+//                           the way a paste would: one WM_SETTEXT, no keyboard; for the walks where the typing
+//                           itself is not what they check (on the emulated 32-bit guest a typed character takes
+//                           seconds)
+//
 //   dialog_probe filename TITLE TEXT   puts TEXT (UTF-8) into the file-name field of the visible open-file dialog
 //                           whose title is TITLE, the way a paste would: one WM_SETTEXT, no keyboard (a character
 //                           that xdotool types through a spare key may be lost on a busy machine)
 //
-// Exit status: 0; 1 when no such dialog is shown; 2 on a usage error.
+// Exit status: 0; 1 when no such dialog or control is shown or the control refused the text; 2 on a usage error.
 #include <windows.h>
 #include <fcntl.h>
 #include <io.h>
 #include <shellapi.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -55,6 +61,38 @@ BOOL CALLBACK PrintControl(HWND control, LPARAM) {
     return TRUE;
 }
 
+HWND VisibleSettingsDialog() {
+    HWND dialog = nullptr;
+    EnumWindows(FindSettings, reinterpret_cast<LPARAM>(&dialog));
+    if (!dialog)
+        std::fputs("dialog_probe: no settings dialog\n", stderr);
+    return dialog;
+}
+
+// WM_SETTEXT to a control of another process, answered within 5 s; false when the control refused the text.
+bool SetControlText(HWND control, const wchar_t* text) {
+    DWORD_PTR answer = 0;
+    return SendMessageTimeoutW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000,
+                               &answer) != 0 &&
+           answer == TRUE;
+}
+
+int PutName(int id, const wchar_t* text) {
+    HWND dialog = VisibleSettingsDialog();
+    if (!dialog)
+        return 1;
+    HWND edit = GetDlgItem(dialog, id);
+    if (!edit) {
+        std::fprintf(stderr, "dialog_probe: the settings dialog has no control %d\n", id);
+        return 1;
+    }
+    if (!SetControlText(edit, text)) {
+        std::fprintf(stderr, "dialog_probe: control %d did not take the text\n", id);
+        return 1;
+    }
+    return 0;
+}
+
 // The file-name field of the open-file dialog: the combo box cmb13 of the Explorer-style dialog, or the edit edt1.
 constexpr int kFileNameComboId = 0x47C;
 constexpr int kFileNameEditId = 0x480;
@@ -90,8 +128,7 @@ int PutFileName(const wchar_t* title, const wchar_t* text) {
         std::fputs("dialog_probe: the dialog has no file-name field\n", stderr);
         return 1;
     }
-    DWORD_PTR answer = 0;
-    SendMessageTimeoutW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000, &answer);
+    SetControlText(field, text);
     return 0;
 }
 
@@ -99,24 +136,26 @@ int PutFileName(const wchar_t* title, const wchar_t* text) {
 
 int main(int argc, char** argv) {
     _setmode(_fileno(stdout), _O_BINARY);
-    if (argc == 4 && std::strcmp(argv[1], "filename") == 0) {
+    const bool filename = argc == 4 && std::strcmp(argv[1], "filename") == 0;
+    const bool name = argc == 4 && std::strcmp(argv[1], "name") == 0;
+    if (filename || name) {
         // The texts from the UTF-16 command line: the probe's own code page cannot spell every name.
         int count = 0;
         LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
-        const int status = wide && count == 4 ? PutFileName(wide[2], wide[3]) : 2;
+        int status = 2;
+        if (wide && count == 4)
+            status = filename ? PutFileName(wide[2], wide[3]) : PutName(std::atoi(argv[2]), wide[3]);
         LocalFree(wide);
         return status;
     }
     if (argc != 2 || std::strcmp(argv[1], "settings") != 0) {
-        std::fputs("usage: dialog_probe settings | dialog_probe filename TITLE TEXT\n", stderr);
+        std::fputs("usage: dialog_probe settings | dialog_probe name ID TEXT | dialog_probe filename TITLE TEXT\n",
+                   stderr);
         return 2;
     }
-    HWND dialog = nullptr;
-    EnumWindows(FindSettings, reinterpret_cast<LPARAM>(&dialog));
-    if (!dialog) {
-        std::fputs("dialog_probe: no settings dialog\n", stderr);
+    HWND dialog = VisibleSettingsDialog();
+    if (!dialog)
         return 1;
-    }
     EnumChildWindows(dialog, PrintControl, 0);
     return 0;
 }

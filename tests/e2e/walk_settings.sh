@@ -5,8 +5,11 @@
 # picture of the high texture is saved, and after the uninstall the textures must be gone with the pack folder.
 #
 #   walk_settings.sh --exe QuorvanSetup.exe --probe window_probe.exe --dialog-probe dialog_probe.exe \
-#                    --sample SAMPLE_GAME_DIR --lit window2.bmp --out DIR [--locale LOCALE]
+#                    --sample SAMPLE_GAME_DIR --lit window2.bmp --out DIR [--locale LOCALE] [--names type|paste]
 #
+# --names paste puts the names into the dialog's edits through dialog_probe, as a paste would, instead of typing
+# them (scripts/settings-walk.sh: SETTINGS_NAMES); the 32-bit guest, whose emulated processor makes each typed
+# character a matter of seconds, walks so, while the walks under wine64 type.
 # --locale runs the installer under that locale's system code page (as walk_install.sh does), with the game in a
 # folder whose name 932 and 1252 cannot spell.
 # Screenshots go to DIR. The install key, the game folder and the save are restored or removed at the end,
@@ -18,7 +21,9 @@ source "$ROOT/scripts/gui-lib.sh"
 source "$ROOT/scripts/settings-walk.sh"
 
 LOCALE=""
-walk_args walk_settings "exe probe dialog-probe sample lit out locale?" "$@"
+NAMES="type"
+walk_args walk_settings "exe probe dialog-probe sample lit out locale? names?" "$@"
+SETTINGS_NAMES="$NAMES"
 GAME_FOLDER=Game
 if [ -n "$LOCALE" ]; then
     GUI_LOCALE="$LOCALE"

@@ -510,3 +510,96 @@ TEST(BrandTexts, MissingStringIsAddedAndNonNumericVersionKeepsTheFixedOne) {
     EXPECT_FALSE(SetVersionStrings(&broken, {{"ProductName", u"x"}}, &why));
     EXPECT_EQ("its version resource is damaged", why);
 }
+
+// The tree that the section writer lays out, read back: at each level names first (in UTF-16 order), then numbers
+// in ascending order, whatever order the leaves came in; of two leaves with the same type, name and language the
+// later is kept; every leaf keeps its code page and bytes.
+TEST(ResourceTree, WrittenInTreeOrderWithTheLaterDuplicateKept) {
+    auto leaf = [](ResourceId type, ResourceId name, uint16_t language, const char* bytes) {
+        ResourceLeaf made;
+        made.type = type;
+        made.name = name;
+        made.language = language;
+        made.codePage = 936;
+        made.data.assign(bytes, bytes + std::strlen(bytes));
+        return made;
+    };
+    const std::vector<ResourceLeaf> given = {
+        leaf(NumberedResource(kTypeBitmap), NumberedResource(7), 0x0804, "seven"),
+        leaf(NamedResource("ZED"), NamedResource("B"), 0x0409, "zed b"),
+        leaf(NumberedResource(kTypeBitmap), NamedResource("WINDOW2.BMP"), 0x0804, "window two"),
+        leaf(NamedResource("ABC"), NumberedResource(1), 0x0804, "abc 1"),
+        leaf(NumberedResource(kTypeBitmap), NamedResource("WINDOW1.BMP"), 0x0804, "old window one"),
+        leaf(NumberedResource(kTypeBitmap), NamedResource("WINDOW1.BMP"), 0x0409, "window one, English"),
+        leaf(NumberedResource(kTypeBitmap), NamedResource("WINDOW1.BMP"), 0x0804, "window one"),
+        leaf(NumberedResource(kTypeIcon), NumberedResource(2), 0, "odd-sized icon"),
+    };
+    const std::vector<std::tuple<std::string, std::string, uint16_t, std::string>> expected = {
+        {"ABC", "#1", 0x0804, "abc 1"},
+        {"ZED", "B", 0x0409, "zed b"},
+        {"#2", "WINDOW1.BMP", 0x0409, "window one, English"},
+        {"#2", "WINDOW1.BMP", 0x0804, "window one"},
+        {"#2", "WINDOW2.BMP", 0x0804, "window two"},
+        {"#2", "#7", 0x0804, "seven"},
+        {"#3", "#2", 0, "odd-sized icon"},
+    };
+    auto shown = [](const ResourceId& id) {
+        return id.IsName() ? std::string(id.name.begin(), id.name.end()) : "#" + std::to_string(id.number);
+    };
+
+    const Bytes image = ReadFile(kFixture + "/ours64.exe");
+    Bytes out;
+    std::string why;
+    ASSERT_TRUE(ReplaceResources(image, given, &out, &why)) << why;
+    std::vector<ResourceLeaf> read;
+    ASSERT_TRUE(ReadResources(out, &read, &why)) << why;
+    ASSERT_EQ(expected.size(), read.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        SCOPED_TRACE("leaf " + std::to_string(i));
+        EXPECT_EQ(std::get<0>(expected[i]), shown(read[i].type));
+        EXPECT_EQ(std::get<1>(expected[i]), shown(read[i].name));
+        EXPECT_EQ(std::get<2>(expected[i]), read[i].language);
+        EXPECT_EQ(936u, read[i].codePage);
+        EXPECT_EQ(std::get<3>(expected[i]), std::string(read[i].data.begin(), read[i].data.end()));
+    }
+}
+
+// A new icon group's images take the lowest numbers that no other image has; the images of the group it replaces
+// go, those that another group shares stay.
+TEST(ResourceTree, ReplacedIconGroupNumbersItsImagesFromTheLowestFree) {
+    auto group = [](uint16_t number, std::vector<uint16_t> images) {
+        ResourceLeaf leaf;
+        leaf.type = NumberedResource(kTypeGroupIcon);
+        leaf.name = NumberedResource(number);
+        leaf.data = {0, 0, 1, 0, static_cast<unsigned char>(images.size()), 0};
+        for (uint16_t image : images) {
+            leaf.data.insert(leaf.data.end(), 12, 0);
+            leaf.data.push_back(static_cast<unsigned char>(image));
+            leaf.data.push_back(0);
+        }
+        return leaf;
+    };
+    auto icon = [](uint16_t number) {
+        ResourceLeaf leaf;
+        leaf.type = NumberedResource(kTypeIcon);
+        leaf.name = NumberedResource(number);
+        leaf.data = {static_cast<unsigned char>(number)};
+        return leaf;
+    };
+    // Group 106 (the program's) has images 1 and 3; group 5 shares image 3 and has 2.
+    std::vector<ResourceLeaf> leaves = {group(106, {1, 3}), group(5, {2, 3}), icon(1), icon(2), icon(3)};
+    std::vector<IconImage> images(3);
+    for (size_t i = 0; i < images.size(); ++i)
+        images[i].data = {static_cast<unsigned char>(0xA0 + i)};
+    ReplaceIconGroup(&leaves, false, kBrandIconGroup, images, 0x0804);
+
+    std::vector<std::pair<uint16_t, unsigned char>> icons;  // number, first byte
+    for (const ResourceLeaf& leaf : leaves) {
+        if (!leaf.type.IsName() && leaf.type.number == kTypeIcon)
+            icons.emplace_back(leaf.name.number, leaf.data.at(0));
+    }
+    std::sort(icons.begin(), icons.end());
+    // 1 went with the old group and is free again; 2 and 3 belong to group 5; the new images are 1, 4 and 5.
+    const std::vector<std::pair<uint16_t, unsigned char>> expected = {{1, 0xA0}, {2, 2}, {3, 3}, {4, 0xA1}, {5, 0xA2}};
+    EXPECT_EQ(expected, icons);
+}

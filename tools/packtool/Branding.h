@@ -8,7 +8,9 @@
 #include "tools/packtool/PeResources.h"
 
 // What "packtool brand" puts into a program image: a pack maintainer's skin pictures, icon, cursor and version
-// texts in place of ours. Everything here works on bytes; the command reads and writes the files.
+// texts in place of ours. Everything here works on bytes; the command reads and writes the files. One file a
+// format: BrandBitmap.cpp (BMP), BrandIcon.cpp (ICO and CUR), BrandVersion.cpp (VS_VERSIONINFO); Branding.cpp
+// puts them together (ApplyBrand).
 
 constexpr uint16_t kBrandIconGroup = 106;    // the program's icon (resources/resource.h: IDI_APP)
 constexpr uint16_t kBrandCursorGroup = 102;  // the hand over the skin controls (IDR_HAND_CURSOR)
@@ -18,6 +20,8 @@ constexpr int32_t kMaxSkinSide = 2048;
 // 24 bits per pixel, uncompressed, rows bottom-up, 1 to 2048 pixels each way, its pixels right after its header
 // and colour table and all of them in the file. False with the reason otherwise.
 bool CheckSkinPicture(const std::vector<unsigned char>& file, int32_t* width, int32_t* height, std::string* why);
+// The bitmap resource of a checked skin picture: the file without its 14-byte file header.
+std::vector<unsigned char> SkinBitmapResource(const std::vector<unsigned char>& file);
 
 // One image of an .ico or .cur file. For an icon `a` and `b` are the planes and bits per pixel of its directory
 // entry; for a cursor they are its hot spot's column and row.
@@ -37,6 +41,15 @@ bool ReadIconFile(const std::vector<unsigned char>& file,
                   bool cursor,
                   std::vector<IconImage>* images,
                   std::string* why);
+
+// Replaces the icon (cursor false) or cursor group `group` and its images: the old group's images go unless another
+// group shares them; the new images take the lowest free numbers from 1, as windres numbers them. The group keeps
+// its language; a new one takes fallbackLanguage.
+void ReplaceIconGroup(std::vector<ResourceLeaf>* leaves,
+                      bool cursor,
+                      uint16_t group,
+                      const std::vector<IconImage>& images,
+                      uint16_t fallbackLanguage);
 
 // The version texts that --set may change.
 bool IsBrandVersionName(const std::string& name);

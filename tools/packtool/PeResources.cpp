@@ -9,10 +9,19 @@
 
 namespace {
 
+// The fields of the resource tree (PeResources.h describes it). Offsets within a directory, an entry or a data
+// entry; an offset with kHighBit set names a string or a subdirectory.
 constexpr uint32_t kHighBit = 0x80000000u;
 constexpr size_t kDirectoryHeaderSize = 16;
+constexpr size_t kDirectoryNamedCount = 12;
+constexpr size_t kDirectoryNumberedCount = 14;
 constexpr size_t kDirectoryEntrySize = 8;
+constexpr size_t kEntryId = 0;
+constexpr size_t kEntryTarget = 4;
 constexpr size_t kDataEntrySize = 16;
+constexpr size_t kDataRva = 0;
+constexpr size_t kDataSize = 4;
+constexpr size_t kDataCodePage = 8;
 
 uint64_t AlignUp(uint64_t value, uint32_t alignment) {
     return alignment == 0 ? value : (value + alignment - 1) / alignment * alignment;
@@ -79,15 +88,16 @@ class TreeReader {
             *why = "a resource directory lies outside the resource section";
             return false;
         }
-        size_t count = static_cast<size_t>(Get16(bytes_, offset + 12)) + Get16(bytes_, offset + 14);
+        size_t count = static_cast<size_t>(Get16(bytes_, offset + kDirectoryNamedCount)) +
+                       Get16(bytes_, offset + kDirectoryNumberedCount);
         if (!Has(bytes_, offset + kDirectoryHeaderSize, count * kDirectoryEntrySize)) {
             *why = "a resource directory lies outside the resource section";
             return false;
         }
         for (size_t i = 0; i < count; ++i) {
             size_t entry = offset + kDirectoryHeaderSize + i * kDirectoryEntrySize;
-            uint32_t id = Get32(bytes_, entry);
-            uint32_t target = Get32(bytes_, entry + 4);
+            uint32_t id = Get32(bytes_, entry + kEntryId);
+            uint32_t target = Get32(bytes_, entry + kEntryTarget);
             ResourceId resourceId;
             if (id & kHighBit) {
                 if (!ReadName(id & ~kHighBit, &resourceId.name, why))
@@ -129,14 +139,14 @@ class TreeReader {
             *why = "a resource data entry lies outside the resource section";
             return false;
         }
-        uint32_t dataRva = Get32(bytes_, offset);
-        uint32_t size = Get32(bytes_, offset + 4);
+        uint32_t dataRva = Get32(bytes_, offset + kDataRva);
+        uint32_t size = Get32(bytes_, offset + kDataSize);
         if (dataRva < rva_ || !Has(bytes_, dataRva - rva_, size)) {
             *why = "a resource's bytes lie outside the resource section";
             return false;
         }
         ResourceLeaf leaf = path;
-        leaf.codePage = Get32(bytes_, offset + 8);
+        leaf.codePage = Get32(bytes_, offset + kDataCodePage);
         leaf.data.assign(bytes_.begin() + (dataRva - rva_), bytes_.begin() + (dataRva - rva_) + size);
         leaves->push_back(std::move(leaf));
         return true;
@@ -157,10 +167,309 @@ struct IdOrder {
     }
 };
 
-void PutDirectory(std::vector<unsigned char>& out, size_t offset, uint16_t named, uint16_t numbered) {
-    // Characteristics, time stamp and version stay zero: no build time goes into the image.
-    Put16(out, offset + 12, named);
-    Put16(out, offset + 14, numbered);
+// The tree to write: type -> name -> language -> leaf.
+using LanguageLevel = std::map<uint16_t, const ResourceLeaf*>;
+using NameLevel = std::map<ResourceId, LanguageLevel, IdOrder>;
+using TypeLevel = std::map<ResourceId, NameLevel, IdOrder>;
+
+TypeLevel GroupLeaves(const std::vector<ResourceLeaf>& leaves) {
+    TypeLevel tree;
+    for (const ResourceLeaf& leaf : leaves)
+        tree[leaf.type][leaf.name][leaf.language] = &leaf;  // a later duplicate replaces the earlier
+    return tree;
+}
+
+size_t DirectorySize(size_t entries) {
+    return kDirectoryHeaderSize + entries * kDirectoryEntrySize;
+}
+size_t NameStringSize(const ResourceId& id) {
+    return id.IsName() ? 2 + 2 * id.name.size() : 0;  // length word, then the UTF-16 units
+}
+
+// Where the parts of a new section start: every directory, level by level, from 0; the data entries; the name
+// strings; the resources' bytes, each on an 8-byte boundary; and the section's size.
+struct SectionPlan {
+    size_t dataEntries = 0;
+    size_t strings = 0;
+    size_t data = 0;
+    size_t total = 0;
+};
+
+SectionPlan PlanSection(const TypeLevel& tree) {
+    size_t directories = DirectorySize(tree.size());
+    size_t leafCount = 0;
+    size_t stringBytes = 0;
+    for (const auto& type : tree) {
+        directories += DirectorySize(type.second.size());
+        stringBytes += NameStringSize(type.first);
+        for (const auto& name : type.second) {
+            directories += DirectorySize(name.second.size());
+            leafCount += name.second.size();
+            stringBytes += NameStringSize(name.first);
+        }
+    }
+    SectionPlan plan;
+    plan.dataEntries = directories;
+    plan.strings = plan.dataEntries + leafCount * kDataEntrySize;
+    plan.data = AlignUp(plan.strings + stringBytes, 8);
+    plan.total = plan.data;
+    for (const auto& type : tree)
+        for (const auto& name : type.second)
+            for (const auto& language : name.second)
+                plan.total = AlignUp(plan.total + language.second->data.size(), 8);
+    return plan;
+}
+
+// Fills a section laid out by PlanSection: the types' directory at 0, then the names' directories in type order,
+// then the languages' directories in the same order, each data entry and name string in the order written.
+class SectionWriter {
+  public:
+    SectionWriter(const SectionPlan& plan, uint32_t sectionRva)
+        : out_(plan.total, 0),
+          rva_(sectionRva),
+          nextEntry_(plan.dataEntries),
+          nextString_(plan.strings),
+          nextData_(plan.data) {}
+
+    std::vector<unsigned char> Write(const TypeLevel& tree) {
+        nextDirectory_ = DirectorySize(tree.size());
+        std::vector<std::pair<size_t, const NameLevel*>> nameTables;
+        WriteDirectory(0, tree, &nameTables);
+        std::vector<std::pair<size_t, const LanguageLevel*>> languageTables;
+        for (const auto& table : nameTables)
+            WriteDirectory(table.first, *table.second, &languageTables);
+        for (const auto& table : languageTables)
+            WriteLanguages(table.first, *table.second);
+        return std::move(out_);
+    }
+
+  private:
+    void PutHeader(size_t table, size_t named, size_t entries) {
+        // Characteristics, time stamp and version stay zero: no build time goes into the image.
+        Put16(out_, table + kDirectoryNamedCount, static_cast<uint16_t>(named));
+        Put16(out_, table + kDirectoryNumberedCount, static_cast<uint16_t>(entries - named));
+    }
+
+    void PutId(size_t entry, const ResourceId& id) {
+        if (!id.IsName()) {
+            Put32(out_, entry + kEntryId, id.number);
+            return;
+        }
+        Put32(out_, entry + kEntryId, static_cast<uint32_t>(nextString_) | kHighBit);
+        Put16(out_, nextString_, static_cast<uint16_t>(id.name.size()));
+        for (size_t i = 0; i < id.name.size(); ++i)
+            Put16(out_, nextString_ + 2 + 2 * i, static_cast<uint16_t>(id.name[i]));
+        nextString_ += NameStringSize(id);
+    }
+
+    // The directory at `table` for the types or the names of a type, each entry pointing at a subdirectory placed
+    // after those placed so far; the subdirectories go to `children` in order, to be written next.
+    template <typename Level>
+    void WriteDirectory(size_t table,
+                        const Level& level,
+                        std::vector<std::pair<size_t, const typename Level::mapped_type*>>* children) {
+        size_t named = 0;
+        for (const auto& item : level)
+            named += item.first.IsName() ? 1 : 0;
+        PutHeader(table, named, level.size());
+        size_t entry = table + kDirectoryHeaderSize;
+        for (const auto& item : level) {
+            PutId(entry, item.first);
+            Put32(out_, entry + kEntryTarget, static_cast<uint32_t>(nextDirectory_) | kHighBit);
+            children->emplace_back(nextDirectory_, &item.second);
+            nextDirectory_ += DirectorySize(item.second.size());
+            entry += kDirectoryEntrySize;
+        }
+    }
+
+    // The directory of a name's languages: each entry points at a data entry, which holds the leaf's address.
+    void WriteLanguages(size_t table, const LanguageLevel& languages) {
+        PutHeader(table, 0, languages.size());
+        size_t entry = table + kDirectoryHeaderSize;
+        for (const auto& language : languages) {
+            const ResourceLeaf& leaf = *language.second;
+            Put32(out_, entry + kEntryId, language.first);
+            Put32(out_, entry + kEntryTarget, static_cast<uint32_t>(nextEntry_));
+            Put32(out_, nextEntry_ + kDataRva, static_cast<uint32_t>(rva_ + nextData_));
+            Put32(out_, nextEntry_ + kDataSize, static_cast<uint32_t>(leaf.data.size()));
+            Put32(out_, nextEntry_ + kDataCodePage, leaf.codePage);
+            std::copy(leaf.data.begin(), leaf.data.end(), out_.begin() + nextData_);
+            nextData_ = AlignUp(nextData_ + leaf.data.size(), 8);
+            nextEntry_ += kDataEntrySize;
+            entry += kDirectoryEntrySize;
+        }
+    }
+
+    std::vector<unsigned char> out_;
+    uint32_t rva_;
+    size_t nextDirectory_ = 0;
+    size_t nextEntry_;
+    size_t nextString_;
+    size_t nextData_;
+};
+
+size_t DirectoryEntryOffset(const PeLayout& layout, uint32_t index) {
+    return layout.directoryOffset + pe::kDataDirectoryEntrySize * index;
+}
+
+// The resource section of an image and what moves with it when it grows or shrinks.
+struct ResourceMove {
+    PeSection rsrc;
+    std::vector<size_t> moved;  // the sections after it, by index
+    uint64_t oldEndVa = 0;      // the end of its memory, section-aligned
+    uint64_t oldEndRaw = 0;     // the end of its bytes in the file
+};
+
+bool InMovedSection(const PeLayout& layout, const ResourceMove& move, uint32_t rva) {
+    for (size_t i : move.moved) {
+        const PeSection& section = layout.sections[i];
+        if (rva >= section.virtualAddress && rva < uint64_t(section.virtualAddress) + SectionSpan(section))
+            return true;
+    }
+    return false;
+}
+
+// The layout check: the image is unsigned, has a resource section after its headers, and what lies after that
+// section can move: nothing in the code may address it. mingw's linker puts only discardable sections there
+// (.reloc, .gnu_debuglink), reached through the data directory or by name.
+bool CheckMovable(const std::vector<unsigned char>& image,
+                  const PeLayout& layout,
+                  ResourceMove* move,
+                  std::string* why) {
+    uint32_t certificateOffset, certificateSize;
+    PeDirectory(image, layout, pe::kDirectorySecurity, &certificateOffset, &certificateSize);
+    if (certificateOffset != 0 || certificateSize != 0) {
+        *why = "it carries a certificate table (a signature): its resources can only change before it is signed";
+        return false;
+    }
+    int index = ResourceSectionIndex(image, layout);
+    if (index < 0) {
+        *why = "it has no resource section";
+        return false;
+    }
+    const PeSection& rsrc = layout.sections[index];
+    move->rsrc = rsrc;
+    // The new resources are written where the old ones start: never over the headers and the section table.
+    const size_t headersEnd = layout.sections.back().headerOffset + pe::kSectionHeaderSize;
+    if (rsrc.rawOffset < headersEnd) {
+        *why = "section " + rsrc.name + " starts inside the headers";
+        return false;
+    }
+    move->oldEndVa = AlignUp(uint64_t(rsrc.virtualAddress) + SectionSpan(rsrc), layout.sectionAlignment);
+    move->oldEndRaw = uint64_t(rsrc.rawOffset) + rsrc.rawSize;
+
+    for (size_t i = 0; i < layout.sections.size(); ++i) {
+        const PeSection& section = layout.sections[i];
+        if (static_cast<int>(i) == index)
+            continue;
+        bool after = section.virtualAddress > rsrc.virtualAddress;
+        if (!after) {
+            if (uint64_t(section.virtualAddress) + SectionSpan(section) > rsrc.virtualAddress ||
+                (section.rawSize != 0 && uint64_t(section.rawOffset) + section.rawSize > rsrc.rawOffset)) {
+                *why = "section " + section.name + " overlaps the resource section";
+                return false;
+            }
+            continue;
+        }
+        if (section.virtualAddress < move->oldEndVa || (section.rawSize != 0 && section.rawOffset < move->oldEndRaw)) {
+            *why = "section " + section.name + " overlaps the resource section";
+            return false;
+        }
+        if (!(section.characteristics & pe::kScnDiscardable)) {
+            *why = "section " + section.name + " follows the resources and may be addressed by the program's code";
+            return false;
+        }
+        move->moved.push_back(i);
+    }
+    for (uint32_t d = 0; d < layout.directoryCount; ++d) {
+        uint32_t rva, size;
+        PeDirectory(image, layout, d, &rva, &size);
+        if (d == pe::kDirectoryResources || d == pe::kDirectoryRelocations || size == 0)
+            continue;
+        if (InMovedSection(layout, *move, rva)) {
+            *why = "data directory entry " + std::to_string(d) + " lies in a section after the resources";
+            return false;
+        }
+    }
+    return true;
+}
+
+// The new section's sizes and how far what follows it moves, in memory and in the file.
+struct Growth {
+    uint32_t virtualSize = 0;
+    uint64_t rawSize = 0;
+    int64_t deltaRaw = 0;
+    int64_t deltaVa = 0;
+};
+
+bool MeasureGrowth(const std::vector<unsigned char>& image,
+                   const PeLayout& layout,
+                   const ResourceMove& move,
+                   size_t sectionSize,
+                   Growth* growth,
+                   std::string* why) {
+    growth->rawSize = AlignUp(sectionSize, layout.fileAlignment);
+    uint64_t newEndVa = AlignUp(uint64_t(move.rsrc.virtualAddress) + sectionSize, layout.sectionAlignment);
+    if (newEndVa > 0xF0000000u || image.size() + growth->rawSize > 0xF0000000u) {
+        *why = "the resources would make the image too large";
+        return false;
+    }
+    growth->virtualSize = static_cast<uint32_t>(sectionSize);
+    growth->deltaRaw = static_cast<int64_t>(growth->rawSize) - move.rsrc.rawSize;
+    growth->deltaVa = static_cast<int64_t>(newEndVa) - static_cast<int64_t>(move.oldEndVa);
+    return true;
+}
+
+// The bytes of the new image: the old ones up to the resources, the new section padded to the file alignment, the
+// old ones after the resources.
+void SpliceSection(const std::vector<unsigned char>& image,
+                   const ResourceMove& move,
+                   const std::vector<unsigned char>& section,
+                   const Growth& growth,
+                   std::vector<unsigned char>* out) {
+    out->clear();
+    out->reserve(image.size() + (growth.deltaRaw > 0 ? growth.deltaRaw : 0));
+    out->insert(out->end(), image.begin(), image.begin() + move.rsrc.rawOffset);
+    out->insert(out->end(), section.begin(), section.end());
+    out->resize(move.rsrc.rawOffset + growth.rawSize, 0);
+    out->insert(out->end(), image.begin() + move.oldEndRaw, image.end());
+}
+
+// The header fields that the move changes, read from the old image and written into the new one; the checksum
+// last, over the finished bytes.
+void PatchHeaders(const std::vector<unsigned char>& image,
+                  const PeLayout& layout,
+                  const ResourceMove& move,
+                  const Growth& growth,
+                  std::vector<unsigned char>* out) {
+    Put32(*out, move.rsrc.headerOffset + pe::kSectionVirtualSize, growth.virtualSize);
+    Put32(*out, move.rsrc.headerOffset + pe::kSectionRawSize, static_cast<uint32_t>(growth.rawSize));
+    for (size_t i : move.moved) {
+        const PeSection& s = layout.sections[i];
+        Put32(*out, s.headerOffset + pe::kSectionVirtualAddress,
+              static_cast<uint32_t>(s.virtualAddress + growth.deltaVa));
+        if (s.rawSize != 0)
+            Put32(*out, s.headerOffset + pe::kSectionRawOffset, static_cast<uint32_t>(s.rawOffset + growth.deltaRaw));
+    }
+    uint32_t symbols = Get32(image, layout.coffOffset + pe::kCoffSymbolTable);
+    if (symbols != 0 && symbols >= move.oldEndRaw)
+        Put32(*out, layout.coffOffset + pe::kCoffSymbolTable, static_cast<uint32_t>(symbols + growth.deltaRaw));
+
+    Put32(*out, DirectoryEntryOffset(layout, pe::kDirectoryResources) + pe::kDataDirectorySize, growth.virtualSize);
+    uint32_t relocRva, relocSize;
+    PeDirectory(image, layout, pe::kDirectoryRelocations, &relocRva, &relocSize);
+    if (relocSize != 0 && InMovedSection(layout, move, relocRva))
+        Put32(*out, DirectoryEntryOffset(layout, pe::kDirectoryRelocations) + pe::kDataDirectoryAddress,
+              static_cast<uint32_t>(relocRva + growth.deltaVa));
+
+    size_t imageSize = layout.optionalOffset + pe::kOptSizeOfImage;
+    Put32(*out, imageSize, static_cast<uint32_t>(Get32(image, imageSize) + growth.deltaVa));
+    if (move.rsrc.characteristics & pe::kScnInitializedData) {
+        size_t initialized = layout.optionalOffset + pe::kOptSizeOfInitializedData;
+        Put32(*out, initialized, static_cast<uint32_t>(Get32(image, initialized) + growth.deltaRaw));
+    }
+    size_t checksum = PeChecksumOffset(layout);
+    Put32(*out, checksum, PeChecksum(*out, checksum));
 }
 
 }  // namespace
@@ -231,13 +540,14 @@ bool ReadPeLayout(const std::vector<unsigned char>& image, PeLayout* layout, std
     for (size_t i = 0; i < sectionCount; ++i) {
         PeSection section;
         section.headerOffset = table + i * pe::kSectionHeaderSize;
-        const unsigned char* name = &image[section.headerOffset];
-        section.name.assign(reinterpret_cast<const char*>(name), std::find(name, name + 8, 0) - name);
-        section.virtualSize = Get32(image, section.headerOffset + 8);
-        section.virtualAddress = Get32(image, section.headerOffset + 12);
-        section.rawSize = Get32(image, section.headerOffset + 16);
-        section.rawOffset = Get32(image, section.headerOffset + 20);
-        section.characteristics = Get32(image, section.headerOffset + 36);
+        const unsigned char* name = &image[section.headerOffset + pe::kSectionName];
+        section.name.assign(reinterpret_cast<const char*>(name),
+                            std::find(name, name + pe::kSectionNameSize, 0) - name);
+        section.virtualSize = Get32(image, section.headerOffset + pe::kSectionVirtualSize);
+        section.virtualAddress = Get32(image, section.headerOffset + pe::kSectionVirtualAddress);
+        section.rawSize = Get32(image, section.headerOffset + pe::kSectionRawSize);
+        section.rawOffset = Get32(image, section.headerOffset + pe::kSectionRawOffset);
+        section.characteristics = Get32(image, section.headerOffset + pe::kSectionCharacteristics);
         if (section.rawSize != 0 && !Has(image, section.rawOffset, section.rawSize)) {
             *why = "section " + section.name + " lies past the end of the file";
             return false;
@@ -255,8 +565,9 @@ void PeDirectory(const std::vector<unsigned char>& image,
     *rva = *size = 0;
     if (index >= layout.directoryCount)
         return;
-    *rva = Get32(image, layout.directoryOffset + pe::kDataDirectoryEntrySize * index);
-    *size = Get32(image, layout.directoryOffset + pe::kDataDirectoryEntrySize * index + 4);
+    const size_t entry = DirectoryEntryOffset(layout, index);
+    *rva = Get32(image, entry + pe::kDataDirectoryAddress);
+    *size = Get32(image, entry + pe::kDataDirectorySize);
 }
 
 bool ReadResources(const std::vector<unsigned char>& image, std::vector<ResourceLeaf>* leaves, std::string* why) {
@@ -280,108 +591,8 @@ bool ReadResources(const std::vector<unsigned char>& image, std::vector<Resource
 }
 
 std::vector<unsigned char> BuildResourceSection(const std::vector<ResourceLeaf>& leaves, uint32_t sectionRva) {
-    // type -> name -> language -> leaf
-    using Languages = std::map<uint16_t, const ResourceLeaf*>;
-    using Names = std::map<ResourceId, Languages, IdOrder>;
-    std::map<ResourceId, Names, IdOrder> tree;
-    for (const ResourceLeaf& leaf : leaves)
-        tree[leaf.type][leaf.name][leaf.language] = &leaf;
-
-    // Layout: every directory, level by level; the data entries; the name strings; the resources' bytes, each on
-    // an 8-byte boundary.
-    size_t directories = kDirectoryHeaderSize + tree.size() * kDirectoryEntrySize;
-    size_t leafCount = 0;
-    size_t stringBytes = 0;
-    for (const auto& type : tree) {
-        directories += kDirectoryHeaderSize + type.second.size() * kDirectoryEntrySize;
-        if (type.first.IsName())
-            stringBytes += 2 + 2 * type.first.name.size();
-        for (const auto& name : type.second) {
-            directories += kDirectoryHeaderSize + name.second.size() * kDirectoryEntrySize;
-            leafCount += name.second.size();
-            if (name.first.IsName())
-                stringBytes += 2 + 2 * name.first.name.size();
-        }
-    }
-    size_t dataEntries = directories;
-    size_t strings = dataEntries + leafCount * kDataEntrySize;
-    size_t data = AlignUp(strings + stringBytes, 8);
-    size_t total = data;
-    for (const auto& type : tree)
-        for (const auto& name : type.second)
-            for (const auto& language : name.second)
-                total = AlignUp(total + language.second->data.size(), 8);
-
-    std::vector<unsigned char> out(total, 0);
-    size_t nextDirectory = kDirectoryHeaderSize + tree.size() * kDirectoryEntrySize;
-    size_t nextEntry = dataEntries;
-    size_t nextString = strings;
-    size_t nextData = data;
-    auto putId = [&](size_t entry, const ResourceId& id) {
-        if (!id.IsName()) {
-            Put32(out, entry, id.number);
-            return;
-        }
-        Put32(out, entry, static_cast<uint32_t>(nextString) | kHighBit);
-        Put16(out, nextString, static_cast<uint16_t>(id.name.size()));
-        for (size_t i = 0; i < id.name.size(); ++i)
-            Put16(out, nextString + 2 + 2 * i, static_cast<uint16_t>(id.name[i]));
-        nextString += 2 + 2 * id.name.size();
-    };
-    auto countNamed = [](const auto& map) {
-        uint16_t named = 0;
-        for (const auto& item : map)
-            named += item.first.IsName() ? 1 : 0;
-        return named;
-    };
-
-    // Level 1 (types) and the offsets of the level 2 tables, then level 2 and level 3 in the same order.
-    uint16_t named = countNamed(tree);
-    PutDirectory(out, 0, named, static_cast<uint16_t>(tree.size() - named));
-    std::vector<size_t> nameTables;
-    size_t entry = kDirectoryHeaderSize;
-    for (const auto& type : tree) {
-        putId(entry, type.first);
-        Put32(out, entry + 4, static_cast<uint32_t>(nextDirectory) | kHighBit);
-        nameTables.push_back(nextDirectory);
-        nextDirectory += kDirectoryHeaderSize + type.second.size() * kDirectoryEntrySize;
-        entry += kDirectoryEntrySize;
-    }
-    std::vector<const Languages*> languageMaps;
-    std::vector<size_t> languageTables;
-    size_t typeIndex = 0;
-    for (const auto& type : tree) {
-        size_t table = nameTables[typeIndex++];
-        named = countNamed(type.second);
-        PutDirectory(out, table, named, static_cast<uint16_t>(type.second.size() - named));
-        entry = table + kDirectoryHeaderSize;
-        for (const auto& name : type.second) {
-            putId(entry, name.first);
-            Put32(out, entry + 4, static_cast<uint32_t>(nextDirectory) | kHighBit);
-            languageTables.push_back(nextDirectory);
-            languageMaps.push_back(&name.second);
-            nextDirectory += kDirectoryHeaderSize + name.second.size() * kDirectoryEntrySize;
-            entry += kDirectoryEntrySize;
-        }
-    }
-    for (size_t i = 0; i < languageTables.size(); ++i) {
-        size_t table = languageTables[i];
-        PutDirectory(out, table, 0, static_cast<uint16_t>(languageMaps[i]->size()));
-        entry = table + kDirectoryHeaderSize;
-        for (const auto& language : *languageMaps[i]) {
-            const ResourceLeaf& leaf = *language.second;
-            Put32(out, entry, language.first);
-            Put32(out, entry + 4, static_cast<uint32_t>(nextEntry));
-            Put32(out, nextEntry, static_cast<uint32_t>(sectionRva + nextData));
-            Put32(out, nextEntry + 4, static_cast<uint32_t>(leaf.data.size()));
-            Put32(out, nextEntry + 8, leaf.codePage);
-            std::copy(leaf.data.begin(), leaf.data.end(), out.begin() + nextData);
-            nextData = AlignUp(nextData + leaf.data.size(), 8);
-            nextEntry += kDataEntrySize;
-            entry += kDirectoryEntrySize;
-        }
-    }
-    return out;
+    const TypeLevel tree = GroupLeaves(leaves);
+    return SectionWriter(PlanSection(tree), sectionRva).Write(tree);
 }
 
 size_t PeChecksumOffset(const PeLayout& layout) {
@@ -410,118 +621,14 @@ bool ReplaceResources(const std::vector<unsigned char>& image,
                       std::vector<unsigned char>* out,
                       std::string* why) {
     PeLayout layout;
-    if (!ReadPeLayout(image, &layout, why))
+    ResourceMove move;
+    if (!ReadPeLayout(image, &layout, why) || !CheckMovable(image, layout, &move, why))
         return false;
-    uint32_t certificateOffset, certificateSize;
-    PeDirectory(image, layout, pe::kDirectorySecurity, &certificateOffset, &certificateSize);
-    if (certificateOffset != 0 || certificateSize != 0) {
-        *why = "it carries a certificate table (a signature): its resources can only change before it is signed";
+    const std::vector<unsigned char> section = BuildResourceSection(leaves, move.rsrc.virtualAddress);
+    Growth growth;
+    if (!MeasureGrowth(image, layout, move, section.size(), &growth, why))
         return false;
-    }
-    int index = ResourceSectionIndex(image, layout);
-    if (index < 0) {
-        *why = "it has no resource section";
-        return false;
-    }
-    const PeSection rsrc = layout.sections[index];
-    // The new resources are written where the old ones start: never over the headers and the section table.
-    const size_t headersEnd = layout.sections.back().headerOffset + pe::kSectionHeaderSize;
-    if (rsrc.rawOffset < headersEnd) {
-        *why = "section " + rsrc.name + " starts inside the headers";
-        return false;
-    }
-    uint64_t oldEndVa = AlignUp(uint64_t(rsrc.virtualAddress) + SectionSpan(rsrc), layout.sectionAlignment);
-    uint64_t oldEndRaw = uint64_t(rsrc.rawOffset) + rsrc.rawSize;
-
-    // What lies after the resources must be movable: nothing in the code may address it. mingw's linker puts only
-    // discardable sections there (.reloc, .gnu_debuglink), reached through the data directory or by name.
-    std::vector<size_t> moved;
-    for (size_t i = 0; i < layout.sections.size(); ++i) {
-        const PeSection& section = layout.sections[i];
-        if (static_cast<int>(i) == index)
-            continue;
-        bool after = section.virtualAddress > rsrc.virtualAddress;
-        if (!after) {
-            if (uint64_t(section.virtualAddress) + SectionSpan(section) > rsrc.virtualAddress ||
-                (section.rawSize != 0 && uint64_t(section.rawOffset) + section.rawSize > rsrc.rawOffset)) {
-                *why = "section " + section.name + " overlaps the resource section";
-                return false;
-            }
-            continue;
-        }
-        if (section.virtualAddress < oldEndVa || (section.rawSize != 0 && section.rawOffset < oldEndRaw)) {
-            *why = "section " + section.name + " overlaps the resource section";
-            return false;
-        }
-        if (!(section.characteristics & pe::kScnDiscardable)) {
-            *why = "section " + section.name + " follows the resources and may be addressed by the program's code";
-            return false;
-        }
-        moved.push_back(i);
-    }
-    auto inMoved = [&](uint32_t rva) {
-        for (size_t i : moved) {
-            const PeSection& section = layout.sections[i];
-            if (rva >= section.virtualAddress && rva < uint64_t(section.virtualAddress) + SectionSpan(section))
-                return true;
-        }
-        return false;
-    };
-    for (uint32_t d = 0; d < layout.directoryCount; ++d) {
-        uint32_t rva, size;
-        PeDirectory(image, layout, d, &rva, &size);
-        if (d == pe::kDirectoryResources || d == pe::kDirectoryRelocations || size == 0)
-            continue;
-        if (inMoved(rva)) {
-            *why = "data directory entry " + std::to_string(d) + " lies in a section after the resources";
-            return false;
-        }
-    }
-
-    std::vector<unsigned char> section = BuildResourceSection(leaves, rsrc.virtualAddress);
-    uint64_t newRaw = AlignUp(section.size(), layout.fileAlignment);
-    uint64_t newEndVa = AlignUp(uint64_t(rsrc.virtualAddress) + section.size(), layout.sectionAlignment);
-    if (newEndVa > 0xF0000000u || image.size() + newRaw > 0xF0000000u) {
-        *why = "the resources would make the image too large";
-        return false;
-    }
-    int64_t deltaRaw = static_cast<int64_t>(newRaw) - rsrc.rawSize;
-    int64_t deltaVa = static_cast<int64_t>(newEndVa) - static_cast<int64_t>(oldEndVa);
-
-    out->clear();
-    out->reserve(image.size() + (deltaRaw > 0 ? deltaRaw : 0));
-    out->insert(out->end(), image.begin(), image.begin() + rsrc.rawOffset);
-    out->insert(out->end(), section.begin(), section.end());
-    out->resize(rsrc.rawOffset + newRaw, 0);
-    out->insert(out->end(), image.begin() + oldEndRaw, image.end());
-
-    Put32(*out, rsrc.headerOffset + 8, static_cast<uint32_t>(section.size()));
-    Put32(*out, rsrc.headerOffset + 16, static_cast<uint32_t>(newRaw));
-    for (size_t i : moved) {
-        const PeSection& s = layout.sections[i];
-        Put32(*out, s.headerOffset + 12, static_cast<uint32_t>(s.virtualAddress + deltaVa));
-        if (s.rawSize != 0)
-            Put32(*out, s.headerOffset + 20, static_cast<uint32_t>(s.rawOffset + deltaRaw));
-    }
-    uint32_t symbols = Get32(image, layout.coffOffset + pe::kCoffSymbolTable);
-    if (symbols != 0 && symbols >= oldEndRaw)
-        Put32(*out, layout.coffOffset + pe::kCoffSymbolTable, static_cast<uint32_t>(symbols + deltaRaw));
-
-    Put32(*out, layout.directoryOffset + pe::kDataDirectoryEntrySize * pe::kDirectoryResources + 4,
-          static_cast<uint32_t>(section.size()));
-    uint32_t relocRva, relocSize;
-    PeDirectory(image, layout, pe::kDirectoryRelocations, &relocRva, &relocSize);
-    if (relocSize != 0 && inMoved(relocRva))
-        Put32(*out, layout.directoryOffset + pe::kDataDirectoryEntrySize * pe::kDirectoryRelocations,
-              static_cast<uint32_t>(relocRva + deltaVa));
-
-    size_t imageSize = layout.optionalOffset + pe::kOptSizeOfImage;
-    Put32(*out, imageSize, static_cast<uint32_t>(Get32(image, imageSize) + deltaVa));
-    if (rsrc.characteristics & pe::kScnInitializedData) {
-        size_t initialized = layout.optionalOffset + pe::kOptSizeOfInitializedData;
-        Put32(*out, initialized, static_cast<uint32_t>(Get32(image, initialized) + deltaRaw));
-    }
-    size_t checksum = PeChecksumOffset(layout);
-    Put32(*out, checksum, PeChecksum(*out, checksum));
+    SpliceSection(image, move, section, growth, out);
+    PatchHeaders(image, layout, move, growth, out);
     return true;
 }
