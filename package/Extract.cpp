@@ -7,6 +7,7 @@
 #include <lzo/lzo1x.h>
 #include <md5.h>
 
+#include "support/HexText.h"
 #include "support/MessageSeam.h"
 #include "support/StdioFile.h"
 
@@ -70,15 +71,7 @@ std::string Md5Hex(const void* data, size_t size) {
     MD5Update(&context, static_cast<const uint8_t*>(data), size);
     uint8_t digest[MD5_DIGEST_LENGTH];
     MD5Final(digest, &context);
-
-    static const char kHex[] = "0123456789abcdef";
-    std::string text;
-    text.reserve(2 * MD5_DIGEST_LENGTH);
-    for (uint8_t byte : digest) {
-        text.push_back(kHex[byte >> 4]);
-        text.push_back(kHex[byte & 0xF]);
-    }
-    return text;
+    return LowerHex(digest, MD5_DIGEST_LENGTH);
 }
 
 bool SizeCanBeTrue(uint32_t originalSize, uint32_t compressedSize) {

@@ -54,6 +54,7 @@
 #include "package/PackNames.h"
 #include "payload/savepatch/UserFontExport.h"
 #include "payload/savepatch/UserFont_win.h"
+#include "support/HexText.h"
 #include "support/Gbk.h"
 #include "support/HeldFolder_win.h"
 #include "support/SystemText_win.h"
@@ -232,12 +233,8 @@ bool DigestFile(const HeldFolder& folder,
     }
     uint8_t digest[MD5_DIGEST_LENGTH];
     MD5Final(digest, &context);
-    static const char kHex[] = "0123456789abcdef";
-    for (int i = 0; i < MD5_DIGEST_LENGTH; ++i) {
-        digestText[2 * i] = kHex[digest[i] >> 4];
-        digestText[2 * i + 1] = kHex[digest[i] & 0xF];
-    }
-    digestText[2 * MD5_DIGEST_LENGTH] = 0;
+    const std::string hex = LowerHex(digest, MD5_DIGEST_LENGTH);
+    std::memcpy(digestText, hex.c_str(), hex.size() + 1);
     *size = total;
     return true;
 }
