@@ -2,12 +2,9 @@
 
 #include <cstring>
 
-namespace {
+#include "support/LittleEndian.h"
 
-void Put16(uint8_t* at, int value) {
-    at[0] = static_cast<uint8_t>(value & 0xFF);
-    at[1] = static_cast<uint8_t>((value >> 8) & 0xFF);
-}
+namespace {
 
 const char kFooterSignature[] = "TRUEVISION-XFILE.";  // followed by its terminator
 
@@ -22,8 +19,8 @@ bool EncodeTga32(int width, int height, const std::vector<uint8_t>& bgra, std::v
     std::vector<uint8_t> file(kTgaHeaderSize + pixelBytes + kTgaFooterSize, 0);
     uint8_t* header = file.data();
     header[2] = 2;  // uncompressed true colour
-    Put16(header + 12, width);
-    Put16(header + 14, height);
+    PutLe16(header + 12, static_cast<uint16_t>(width));
+    PutLe16(header + 14, static_cast<uint16_t>(height));
     header[16] = 32;
     header[17] = 0x28;
     std::memcpy(file.data() + kTgaHeaderSize, bgra.data(), pixelBytes);

@@ -60,9 +60,9 @@ void ReplaceIconGroup(std::vector<ResourceLeaf>* leaves,
     }
 
     std::vector<unsigned char> directory;
-    Append16(directory, 0);
-    Append16(directory, cursor ? 2 : 1);
-    Append16(directory, static_cast<uint16_t>(images.size()));
+    AppendLe16(directory, 0);
+    AppendLe16(directory, cursor ? 2 : 1);
+    AppendLe16(directory, static_cast<uint16_t>(images.size()));
     uint16_t next = 1;
     for (const IconImage& image : images) {
         while (used.count(next))
@@ -72,23 +72,23 @@ void ReplaceIconGroup(std::vector<ResourceLeaf>* leaves,
         if (cursor) {
             // A cursor image starts with its hot spot; its group entry holds the width, twice the height (the
             // XOR and AND masks), one plane, one bit per pixel and the size with the hot spot.
-            Append16(data, image.a);
-            Append16(data, image.b);
-            Append16(directory, image.width);
-            Append16(directory, static_cast<uint16_t>(image.height * 2));
-            Append16(directory, 1);
-            Append16(directory, 1);
+            AppendLe16(data, image.a);
+            AppendLe16(data, image.b);
+            AppendLe16(directory, image.width);
+            AppendLe16(directory, static_cast<uint16_t>(image.height * 2));
+            AppendLe16(directory, 1);
+            AppendLe16(directory, 1);
         } else {
             directory.push_back(image.width);
             directory.push_back(image.height);
             directory.push_back(image.colours);
             directory.push_back(image.reserved);
-            Append16(directory, image.a);
-            Append16(directory, image.b);
+            AppendLe16(directory, image.a);
+            AppendLe16(directory, image.b);
         }
         data.insert(data.end(), image.data.begin(), image.data.end());
-        Append32(directory, static_cast<uint32_t>(data.size()));
-        Append16(directory, next);
+        AppendLe32(directory, static_cast<uint32_t>(data.size()));
+        AppendLe16(directory, next);
         AddLeaf(leaves, imageType, NumberedResource(next), language, std::move(data));
     }
     AddLeaf(leaves, groupType, groupId, language, std::move(directory));

@@ -77,8 +77,8 @@ void WriteVersionNode(const VersionNode& node, std::vector<unsigned char>* out) 
     size_t start = out->size();
     out->resize(start + 6, 0);
     for (char16_t unit : node.key)
-        Append16(*out, static_cast<uint16_t>(unit));
-    Append16(*out, 0);
+        AppendLe16(*out, static_cast<uint16_t>(unit));
+    AppendLe16(*out, 0);
     out->resize(Align4(out->size()), 0);
     out->insert(out->end(), node.value.begin(), node.value.end());
     for (const VersionNode& child : node.children) {
@@ -194,8 +194,8 @@ bool SetVersionStrings(std::vector<unsigned char>* resource,
                 std::u16string key = Ascii16(item.first);
                 std::vector<unsigned char> value;
                 for (char16_t unit : item.second)
-                    Append16(value, static_cast<uint16_t>(unit));
-                Append16(value, 0);
+                    AppendLe16(value, static_cast<uint16_t>(unit));
+                AppendLe16(value, 0);
                 auto found = std::find_if(table.children.begin(), table.children.end(),
                                           [&](const VersionNode& node) { return node.key == key; });
                 if (found == table.children.end()) {

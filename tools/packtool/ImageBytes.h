@@ -6,8 +6,8 @@
 
 #include "support/LittleEndian.h"
 
-// Little-endian fields of a program image or a picture held in memory. Callers check the range with Has first;
-// Append16 and Append32 add a field at the end.
+// Little-endian fields of a program image or a picture held in memory, at an offset of its buffer. Callers check the
+// range with Has first; support/LittleEndian.h's AppendLe16 and AppendLe32 add a field at the end.
 
 inline bool Has(const std::vector<unsigned char>& bytes, size_t offset, size_t count) {
     return offset <= bytes.size() && count <= bytes.size() - offset;
@@ -23,12 +23,4 @@ inline void Put16(std::vector<unsigned char>& bytes, size_t offset, uint16_t val
 }
 inline void Put32(std::vector<unsigned char>& bytes, size_t offset, uint32_t value) {
     PutLe32(bytes.data() + offset, value);
-}
-inline void Append16(std::vector<unsigned char>& bytes, uint16_t value) {
-    bytes.push_back(static_cast<unsigned char>(value));
-    bytes.push_back(static_cast<unsigned char>(value >> 8));
-}
-inline void Append32(std::vector<unsigned char>& bytes, uint32_t value) {
-    Append16(bytes, static_cast<uint16_t>(value));
-    Append16(bytes, static_cast<uint16_t>(value >> 16));
 }
