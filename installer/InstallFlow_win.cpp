@@ -10,6 +10,7 @@
 #include "installer/FileHelpers.h"
 #include "installer/FileWrite_win.h"
 #include "installer/InstallFlow.h"
+#include "installer/InstallRecord_win.h"
 #include "installer/ResourceLibrary.h"
 #include "mainwindow/ProgramMessages.h"
 #include "package/EntryCheck.h"
@@ -69,6 +70,13 @@ const char kDamagedHeading[] = "安装程序已损坏: 有 %u 个文件没有通
 const char kDamagedMore[] = "    ...以及另外 %u 个";
 const char kDamagedAdvice[] = "请重新下载安装程序. 游戏文件没有改动, 汉化包没有安装.";
 const char kRefusedBeforeStartText[] = "安装已取消, 游戏文件没有改动:\r\n    %s: %s";
+const char kOtherVersionHead[] = "以下游戏文件既不是汉化包所针对的游戏原文件, 也不是汉化后的文件:\r\n";
+const char kOtherVersionTail[] =
+    "\r\n汉化包是为另一个版本的游戏制作的(或者这些文件已被其他汉化包或修改改动).\r\n"
+    "继续安装时, 这些文件会先备份到汉化包文件夹中, 卸载时还原.\r\n"
+    "\r\n"
+    "是否继续安装?";
+const char kNoRecordText[] = "无法在汉化包文件夹中写入安装记录或备份游戏文件, 安装已取消.\r\n游戏文件没有改动.";
 
 constexpr uint32_t kRequiredKilobytes = 300 * 1024;
 constexpr size_t kConfirmTextSize = 2048;
@@ -212,6 +220,49 @@ void EndInstall() {
     RefreshControls();
 }
 
+// The player's answer when game files hold bytes of another version: true for "是". "否", the default, changes
+// nothing.
+bool AnotherVersionAccepted(HWND mainWindow, const std::vector<std::string>& places) {
+    std::string text = kOtherVersionHead;
+    for (const std::string& place : places)
+        text += "    " + place + "\r\n";
+    text += kOtherVersionTail;
+    return ShowMessage(mainWindow, text.c_str(), kConfirmCaption, kMbYesNo | kMbIconWarning | kMbDefButton2) ==
+           kIdYes;
+}
+
+// Copies the earlier bytes of every file the record keeps into the pack folder, each checked there by its digest
+// after the copy. False when one could not be read as the check saw it, or its copy does not hold it.
+bool KeepEarlierBytes(const HeldFolder& game, const InstallRecord& record) {
+    ReaderBelow reader(game);
+    for (const RecordEntry& entry : record.entries) {
+        if (entry.before != BeforeKind::kKept)
+            continue;
+        std::string bytes;
+        if (!reader.Read(entry.path, &bytes) || bytes.size() != entry.beforeSize ||
+            Md5Hex(bytes.data(), bytes.size()) != entry.beforeMd5 ||
+            !PutFileBelow(game, entry.kept, bytes.data(), bytes.size(), PutMode::kReplace))
+            return false;
+        ReaderBelow check(game);
+        if (!Holds(check.StateOf(entry.kept), entry.beforeSize, entry.beforeMd5))
+            return false;
+    }
+    return true;
+}
+
+// Removes the record and the kept copies of an install that ends before its first change, with the folders made
+// for them when nothing else is in them.
+void TakeBackRecord(const HeldFolder& game, const InstallRecord& record) {
+    std::vector<std::string> paths{kInstallRecordName};
+    for (const RecordEntry& entry : record.entries) {
+        if (entry.before == BeforeKind::kKept)
+            paths.push_back(entry.kept);
+    }
+    for (const std::string& path : paths)
+        RemoveBelow(game, path);
+    RemoveEmptyFoldersBelow(game, PackFoldersOf(paths));
+}
+
 // Records the installation, then the first changes to the game folder: the configuration program and the library.
 // The library is written from checked bytes or not at all, and only a library written now is called: an older one
 // left in the folder is never loaded. A mark that cannot be written (or read back as the uninstall will read it)
@@ -220,16 +271,27 @@ void MarkAndBeginWriting(HWND mainWindow) {
     if (gInstallWorker.stopRequested())
         return;  // the user is quitting: the run ends without a change
     const std::string& folder = gInstallerState.installFolder;
+    const HeldFolder& game = gInstallerState.gameFolder;
+    if (!gInstallWorker.otherVersion().empty() && !AnotherVersionAccepted(mainWindow, gInstallWorker.otherVersion())) {
+        EndInstall();
+        return;
+    }
+    if (!PutRecordBelow(game, gInstallWorker.record()) || !KeepEarlierBytes(game, gInstallWorker.record())) {
+        TakeBackRecord(game, gInstallWorker.record());
+        ShowError(mainWindow, kNoRecordText, kCancelCaption);
+        EndInstall();
+        return;
+    }
     std::string marked;
     if (!RegWriteString(HKEY_CURRENT_USER, kInstallKeyPath, kQuorvanInfoValue, folder.c_str()) ||
         !ReadInstalledFolder(marked) || marked != folder) {
+        TakeBackRecord(game, gInstallWorker.record());
         ShowError(mainWindow, kNoMarkText, kCancelCaption);
         EndInstall();
         return;
     }
     gInstallerState.marked = true;
     FailureList& failures = gInstallerState.failures;
-    const HeldFolder& game = gInstallerState.gameFolder;
     MemorySink sink;
     CopyEntryToFile(kConfigEntry, sink, game, kConfigTarget, CopyKind::kGameFile, failures);
     const bool libraryReady = CopyEntryToFile(kLibraryEntry, sink, game, kLibraryTarget, CopyKind::kGameFile, failures);
@@ -408,6 +470,8 @@ bool InstallWorker::Begin(const std::string& installFolder,
     proceed_ = false;
     phase_ = Phase::kChecking;
     damaged_.clear();
+    record_.entries.clear();
+    otherVersion_.clear();
     installFolder_ = installFolder;
     gameFolder_ = &gameFolder;
     index_ = &index;
@@ -456,17 +520,107 @@ void InstallWorker::SetStatus(const char* text) {
     }
 }
 
+// The entries the install writes and the game's originals the uninstall writes back: a damaged original is found
+// before the game changes, not when the player wants the game back. A missing original counts as damaged.
 bool InstallWorker::CheckEntries(std::FILE* package) {
+    unpackedMd5_.clear();
     if (Dependencies().entryCheck == EntryCheck::kNone)
         return true;
+    std::vector<const PackageEntry*> entries = EntriesToWrite();
+    for (const CopyRow& row : kRestoreTable) {
+        const auto found = index_->find(LowerAsciiDbcsCopy(row.entry));
+        if (found == index_->end())
+            damaged_.push_back(row.entry);
+        else
+            entries.push_back(&found->second);
+    }
     CheckBuffers buffers;
-    for (const PackageEntry* entry : EntriesToWrite()) {
+    for (const PackageEntry* entry : entries) {
         if (stopping_)
             return false;
-        if (!CheckEntryQuietly(*entry, buffers, package))
+        std::string md5;
+        if (!CheckEntryQuietly(*entry, buffers, package, &md5))
             damaged_.push_back(entry->name);
+        else
+            unpackedMd5_[entry] = md5;
     }
     return damaged_.empty();
+}
+
+std::string InstallWorker::UnpackedMd5(const PackageEntry& entry) {
+    const auto found = unpackedMd5_.find(&entry);
+    if (found != unpackedMd5_.end())
+        return found->second;
+    MemorySink sink;
+    if (!ExtractEntryQuietly(entry, sink))
+        return std::string();
+    return unpackedMd5_[&entry] = Md5Hex(sink.data, sink.size);
+}
+
+void InstallWorker::BuildRecord() {
+    record_.entries.clear();
+    otherVersion_.clear();
+    const PackageIndex& index = *index_;
+    auto entryNamed = [&index](const char* name) -> const PackageEntry* {
+        const auto found = index.find(LowerAsciiDbcsCopy(name));
+        return found == index.end() ? nullptr : &found->second;
+    };
+    // Every place the install writes, in the order it writes them: the copy table's rows come last and win.
+    std::vector<std::pair<std::string, const PackageEntry*>> writes;
+    writes.push_back({kConfigTarget, entryNamed(kConfigEntry)});
+    writes.push_back({kLibraryTarget, entryNamed(kLibraryEntry)});
+    for (const auto& item : index) {
+        if (IsPackEntryName(item.second.name) && IsContainedName(item.second.name.c_str()))
+            writes.push_back({item.second.name, &item.second});
+    }
+    for (const CopyRow& row : kCopyTable)
+        writes.push_back({row.target, entryNamed(row.entry)});
+
+    std::map<std::string, size_t> places;  // lower-cased place: its entry in the record
+    ReaderBelow reader(*gameFolder_);
+    for (auto& write : writes) {
+        if (!write.second)
+            continue;  // not in the package: nothing is written there
+        std::string place = WithoutLeadingSeparator(write.first.c_str());
+        UseBackslashes(place);
+        RecordEntry entry;
+        entry.path = place;
+        entry.size = write.second->originalSize;
+        entry.md5 = UnpackedMd5(*write.second);
+        const auto known = places.find(LowerAsciiDbcsCopy(place));
+        if (known != places.end()) {
+            RecordEntry& earlier = record_.entries[known->second];
+            earlier.hasInterim = true;
+            earlier.interimSize = earlier.size;
+            earlier.interimMd5 = earlier.md5;
+            earlier.size = entry.size;
+            earlier.md5 = entry.md5;
+            continue;
+        }
+        places[LowerAsciiDbcsCopy(place)] = record_.entries.size();
+        record_.entries.push_back(entry);
+    }
+    for (RecordEntry& entry : record_.entries) {
+        const PackageEntry* original = nullptr;
+        for (const CopyRow& row : kRestoreTable) {
+            if (SameRecordPath(WithoutLeadingSeparator(row.target), entry.path))
+                original = entryNamed(row.entry);
+        }
+        const std::string originalMd5 = original ? UnpackedMd5(*original) : std::string();
+        const FileNow now = reader.StateOf(entry.path);
+        entry.before = BeforeFrom(now.present, Holds(now, entry.size, entry.md5),
+                                  original && Holds(now, original->originalSize, originalMd5), original != nullptr);
+        if (entry.before == BeforeKind::kOriginal) {
+            entry.beforeSize = original->originalSize;
+            entry.beforeMd5 = originalMd5;
+        } else if (entry.before == BeforeKind::kKept) {
+            entry.beforeSize = now.size;
+            entry.beforeMd5 = now.md5;
+            entry.kept = KeptPathFor(entry.path);
+            if (original)
+                otherVersion_.push_back(entry.path);
+        }
+    }
 }
 
 // Every entry under the pack folder, in the index's order, with the sub-folders its name implies. The pack folder
@@ -520,6 +674,8 @@ void InstallWorker::Run() {
     const bool sound = CheckEntries(package.get());
     if (stopping_)
         return;  // the user quit: nobody waits for the hand-back
+    if (sound)
+        BuildRecord();
     if (!sound)
         SetStatus("");
     phase_ = sound ? Phase::kChecked : Phase::kDamaged;

@@ -1,8 +1,10 @@
 #include "installer/InstallRecord.h"
 
+#include <algorithm>
 #include <set>
 
 #include "installer/FileHelpers.h"
+#include "package/PackNames.h"
 #include "package/Extract.h"
 #include "support/Gbk.h"
 #include "support/LittleEndian.h"
@@ -23,6 +25,7 @@ const char* const kPackOwnFiles[5] = {
 namespace {
 
 const char kMagic[8] = {'Q', 'V', 'R', 'E', 'C', 'O', 'R', 'D'};
+constexpr uint8_t kInterimFlag = 0x80;
 constexpr size_t kDigestLength = 32;
 
 bool IsDigest(const std::string& text) {
@@ -103,7 +106,13 @@ RecordFault ReadEntry(RecordReader& in, RecordEntry& entry) {
     entry.path = in.Text16();
     entry.size = in.U32();
     entry.md5 = in.Text(kDigestLength);
-    const uint8_t before = in.U8();
+    const uint8_t kind = in.U8();
+    const uint8_t before = kind & uint8_t(~kInterimFlag);
+    entry.hasInterim = (kind & kInterimFlag) != 0;
+    if (entry.hasInterim) {
+        entry.interimSize = in.U32();
+        entry.interimMd5 = in.Text(kDigestLength);
+    }
     if (!in.ok())
         return RecordFault::kShort;
     if (before > uint8_t(BeforeKind::kKept))
@@ -119,7 +128,7 @@ RecordFault ReadEntry(RecordReader& in, RecordEntry& entry) {
         return RecordFault::kShort;
     if (!IsRecordPath(entry.path) || (entry.before == BeforeKind::kKept && !IsKeptPath(entry.kept)))
         return RecordFault::kBadPath;
-    if (!IsDigest(entry.md5) || (entry.before != BeforeKind::kNothing && !IsDigest(entry.beforeMd5)))
+    if (!IsDigest(entry.md5) || (entry.hasInterim && !IsDigest(entry.interimMd5)) || (entry.before != BeforeKind::kNothing && !IsDigest(entry.beforeMd5)))
         return RecordFault::kBadDigest;
     return RecordFault::kNone;
 }
@@ -172,7 +181,11 @@ std::string WriteInstallRecord(const InstallRecord& record) {
         PutText(out, entry.path);
         PutU32(out, entry.size);
         out += entry.md5;
-        out += char(entry.before);
+        out += char(uint8_t(entry.before) | (entry.hasInterim ? kInterimFlag : 0));
+        if (entry.hasInterim) {
+            PutU32(out, entry.interimSize);
+            out += entry.interimMd5;
+        }
         if (entry.before != BeforeKind::kNothing) {
             PutU32(out, entry.beforeSize);
             out += entry.beforeMd5;
@@ -192,7 +205,10 @@ std::string WriteInstallRecord(const InstallRecord& record) {
 //             2  L, the length of the path; L bytes: the path relative to the game folder, "\" separators
 //             4  the size the install gives the file
 //            32  its MD5, lower-case hex
-//             1  what stood there before (BeforeKind): 0 nothing, 1 the package's original, 2 other bytes
+//             1  what stood there before (BeforeKind): 0 nothing, 1 the package's original, 2 other bytes;
+//                with 0x80 added when the install writes other bytes there first (hasInterim), followed by
+//                4  their size
+//               32  their MD5, lower-case hex
 //           for 1 and 2:
 //             4  the earlier bytes' size
 //            32  their MD5, lower-case hex
@@ -234,3 +250,65 @@ RecordFault ReadInstallRecord(const void* bytes, size_t size, InstallRecord* rec
     *record = std::move(read);
     return RecordFault::kNone;
 }
+
+BeforeKind BeforeFrom(bool present, bool holdsWritten, bool holdsOriginal, bool hasOriginal) {
+    if (!present)
+        return BeforeKind::kNothing;
+    if (holdsWritten)
+        return hasOriginal ? BeforeKind::kOriginal : BeforeKind::kNothing;
+    return holdsOriginal ? BeforeKind::kOriginal : BeforeKind::kKept;
+}
+
+UndoStep UndoStepFor(BeforeKind before, HeldNow now) {
+    if (before == BeforeKind::kNothing) {
+        switch (now) {
+            case HeldNow::kWritten:
+                return UndoStep::kRemove;
+            case HeldNow::kMissing:
+            case HeldNow::kEarlier:
+                return UndoStep::kNone;
+            case HeldNow::kOther:
+                return UndoStep::kChangedSince;
+        }
+    }
+    switch (now) {
+        case HeldNow::kWritten:
+            return UndoStep::kPutBack;
+        case HeldNow::kEarlier:
+            return UndoStep::kNone;
+        case HeldNow::kMissing:
+        case HeldNow::kOther:
+            return UndoStep::kChangedSince;
+    }
+    return UndoStep::kChangedSince;
+}
+
+std::vector<std::string> PackFoldersOf(const std::vector<std::string>& paths) {
+    std::set<std::string> seen;
+    std::vector<std::string> folders;
+    for (const std::string& path : paths) {
+        std::string folder = path;
+        for (;;) {
+            const size_t cut = LastPathSeparator(folder.data(), folder.size());
+            if (cut == kNoSeparator)
+                break;
+            folder.resize(cut);
+            if (seen.insert(LowerAsciiDbcsCopy(folder)).second)
+                folders.push_back(folder);
+        }
+    }
+    auto depth = [](const std::string& path) {
+        size_t count = 0;
+        ForEachPathSeparator(path.data(), path.size(), [&count](size_t) { ++count; });
+        return count;
+    };
+    std::stable_sort(folders.begin(), folders.end(),
+                     [&depth](const std::string& a, const std::string& b) { return depth(a) > depth(b); });
+    std::vector<std::string> inPack;
+    for (const std::string& folder : folders) {
+        if (IsPackEntryName(LowerAsciiDbcsCopy(folder)) || SameRecordPath(folder, kPackFolder))
+            inPack.push_back(folder);
+    }
+    return inPack;
+}
+

@@ -26,6 +26,11 @@ struct RecordEntry {
     uint32_t beforeSize = 0;  // kOriginal and kKept: the earlier bytes' size and MD5
     std::string beforeMd5;
     std::string kept;  // kKept: where the copy of the earlier bytes lies (below the pack folder)
+    // Bytes the install writes at the place first and replaces later (a pack file that a copy overwrites): a file
+    // still holding them after an interrupted install is the install's own as well.
+    bool hasInterim = false;
+    uint32_t interimSize = 0;
+    std::string interimMd5;
 };
 
 struct InstallRecord {
@@ -75,3 +80,27 @@ RecordFault ReadInstallRecord(const void* bytes, size_t size, InstallRecord* rec
 // True for two names of one place: equal but for the case of ASCII letters, "/" and "\" alike (the file system's
 // view of the game folder's names).
 bool SameRecordPath(const std::string& a, const std::string& b);
+
+// What stood at a place before the install, from what the file there holds now: nothing; the bytes the install
+// writes there (left by an earlier install of the pack, whose uninstall would have put the package's original back
+// where the package carries one); the package's original; or other bytes, which are kept.
+BeforeKind BeforeFrom(bool present, bool holdsWritten, bool holdsOriginal, bool hasOriginal);
+
+// What a recorded file holds when the uninstall comes to it, and what the uninstall does with it.
+enum class HeldNow {
+    kMissing,  // no file there
+    kWritten,  // the bytes the install wrote
+    kEarlier,  // the bytes that stood there before (put back already: a second run, or an install that stopped)
+    kOther,    // anything else: changed since the install
+};
+enum class UndoStep {
+    kNone,          // nothing to do
+    kRemove,        // the install's own file goes
+    kPutBack,       // the earlier bytes are written back
+    kChangedSince,  // changed since the install: stays as it is, and is named
+};
+UndoStep UndoStepFor(BeforeKind before, HeldNow now);
+
+// The folders inside the pack folder that hold the given paths (relative to the game folder), the pack folder
+// itself included, deepest first: the folders the installation made, removed when nothing else is left in them.
+std::vector<std::string> PackFoldersOf(const std::vector<std::string>& paths);

@@ -13,12 +13,17 @@ const std::string kDigestB = Md5Hex("b", 1);
 
 InstallRecord SampleRecord() {
     InstallRecord record;
-    record.entries.push_back({"quorvan\\data\\a.png", 10, kDigestA, BeforeKind::kNothing, 0, "", ""});
-    record.entries.push_back({"psrpc.dll", 20, kDigestA, BeforeKind::kOriginal, 30, kDigestB, ""});
+    record.entries.push_back({"quorvan\\data\\a.png", 10, kDigestA, BeforeKind::kNothing, 0, "", "", false, 0, ""});
+    record.entries.push_back({"psrpc.dll", 20, kDigestA, BeforeKind::kOriginal, 30, kDigestB, "", false, 0, ""});
     record.entries.push_back({"SM3Config.exe", 40, kDigestB, BeforeKind::kKept, 50, kDigestA,
-                              KeptPathFor("SM3Config.exe")});
-    record.entries.push_back({"media\\data\\etc\\japanese\\\xC6\xC1.png", 0, kDigestB, BeforeKind::kNothing, 0, "",
-                              ""});
+                              KeptPathFor("SM3Config.exe"), false, 0, ""});
+    RecordEntry twice;
+    twice.path = "media\\data\\etc\\japanese\\\xC6\xC1.png";
+    twice.md5 = kDigestB;
+    twice.hasInterim = true;
+    twice.interimSize = 7;
+    twice.interimMd5 = kDigestA;
+    record.entries.push_back(twice);
     return record;
 }
 
@@ -52,6 +57,9 @@ TEST(InstallRecord, RoundTripKeepsEveryField) {
         EXPECT_EQ(a.beforeSize, b.beforeSize);
         EXPECT_EQ(a.beforeMd5, b.beforeMd5);
         EXPECT_EQ(a.kept, b.kept);
+        EXPECT_EQ(a.hasInterim, b.hasInterim);
+        EXPECT_EQ(a.interimSize, b.interimSize);
+        EXPECT_EQ(a.interimMd5, b.interimMd5);
     }
 }
 
@@ -103,6 +111,8 @@ TEST(InstallRecord, EachKindOfDamageIsRefusedAndLeavesTheRecordAlone) {
         {"short earlier digest",
          Written([](InstallRecord& r) { r.entries[1].beforeMd5 = r.entries[1].beforeMd5.substr(1) + "\x01"; }),
          RecordFault::kBadDigest},
+        {"bad interim digest", Written([](InstallRecord& r) { r.entries[3].interimMd5 = std::string(32, 'X'); }),
+         RecordFault::kBadDigest},
         {"one place twice", Written([](InstallRecord& r) { r.entries[0].path = "PSRPC.DLL"; }),
          RecordFault::kDuplicate},
         {"one place twice by separator",
@@ -122,4 +132,54 @@ TEST(InstallRecord, PlacesCompareAsTheFileSystemDoes) {
     // The second byte of a two-byte character is no letter: 0xC6 0x41 and 0xC6 0x61 differ.
     EXPECT_FALSE(SameRecordPath("\xC6\x41", "\xC6\x61"));
     EXPECT_EQ(KeptPathFor("media\\x.png"), "quorvan\\kept\\media\\x.png");
+}
+
+TEST(InstallRecord, WhatStoodBeforeFollowsWhatTheFileHolds) {
+    struct Case {
+        bool present, holdsWritten, holdsOriginal, hasOriginal;
+        BeforeKind expected;
+    };
+    const Case cases[] = {
+        {false, false, false, true, BeforeKind::kNothing},
+        {true, false, true, true, BeforeKind::kOriginal},
+        {true, false, false, true, BeforeKind::kKept},   // another version of a game file
+        {true, false, false, false, BeforeKind::kKept},  // the player's file where the pack writes
+        {true, true, false, true, BeforeKind::kOriginal},  // an earlier install's localised game file
+        {true, true, false, false, BeforeKind::kNothing},  // an earlier install's pack file
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(BeforeFrom(c.present, c.holdsWritten, c.holdsOriginal, c.hasOriginal), c.expected)
+            << c.present << c.holdsWritten << c.holdsOriginal << c.hasOriginal;
+    }
+}
+
+TEST(InstallRecord, UninstallTakesBackOnlyWhatStillHoldsTheInstallsBytes) {
+    struct Case {
+        BeforeKind before;
+        HeldNow now;
+        UndoStep expected;
+    };
+    const Case cases[] = {
+        {BeforeKind::kNothing, HeldNow::kWritten, UndoStep::kRemove},
+        {BeforeKind::kNothing, HeldNow::kMissing, UndoStep::kNone},
+        {BeforeKind::kNothing, HeldNow::kOther, UndoStep::kChangedSince},
+        {BeforeKind::kOriginal, HeldNow::kWritten, UndoStep::kPutBack},
+        {BeforeKind::kOriginal, HeldNow::kEarlier, UndoStep::kNone},
+        {BeforeKind::kOriginal, HeldNow::kOther, UndoStep::kChangedSince},  // patched after the install
+        {BeforeKind::kOriginal, HeldNow::kMissing, UndoStep::kChangedSince},
+        {BeforeKind::kKept, HeldNow::kWritten, UndoStep::kPutBack},
+        {BeforeKind::kKept, HeldNow::kEarlier, UndoStep::kNone},
+        {BeforeKind::kKept, HeldNow::kOther, UndoStep::kChangedSince},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(UndoStepFor(c.before, c.now), c.expected) << int(c.before) << " " << int(c.now);
+}
+
+TEST(InstallRecord, PackFoldersComeDeepestFirstAndOnlyInsideThePack) {
+    const std::vector<std::string> folders = PackFoldersOf({"quorvan\\install.rec", "quorvan\\kept\\media\\x\\a.png",
+                                                            "Quorvan\\KEPT\\psrpc.dll", "media\\data\\b.png",
+                                                            "psrpc.dll", "quorvanx\\c"});
+    const std::vector<std::string> expected = {"quorvan\\kept\\media\\x", "quorvan\\kept\\media", "quorvan\\kept",
+                                               "quorvan"};
+    EXPECT_EQ(folders, expected);
 }
