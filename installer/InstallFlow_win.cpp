@@ -272,11 +272,13 @@ void MarkAndBeginWriting(HWND mainWindow) {
         return;  // the user is quitting: the run ends without a change
     const std::string& folder = gInstallerState.installFolder;
     const HeldFolder& game = gInstallerState.gameFolder;
+    const bool recorded = Dependencies().installRecord;
     if (!gInstallWorker.otherVersion().empty() && !AnotherVersionAccepted(mainWindow, gInstallWorker.otherVersion())) {
         EndInstall();
         return;
     }
-    if (!PutRecordBelow(game, gInstallWorker.record()) || !KeepEarlierBytes(game, gInstallWorker.record())) {
+    if (recorded &&
+        (!PutRecordBelow(game, gInstallWorker.record()) || !KeepEarlierBytes(game, gInstallWorker.record()))) {
         TakeBackRecord(game, gInstallWorker.record());
         ShowError(mainWindow, kNoRecordText, kCancelCaption);
         EndInstall();
@@ -285,7 +287,8 @@ void MarkAndBeginWriting(HWND mainWindow) {
     std::string marked;
     if (!RegWriteString(HKEY_CURRENT_USER, kInstallKeyPath, kQuorvanInfoValue, folder.c_str()) ||
         !ReadInstalledFolder(marked) || marked != folder) {
-        TakeBackRecord(game, gInstallWorker.record());
+        if (recorded)
+            TakeBackRecord(game, gInstallWorker.record());
         ShowError(mainWindow, kNoMarkText, kCancelCaption);
         EndInstall();
         return;
@@ -526,9 +529,12 @@ bool InstallWorker::CheckEntries(std::FILE* package) {
     unpackedMd5_.clear();
     if (Dependencies().entryCheck == EntryCheck::kNone)
         return true;
+    const bool recorded = Dependencies().installRecord;
     std::vector<const PackageEntry*> entries = EntriesToWrite();
     for (const CopyRow& row : kRestoreTable) {
         const auto found = index_->find(LowerAsciiDbcsCopy(row.entry));
+        if (!recorded)
+            break;
         if (found == index_->end())
             damaged_.push_back(row.entry);
         else
@@ -539,7 +545,7 @@ bool InstallWorker::CheckEntries(std::FILE* package) {
         if (stopping_)
             return false;
         std::string md5;
-        if (!CheckEntryQuietly(*entry, buffers, package, &md5))
+        if (!CheckEntryQuietly(*entry, buffers, package, recorded ? &md5 : nullptr))
             damaged_.push_back(entry->name);
         else
             unpackedMd5_[entry] = md5;
@@ -674,7 +680,7 @@ void InstallWorker::Run() {
     const bool sound = CheckEntries(package.get());
     if (stopping_)
         return;  // the user quit: nobody waits for the hand-back
-    if (sound)
+    if (sound && Dependencies().installRecord)
         BuildRecord();
     if (!sound)
         SetStatus("");

@@ -87,14 +87,18 @@ bool PutRecordBelow(const HeldFolder& game, const InstallRecord& record, HeldFai
     return true;
 }
 
-void RemoveEmptyFoldersBelow(const HeldFolder& game, const std::vector<std::string>& folders) {
+bool RemoveEmptyFoldersBelow(const HeldFolder& game, const std::vector<std::string>& folders) {
+    bool allGone = true;
     for (const std::string& folder : folders) {
         std::string parentName, name;
         Split(folder, &parentName, &name);
         HeldFolder parent;
-        if (parentName.empty())
-            game.RemoveEmptyFolder(name);
-        else if (game.OpenFolders(parentName, false, &parent))
-            parent.RemoveEmptyFolder(name);
+        HeldFailure failure;
+        const bool gone = parentName.empty() ? game.RemoveEmptyFolder(name, &failure)
+                                             : game.OpenFolders(parentName, false, &parent, &failure) &&
+                                                   parent.RemoveEmptyFolder(name, &failure);
+        if (!gone && failure.fault != HeldFault::kMissing)
+            allGone = false;
     }
+    return allGone;
 }

@@ -54,5 +54,5 @@ RecordRead ReadRecordBelow(const HeldFolder& game, InstallRecord* record, Record
 bool PutRecordBelow(const HeldFolder& game, const InstallRecord& record, HeldFailure* failure = nullptr);
 
 // Removes each of folders (relative to the game folder, deepest first, as PackFoldersOf gives them) that is empty;
-// one with anything in it stays, and so does one that is refused.
-void RemoveEmptyFoldersBelow(const HeldFolder& game, const std::vector<std::string>& folders);
+// one with anything in it stays, and so does one that is refused. True when none of them is there any more.
+bool RemoveEmptyFoldersBelow(const HeldFolder& game, const std::vector<std::string>& folders);

@@ -231,11 +231,12 @@ void ReportEnd(HWND mainWindow, const Uninstall& run, bool markStays) {
     ShowMessage(mainWindow, summary.c_str(), kNoteCaption, kMbOk | kMbIconWarning);
 }
 
-// What a recorded file holds now, as the record sees it. Something that is not read (a link, a folder) counts as
-// changed: nothing is done through it.
+// What a recorded file holds now, as the record sees it. Something that is not read (a link, a file with a second
+// name, a folder) goes the way of the install's own file: the write or the removal refuses it, nothing is done
+// through it, and the last box names it with the reason, as for an installation without a record.
 HeldNow NowOf(const FileNow& now, const RecordEntry& entry) {
     if (!now.present)
-        return now.refused ? HeldNow::kOther : HeldNow::kMissing;
+        return now.refused ? HeldNow::kWritten : HeldNow::kMissing;
     if (Holds(now, entry.size, entry.md5) || (entry.hasInterim && Holds(now, entry.interimSize, entry.interimMd5)))
         return HeldNow::kWritten;
     if (entry.before != BeforeKind::kNothing && Holds(now, entry.beforeSize, entry.beforeMd5))
@@ -363,7 +364,12 @@ void UninstallByRecord(HWND mainWindow, Uninstall& run, const InstallRecord& rec
                 RemoveRecorded(run, record.entries[i].kept);
         }
     }
-    RemoveLeftoversBelow(run.game, kPackFolder);
+    // What a killed write left in the pack's folders (HeldFolder's own scratch files) goes with them.
+    for (const std::string& folder : PackFoldersOf(paths)) {
+        Refusal refusal;
+        if (!RemoveLeftoversBelow(run.game, folder, &refusal))
+            run.failures.AddOnce(RemoveFailure(refusal.fault), refusal.place);
+    }
 
     MarkResult mark = MarkResult::kValueStays;
     if (!run.libraryLeft && (mark = RemoveInstallMark(run)) == MarkResult::kKeyNotOpened)
@@ -371,7 +377,10 @@ void UninstallByRecord(HWND mainWindow, Uninstall& run, const InstallRecord& rec
     if (mark == MarkResult::kRemoved) {
         paths.push_back(kInstallRecordName);
         RemoveRecorded(run, kInstallRecordName);
-        RemoveEmptyFoldersBelow(run.game, PackFoldersOf(paths));
+        // A second pass for a folder whose last entry the system had not let go of yet.
+        const std::vector<std::string> folders = PackFoldersOf(paths);
+        if (!RemoveEmptyFoldersBelow(run.game, folders))
+            RemoveEmptyFoldersBelow(run.game, folders);
         NameWhatStaysInPack(run);
     }
     ReportEnd(mainWindow, run, mark != MarkResult::kRemoved);
