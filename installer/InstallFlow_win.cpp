@@ -227,8 +227,7 @@ bool AnotherVersionAccepted(HWND mainWindow, const std::vector<std::string>& pla
     for (const std::string& place : places)
         text += "    " + place + "\r\n";
     text += kOtherVersionTail;
-    return ShowMessage(mainWindow, text.c_str(), kConfirmCaption, kMbYesNo | kMbIconWarning | kMbDefButton2) ==
-           kIdYes;
+    return ShowMessage(mainWindow, text.c_str(), kConfirmCaption, kMbYesNo | kMbIconWarning | kMbDefButton2) == kIdYes;
 }
 
 // Copies the earlier bytes of every file the record keeps into the pack folder, each checked there by its digest

@@ -15,11 +15,8 @@ const char kKeptFolderName[] = "quorvan\\kept";
 // The textures' places follow the settings dialog's table (settings/SettingsDialog.cpp), the index's the library's
 // (payload/savepatch/SavePatch_win.cpp), the logs' the flows' (kInstallLogName, kUninstallLogName).
 const char* const kPackOwnFiles[5] = {
-    "quorvan\\resource.lst",
-    "quorvan\\bg\\high\\user_font01b.tga",
-    "quorvan\\bg\\low\\user_font01b.tga",
-    "quorvan\\install-errors.txt",
-    "quorvan\\uninstall-errors.txt",
+    "quorvan\\resource.lst",       "quorvan\\bg\\high\\user_font01b.tga", "quorvan\\bg\\low\\user_font01b.tga",
+    "quorvan\\install-errors.txt", "quorvan\\uninstall-errors.txt",
 };
 
 namespace {
@@ -128,7 +125,8 @@ RecordFault ReadEntry(RecordReader& in, RecordEntry& entry) {
         return RecordFault::kShort;
     if (!IsRecordPath(entry.path) || (entry.before == BeforeKind::kKept && !IsKeptPath(entry.kept)))
         return RecordFault::kBadPath;
-    if (!IsDigest(entry.md5) || (entry.hasInterim && !IsDigest(entry.interimMd5)) || (entry.before != BeforeKind::kNothing && !IsDigest(entry.beforeMd5)))
+    if (!IsDigest(entry.md5) || (entry.hasInterim && !IsDigest(entry.interimMd5)) ||
+        (entry.before != BeforeKind::kNothing && !IsDigest(entry.beforeMd5)))
         return RecordFault::kBadDigest;
     return RecordFault::kNone;
 }
@@ -311,4 +309,3 @@ std::vector<std::string> PackFoldersOf(const std::vector<std::string>& paths) {
     }
     return inPack;
 }
-

@@ -55,10 +55,7 @@ bool SizesPlausible(const PackageEntry& entry) {
     return SizeCanBeTrue(entry.originalSize, entry.compressedSize);
 }
 
-bool CheckEntryQuietly(const PackageEntry& entry,
-                       CheckBuffers& buffers,
-                       std::FILE* package,
-                       std::string* unpackedMd5) {
+bool CheckEntryQuietly(const PackageEntry& entry, CheckBuffers& buffers, std::FILE* package, std::string* unpackedMd5) {
     if (!SizesPlausible(entry))
         return false;
     unsigned char* input = buffers.input.Reserve(entry.compressedSize);

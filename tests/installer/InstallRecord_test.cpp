@@ -15,8 +15,8 @@ InstallRecord SampleRecord() {
     InstallRecord record;
     record.entries.push_back({"quorvan\\data\\a.png", 10, kDigestA, BeforeKind::kNothing, 0, "", "", false, 0, ""});
     record.entries.push_back({"psrpc.dll", 20, kDigestA, BeforeKind::kOriginal, 30, kDigestB, "", false, 0, ""});
-    record.entries.push_back({"SM3Config.exe", 40, kDigestB, BeforeKind::kKept, 50, kDigestA,
-                              KeptPathFor("SM3Config.exe"), false, 0, ""});
+    record.entries.push_back(
+        {"SM3Config.exe", 40, kDigestB, BeforeKind::kKept, 50, kDigestA, KeptPathFor("SM3Config.exe"), false, 0, ""});
     RecordEntry twice;
     twice.path = "media\\data\\etc\\japanese\\\xC6\xC1.png";
     twice.md5 = kDigestB;
@@ -115,8 +115,8 @@ TEST(InstallRecord, EachKindOfDamageIsRefusedAndLeavesTheRecordAlone) {
          RecordFault::kBadDigest},
         {"one place twice", Written([](InstallRecord& r) { r.entries[0].path = "PSRPC.DLL"; }),
          RecordFault::kDuplicate},
-        {"one place twice by separator",
-         Written([](InstallRecord& r) { r.entries[3].path = "quorvan/data/A.png"; }), RecordFault::kDuplicate},
+        {"one place twice by separator", Written([](InstallRecord& r) { r.entries[3].path = "quorvan/data/A.png"; }),
+         RecordFault::kDuplicate},
     };
     for (const Case& c : cases) {
         InstallRecord read = SampleRecord();
@@ -140,10 +140,9 @@ TEST(InstallRecord, WhatStoodBeforeFollowsWhatTheFileHolds) {
         BeforeKind expected;
     };
     const Case cases[] = {
-        {false, false, false, true, BeforeKind::kNothing},
-        {true, false, true, true, BeforeKind::kOriginal},
-        {true, false, false, true, BeforeKind::kKept},   // another version of a game file
-        {true, false, false, false, BeforeKind::kKept},  // the player's file where the pack writes
+        {false, false, false, true, BeforeKind::kNothing}, {true, false, true, true, BeforeKind::kOriginal},
+        {true, false, false, true, BeforeKind::kKept},     // another version of a game file
+        {true, false, false, false, BeforeKind::kKept},    // the player's file where the pack writes
         {true, true, false, true, BeforeKind::kOriginal},  // an earlier install's localised game file
         {true, true, false, false, BeforeKind::kNothing},  // an earlier install's pack file
     };
@@ -176,9 +175,9 @@ TEST(InstallRecord, UninstallTakesBackOnlyWhatStillHoldsTheInstallsBytes) {
 }
 
 TEST(InstallRecord, PackFoldersComeDeepestFirstAndOnlyInsideThePack) {
-    const std::vector<std::string> folders = PackFoldersOf({"quorvan\\install.rec", "quorvan\\kept\\media\\x\\a.png",
-                                                            "Quorvan\\KEPT\\psrpc.dll", "media\\data\\b.png",
-                                                            "psrpc.dll", "quorvanx\\c"});
+    const std::vector<std::string> folders =
+        PackFoldersOf({"quorvan\\install.rec", "quorvan\\kept\\media\\x\\a.png", "Quorvan\\KEPT\\psrpc.dll",
+                       "media\\data\\b.png", "psrpc.dll", "quorvanx\\c"});
     const std::vector<std::string> expected = {"quorvan\\kept\\media\\x", "quorvan\\kept\\media", "quorvan\\kept",
                                                "quorvan"};
     EXPECT_EQ(folders, expected);

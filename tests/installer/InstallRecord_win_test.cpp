@@ -194,8 +194,8 @@ TEST_F(InstallRecordTest, AnOriginalThatIsDamagedOrMissingIsFoundBeforeTheFirstC
         const char* entry;
         bool remove;
     };
-    for (const Case& c : {Case{"psrpc.org", false}, Case{"loading_org\\loadscreen.png", false},
-                          Case{"SM3Config.org", true}}) {
+    for (const Case& c :
+         {Case{"psrpc.org", false}, Case{"loading_org\\loadscreen.png", false}, Case{"SM3Config.org", true}}) {
         SCOPED_TRACE(c.entry);
         TestPack pack = StandardPack();
         if (c.remove)
