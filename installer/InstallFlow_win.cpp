@@ -1,8 +1,10 @@
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "Devavi/Win32/InstallKey.h"
 #include "Devavi/Win32/RegTable.h"
@@ -21,6 +23,73 @@
 #include "support/StdioFile.h"
 #include "support/SystemText_win.h"
 #include "support/Win32Handles.h"
+
+namespace {
+
+// Hashes the unpacked bytes of one entry on a thread of its own while the worker reads and checks the next, so that
+// the record's digests add little to the check on a machine with two processors. Hash waits for the buffer handed
+// over before, so that buffer may be used again once Hash or Wait has returned.
+class BackgroundDigest : public WorkerThread {
+  public:
+    BackgroundDigest() : work_(NewEvent()), idle_(NewEvent()) {}
+    ~BackgroundDigest() override { Stop(); }
+
+    // Starts the thread; false (hash on the caller's thread then) when it cannot be made.
+    bool Begin() {
+        started_ = work_.valid() && idle_.valid() && Start();
+        return started_;
+    }
+    // *md5 gets the digest of size bytes at bytes; both must stay until the next Hash or Wait returns.
+    void Hash(const unsigned char* bytes, size_t size, std::string* md5) {
+        Wait();
+        bytes_ = bytes;
+        size_ = size;
+        md5_ = md5;
+        pending_ = true;
+        SetEvent(work_.get());
+    }
+    void Wait() {
+        if (pending_)
+            WaitForSingleObject(idle_.get(), INFINITE);
+        pending_ = false;
+    }
+    void Run() override {
+        for (;;) {
+            WaitForSingleObject(work_.get(), INFINITE);
+            if (stopping_)
+                return;
+            *md5_ = Md5Hex(bytes_, size_);
+            SetEvent(idle_.get());
+        }
+    }
+
+  private:
+    static HANDLE NewEvent() {
+        const HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        return event ? event : INVALID_HANDLE_VALUE;
+    }
+    void Stop() {
+        if (!started_)
+            return;
+        Wait();
+        stopping_ = true;
+        SetEvent(work_.get());
+        while (IsBusy())
+            Sleep(1);
+        started_ = false;
+    }
+
+    ScopedFileHandle work_;  // set: a buffer is handed over, or the thread is to end
+    ScopedFileHandle idle_;  // set: the buffer handed over is hashed
+    const unsigned char* bytes_ = nullptr;
+    size_t size_ = 0;
+    std::string* md5_ = nullptr;
+    bool pending_ = false;
+    bool started_ = false;
+    std::atomic<bool> stopping_{false};
+};
+
+}  // namespace
 
 InstallerState gInstallerState;
 InstallWorker gInstallWorker;
@@ -539,16 +608,26 @@ bool InstallWorker::CheckEntries(std::FILE* package) {
         else
             entries.push_back(&found->second);
     }
+    // The unpacked bytes of one entry are hashed on a second thread while the next is read and checked into the
+    // other output buffer; without that thread they are hashed here.
     CheckBuffers buffers;
+    ScratchBuffer spareOutput;
+    BackgroundDigest digest;  // after the buffers: it is stopped before they go
+    const bool inParallel = recorded && digest.Begin();
     for (const PackageEntry* entry : entries) {
         if (stopping_)
             return false;
         std::string md5;
-        if (!CheckEntryQuietly(*entry, buffers, package, recorded ? &md5 : nullptr))
+        if (!CheckEntryQuietly(*entry, buffers, package, recorded && !inParallel ? &md5 : nullptr)) {
             damaged_.push_back(entry->name);
-        else
+        } else if (inParallel) {
+            digest.Hash(buffers.output.Reserve(entry->originalSize), entry->originalSize, &unpackedMd5_[entry]);
+            std::swap(buffers.output, spareOutput);
+        } else if (recorded) {
             unpackedMd5_[entry] = md5;
+        }
     }
+    digest.Wait();
     return damaged_.empty();
 }
 
