@@ -692,8 +692,13 @@ void InstallWorker::BuildRecord() {
         }
         const std::string originalMd5 = original ? UnpackedMd5(*original) : std::string();
         const FileNow now = reader.StateOf(entry.path);
-        entry.before = BeforeFrom(now.present, Holds(now, entry.size, entry.md5),
-                                  original && Holds(now, original->originalSize, originalMd5), original != nullptr);
+        // A place that cannot be read now (a game file the game holds open, a link) is not written through either:
+        // the install names it. A game file there counts as the game's own, which the uninstall puts back should
+        // the install still have replaced it.
+        entry.before =
+            now.refused ? (original ? BeforeKind::kOriginal : BeforeKind::kNothing)
+                        : BeforeFrom(now.present, Holds(now, entry.size, entry.md5),
+                                     original && Holds(now, original->originalSize, originalMd5), original != nullptr);
         if (entry.before == BeforeKind::kOriginal) {
             entry.beforeSize = original->originalSize;
             entry.beforeMd5 = originalMd5;

@@ -168,6 +168,24 @@ TEST_F(InstallRecordTest, WithoutASoundRecordTheUninstallIsTodays) {
     }
 }
 
+TEST_F(InstallRecordTest, AGameFileHeldOpenDuringTheInstallIsTheGamesOwnToTheUninstall) {
+    HANDLE held = CreateFileA(Game("\\psrpc.dll").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    Open(StandardPack());
+    Press("install");
+    const bool ended = WaitForInstall();
+    CloseHandle(held);
+    ASSERT_TRUE(ended);
+    const std::vector<RecordedMessage> boxes = recorder_.Messages();
+    ASSERT_EQ(2u, boxes.size());
+    EXPECT_NE(std::string::npos, boxes[1].text.find("psrpc.dll")) << boxes[1].text;
+    EXPECT_EQ(kOriginalLibrary, FileBytes(Game("\\psrpc.dll")));
+    EXPECT_EQ("卸载完成!", Uninstall().text);
+    ExpectGameFiles(kOriginalConfig, kOriginalLibrary, kOriginalLoadScreen);
+    ExpectNothingOfThePack();
+}
+
 TEST_F(InstallRecordTest, AnInstallationOfAnOlderPackageIsTakenBackFromItsRecord) {
     TestPack older = StandardPack();
     for (TestRecord& record : older.records) {
