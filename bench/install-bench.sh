@@ -9,14 +9,17 @@
 #   - the cost of checking every entry before the first change: the same install with the check once (the
 #     product's way), without it (each entry checked only as it is extracted) and with it twice, in every round,
 #     in a rotating order;
+#   - the cost of the install record (the digests of the unpacked entries, the game's originals checked, the record
+#     written and read back): the product's install against the same without it, in the same rounds, on a game
+#     that needs no kept copies;
 #   - the cost of showing the unpack's share done ("Copying... 37%" on the status label, the taskbar button): the
 #     product's install against the same without it, in the same rounds and the same rotation.
 #
 #   bash bench/install-bench.sh
 #
-# The package holds exactly the entries the install extracts and the layout file of the window it runs in: the demo
-# pack made by make_payload.py at a larger scale, without the three unlocalised copies (packtool extracts the
-# layout file too: a few kilobytes). The installs run on a private Xvfb display (scripts/xvfb.sh; QV_USE_DISPLAY=1
+# The package holds the entries the install extracts, the game's three originals, which it checks, and the layout
+# file of the window it runs in: the demo pack made by make_payload.py at a larger scale (packtool extracts the
+# originals and the layout file too: a few kilobytes). The installs run on a private Xvfb display (scripts/xvfb.sh; QV_USE_DISPLAY=1
 # uses DISPLAY instead). Neither the install key nor any game folder of the prefix is touched (install_bench keeps
 # the game's entry in a scratch key).
 # Settings (environment):
@@ -69,10 +72,8 @@ if [ "$(cat "$PAYLOAD/.scale" 2>/dev/null)" != "$SCALE" ] || [ "$LIBRARY" -nt "$
     echo "$SCALE" >"$PAYLOAD/.scale"
 fi
 if [ ! -f "$PACKAGE" ]; then
-    # Everything but what only the uninstall reads.
-    LC_ALL=C awk -F'\t' 'NR == FNR { if ($3 == "restore") skip[tolower($1)] = 1; next }
-        !(tolower($1) in skip)' "$PAYLOAD/names.txt" "$PAYLOAD/manifest.txt" >"$PAYLOAD/install-manifest.txt"
-    "$PACKTOOL" pack --level "$LEVEL" "$PACKAGE" "$PAYLOAD/install-manifest.txt" >/dev/null
+    # Everything, the game's originals too: the install checks them before its first change.
+    "$PACKTOOL" pack --level "$LEVEL" "$PACKAGE" "$PAYLOAD/manifest.txt" >/dev/null
 fi
 ENTRIES=$("$PACKTOOL" list "$PACKAGE" | wc -l)
 PACK_ENTRIES=$("$PACKTOOL" list "$PACKAGE" | LC_ALL=C grep -a -c '^quorvan')
@@ -129,24 +130,32 @@ for round in $(seq "$ROUNDS"); do
 
     # The three ways of checking and the product's way without the unpack's share, starting with a different one
     # each round.
-    variants=(once none twice quiet)
-    for i in 0 1 2 3; do
-        variant=${variants[$(((i + round) % 4))]}
+    variants=(once none twice quiet unrecorded)
+    for i in 0 1 2 3 4; do
+        variant=${variants[$(((i + round) % 5))]}
         mode=$variant
         progress=progress
+        record=record
         [ "$variant" != quiet ] || { mode=once; progress=quiet; }
+        [ "$variant" != unrecorded ] || { mode=once; record=unrecorded; }
+        # The ways of checking are weighed against each other without the record (which needs a digest of every
+        # unpacked entry, and without a check first would decode each entry once more to get it).
+        [ "$variant" != none ] && [ "$variant" != twice ] || record=unrecorded
         rm -rf "$GAME"
         mkdir -p "$GAME"
         : >"$GAME/Shin Sangokumusou 3.exe"
         sync
         out="$RESULTS/install-$round.txt"
         [ "$variant" = once ] || out="$RESULTS/install-$variant-$round.txt"
-        "$RUN" "$BENCH_EXE" "$(winpath "$PACKAGE")" "$(winpath "$GAME")" "$mode" "$progress" | tr -d '\r' >"$out" ||
-            fail "install_bench ($mode, $progress) failed"
-        echo "install, check $mode, $progress: $(awk '$1 == "install_s" { print $2 }' "$out") s"
+        "$RUN" "$BENCH_EXE" "$(winpath "$PACKAGE")" "$(winpath "$GAME")" "$mode" "$progress" "$record" |
+            tr -d '\r' >"$out" || fail "install_bench ($mode, $progress, $record) failed"
+        echo "install, check $mode, $progress, $record: $(awk '$1 == "install_s" { print $2 }' "$out") s"
         installed=$(find "$GAME/quorvan" -type f | wc -l)
-        [ "$installed" = $((PACK_ENTRIES + 1)) ] ||
-            fail "the install ($mode) left $installed files under quorvan, expected $PACK_ENTRIES and resource.lst"
+        own=1
+        [ "$record" != record ] || own=2
+        [ "$installed" = $((PACK_ENTRIES + own)) ] ||
+            fail "the install ($mode, $record) left $installed files under quorvan, expected $PACK_ENTRIES," \
+                "resource.lst and (recorded) install.rec"
     done
 done
 clean_outputs
@@ -169,6 +178,7 @@ runs = read_runs("install-%d.txt")
 unchecked = read_runs("install-none-%d.txt")
 twice = read_runs("install-twice-%d.txt")
 quiet = read_runs("install-quiet-%d.txt")
+unrecorded = read_runs("install-unrecorded-%d.txt")
 def med(key, which=None):
     return statistics.median(float(run[key]) for run in (which or runs))
 first = runs[0]
@@ -191,24 +201,24 @@ print("ratio install / packtool.exe     %.2f  (aim: 1.20 or less; %.2f against i
       % (install / win_net, install / win_gross))
 print("ratio install / native packtool  %.2f" % (install / host))
 print()
-print("checking every entry before the first change (same run, same rounds):")
-none_s, twice_s = med("install_s", unchecked), med("install_s", twice)
+print("checking every entry before the first change (same run, same rounds, all three without the record):")
+none_s, twice_s, once_s = med("install_s", unchecked), med("install_s", twice), med("install_s", unrecorded)
 print("  install without the check      %.3f s   [rounds: %s]" % (none_s, ", ".join(r["install_s"] for r in unchecked)))
-print("  check once, unpack w/o digest  %.3f s   ratio %.2f to without (aim: 1.20 or less)" % (install, install / none_s))
+print("  check once, unpack w/o digest  %.3f s   ratio %.2f to without (aim: 1.20 or less)" % (once_s, once_s / none_s))
 print("  check twice                    %.3f s   ratio %.2f to without" % (twice_s, twice_s / none_s))
 def paired_to(key, which, base):
     return statistics.median(float(a[key]) / float(b[key]) for a, b in zip(which, base))
 def paired(key, which):
     return paired_to(key, which, unchecked)
 print("  round by round (each round runs the three back to back): median ratio to without the check")
-print("    wall clock      once %.2f, twice %.2f" % (paired("install_s", runs), paired("install_s", twice)))
+print("    wall clock      once %.2f, twice %.2f" % (paired("install_s", unrecorded), paired("install_s", twice)))
 print("    processor time  once %.2f, twice %.2f   (%.3f s once, %.3f s twice, %.3f s without)"
-      % (paired("install_cpu_s", runs), paired("install_cpu_s", twice), med("install_cpu_s"),
+      % (paired("install_cpu_s", unrecorded), paired("install_cpu_s", twice), med("install_cpu_s", unrecorded),
          med("install_cpu_s", twice), med("install_cpu_s", unchecked)))
 print("  the check itself (to the worker's first hand-back) %.3f s once, %.3f s twice, %.3f s without"
-      % (med("check_s"), med("check_s", twice), med("check_s", unchecked)))
+      % (med("check_s", unrecorded), med("check_s", twice), med("check_s", unchecked)))
 print("  worker with the check once     %.3f s, without %.3f s, twice %.3f s"
-      % (med("install_until_done_message_s"), med("install_until_done_message_s", unchecked),
+      % (med("install_until_done_message_s", unrecorded), med("install_until_done_message_s", unchecked),
          med("install_until_done_message_s", twice)))
 print()
 print("showing the unpack's share done (status label, taskbar button; same run, same rounds):")
@@ -216,6 +226,15 @@ quiet_s = med("install_s", quiet)
 print("  install without it             %.3f s   [rounds: %s]" % (quiet_s, ", ".join(r["install_s"] for r in quiet)))
 print("  ratio with / without           %.3f (medians; aim: 1.01 or less), round by round %.3f, processor time %.3f"
       % (install / quiet_s, paired_to("install_s", runs, quiet), paired_to("install_cpu_s", runs, quiet)))
+print()
+print("the install record (digests of the unpacked entries, originals checked, record written; same run, same rounds):")
+unrecorded_s = med("install_s", unrecorded)
+print("  install without it             %.3f s   [rounds: %s]"
+      % (unrecorded_s, ", ".join(r["install_s"] for r in unrecorded)))
+print("  install with it (the product)  %.3f s   [rounds: %s]" % (install, ", ".join(r["install_s"] for r in runs)))
+print("  ratio with / without           %.3f (medians; aim: 1.03 or less), round by round %.3f, processor time %.3f"
+      % (install / unrecorded_s, paired_to("install_s", runs, unrecorded),
+         paired_to("install_cpu_s", runs, unrecorded)))
 print()
 print("where the install's time goes:")
 print("  worker (unpack + library)      %.3f s" % med("install_until_done_message_s"))

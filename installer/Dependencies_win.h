@@ -61,6 +61,10 @@ struct InstallerDependencies {
     // The unpack's share done, on the status label ("Copying... 37%") and the taskbar button. The benchmark
     // compares the install with it and without it.
     bool showUnpackProgress = true;
+    // The install record, the digests of the unpacked entries and the check of the game's originals before the
+    // first change, with the player's kept bytes (installer/InstallRecord.h). Only the benchmark turns it off, to
+    // weigh its cost.
+    bool installRecord = true;
 };
 
 // Replaces the whole set; on the user-interface thread while no install runs.

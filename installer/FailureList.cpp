@@ -58,6 +58,14 @@ const char* FailureText(Failure what) {
             return "文件夹未能进入, 连同其内容留在原处";
         case Failure::kMarkLeft:
             return "注册表中的安装记录无法删除";
+        case Failure::kChangedKept:
+            return "安装后已被改动, 保留未动";
+        case Failure::kPlayersKept:
+            return "不是汉化包的文件, 保留未动";
+        case Failure::kRecordDamaged:
+            return "安装记录已损坏, 按没有安装记录的方式卸载";
+        case Failure::kNoEarlier:
+            return "原来的文件的备份缺失或没有通过校验, 未能还原";
         case Failure::kWriteLink:
             return "是链接, 未写入";
     }

@@ -27,6 +27,10 @@ enum class Failure {
     kFolderLeft,      // a folder that was not entered (a dot folder, a path too long), left with its contents
     kMarkLeft,        // the install mark could not be removed from the registry
     kWriteLink,       // not written: a link to another place, or a file with another name, stood there
+    kChangedKept,     // changed since the install: left as it is
+    kPlayersKept,     // not the installation's: left with the folders that hold it
+    kRecordDamaged,   // the install record fails its checks: uninstalled as an installation without one
+    kNoEarlier,       // its earlier bytes (the package's original or the kept copy) are missing or damaged
 };
 
 struct FailedItem {

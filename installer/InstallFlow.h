@@ -6,12 +6,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "installer/Dependencies_win.h"
 #include "installer/FailureList.h"
+#include "installer/InstallRecord.h"
 #include "installer/UnpackProgress.h"
 #include "mainwindow/SkinLayout.h"
 #include "package/Package.h"
@@ -34,6 +36,13 @@
 // through a link or a file with a second name that stands where the install writes: it is named among the
 // failures ("是链接, 未写入"). A pack folder that is such a link before the install starts ends the install
 // there, with one box and nothing changed.
+//
+// Before the first change the install writes its record into the pack folder (installer/InstallRecord.h): every
+// file it will write, the bytes it will give it and what stood there before. Bytes of the player's that are neither
+// the package's original nor what the install writes are copied into the pack folder first, and checked there, so
+// that the uninstall can give them back. When one of the game's own files is such a file (another version of the
+// game, or another mod), the player is asked first, with "否" the default: "否" ends the install with nothing
+// changed.
 
 // The one install in progress. Touched on the user-interface thread only; the worker gets its own copy of what it
 // needs before it starts.
@@ -81,6 +90,10 @@ class InstallWorker : public WorkerThread {
     Phase phase() const { return phase_; }
     // The entries that failed the check, by name, when the phase is kDamaged.
     const std::vector<std::string>& damaged() const { return damaged_; }
+    // When the phase is kChecked: the install's record, built from what the game folder holds now, and the game's
+    // own files among its entries that hold neither the package's original nor its localised bytes.
+    const InstallRecord& record() const { return record_; }
+    const std::vector<std::string>& otherVersion() const { return otherVersion_; }
     // Called during the kChecked hand-back once the installation is marked: the unpack goes on, and the library is
     // called only when libraryReady (it was written from checked bytes). Without it the run ends there.
     void Proceed(bool libraryReady) {
@@ -106,6 +119,11 @@ class InstallWorker : public WorkerThread {
     // The share done, when it is due, into the status text and to the main window.
     void ShowProgress(UnpackProgress& progress);
     bool CheckEntries(std::FILE* package);
+    // The MD5 of an entry's unpacked bytes: the check's, or (without a check) from an extraction; empty when the
+    // entry cannot be extracted.
+    std::string UnpackedMd5(const PackageEntry& entry);
+    // Fills record_ and otherVersion_ from the checked entries and what the game folder holds now.
+    void BuildRecord();
     // package: the package file, open since before the check and held without write sharing; null to extract
     // each entry with its own checks.
     void UnpackPackFolder(std::FILE* package);
@@ -123,6 +141,9 @@ class InstallWorker : public WorkerThread {
     bool proceed_ = false;
     std::atomic<Phase> phase_{Phase::kChecking};
     std::vector<std::string> damaged_;
+    std::map<const PackageEntry*, std::string> unpackedMd5_;
+    InstallRecord record_;
+    std::vector<std::string> otherVersion_;
     size_t skippedNames_ = 0;
     FailureList failures_;
     std::atomic<bool> stopping_{false};

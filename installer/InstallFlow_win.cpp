@@ -1,8 +1,10 @@
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "Devavi/Win32/InstallKey.h"
 #include "Devavi/Win32/RegTable.h"
@@ -10,6 +12,7 @@
 #include "installer/FileHelpers.h"
 #include "installer/FileWrite_win.h"
 #include "installer/InstallFlow.h"
+#include "installer/InstallRecord_win.h"
 #include "installer/ResourceLibrary.h"
 #include "mainwindow/ProgramMessages.h"
 #include "package/EntryCheck.h"
@@ -20,6 +23,73 @@
 #include "support/StdioFile.h"
 #include "support/SystemText_win.h"
 #include "support/Win32Handles.h"
+
+namespace {
+
+// Hashes the unpacked bytes of one entry on a thread of its own while the worker reads and checks the next, so that
+// the record's digests add little to the check on a machine with two processors. Hash waits for the buffer handed
+// over before, so that buffer may be used again once Hash or Wait has returned.
+class BackgroundDigest : public WorkerThread {
+  public:
+    BackgroundDigest() : work_(NewEvent()), idle_(NewEvent()) {}
+    ~BackgroundDigest() override { Stop(); }
+
+    // Starts the thread; false (hash on the caller's thread then) when it cannot be made.
+    bool Begin() {
+        started_ = work_.valid() && idle_.valid() && Start();
+        return started_;
+    }
+    // *md5 gets the digest of size bytes at bytes; both must stay until the next Hash or Wait returns.
+    void Hash(const unsigned char* bytes, size_t size, std::string* md5) {
+        Wait();
+        bytes_ = bytes;
+        size_ = size;
+        md5_ = md5;
+        pending_ = true;
+        SetEvent(work_.get());
+    }
+    void Wait() {
+        if (pending_)
+            WaitForSingleObject(idle_.get(), INFINITE);
+        pending_ = false;
+    }
+    void Run() override {
+        for (;;) {
+            WaitForSingleObject(work_.get(), INFINITE);
+            if (stopping_)
+                return;
+            *md5_ = Md5Hex(bytes_, size_);
+            SetEvent(idle_.get());
+        }
+    }
+
+  private:
+    static HANDLE NewEvent() {
+        const HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        return event ? event : INVALID_HANDLE_VALUE;
+    }
+    void Stop() {
+        if (!started_)
+            return;
+        Wait();
+        stopping_ = true;
+        SetEvent(work_.get());
+        while (IsBusy())
+            Sleep(1);
+        started_ = false;
+    }
+
+    ScopedFileHandle work_;  // set: a buffer is handed over, or the thread is to end
+    ScopedFileHandle idle_;  // set: the buffer handed over is hashed
+    const unsigned char* bytes_ = nullptr;
+    size_t size_ = 0;
+    std::string* md5_ = nullptr;
+    bool pending_ = false;
+    bool started_ = false;
+    std::atomic<bool> stopping_{false};
+};
+
+}  // namespace
 
 InstallerState gInstallerState;
 InstallWorker gInstallWorker;
@@ -69,6 +139,13 @@ const char kDamagedHeading[] = "安装程序已损坏: 有 %u 个文件没有通
 const char kDamagedMore[] = "    ...以及另外 %u 个";
 const char kDamagedAdvice[] = "请重新下载安装程序. 游戏文件没有改动, 汉化包没有安装.";
 const char kRefusedBeforeStartText[] = "安装已取消, 游戏文件没有改动:\r\n    %s: %s";
+const char kOtherVersionHead[] = "以下游戏文件既不是汉化包所针对的游戏原文件, 也不是汉化后的文件:\r\n";
+const char kOtherVersionTail[] =
+    "\r\n汉化包是为另一个版本的游戏制作的(或者这些文件已被其他汉化包或修改改动).\r\n"
+    "继续安装时, 这些文件会先备份到汉化包文件夹中, 卸载时还原.\r\n"
+    "\r\n"
+    "是否继续安装?";
+const char kNoRecordText[] = "无法在汉化包文件夹中写入安装记录或备份游戏文件, 安装已取消.\r\n游戏文件没有改动.";
 
 constexpr uint32_t kRequiredKilobytes = 300 * 1024;
 constexpr size_t kConfirmTextSize = 2048;
@@ -212,6 +289,48 @@ void EndInstall() {
     RefreshControls();
 }
 
+// The player's answer when game files hold bytes of another version: true for "是". "否", the default, changes
+// nothing.
+bool AnotherVersionAccepted(HWND mainWindow, const std::vector<std::string>& places) {
+    std::string text = kOtherVersionHead;
+    for (const std::string& place : places)
+        text += "    " + place + "\r\n";
+    text += kOtherVersionTail;
+    return ShowMessage(mainWindow, text.c_str(), kConfirmCaption, kMbYesNo | kMbIconWarning | kMbDefButton2) == kIdYes;
+}
+
+// Copies the earlier bytes of every file the record keeps into the pack folder, each checked there by its digest
+// after the copy. False when one could not be read as the check saw it, or its copy does not hold it.
+bool KeepEarlierBytes(const HeldFolder& game, const InstallRecord& record) {
+    ReaderBelow reader(game);
+    for (const RecordEntry& entry : record.entries) {
+        if (entry.before != BeforeKind::kKept)
+            continue;
+        std::string bytes;
+        if (!reader.Read(entry.path, &bytes) || bytes.size() != entry.beforeSize ||
+            Md5Hex(bytes.data(), bytes.size()) != entry.beforeMd5 ||
+            !PutFileBelow(game, entry.kept, bytes.data(), bytes.size(), PutMode::kReplace))
+            return false;
+        ReaderBelow check(game);
+        if (!Holds(check.StateOf(entry.kept), entry.beforeSize, entry.beforeMd5))
+            return false;
+    }
+    return true;
+}
+
+// Removes the record and the kept copies of an install that ends before its first change, with the folders made
+// for them when nothing else is in them.
+void TakeBackRecord(const HeldFolder& game, const InstallRecord& record) {
+    std::vector<std::string> paths{kInstallRecordName};
+    for (const RecordEntry& entry : record.entries) {
+        if (entry.before == BeforeKind::kKept)
+            paths.push_back(entry.kept);
+    }
+    for (const std::string& path : paths)
+        RemoveBelow(game, path);
+    RemoveEmptyFoldersBelow(game, PackFoldersOf(paths));
+}
+
 // Records the installation, then the first changes to the game folder: the configuration program and the library.
 // The library is written from checked bytes or not at all, and only a library written now is called: an older one
 // left in the folder is never loaded. A mark that cannot be written (or read back as the uninstall will read it)
@@ -220,16 +339,30 @@ void MarkAndBeginWriting(HWND mainWindow) {
     if (gInstallWorker.stopRequested())
         return;  // the user is quitting: the run ends without a change
     const std::string& folder = gInstallerState.installFolder;
+    const HeldFolder& game = gInstallerState.gameFolder;
+    const bool recorded = Dependencies().installRecord;
+    if (!gInstallWorker.otherVersion().empty() && !AnotherVersionAccepted(mainWindow, gInstallWorker.otherVersion())) {
+        EndInstall();
+        return;
+    }
+    if (recorded &&
+        (!PutRecordBelow(game, gInstallWorker.record()) || !KeepEarlierBytes(game, gInstallWorker.record()))) {
+        TakeBackRecord(game, gInstallWorker.record());
+        ShowError(mainWindow, kNoRecordText, kCancelCaption);
+        EndInstall();
+        return;
+    }
     std::string marked;
     if (!RegWriteString(HKEY_CURRENT_USER, kInstallKeyPath, kQuorvanInfoValue, folder.c_str()) ||
         !ReadInstalledFolder(marked) || marked != folder) {
+        if (recorded)
+            TakeBackRecord(game, gInstallWorker.record());
         ShowError(mainWindow, kNoMarkText, kCancelCaption);
         EndInstall();
         return;
     }
     gInstallerState.marked = true;
     FailureList& failures = gInstallerState.failures;
-    const HeldFolder& game = gInstallerState.gameFolder;
     MemorySink sink;
     CopyEntryToFile(kConfigEntry, sink, game, kConfigTarget, CopyKind::kGameFile, failures);
     const bool libraryReady = CopyEntryToFile(kLibraryEntry, sink, game, kLibraryTarget, CopyKind::kGameFile, failures);
@@ -408,6 +541,8 @@ bool InstallWorker::Begin(const std::string& installFolder,
     proceed_ = false;
     phase_ = Phase::kChecking;
     damaged_.clear();
+    record_.entries.clear();
+    otherVersion_.clear();
     installFolder_ = installFolder;
     gameFolder_ = &gameFolder;
     index_ = &index;
@@ -456,17 +591,125 @@ void InstallWorker::SetStatus(const char* text) {
     }
 }
 
+// The entries the install writes and the game's originals the uninstall writes back: a damaged original is found
+// before the game changes, not when the player wants the game back. A missing original counts as damaged.
 bool InstallWorker::CheckEntries(std::FILE* package) {
+    unpackedMd5_.clear();
     if (Dependencies().entryCheck == EntryCheck::kNone)
         return true;
+    const bool recorded = Dependencies().installRecord;
+    std::vector<const PackageEntry*> entries = EntriesToWrite();
+    for (const CopyRow& row : kRestoreTable) {
+        const auto found = index_->find(LowerAsciiDbcsCopy(row.entry));
+        if (!recorded)
+            break;
+        if (found == index_->end())
+            damaged_.push_back(row.entry);
+        else
+            entries.push_back(&found->second);
+    }
+    // The unpacked bytes of one entry are hashed on a second thread while the next is read and checked into the
+    // other output buffer; without that thread they are hashed here.
     CheckBuffers buffers;
-    for (const PackageEntry* entry : EntriesToWrite()) {
+    ScratchBuffer spareOutput;
+    BackgroundDigest digest;  // after the buffers: it is stopped before they go
+    const bool inParallel = recorded && digest.Begin();
+    for (const PackageEntry* entry : entries) {
         if (stopping_)
             return false;
-        if (!CheckEntryQuietly(*entry, buffers, package))
+        std::string md5;
+        if (!CheckEntryQuietly(*entry, buffers, package, recorded && !inParallel ? &md5 : nullptr)) {
             damaged_.push_back(entry->name);
+        } else if (inParallel) {
+            digest.Hash(buffers.output.Reserve(entry->originalSize), entry->originalSize, &unpackedMd5_[entry]);
+            std::swap(buffers.output, spareOutput);
+        } else if (recorded) {
+            unpackedMd5_[entry] = md5;
+        }
     }
+    digest.Wait();
     return damaged_.empty();
+}
+
+std::string InstallWorker::UnpackedMd5(const PackageEntry& entry) {
+    const auto found = unpackedMd5_.find(&entry);
+    if (found != unpackedMd5_.end())
+        return found->second;
+    MemorySink sink;
+    if (!ExtractEntryQuietly(entry, sink))
+        return std::string();
+    return unpackedMd5_[&entry] = Md5Hex(sink.data, sink.size);
+}
+
+void InstallWorker::BuildRecord() {
+    record_.entries.clear();
+    otherVersion_.clear();
+    const PackageIndex& index = *index_;
+    auto entryNamed = [&index](const char* name) -> const PackageEntry* {
+        const auto found = index.find(LowerAsciiDbcsCopy(name));
+        return found == index.end() ? nullptr : &found->second;
+    };
+    // Every place the install writes, in the order it writes them: the copy table's rows come last and win.
+    std::vector<std::pair<std::string, const PackageEntry*>> writes;
+    writes.push_back({kConfigTarget, entryNamed(kConfigEntry)});
+    writes.push_back({kLibraryTarget, entryNamed(kLibraryEntry)});
+    for (const auto& item : index) {
+        if (IsPackEntryName(item.second.name) && IsContainedName(item.second.name.c_str()))
+            writes.push_back({item.second.name, &item.second});
+    }
+    for (const CopyRow& row : kCopyTable)
+        writes.push_back({row.target, entryNamed(row.entry)});
+
+    std::map<std::string, size_t> places;  // lower-cased place: its entry in the record
+    ReaderBelow reader(*gameFolder_);
+    for (auto& write : writes) {
+        if (!write.second)
+            continue;  // not in the package: nothing is written there
+        std::string place = WithoutLeadingSeparator(write.first.c_str());
+        UseBackslashes(place);
+        RecordEntry entry;
+        entry.path = place;
+        entry.size = write.second->originalSize;
+        entry.md5 = UnpackedMd5(*write.second);
+        const auto known = places.find(LowerAsciiDbcsCopy(place));
+        if (known != places.end()) {
+            RecordEntry& earlier = record_.entries[known->second];
+            earlier.hasInterim = true;
+            earlier.interimSize = earlier.size;
+            earlier.interimMd5 = earlier.md5;
+            earlier.size = entry.size;
+            earlier.md5 = entry.md5;
+            continue;
+        }
+        places[LowerAsciiDbcsCopy(place)] = record_.entries.size();
+        record_.entries.push_back(entry);
+    }
+    for (RecordEntry& entry : record_.entries) {
+        const PackageEntry* original = nullptr;
+        for (const CopyRow& row : kRestoreTable) {
+            if (SameRecordPath(WithoutLeadingSeparator(row.target), entry.path))
+                original = entryNamed(row.entry);
+        }
+        const std::string originalMd5 = original ? UnpackedMd5(*original) : std::string();
+        const FileNow now = reader.StateOf(entry.path);
+        // A place that cannot be read now (a game file the game holds open, a link) is not written through either:
+        // the install names it. A game file there counts as the game's own, which the uninstall puts back should
+        // the install still have replaced it.
+        entry.before =
+            now.refused ? (original ? BeforeKind::kOriginal : BeforeKind::kNothing)
+                        : BeforeFrom(now.present, Holds(now, entry.size, entry.md5),
+                                     original && Holds(now, original->originalSize, originalMd5), original != nullptr);
+        if (entry.before == BeforeKind::kOriginal) {
+            entry.beforeSize = original->originalSize;
+            entry.beforeMd5 = originalMd5;
+        } else if (entry.before == BeforeKind::kKept) {
+            entry.beforeSize = now.size;
+            entry.beforeMd5 = now.md5;
+            entry.kept = KeptPathFor(entry.path);
+            if (original)
+                otherVersion_.push_back(entry.path);
+        }
+    }
 }
 
 // Every entry under the pack folder, in the index's order, with the sub-folders its name implies. The pack folder
@@ -520,6 +763,8 @@ void InstallWorker::Run() {
     const bool sound = CheckEntries(package.get());
     if (stopping_)
         return;  // the user quit: nobody waits for the hand-back
+    if (sound && Dependencies().installRecord)
+        BuildRecord();
     if (!sound)
         SetStatus("");
     phase_ = sound ? Phase::kChecked : Phase::kDamaged;

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <set>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -12,7 +13,9 @@
 #include "installer/FileHelpers.h"
 #include "installer/FileWrite_win.h"
 #include "installer/InstallFlow.h"
+#include "installer/InstallRecord_win.h"
 #include "installer/UninstallFlow.h"
+#include "package/EntryCheck.h"
 #include "package/Extract.h"
 #include "package/PackNames.h"
 #include "support/Captions.h"
@@ -228,6 +231,162 @@ void ReportEnd(HWND mainWindow, const Uninstall& run, bool markStays) {
     ShowMessage(mainWindow, summary.c_str(), kNoteCaption, kMbOk | kMbIconWarning);
 }
 
+// What a recorded file holds now, as the record sees it. Something that is not read (a link, a file with a second
+// name, a folder) goes the way of the install's own file: the write or the removal refuses it, nothing is done
+// through it, and the last box names it with the reason, as for an installation without a record.
+HeldNow NowOf(const FileNow& now, const RecordEntry& entry) {
+    if (!now.present)
+        return now.refused ? HeldNow::kWritten : HeldNow::kMissing;
+    if (Holds(now, entry.size, entry.md5) || (entry.hasInterim && Holds(now, entry.interimSize, entry.interimMd5)))
+        return HeldNow::kWritten;
+    if (entry.before != BeforeKind::kNothing && Holds(now, entry.beforeSize, entry.beforeMd5))
+        return HeldNow::kEarlier;
+    return HeldNow::kOther;
+}
+
+// The bytes that stood at a replaced file's place: the kept copy, or the game's original that this package carries
+// with the digest the record names (whichever release wrote the record). False when neither is there sound.
+bool EarlierBytes(ReaderBelow& reader, const RecordEntry& entry, std::string* bytes) {
+    if (entry.before == BeforeKind::kKept) {
+        return reader.Read(entry.kept, bytes) && bytes->size() == entry.beforeSize &&
+               Md5Hex(bytes->data(), bytes->size()) == entry.beforeMd5;
+    }
+    for (const CopyRow& row : kRestoreTable) {
+        const auto found = gPackageIndex.find(LowerAsciiDbcsCopy(row.entry));
+        MemorySink sink;
+        ExtractReport report;
+        if (found == gPackageIndex.end() || found->second.originalSize != entry.beforeSize ||
+            !ExtractEntryQuietly(found->second, sink, &report) || !report.clean() ||
+            Md5Hex(sink.data, sink.size) != entry.beforeMd5)
+            continue;
+        bytes->assign(reinterpret_cast<const char*>(sink.data), sink.size);
+        return true;
+    }
+    return false;
+}
+
+// Puts back the earlier bytes of every replaced file that still holds the install's. A file changed since stays
+// and is named. False when one could not be put back: then nothing is removed. restored[i] tells whether entry i
+// holds its earlier bytes now (its kept copy may go).
+bool PutBackRecorded(Uninstall& run, const InstallRecord& record, std::vector<bool>& restored) {
+    ReaderBelow reader(run.game);
+    restored.assign(record.entries.size(), false);
+    for (size_t i = 0; i < record.entries.size(); ++i) {
+        const RecordEntry& entry = record.entries[i];
+        if (entry.before == BeforeKind::kNothing)
+            continue;
+        const UndoStep step = UndoStepFor(entry.before, NowOf(reader.StateOf(entry.path), entry));
+        if (step == UndoStep::kChangedSince) {
+            run.failures.Add(Failure::kChangedKept, entry.path);
+            continue;
+        }
+        if (step == UndoStep::kPutBack) {
+            std::string bytes;
+            Refusal refusal;
+            if (!EarlierBytes(reader, entry, &bytes)) {
+                run.failures.Add(Failure::kNoEarlier, entry.path);
+                run.Stayed(FileFault::kOther);
+                run.gameFileLeft = true;
+                continue;
+            }
+            if (!PutBelow(run.game, entry.path, bytes.data(), bytes.size(), &refusal)) {
+                run.failures.AddOnce(WriteFailure(refusal.fault), refusal.place);
+                run.Stayed(refusal.fault);
+                run.gameFileLeft = true;
+                continue;
+            }
+        }
+        restored[i] = true;
+    }
+    return !run.gameFileLeft;
+}
+
+// Removes a file of the installation below the game folder; the library's failure keeps the installation marked.
+void RemoveRecorded(Uninstall& run, const std::string& path) {
+    Refusal refusal;
+    if (RemoveBelow(run.game, path, &refusal))
+        return;
+    run.failures.AddOnce(RemoveFailure(refusal.fault), refusal.place);
+    if (SameRecordPath(path, kLibraryTarget + 1)) {
+        run.libraryLeft = true;
+        run.Stayed(refusal.fault);
+    }
+}
+
+// Names every file that stays in the pack folder and is not named yet: the player's own, and kept copies whose
+// file was changed since.
+void NameWhatStaysInPack(Uninstall& run) {
+    std::set<std::string> named;
+    for (const FailedItem& item : run.failures.items())
+        named.insert(LowerAsciiDbcsCopy(item.name));
+    std::vector<std::string> files;
+    ListFilesRecursive((run.folder + "\\" + kPackFolder).c_str(), files);
+    for (const std::string& file : files) {
+        const std::string relative = RelativeTo(run.folder, file);
+        if (named.insert(LowerAsciiDbcsCopy(relative)).second)
+            run.failures.Add(Failure::kPlayersKept, relative);
+    }
+}
+
+// The uninstall of an installation with a record: the replaced files first, then what the install wrote, then the
+// mark, and the record last, so that an uninstall stopped anywhere leaves what the next one finishes from.
+void UninstallByRecord(HWND mainWindow, Uninstall& run, const InstallRecord& record) {
+    std::vector<bool> restored;
+    if (!PutBackRecorded(run, record, restored)) {
+        ReportEnd(mainWindow, run, true);
+        RefreshControls();
+        return;
+    }
+    RemoveLeftovers(run);
+    std::vector<std::string> paths;
+    {
+        // The reader holds the folder of the last file it read: it goes before the folders are removed.
+        ReaderBelow reader(run.game);
+        for (const RecordEntry& entry : record.entries) {
+            paths.push_back(entry.path);
+            if (entry.before != BeforeKind::kNothing)
+                continue;
+            const UndoStep step = UndoStepFor(entry.before, NowOf(reader.StateOf(entry.path), entry));
+            if (step == UndoStep::kRemove)
+                RemoveRecorded(run, entry.path);
+            else if (step == UndoStep::kChangedSince)
+                run.failures.Add(Failure::kChangedKept, entry.path);
+        }
+    }
+    for (const char* own : kPackOwnFiles) {
+        paths.push_back(own);
+        RemoveRecorded(run, own);
+    }
+    for (size_t i = 0; i < record.entries.size(); ++i) {
+        if (record.entries[i].before == BeforeKind::kKept) {
+            paths.push_back(record.entries[i].kept);
+            if (restored[i])
+                RemoveRecorded(run, record.entries[i].kept);
+        }
+    }
+    // What a killed write left in the pack's folders (HeldFolder's own scratch files) goes with them.
+    for (const std::string& folder : PackFoldersOf(paths)) {
+        Refusal refusal;
+        if (!RemoveLeftoversBelow(run.game, folder, &refusal))
+            run.failures.AddOnce(RemoveFailure(refusal.fault), refusal.place);
+    }
+
+    MarkResult mark = MarkResult::kValueStays;
+    if (!run.libraryLeft && (mark = RemoveInstallMark(run)) == MarkResult::kKeyNotOpened)
+        return;
+    if (mark == MarkResult::kRemoved) {
+        paths.push_back(kInstallRecordName);
+        RemoveRecorded(run, kInstallRecordName);
+        // A second pass for a folder whose last entry the system had not let go of yet.
+        const std::vector<std::string> folders = PackFoldersOf(paths);
+        if (!RemoveEmptyFoldersBelow(run.game, folders))
+            RemoveEmptyFoldersBelow(run.game, folders);
+        NameWhatStaysInPack(run);
+    }
+    ReportEnd(mainWindow, run, mark != MarkResult::kRemoved);
+    RefreshControls();
+}
+
 }  // namespace
 
 void UninstallPack(HWND mainWindow) {
@@ -244,6 +403,22 @@ void UninstallPack(HWND mainWindow) {
     run.folder = WithoutTrailingSeparators(run.folder);
     // A folder that cannot be held leaves every game file as it is: each is named, and the pack stays installed.
     run.game.Open(run.folder);
+
+    // An installation with a record is taken back as the record says; one without (an earlier release's, or one
+    // whose record is damaged, which the log names) as before.
+    InstallRecord record;
+    RecordFault fault = RecordFault::kNone;
+    switch (ReadRecordBelow(run.game, &record, &fault)) {
+        case RecordRead::kRead:
+            UninstallByRecord(mainWindow, run, record);
+            return;
+        case RecordRead::kDamaged:
+            run.failures.Add(Failure::kRecordDamaged, kInstallRecordName);
+            gDebugLogs[0].Printf("Warning >> uninstall: install record refused (%s)\n", RecordFaultText(fault));
+            break;
+        case RecordRead::kMissing:
+            break;
+    }
 
     // The originals first, then the pack: a restore that fails leaves the pack in place and installed, so the
     // player never ends up with neither.

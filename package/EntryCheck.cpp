@@ -55,15 +55,18 @@ bool SizesPlausible(const PackageEntry& entry) {
     return SizeCanBeTrue(entry.originalSize, entry.compressedSize);
 }
 
-bool CheckEntryQuietly(const PackageEntry& entry, CheckBuffers& buffers, std::FILE* package) {
+bool CheckEntryQuietly(const PackageEntry& entry, CheckBuffers& buffers, std::FILE* package, std::string* unpackedMd5) {
     if (!SizesPlausible(entry))
         return false;
     unsigned char* input = buffers.input.Reserve(entry.compressedSize);
     unsigned char* output = buffers.output.Reserve(entry.originalSize);
     size_t produced = 0;
-    return input && output && ReadWholeBody(entry, input, package) &&
-           Md5Hex(input, entry.compressedSize) == entry.digest &&
-           DecompressExact(input, entry.compressedSize, output, entry.originalSize, &produced);
+    const bool sound = input && output && ReadWholeBody(entry, input, package) &&
+                       Md5Hex(input, entry.compressedSize) == entry.digest &&
+                       DecompressExact(input, entry.compressedSize, output, entry.originalSize, &produced);
+    if (sound && unpackedMd5)
+        *unpackedMd5 = Md5Hex(output, entry.originalSize);
+    return sound;
 }
 
 bool CheckEntryQuietly(const PackageEntry& entry) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <string>
 
 #include "package/Extract.h"
 #include "package/Package.h"
@@ -35,8 +36,12 @@ struct CheckBuffers {
 // before anything is allocated, as does an entry too large for the memory left. Nothing is shown and nothing is
 // kept but the buffers.
 // package, when given, is the entry's package file open for reading: a sequence of checks then opens it once
-// rather than once per entry.
-bool CheckEntryQuietly(const PackageEntry& entry, CheckBuffers& buffers, std::FILE* package = nullptr);
+// rather than once per entry. unpackedMd5, when given, gets the MD5 (lower-case hex) of the unpacked bytes of an
+// entry that passed.
+bool CheckEntryQuietly(const PackageEntry& entry,
+                       CheckBuffers& buffers,
+                       std::FILE* package = nullptr,
+                       std::string* unpackedMd5 = nullptr);
 bool CheckEntryQuietly(const PackageEntry& entry);
 
 // Extracts an entry that CheckEntryQuietly passed while its package cannot have changed since (the caller holds it

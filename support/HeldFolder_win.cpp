@@ -688,6 +688,28 @@ bool HeldFolder::RemoveFile(const std::string& name, HeldFailure* failure) const
     return fault == HeldFault::kNone ? report.Succeed() : report.Fail(fault);
 }
 
+bool HeldFolder::RemoveEmptyFolder(const std::string& name, HeldFailure* failure) const {
+    const Report report(failure, JoinPath(path_, name));
+    std::wstring wide;
+    if (!held())
+        return report.Fail(HeldFault::kOther);
+    if (!WideName(name, &wide))
+        return report.Fail(HeldFault::kBadName);
+    ScopedFileHandle folder;
+    const NTSTATUS status =
+        OpenRelative(handle_, wide, kFolderAccess | DELETE, kHeldShare, FILE_OPEN, FILE_DIRECTORY_FILE, &folder);
+    if (!Succeeded(status)) {
+        const HeldFault fault = FaultOfStatus(status);
+        return fault == HeldFault::kMissing ? report.Succeed() : report.Fail(fault);
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    const HeldFault fault = CheckChild(handle_, folder.get(), wide, true, &info);
+    if (fault != HeldFault::kNone)
+        return report.Fail(fault);
+    // The system refuses the deletion of a folder that is not empty (ERROR_DIR_NOT_EMPTY).
+    return DeleteThrough(folder.get()) ? report.Succeed() : report.Fail(FaultOfError(GetLastError()));
+}
+
 bool HeldFolder::OpenFile(const std::string& name,
                           ACCESS_MASK access,
                           ULONG share,

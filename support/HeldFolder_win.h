@@ -108,6 +108,10 @@ class HeldFolder {
     // file is gone, or was not there.
     bool RemoveFile(const std::string& name, HeldFailure* failure = nullptr) const;
 
+    // Deletes the folder name of this one, checked as OpenFolder checks it, when it is empty; a folder with anything
+    // in it stays (the system refuses to delete it). True when it is gone, or was not there.
+    bool RemoveEmptyFolder(const std::string& name, HeldFailure* failure = nullptr) const;
+
     // The file name of this folder, opened with access (FILE_GENERIC_READ, FILE_GENERIC_WRITE, or both) and the
     // share mode as CreateFile takes them, never created, and checked as PutFile checks a file already there (a
     // file, not a link, no other name): *file holds it. For a file that is read in pieces or changed in place: all

@@ -14,6 +14,7 @@ enum MessageStyle : unsigned {
     kMbIconQuestion = 0x00000020u,
     kMbIconWarning = 0x00000030u,
     kMbIconInformation = 0x00000040u,
+    kMbDefButton2 = 0x00000100u,  // the second button ("否" of kMbYesNo) is the default
 };
 
 enum MessageAnswer : int {

@@ -1,6 +1,6 @@
 // install_bench: times the installer's own install flow on a package file and reports its memory.
 //
-//   install_bench PACKAGE GAME_FOLDER [none|once|twice] [progress|quiet]
+//   install_bench PACKAGE GAME_FOLDER [none|once|twice] [progress|quiet] [record|unrecorded]
 //
 // PACKAGE is indexed into the process-wide index, as start-up does with the program's own file. The game's
 // registry entry points at GAME_FOLDER, which must hold "Shin Sangokumusou 3.exe"; it is written into a scratch
@@ -15,7 +15,9 @@
 // "none" (no check first, each entry checked as it is extracted), "once" (the product's choice: every entry
 // checked first, the unpack then without a second digest) or "twice" (checked first and again as extracted).
 // The fourth says whether the unpack shows its share done ("progress", the product's way: the status label and the
-// taskbar button) or not ("quiet").
+// taskbar button) or not ("quiet"). The fifth whether the install writes its record first ("record", the product's
+// way: the digests of the unpacked entries, the game's originals checked, the record written and read back) or not
+// ("unrecorded").
 //
 // Prints "name value" lines: times in seconds, sizes in bytes. Exit status 0, or 1 when the install did not run
 // through (an unexpected message box, a missing file, no done message within the time limit).
@@ -281,9 +283,11 @@ double LibraryOnly(const std::string& gameFolder) {
 int main(int argc, char** argv) {
     const std::string mode = argc >= 4 ? argv[3] : "once";
     const std::string progress = argc >= 5 ? argv[4] : "progress";
-    if (argc < 3 || argc > 5 || (mode != "none" && mode != "once" && mode != "twice") ||
-        (progress != "progress" && progress != "quiet")) {
-        std::fputs("usage: install_bench PACKAGE GAME_FOLDER [none|once|twice] [progress|quiet]\n", stderr);
+    const std::string record = argc >= 6 ? argv[5] : "record";
+    if (argc < 3 || argc > 6 || (mode != "none" && mode != "once" && mode != "twice") ||
+        (progress != "progress" && progress != "quiet") || (record != "record" && record != "unrecorded")) {
+        std::fputs("usage: install_bench PACKAGE GAME_FOLDER [none|once|twice] [progress|quiet] [record|unrecorded]\n",
+                   stderr);
         return 2;
     }
     InstallerDependencies dependencies;
@@ -291,6 +295,7 @@ int main(int argc, char** argv) {
                               : mode == "twice" ? EntryCheck::kTwice
                                                 : EntryCheck::kOnce;
     dependencies.showUnpackProgress = progress == "progress";
+    dependencies.installRecord = record == "record";
     SetInstallerDependencies(dependencies);
     const std::string package = argv[1];
     const std::string gameFolder = argv[2];
@@ -331,6 +336,7 @@ int main(int argc, char** argv) {
 
     std::printf("check_mode %s\n", mode.c_str());
     std::printf("progress %s\n", progress.c_str());
+    std::printf("record %s\n", record.c_str());
     PrintFigure("index_s", indexTime);
     PrintEntries(entries);
     PrintFigure("install_s", gRun.done - gRun.confirmed);

@@ -5,7 +5,9 @@
       DIR of --package is the package as "packtool extract" writes it. The game folder must hold exactly: the
       original game's files, every pack-folder entry under its lower-case name, the fixed copies over them (and
       over some of the game's files), the configuration program and the helper library, and the helper library's
-      index quorvan/resource.lst of the pack folder as the unpacking left it. The copies, their targets and the
+      index quorvan/resource.lst of the pack folder as the unpacking left it (the install record among it), and the
+      install record
+      quorvan/install.rec (its header, its entry count and its checksum are checked). The copies, their targets and the
       replaced files are the installer's own table as "packtool names" prints it: FILE, or names.txt beside the
       original game folder (the demo pack's folder keeps it there), or else the output of the package tool of the
       build folder above the original game folder.
@@ -24,6 +26,7 @@ import sys
 
 PACK = b"quorvan"
 INDEX = b"quorvan/resource.lst"
+RECORD = b"quorvan/install.rec"
 
 FAILURES = []
 
@@ -146,6 +149,20 @@ def check_index(package_files, game):
                % (listed[name], shown(name), (len(body), hashlib.md5(body).hexdigest())))
 
 
+def check_record(expected_count, game):
+    """The install record: "QVRECORD", version 1, one entry per file written, its checksum at the end."""
+    path = os.path.join(os.fsencode(game), RECORD)
+    if not expect(os.path.isfile(path), "the install wrote no %s" % shown(RECORD)):
+        return
+    data = read(path)
+    if not expect(len(data) >= 48 and data[:8] == b"QVRECORD", "%s is no install record" % shown(RECORD)):
+        return
+    expect(int.from_bytes(data[8:12], "little") == 1, "%s has version %d" % (shown(RECORD), data[8]))
+    expect(hashlib.md5(data[:-32]).hexdigest().encode() == data[-32:], "%s fails its checksum" % shown(RECORD))
+    count = int.from_bytes(data[12:16], "little")
+    expect(count == expected_count, "%s names %d files, the install wrote %d" % (shown(RECORD), count, expected_count))
+
+
 def installed(args):
     extracted, _ = tree(args.package)
     original, _ = tree(args.original)
@@ -172,10 +189,21 @@ def installed(args):
     overwritten = [t for _, t in copy_table if t.encode() in pack and pack[t.encode()] != expected[t.encode()]]
     expect(overwritten, "no fixed copy differs from the pack-folder file it replaces")
 
-    check_index(pack, args.game)
+    # The install record is in the pack folder before the helper library indexes it.
+    record = os.path.join(os.fsencode(args.game), RECORD)
+    indexed = dict(pack)
+    if os.path.isfile(record):
+        indexed[RECORD] = read(record)
+    check_index(indexed, args.game)
     index = os.path.join(os.fsencode(args.game), INDEX)
     if os.path.isfile(index):
         expected[INDEX] = read(index)  # checked line by line above
+    # Every file the install wrote: the pack folder, the two first files and the copies' targets, once each.
+    written = {path.lower() for path in pack} | {target.encode().lstrip(b"/").lower() for _, target in
+                                                  first_files + copy_table}
+    check_record(len(written), args.game)
+    if os.path.isfile(record):
+        expected[RECORD] = read(record)  # checked above
     compare_files(expected, args.game)
     finish("installed game folder (%d files, %d from the pack folder, %d fixed copies over them)"
            % (len(expected), len(pack), len(overwritten)))

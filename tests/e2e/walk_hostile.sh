@@ -283,13 +283,14 @@ for part in $PARTS; do
             gui_expect_state visible hidden "before the install" killed-start
             gui_click "$LAYOUT_INSTALL_X" "$LAYOUT_INSTALL_Y"
             gui_answer_text "安装确认" '安装目录: G:\ (磁盘剩余空间: ' killed-install-confirm
-            # The first file in the pack folder is watched for every few milliseconds, and the kill follows at once.
+            # The first file of the unpack in the pack folder is watched for every few milliseconds, and the kill
+            # follows at once. The install record, written before the mark, is not the unpack's.
             python3 - "$GAME/quorvan" "$GUI_APP" "$WALK_INSTALL_SECONDS" <<'PY' || fail "the pack folder never filled"
 import os, signal, sys, time
 folder, pid, deadline = sys.argv[1], int(sys.argv[2]), time.monotonic() + float(sys.argv[3])
 def filling():
     for top, _, names in os.walk(folder):
-        if names:
+        if [name for name in names if not (top == folder and name == "install.rec")]:
             return True
     return False
 while not filling():
@@ -300,7 +301,7 @@ os.kill(pid, signal.SIGKILL)
 PY
             wait "$GUI_APP" 2>/dev/null || true
             GUI_APP=""
-            unpacked=$(find "$GAME/quorvan" -type f | wc -l)
+            unpacked=$(find "$GAME/quorvan" -type f ! -path "$GAME/quorvan/install.rec" | wc -l)
             # The fixed copies over the game's files come after the unpack: psrpc.dll still the game's own proves that
             # the kill came before the end.
             if cmp -s "$GAME/psrpc.dll" "$SAMPLE/psrpc.dll" && [ "$unpacked" -lt "$PACK_FILES" ]; then
