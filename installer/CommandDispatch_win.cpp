@@ -4,7 +4,7 @@
 
 #include "Devavi/Win32/InstallKey.h"
 #include "Devavi/Win32/RegTable.h"
-#include "installer/CommandDispatch.h"
+#include "installer/CommandDispatch_win.h"
 #include "installer/Dependencies_win.h"
 #include "installer/WebAddress_win.h"
 #include "support/MessageSeam.h"

@@ -12,7 +12,7 @@
 const char kInstallRecordName[] = "quorvan\\install.rec";
 const char kKeptFolderName[] = "quorvan\\kept";
 
-// The textures' places follow the settings dialog's table (settings/SettingsDialog.cpp), the index's the library's
+// The textures' places follow the settings dialog's table (settings/SettingsDialog_win.cpp), the index's the library's
 // (payload/savepatch/SavePatch_win.cpp), the logs' the flows' (kInstallLogName, kUninstallLogName).
 const char* const kPackOwnFiles[5] = {
     "quorvan\\resource.lst",       "quorvan\\bg\\high\\user_font01b.tga", "quorvan\\bg\\low\\user_font01b.tga",

@@ -5,7 +5,7 @@
 #endif
 #include <windows.h>
 
-#include "installer/ResourceLibrary.h"
+#include "installer/ResourceLibrary_win.h"
 
 #include <cstdio>
 #include <cstring>

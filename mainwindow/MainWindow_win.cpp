@@ -3,15 +3,15 @@
 #include <memory>
 #include <string>
 
-#include "mainwindow/MainWindow.h"
+#include "mainwindow/MainWindow_win.h"
 #include "mainwindow/ProgramMessages.h"
-#include "mainwindow/SkinLayout.h"
+#include "mainwindow/SkinLayout_win.h"
 #include "mainwindow/WindowRegion_win.h"
 #include "package/Package.h"
 #include "resources/resource.h"
-#include "skinctl/SkinHook.h"
+#include "skinctl/SkinHook_win.h"
 #include "support/Captions.h"
-#include "support/GdiHandles.h"
+#include "support/GdiHandles_win.h"
 #include "support/MessageSeam.h"
 #include "support/SystemText_win.h"
 

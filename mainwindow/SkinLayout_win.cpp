@@ -4,9 +4,9 @@
 #include <string>
 #include <utility>
 
-#include "support/GdiHandles.h"
-#include "mainwindow/MainWindow.h"
-#include "mainwindow/SkinLayout.h"
+#include "support/GdiHandles_win.h"
+#include "mainwindow/MainWindow_win.h"
+#include "mainwindow/SkinLayout_win.h"
 #include "package/Extract.h"
 #include "package/PackNames.h"
 #include "support/SystemLibrary_win.h"

@@ -12,7 +12,7 @@
 
 #include <string>
 
-#include "mainwindow/MainWindow.h"
+#include "mainwindow/MainWindow_win.h"
 #include "support/Captions.h"
 #include "support/MessageSeam.h"
 #include "support/SystemLibrary_win.h"

@@ -1,11 +1,11 @@
 #include <windows.h>
 
-#include "installer/CommandDispatch.h"
+#include "installer/CommandDispatch_win.h"
 #include "installer/Dependencies_win.h"
-#include "mainwindow/MainWindow.h"
+#include "mainwindow/MainWindow_win.h"
 #include "mainwindow/Startup_win.h"
-#include "settings/PathChooser.h"
-#include "settings/SettingsDialog.h"
+#include "settings/PathChooser_win.h"
+#include "settings/SettingsDialog_win.h"
 #include "support/Captions.h"
 #include "support/MessageSeam.h"
 

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "support/GdiHandles.h"
+#include "support/GdiHandles_win.h"
 #include "mainwindow/WindowRegion.h"
 #include "mainwindow/WindowRegion_win.h"
 

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "settings/PathChooser.h"
+#include "settings/PathChooser_win.h"
 #include "support/Captions.h"
 #include "support/MessageSeam.h"
 #include "support/SystemText_win.h"

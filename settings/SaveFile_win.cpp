@@ -1,10 +1,10 @@
-#include "settings/SaveFile.h"
+#include "settings/SaveFile_win.h"
 
 #include <shlobj.h>
 
 #include <string>
 
-#include "settings/PathChooser.h"
+#include "settings/PathChooser_win.h"
 #include "support/Captions.h"
 #include "support/Gbk.h"
 #include "support/HeldFolder_win.h"

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "skinctl/SkinControls_win.h"
-#include "skinctl/SkinHook.h"
+#include "skinctl/SkinHook_win.h"
 #include "support/MessageSeam.h"
 #include "support/SystemLibrary_win.h"
 #include "support/SystemText_win.h"

@@ -1,4 +1,4 @@
-#include "skinctl/SkinHook.h"
+#include "skinctl/SkinHook_win.h"
 
 #include "skinctl/SkinControls_win.h"
 

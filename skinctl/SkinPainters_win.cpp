@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "support/GdiHandles.h"
+#include "support/GdiHandles_win.h"
 #include "skinctl/SkinControls_win.h"
 #include "support/SystemLibrary_win.h"
 

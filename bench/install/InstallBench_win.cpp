@@ -30,16 +30,16 @@
 #include <vector>
 
 #include "Devavi/Win32/InstallKey.h"
-#include "installer/CommandDispatch.h"
+#include "installer/CommandDispatch_win.h"
 #include "installer/Dependencies_win.h"
 #include "installer/FileHelpers.h"
-#include "installer/InstallFlow.h"
-#include "installer/ResourceLibrary.h"
-#include "mainwindow/MainWindow.h"
+#include "installer/InstallFlow_win.h"
+#include "installer/ResourceLibrary_win.h"
+#include "mainwindow/MainWindow_win.h"
 #include "package/Extract.h"
 #include "package/PackNames.h"
 #include "package/Package.h"
-#include "support/GdiHandles.h"
+#include "support/GdiHandles_win.h"
 #include "support/MessageSeam.h"
 
 namespace {

@@ -50,9 +50,9 @@
 #include <type_traits>
 #include <vector>
 
-#include "installer/ResourceLibrary.h"
+#include "installer/ResourceLibrary_win.h"
 #include "package/PackNames.h"
-#include "payload/savepatch/UserFontExport.h"
+#include "payload/savepatch/UserFontExport_win.h"
 #include "payload/savepatch/UserFont_win.h"
 #include "support/HexText.h"
 #include "support/Gbk.h"

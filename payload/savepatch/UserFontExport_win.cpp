@@ -3,7 +3,7 @@
 
 #include <type_traits>
 
-#include "payload/savepatch/UserFontExport.h"
+#include "payload/savepatch/UserFontExport_win.h"
 
 extern "C" bool __cdecl CreateUserFont(const char* sizeName,
                                        int width,

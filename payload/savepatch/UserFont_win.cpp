@@ -12,7 +12,7 @@
 #include "payload/savepatch/UserFont.h"
 #include "support/ComObjects_win.h"
 #include "support/Gbk.h"
-#include "support/GdiHandles.h"
+#include "support/GdiHandles_win.h"
 #include "support/HeldFolder_win.h"
 #include "support/SystemText_win.h"
 

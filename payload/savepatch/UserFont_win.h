@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "installer/ResourceLibrary.h"
+#include "installer/ResourceLibrary_win.h"
 
 // CreateUserFont's work (see UserFont.h for the layout): reads the source texture with the system's image codecs,
 // draws the eight characters with GDI and writes the result as a 32-bit TGA. Relative paths lie in the pack folder

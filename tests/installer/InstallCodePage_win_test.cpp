@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "Devavi/Win32/InstallKey.h"
-#include "installer/InstallFlow.h"
-#include "installer/ResourceLibrary.h"
+#include "installer/InstallFlow_win.h"
+#include "installer/ResourceLibrary_win.h"
 #include "tests/installer/InstallerFixture_win.h"
 #include "tests/installer/WideFiles_win.h"
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "Devavi/Win32/InstallKey.h"
-#include "installer/CommandDispatch.h"
+#include "installer/CommandDispatch_win.h"
 #include "installer/FileHelpers.h"
 #include "installer/FileWrite_win.h"
 #include "tests/installer/InstallerFixture_win.h"

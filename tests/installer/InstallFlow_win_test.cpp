@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "Devavi/Win32/InstallKey.h"
-#include "installer/CommandDispatch.h"
+#include "installer/CommandDispatch_win.h"
 #include "installer/FileWrite_win.h"
-#include "mainwindow/MainWindow.h"
+#include "mainwindow/MainWindow_win.h"
 #include "package/Package.h"
 #include "tests/installer/InstallerFixture_win.h"
 #include "tests/installer/WideFiles_win.h"

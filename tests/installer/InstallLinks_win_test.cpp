@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "Devavi/Win32/InstallKey.h"
-#include "installer/CommandDispatch.h"
+#include "installer/CommandDispatch_win.h"
 #include "installer/FileHelpers.h"
 #include "tests/installer/InstallerFixture_win.h"
 #include "tests/installer/WideFiles_win.h"

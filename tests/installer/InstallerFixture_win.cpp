@@ -5,13 +5,13 @@
 #include <cstring>
 
 #include "Devavi/Win32/InstallKey.h"
-#include "installer/CommandDispatch.h"
+#include "installer/CommandDispatch_win.h"
 #include "installer/FileWrite_win.h"
-#include "installer/ResourceLibrary.h"
-#include "installer/UninstallFlow.h"
-#include "mainwindow/MainWindow.h"
+#include "installer/ResourceLibrary_win.h"
+#include "installer/UninstallFlow_win.h"
+#include "mainwindow/MainWindow_win.h"
 #include "package/Package.h"
-#include "settings/SettingsDialog.h"
+#include "settings/SettingsDialog_win.h"
 #include "tests/common/TestPictures_win.h"
 #include "tests/common/TestRegistry_win.h"
 #include "tests/installer/WideFiles_win.h"

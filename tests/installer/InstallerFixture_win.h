@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "installer/Dependencies_win.h"
-#include "mainwindow/SkinLayout.h"
+#include "mainwindow/SkinLayout_win.h"
 #include "tests/common/MessageRecorder.h"
 #include "tests/common/TempDir.h"
 #include "tests/common/TestPackage.h"

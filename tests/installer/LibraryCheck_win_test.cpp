@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "installer/InstallFlow.h"
-#include "installer/ResourceLibrary.h"
+#include "installer/InstallFlow_win.h"
+#include "installer/ResourceLibrary_win.h"
 #include "tests/installer/InstallerFixture_win.h"
 
 // The helper library lies in the game folder for the whole unpack, where any program of the user may change it:

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "installer/Dependencies_win.h"
-#include "installer/ResourceLibrary.h"
+#include "installer/ResourceLibrary_win.h"
 #include "package/Extract.h"
 #include "package/Package.h"
 #include "tests/common/HostLinks_win.h"

@@ -10,7 +10,7 @@
 #include "Devavi/Win32/InstallKey.h"
 #include "installer/FileHelpers.h"
 #include "installer/FileWrite_win.h"
-#include "installer/UninstallFlow.h"
+#include "installer/UninstallFlow_win.h"
 #include "tests/common/HostLinks_win.h"
 #include "tests/installer/InstallerFixture_win.h"
 

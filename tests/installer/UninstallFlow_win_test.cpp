@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "Devavi/Win32/InstallKey.h"
-#include "installer/CommandDispatch.h"
+#include "installer/CommandDispatch_win.h"
 #include "installer/FileHelpers.h"
-#include "mainwindow/MainWindow.h"
+#include "mainwindow/MainWindow_win.h"
 #include "tests/installer/InstallerFixture_win.h"
 
 namespace {

@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "installer/CommandDispatch.h"
-#include "mainwindow/MainWindow.h"
+#include "installer/CommandDispatch_win.h"
+#include "mainwindow/MainWindow_win.h"
 #include "mainwindow/ProgramMessages.h"
-#include "mainwindow/SkinLayout.h"
+#include "mainwindow/SkinLayout_win.h"
 #include "package/Package.h"
-#include "skinctl/SkinHook.h"
-#include "support/GdiHandles.h"
+#include "skinctl/SkinHook_win.h"
+#include "support/GdiHandles_win.h"
 #include "tests/common/TestPictures_win.h"
 #include "tests/common/MessageRecorder.h"
 #include "tests/common/TempDir.h"

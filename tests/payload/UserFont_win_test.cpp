@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "installer/ResourceLibrary.h"
+#include "installer/ResourceLibrary_win.h"
 #include "support/StdioFile.h"
 #include "support/SystemText_win.h"
 #include "tests/common/HostLinks_win.h"

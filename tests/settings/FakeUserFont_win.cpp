@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <string>
 
-#include "payload/savepatch/UserFontExport.h"
+#include "payload/savepatch/UserFontExport_win.h"
 
 namespace {
 

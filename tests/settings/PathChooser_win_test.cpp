@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "settings/PathChooser.h"
+#include "settings/PathChooser_win.h"
 #include "support/SystemText_win.h"
 #include "tests/common/MessageRecorder.h"
 #include "tests/common/TempDir.h"

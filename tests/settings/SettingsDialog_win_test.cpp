@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "Devavi/Win32/InstallKey.h"
-#include "installer/ResourceLibrary.h"
+#include "installer/ResourceLibrary_win.h"
 #include "package/Package.h"
 #include "resources/resource.h"
-#include "settings/SaveFile.h"
-#include "settings/SettingsDialog.h"
+#include "settings/SaveFile_win.h"
+#include "settings/SettingsDialog_win.h"
 #include "support/StdioFile.h"
 #include "support/SystemText_win.h"
 #include "tests/common/HostLinks_win.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "skinctl/SkinControls_win.h"
-#include "skinctl/SkinHook.h"
+#include "skinctl/SkinHook_win.h"
 #include "support/SystemText_win.h"
 #include "tests/skinctl/SkinTestWindows_win.h"
 

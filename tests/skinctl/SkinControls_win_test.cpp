@@ -6,7 +6,7 @@
 #include <string>
 
 #include "skinctl/SkinControls_win.h"
-#include "skinctl/SkinHook.h"
+#include "skinctl/SkinHook_win.h"
 #include "support/MessageSeam.h"
 #include "tests/skinctl/SkinTestWindows_win.h"
 

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "skinctl/SkinControls_win.h"
-#include "skinctl/SkinHook.h"
-#include "settings/PathChooser.h"
+#include "skinctl/SkinHook_win.h"
+#include "settings/PathChooser_win.h"
 #include "support/SystemText_win.h"
 #include "tests/skinctl/SkinTestWindows_win.h"
 

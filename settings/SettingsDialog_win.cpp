@@ -1,4 +1,4 @@
-#include "settings/SettingsDialog.h"
+#include "settings/SettingsDialog_win.h"
 
 #include <commdlg.h>
 
@@ -6,11 +6,11 @@
 
 #include "Devavi/Win32/InstallKey.h"
 #include "Devavi/Win32/RegTable.h"
-#include "installer/InstallFlow.h"
-#include "installer/ResourceLibrary.h"
+#include "installer/InstallFlow_win.h"
+#include "installer/ResourceLibrary_win.h"
 #include "package/PackNames.h"
 #include "resources/resource.h"
-#include "settings/SaveFile.h"
+#include "settings/SaveFile_win.h"
 #include "settings/SaveNames.h"
 #include "support/Captions.h"
 #include "support/MessageSeam.h"

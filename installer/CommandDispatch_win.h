@@ -2,10 +2,10 @@
 
 #include <windows.h>
 
-#include "installer/InstallFlow.h"
-#include "installer/UninstallFlow.h"
-#include "mainwindow/MainWindow.h"
-#include "mainwindow/SkinLayout.h"
+#include "installer/InstallFlow_win.h"
+#include "installer/UninstallFlow_win.h"
+#include "mainwindow/MainWindow_win.h"
+#include "mainwindow/SkinLayout_win.h"
 
 // What the skin controls do. The main window hands every pressed control's record here, and WM_CLOSE as the first
 // "close" record. The command word is compared whole and case-sensitively with "msgbox", "minimize", "close",

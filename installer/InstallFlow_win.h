@@ -15,7 +15,7 @@
 #include "installer/FailureList.h"
 #include "installer/InstallRecord.h"
 #include "installer/UnpackProgress.h"
-#include "mainwindow/SkinLayout.h"
+#include "mainwindow/SkinLayout_win.h"
 #include "package/Package.h"
 #include "support/HeldFolder_win.h"
 #include "support/TaskbarProgress_win.h"
