@@ -11,12 +11,9 @@
 #include <vector>
 
 #include "support/SystemText_win.h"
+#include "tests/common/TestFiles_win.h"
 
 namespace {
-
-bool Exists(const std::string& path) {
-    return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
-}
 
 // True when the system names folder as the root of drive ("\\?\G:\"): Wine learns of a new drive letter a moment
 // after its link is made, and until then names everything by the older drive.

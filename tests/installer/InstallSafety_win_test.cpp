@@ -25,18 +25,6 @@ namespace {
 const char kNoMarkText[] = "无法在注册表中记录汉化包的安装, 安装已取消.\r\n游戏文件没有改动.";
 const char kDamagedAdvice[] = "\r\n\r\n请重新下载安装程序. 游戏文件没有改动, 汉化包没有安装.";
 
-// A command pressed as the main window would get it, without the fixture.
-void PressCommand(const char* command) {
-    for (size_t i = 0; i < gSkinLayout.size(); ++i) {
-        if (gSkinLayout[i].command == command) {
-            SendMessageA(gSkinImages.mainWindow, WM_COMMAND, WPARAM(kFirstControlId + i),
-                         reinterpret_cast<LPARAM>(gSkinLayout[i].window));
-            return;
-        }
-    }
-    ADD_FAILURE() << "no control " << command;
-}
-
 class InstallSafetyTest : public InstallerTest {
   protected:
     void ExpectGameUntouched() {

@@ -255,9 +255,18 @@ bool InstallerTest::Shown(const char* command) {
 }
 
 void InstallerTest::Press(const char* command) {
-    const LayoutRecord& record = Control(command);
-    const WPARAM id = WPARAM(kFirstControlId + (&record - gSkinLayout.data()));
-    SendMessageA(Main(), WM_COMMAND, id, reinterpret_cast<LPARAM>(record.window));
+    PressCommand(command);
+}
+
+void PressCommand(const char* command) {
+    for (size_t i = 0; i < gSkinLayout.size(); ++i) {
+        if (gSkinLayout[i].command == command) {
+            SendMessageA(gSkinImages.mainWindow, WM_COMMAND, WPARAM(kFirstControlId + i),
+                         reinterpret_cast<LPARAM>(gSkinLayout[i].window));
+            return;
+        }
+    }
+    ADD_FAILURE() << "no control " << command;
 }
 
 bool InstallerTest::WaitForInstall() {
@@ -368,15 +377,6 @@ bool SetInstallKeyAccess(DWORD access) {
     FreeSid(everyone);
     RegCloseKey(key);
     return result == ERROR_SUCCESS;
-}
-
-std::string FileBytes(const std::string& path) {
-    std::string bytes;
-    return ReadFileBytes(path, &bytes) ? bytes : std::string("<missing>");
-}
-
-bool Exists(const std::string& path) {
-    return AttributesOf(path) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool RunUnix(const std::string& commandLine, const std::string& folder, const std::function<bool()>& done) {

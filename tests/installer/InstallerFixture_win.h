@@ -13,6 +13,7 @@
 #include "mainwindow/SkinLayout_win.h"
 #include "tests/common/MessageRecorder.h"
 #include "tests/common/TempDir.h"
+#include "tests/common/TestFiles_win.h"
 #include "tests/common/TestPackage.h"
 
 // The install and uninstall flows on a real main window of this process, with a test package indexed into
@@ -125,11 +126,13 @@ std::string ExpectFailureBox(const RecordedMessage& box,
 // One box: its text, caption and style, and whether it has an owner.
 void ExpectBox(const RecordedMessage& box, const char* text, const char* caption, unsigned style, bool owned);
 
+// A command pressed as the main window gets it from its control (the first control of that command), with or
+// without the fixture.
+void PressCommand(const char* command);
+
 // Who may do what with the install key: everyone gets exactly the given rights.
 bool SetInstallKeyAccess(DWORD access);
 
-std::string FileBytes(const std::string& path);  // "<missing>" when it cannot be read
-bool Exists(const std::string& path);
 void RemoveTree(const std::string& folder);  // with everything in it, GBK names included; links are not entered
 
 // Runs a program of the machine Wine runs on ("/bin/ln -s ../x link") in folder, and waits (at most 30 s) until

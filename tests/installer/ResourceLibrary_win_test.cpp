@@ -15,6 +15,7 @@
 #include "tests/common/HostLinks_win.h"
 #include "tests/common/MessageRecorder.h"
 #include "tests/common/TempDir.h"
+#include "tests/common/TestFiles_win.h"
 #include "tests/common/TestPackage.h"
 
 namespace {
@@ -35,12 +36,6 @@ const UserFontArguments kFonts[] = {
 };
 const UserFontArguments& kHighFont = kFonts[0];
 const UserFontArguments& kLowFont = kFonts[1];
-
-std::string FileBytes(const std::string& path) {
-    std::string bytes;
-    EXPECT_TRUE(ReadBytes(path, &bytes)) << path;
-    return bytes;
-}
 
 // The program's own package, holding the given bytes as "SavePatch.qvx": the library is loaded only when the file
 // holds exactly them.
@@ -255,10 +250,6 @@ TEST(ResourceLibrary, CreateUserFontOfTheStandInReportsFalseWithoutABox) {
 }
 
 namespace {
-
-bool Exists(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
 
 void ExpectOneRefusal(const MessageRecorder& recorder, const std::string& path, const char* where) {
     const std::vector<RecordedMessage> messages = recorder.Messages();

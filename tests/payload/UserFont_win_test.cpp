@@ -13,6 +13,7 @@
 #include "support/SystemText_win.h"
 #include "tests/common/HostLinks_win.h"
 #include "tests/common/TempDir.h"
+#include "tests/common/TestFiles_win.h"
 
 namespace {
 
@@ -76,10 +77,6 @@ void MakeParents(const std::string& path) {
     for (size_t i = 3; i < wide.size(); ++i)
         if (wide[i] == L'\\')
             CreateDirectoryW(wide.substr(0, i).c_str(), nullptr);
-}
-
-bool Exists(const std::string& path) {
-    return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 // The folder of a file's path and its name there.

@@ -9,6 +9,7 @@
 #include "support/SystemText_win.h"
 #include "tests/common/HostLinks_win.h"
 #include "tests/common/TempDir.h"
+#include "tests/common/TestFiles_win.h"
 
 // A game folder that other programs of the session prepared: links of the machine Wine runs on (made with ln, as a
 // program outside Wine would), hard links, read-only files, names the system cannot be told apart by path alone.
@@ -17,12 +18,10 @@ namespace {
 
 const char kOutsideBytes[] = "somebody else's file";
 
-std::wstring W(const std::string& gbk) {
-    return Wide(gbk);
-}
-
+// Writes a new file (never one that is there, nor through a link).
 bool WriteW(const std::string& path, const std::string& bytes) {
-    HANDLE file = CreateFileW(W(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        CreateFileW(WideOf(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
     DWORD written = 0;
@@ -30,40 +29,18 @@ bool WriteW(const std::string& path, const std::string& bytes) {
     return CloseHandle(file) && ok;
 }
 
-// The bytes of the file at path, or "<missing>".
-std::string ReadW(const std::string& path) {
-    HANDLE file = CreateFileW(W(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return "<missing>";
-    std::string bytes;
-    char chunk[65536];
-    DWORD got = 0;
-    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0)
-        bytes.append(chunk, got);
-    CloseHandle(file);
-    return bytes;
-}
-
-DWORD AttributesW(const std::string& path) {
-    return GetFileAttributesW(W(path).c_str());
-}
-
-bool ExistsW(const std::string& path) {
-    return AttributesW(path) != INVALID_FILE_ATTRIBUTES;
-}
-
 // Empties folder, links as links: Wine deletes what a link of its machine points at when asked to delete the link.
 bool EmptyFolder(const std::string& folder) {
-    return RemoveOnHost(folder) && CreateDirectoryW(W(folder).c_str(), nullptr);
+    return RemoveOnHost(folder) && CreateDirectoryW(WideOf(folder).c_str(), nullptr);
 }
 
 class HeldFolderTest : public testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(CreateDirectoryW(W(game_).c_str(), nullptr));
-        ASSERT_TRUE(CreateDirectoryW(W(outside_).c_str(), nullptr));
-        ASSERT_TRUE(CreateDirectoryW(W(outside_ + "\\quorvan").c_str(), nullptr));
-        ASSERT_TRUE(CreateDirectoryW(W(outside_ + "\\quorvan\\data").c_str(), nullptr));
+        ASSERT_TRUE(CreateDirectoryW(WideOf(game_).c_str(), nullptr));
+        ASSERT_TRUE(CreateDirectoryW(WideOf(outside_).c_str(), nullptr));
+        ASSERT_TRUE(CreateDirectoryW(WideOf(outside_ + "\\quorvan").c_str(), nullptr));
+        ASSERT_TRUE(CreateDirectoryW(WideOf(outside_ + "\\quorvan\\data").c_str(), nullptr));
         ASSERT_TRUE(WriteW(outside_ + "\\quorvan\\data\\x.bin", kOutsideBytes));
         ASSERT_TRUE(WriteW(outside_ + "\\x.bin", kOutsideBytes));
         ASSERT_TRUE(root_.Open(game_));
@@ -75,8 +52,8 @@ class HeldFolderTest : public testing::Test {
 
     // What a refused write must leave: the outside files as they were, and no file of ours in the game's folders.
     void ExpectOutsideUntouched() {
-        EXPECT_EQ(kOutsideBytes, ReadW(outside_ + "\\quorvan\\data\\x.bin"));
-        EXPECT_EQ(kOutsideBytes, ReadW(outside_ + "\\x.bin"));
+        EXPECT_EQ(kOutsideBytes, FileBytes(outside_ + "\\quorvan\\data\\x.bin"));
+        EXPECT_EQ(kOutsideBytes, FileBytes(outside_ + "\\x.bin"));
         EXPECT_EQ(std::vector<std::string>{"x.bin"}, NamesIn(outside_ + "\\quorvan\\data"));
         EXPECT_EQ(std::vector<std::string>{"data"}, NamesIn(outside_ + "\\quorvan"));
     }
@@ -126,9 +103,9 @@ TEST_F(HeldFolderTest, HeldFolderCannotBeRenamedAway) {
     HeldFolder data;
     ASSERT_TRUE(root_.OpenFolders("quorvan\\data", true, &data));
     EXPECT_EQ(game_ + "\\quorvan\\data", data.path());
-    EXPECT_FALSE(MoveFileW(W(game_ + "\\quorvan\\data").c_str(), W(game_ + "\\quorvan\\moved").c_str()));
+    EXPECT_FALSE(MoveFileW(WideOf(game_ + "\\quorvan\\data").c_str(), WideOf(game_ + "\\quorvan\\moved").c_str()));
     data = HeldFolder();
-    EXPECT_TRUE(MoveFileW(W(game_ + "\\quorvan\\data").c_str(), W(game_ + "\\quorvan\\moved").c_str()));
+    EXPECT_TRUE(MoveFileW(WideOf(game_ + "\\quorvan\\data").c_str(), WideOf(game_ + "\\quorvan\\moved").c_str()));
 }
 
 // A link anywhere on the way, to a folder or a file outside the game or to another place inside it: every use of it
@@ -155,7 +132,7 @@ TEST_F(HeldFolderTest, LinksOnTheWayAreRefusedAndNothingBehindThemChanges) {
         SCOPED_TRACE(c.what);
         TearDown();
         SetUp();
-        ASSERT_TRUE(CreateDirectoryW(W(game_ + "\\other").c_str(), nullptr));
+        ASSERT_TRUE(CreateDirectoryW(WideOf(game_ + "\\other").c_str(), nullptr));
         const std::string link = game_ + "\\" + c.link;
         const std::string above = link.substr(0, link.find_last_of('\\'));
         if (above != game_) {
@@ -163,13 +140,13 @@ TEST_F(HeldFolderTest, LinksOnTheWayAreRefusedAndNothingBehindThemChanges) {
             ASSERT_TRUE(root_.OpenFolders(above.substr(game_.size() + 1), true, &made));
         }
         if (c.hard) {
-            ASSERT_TRUE(CreateHardLinkW(W(link).c_str(), W(c.target).c_str(), nullptr));
+            ASSERT_TRUE(CreateHardLinkW(WideOf(link).c_str(), WideOf(c.target).c_str(), nullptr));
         } else {
             ASSERT_TRUE(MakeUnixLink(c.target, link));
         }
         // The link leads where it was made to: by its path, the system follows it.
         if (c.link == std::string("quorvan\\data\\x.bin"))
-            ASSERT_EQ(kOutsideBytes, ReadW(link));
+            ASSERT_EQ(kOutsideBytes, FileBytes(link));
         else
             ASSERT_EQ(NamesIn(c.target), NamesIn(link));
 
@@ -194,7 +171,7 @@ TEST_F(HeldFolderTest, LinksOnTheWayAreRefusedAndNothingBehindThemChanges) {
             EXPECT_FALSE(data.OpenFile("x.bin", FILE_GENERIC_READ | FILE_GENERIC_WRITE, 0, &opened, &failure));
             EXPECT_EQ(int(c.fault), int(failure.fault));
             EXPECT_FALSE(opened.valid());
-            EXPECT_TRUE(ExistsW(link));
+            EXPECT_TRUE(Exists(link));
         }
         ExpectOutsideUntouched();
         EXPECT_TRUE(NamesIn(game_ + "\\other").empty());
@@ -206,14 +183,15 @@ TEST_F(HeldFolderTest, PutFileBelowMakesTheFoldersAndReplacesAReadOnlyFile) {
     for (size_t i = 0; i < big.size(); ++i)
         big[i] = char(i * 7 + i / 4096);
     ASSERT_TRUE(PutFileBelow(root_, "quorvan/data\\x.bin", big.data(), big.size(), PutMode::kReplace));
-    EXPECT_EQ(big, ReadW(game_ + "\\quorvan\\data\\x.bin"));
+    EXPECT_EQ(big, FileBytes(game_ + "\\quorvan\\data\\x.bin"));
 
     ASSERT_TRUE(WriteW(game_ + "\\old.txt", "old"));
-    ASSERT_TRUE(SetFileAttributesW(W(game_ + "\\old.txt").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+    ASSERT_TRUE(
+        SetFileAttributesW(WideOf(game_ + "\\old.txt").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
     HeldFailure failure;
     ASSERT_TRUE(root_.PutFile("old.txt", "new", 3, PutMode::kReplace, &failure)) << int(failure.fault);
-    EXPECT_EQ("new", ReadW(game_ + "\\old.txt"));
-    EXPECT_FALSE(AttributesW(game_ + "\\old.txt") & FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ("new", FileBytes(game_ + "\\old.txt"));
+    EXPECT_FALSE(AttributesOf(game_ + "\\old.txt") & FILE_ATTRIBUTE_READONLY);
 
     HeldFolder data;
     ASSERT_TRUE(root_.OpenFolders("QUORVAN\\Data", false, &data));
@@ -224,7 +202,7 @@ TEST_F(HeldFolderTest, PutFileBelowMakesTheFoldersAndReplacesAReadOnlyFile) {
     ASSERT_TRUE(data.OpenFile("x.bin", FILE_GENERIC_READ | FILE_GENERIC_WRITE, FILE_SHARE_READ, &opened));
     DWORD written = 0;
     ASSERT_TRUE(WriteFile(opened.get(), "XY", 2, &written, nullptr) && written == 2 && opened.Close());
-    EXPECT_EQ("XY" + big.substr(2), ReadW(game_ + "\\quorvan\\data\\x.bin"));
+    EXPECT_EQ("XY" + big.substr(2), FileBytes(game_ + "\\quorvan\\data\\x.bin"));
     EXPECT_EQ(std::vector<std::string>({"old.txt", "quorvan"}), NamesIn(game_));
     EXPECT_EQ(std::vector<std::string>{"x.bin"}, NamesIn(game_ + "\\quorvan\\data"));
 }
@@ -234,9 +212,9 @@ TEST_F(HeldFolderTest, NewOnlyNeverReplaces) {
     HeldFailure failure;
     EXPECT_FALSE(root_.PutFile("save.bak", "second", 6, PutMode::kNewOnly, &failure));
     EXPECT_EQ(int(HeldFault::kExists), int(failure.fault));
-    EXPECT_EQ("first backup", ReadW(game_ + "\\save.bak"));
+    EXPECT_EQ("first backup", FileBytes(game_ + "\\save.bak"));
     EXPECT_TRUE(root_.PutFile("other.bak", "second", 6, PutMode::kNewOnly));
-    EXPECT_EQ("second", ReadW(game_ + "\\other.bak"));
+    EXPECT_EQ("second", FileBytes(game_ + "\\other.bak"));
     EXPECT_EQ(std::vector<std::string>({"other.bak", "save.bak"}), NamesIn(game_));
 }
 
@@ -263,13 +241,14 @@ TEST_F(HeldFolderTest, AFailedPutLeavesTheOldFileAndNoNewFile) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         const std::string path = game_ + "\\SM3Config.exe";
-        SetFileAttributesW(W(path).c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW(W(path).c_str());
+        SetFileAttributesW(WideOf(path).c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(WideOf(path).c_str());
         ASSERT_TRUE(WriteW(path, "original"));
-        ASSERT_TRUE(SetFileAttributesW(W(path).c_str(), c.readOnly ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL));
-        const DWORD attributes = AttributesW(path);  // Wine adds "archive"
+        ASSERT_TRUE(
+            SetFileAttributesW(WideOf(path).c_str(), c.readOnly ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL));
+        const DWORD attributes = AttributesOf(path);  // Wine adds "archive"
         ASSERT_EQ(c.readOnly, (attributes & FILE_ATTRIBUTE_READONLY) != 0);
-        HANDLE game = c.heldOpen ? CreateFileW(W(path).c_str(), GENERIC_READ,
+        HANDLE game = c.heldOpen ? CreateFileW(WideOf(path).c_str(), GENERIC_READ,
                                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                                OPEN_EXISTING, 0, nullptr)
                                  : INVALID_HANDLE_VALUE;
@@ -280,8 +259,8 @@ TEST_F(HeldFolderTest, AFailedPutLeavesTheOldFileAndNoNewFile) {
             CloseHandle(game);
         EXPECT_EQ(int(c.fault), int(failure.fault));
         EXPECT_EQ(path, failure.path);
-        EXPECT_EQ("original", ReadW(path));
-        EXPECT_EQ(attributes, AttributesW(path));
+        EXPECT_EQ("original", FileBytes(path));
+        EXPECT_EQ(attributes, AttributesOf(path));
         EXPECT_EQ(std::vector<std::string>{"SM3Config.exe"}, NamesIn(game_));
     }
 }
@@ -289,7 +268,7 @@ TEST_F(HeldFolderTest, AFailedPutLeavesTheOldFileAndNoNewFile) {
 // Kinds and names that do not fit the step: refused before anything is made.
 TEST_F(HeldFolderTest, RefusesNamesAndKindsThatDoNotFit) {
     ASSERT_TRUE(WriteW(game_ + "\\file", "a file"));
-    ASSERT_TRUE(CreateDirectoryW(W(game_ + "\\folder").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(WideOf(game_ + "\\folder").c_str(), nullptr));
     const struct {
         const char* relative;
         HeldFault fault;
@@ -319,20 +298,20 @@ TEST_F(HeldFolderTest, RefusesNamesAndKindsThatDoNotFit) {
     EXPECT_FALSE(root_.OpenFolder("a\\b", true, &child, &failure));
     EXPECT_EQ(int(HeldFault::kBadName), int(failure.fault));
     EXPECT_EQ(std::vector<std::string>({"a", "file", "folder"}), NamesIn(game_));  // "a\x?.bin" made its folder
-    EXPECT_EQ("a file", ReadW(game_ + "\\file"));
+    EXPECT_EQ("a file", FileBytes(game_ + "\\file"));
 }
 
 TEST_F(HeldFolderTest, RemoveFileDeletesReadOnlyFilesAndPassesOverMissingOnes) {
     ASSERT_TRUE(WriteW(game_ + "\\a.txt", "a"));
-    ASSERT_TRUE(SetFileAttributesW(W(game_ + "\\a.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(SetFileAttributesW(WideOf(game_ + "\\a.txt").c_str(), FILE_ATTRIBUTE_READONLY));
     EXPECT_TRUE(root_.RemoveFile("a.txt"));
     EXPECT_TRUE(root_.RemoveFile("a.txt"));
-    EXPECT_FALSE(ExistsW(game_ + "\\a.txt"));
-    ASSERT_TRUE(CreateDirectoryW(W(game_ + "\\folder").c_str(), nullptr));
+    EXPECT_FALSE(Exists(game_ + "\\a.txt"));
+    ASSERT_TRUE(CreateDirectoryW(WideOf(game_ + "\\folder").c_str(), nullptr));
     HeldFailure failure;
     EXPECT_FALSE(root_.RemoveFile("folder", &failure));
     EXPECT_EQ(int(HeldFault::kNotFile), int(failure.fault));
-    EXPECT_TRUE(ExistsW(game_ + "\\folder"));
+    EXPECT_TRUE(Exists(game_ + "\\folder"));
 }
 
 TEST_F(HeldFolderTest, RemoveLeftoversTakesOnlyOurNewFiles) {
@@ -346,12 +325,12 @@ TEST_F(HeldFolderTest, RemoveLeftoversTakesOnlyOurNewFiles) {
     };
     for (const auto& c : cases)
         ASSERT_TRUE(WriteW(game_ + "\\" + c.name, "bytes")) << c.name;
-    ASSERT_TRUE(SetFileAttributesW(W(game_ + "\\qvF.tmp").c_str(), FILE_ATTRIBUTE_READONLY));
-    ASSERT_TRUE(CreateDirectoryW(W(game_ + "\\qv99.tmp").c_str(), nullptr));
+    ASSERT_TRUE(SetFileAttributesW(WideOf(game_ + "\\qvF.tmp").c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(CreateDirectoryW(WideOf(game_ + "\\qv99.tmp").c_str(), nullptr));
     EXPECT_TRUE(root_.RemoveLeftovers());
     for (const auto& c : cases)
-        EXPECT_EQ(!c.ours, ExistsW(game_ + "\\" + c.name)) << c.name;
-    EXPECT_TRUE(ExistsW(game_ + "\\qv99.tmp"));
+        EXPECT_EQ(!c.ours, Exists(game_ + "\\" + c.name)) << c.name;
+    EXPECT_TRUE(Exists(game_ + "\\qv99.tmp"));
 }
 
 // GBK names whatever the process's code page (the suite also runs under code page 932).
@@ -360,14 +339,14 @@ TEST_F(HeldFolderTest, ChineseFolderAndFileNamesWork) {
     const std::string data = "\xCA\xFD\xBE\xDD";            // 数据
     const std::string file = "\xCE\xC4\xBC\xFE.bin";        // 文件.bin
     const std::string top = dir_.Join("\xD3\xCE\xCF\xB7");  // 游戏
-    ASSERT_TRUE(CreateDirectoryW(W(top).c_str(), nullptr));
-    ASSERT_EQ(std::wstring(L"\x6E38\x620F"), W(top).substr(W(top).size() - 2));
+    ASSERT_TRUE(CreateDirectoryW(WideOf(top).c_str(), nullptr));
+    ASSERT_EQ(std::wstring(L"\x6E38\x620F"), WideOf(top).substr(WideOf(top).size() - 2));
     HeldFolder root;
     ASSERT_TRUE(root.Open(top));
     HeldFailure failure;
     ASSERT_TRUE(PutFileBelow(root, pack + "\\" + data + "\\" + file, "bytes", 5, PutMode::kReplace, &failure))
         << int(failure.fault) << " " << failure.path;
-    EXPECT_EQ("bytes", ReadW(top + "\\" + pack + "\\" + data + "\\" + file));
+    EXPECT_EQ("bytes", FileBytes(top + "\\" + pack + "\\" + data + "\\" + file));
     HeldFolder below;
     ASSERT_TRUE(root.OpenFolders(pack + "/" + data, false, &below));
     EXPECT_EQ(top + "\\" + pack + "\\" + data, below.path());
@@ -382,7 +361,7 @@ TEST_F(HeldFolderTest, ChineseFolderAndFileNamesWork) {
 // system may name it, and what is below it, under either drive, and it is still the entry it is. A link to that
 // folder is still a link. Each step is taken several times: Wine picks one of the two names anew.
 TEST_F(HeldFolderTest, AFolderThatIsADrivesRootIsItsOwnEntryAndALinkToItIsNot) {
-    ASSERT_TRUE(CreateDirectoryW(W(game_ + "\\quorvan").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(WideOf(game_ + "\\quorvan").c_str(), nullptr));
     DriveAtFolder drive(game_ + "\\quorvan");
     ASSERT_FALSE(drive.drive().empty());
     HeldFolder top;
@@ -392,7 +371,7 @@ TEST_F(HeldFolderTest, AFolderThatIsADrivesRootIsItsOwnEntryAndALinkToItIsNot) {
         EXPECT_TRUE(PutFileBelow(top, "game\\quorvan\\data\\x.bin", "bytes", 5, PutMode::kReplace, &failure))
             << int(failure.fault) << " " << failure.path;
     }
-    EXPECT_EQ("bytes", ReadW(drive.drive() + "\\data\\x.bin"));
+    EXPECT_EQ("bytes", FileBytes(drive.drive() + "\\data\\x.bin"));
 
     ASSERT_TRUE(MakeUnixLink(game_ + "\\quorvan", game_ + "\\other"));
     for (int round = 0; round < 8; ++round) {
