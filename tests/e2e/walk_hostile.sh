@@ -284,13 +284,16 @@ for part in $PARTS; do
             gui_click "$LAYOUT_INSTALL_X" "$LAYOUT_INSTALL_Y"
             gui_answer_text "安装确认" '安装目录: G:\ (磁盘剩余空间: ' killed-install-confirm
             # The first file of the unpack in the pack folder is watched for every few milliseconds, and the kill
-            # follows at once. The install record, written before the mark, is not the unpack's.
+            # follows at once. The install record (and the new file it is written as, "qv*.tmp", before it takes its
+            # name), written before the mark, is not the unpack's.
             python3 - "$GAME/quorvan" "$GUI_APP" "$WALK_INSTALL_SECONDS" <<'PY' || fail "the pack folder never filled"
-import os, signal, sys, time
+import fnmatch, os, signal, sys, time
 folder, pid, deadline = sys.argv[1], int(sys.argv[2]), time.monotonic() + float(sys.argv[3])
+def before_the_mark(top, name):
+    return top == folder and (name == "install.rec" or fnmatch.fnmatch(name.lower(), "qv*.tmp"))
 def filling():
     for top, _, names in os.walk(folder):
-        if [name for name in names if not (top == folder and name == "install.rec")]:
+        if [name for name in names if not before_the_mark(top, name)]:
             return True
     return False
 while not filling():
