@@ -4,13 +4,15 @@
 # package, the install key through "reg query", and the skin controls' visibility through window_probe and through
 # their look under the mouse (a shown control lights up with its area of the highlighted skin picture).
 #
-#   walk_install.sh registry|chooser --exe QuorvanSetup.exe (--packtool PACKTOOL | --package DIR) \
+#   walk_install.sh registry|chooser|patched --exe QuorvanSetup.exe (--packtool PACKTOOL | --package DIR) \
 #                   --probe window_probe.exe [--dialog-probe dialog_probe.exe] --sample SAMPLE_GAME_DIR \
 #                   --lit window2.bmp --out DIR [--locale LOCALE]
 #
 #   registry  the game's registry entry names the game folder: install, check, uninstall, check
 #   chooser   no registry entry: the warning, then the game's executable given to the open-file dialog (through
 #             dialog_probe, required here); the pack goes into that folder; then uninstall
+#   patched   as registry, but between the install and the uninstall the game's maker updates psrpc.dll: the
+#             uninstall leaves the update as it is and names it in its last box, and takes back everything else
 #
 # --locale runs the installer under that locale's system code page (ja_JP.UTF-8 932, en_US.UTF-8 1252, hi_IN.UTF-8
 # 65001; the probes keep 936), with the game in a folder whose name those code pages cannot spell.
@@ -31,9 +33,9 @@ shift || true
 PACKTOOL="" PACKAGE="" LOCALE="" DIALOG_PROBE=""
 walk_args walk_install "exe packtool? package? probe dialog-probe? sample lit out locale?" "$@"
 case "$SCENARIO" in
-    registry) FOLDER=Game REGISTRY=registry ;;
+    registry | patched) FOLDER=Game REGISTRY=registry ;;
     chooser) FOLDER=Picked REGISTRY=none ;;
-    *) echo "usage: walk_install.sh registry|chooser --exe EXE (--packtool TOOL | --package DIR) --probe EXE" \
+    *) echo "usage: walk_install.sh registry|chooser|patched --exe EXE (--packtool TOOL | --package DIR) --probe EXE" \
             "--sample DIR --lit BMP --out DIR" >&2
        exit 2 ;;
 esac
@@ -89,13 +91,41 @@ gui_expect_value QuorvanGeforce2mx "REG_SZ    $GEFORCE_VALUE" "after the install
 say "   registry: QuorvanInfo = $WALK_GAME_WIN; QuorvanGeforce2mx and InstallInfo as before"
 walk_check_game installed
 
+PATCHED="$WALK_GAME/psrpc.dll"
+if [ "$SCENARIO" = patched ]; then
+    say "== the game's maker updates psrpc.dll after the install"
+    printf 'psrpc.dll as the maker'"'"'s update brings it\r\n' >"$OUT/update.dll"
+    cp "$OUT/update.dll" "$PATCHED"
+fi
+
 say "== uninstall"
-walk_uninstall
+if [ "$SCENARIO" = patched ]; then
+    # The updated file is the player's now: it stays, and the last box says so.
+    walk_uninstall_press
+    gui_answer_text "提示" "卸载结束, 但有 1 项未能完成:\n    安装后已被改动, 保留未动: psrpc.dll" uninstall-done \
+        "$WALK_INSTALL_SECONDS"
+    gui_expect_state visible hidden "after the uninstall" uninstalled
+    gui_expect_no_value QuorvanInfo "after the uninstall"
+else
+    walk_uninstall
+fi
 
 say "== checking the uninstallation"
 gui_expect_value QuorvanGeforce2mx "REG_SZ    $GEFORCE_VALUE" "after the uninstall"
 [ "$(gui_reg_value InstallInfo)" = "$INSTALL_INFO_BEFORE" ] || fail "InstallInfo changed during the uninstall"
 say "   registry: QuorvanInfo gone; QuorvanGeforce2mx and InstallInfo as before"
+if [ "$SCENARIO" = patched ]; then
+    cmp -s "$OUT/update.dll" "$PATCHED" || fail "the uninstall changed the updated psrpc.dll"
+    say "   psrpc.dll: the maker's update, as it was"
+    # The list the box names is the one file left of the pack folder, for the player to read.
+    left=$(cd "$WALK_GAME/quorvan" && find . -mindepth 1 | sort | tr '\n' ' ')
+    [ "$left" = "./uninstall-errors.txt " ] || fail "the pack folder holds \"$left\", expected the list alone"
+    grep -q "psrpc.dll" "$WALK_GAME/quorvan/uninstall-errors.txt" || fail "the list does not name psrpc.dll"
+    say "   the pack folder holds the list alone, which names psrpc.dll"
+    # Everything else is the original game: checked with the list gone and the original psrpc.dll put back.
+    rm -r "$WALK_GAME/quorvan"
+    cp "$WALK_SAMPLE/psrpc.dll" "$PATCHED"
+fi
 walk_check_game uninstalled
 
 say "== closing the installer"
