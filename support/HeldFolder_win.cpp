@@ -174,6 +174,14 @@ bool WideName(const std::string& name, std::wstring* wide) {
     return true;
 }
 
+// What keeps name from being opened below a folder: kOther when no folder is held, kBadName when name is not one
+// name the system can be given (WideName); kNone with *wide its UTF-16 spelling.
+HeldFault ChildName(bool held, const std::string& name, std::wstring* wide) {
+    if (!held)
+        return HeldFault::kOther;
+    return WideName(name, wide) ? HeldFault::kNone : HeldFault::kBadName;
+}
+
 // Opens name, one name, relative to the folder handle: the system never resolves a path above it again. A link is
 // opened as itself (where the system can: Wine follows the links of the machine it runs on), and the handle is
 // synchronous. *out is the handle, or INVALID_HANDLE_VALUE.
@@ -591,10 +599,9 @@ bool HeldFolder::Open(const std::string& path, HeldFailure* failure) {
 bool HeldFolder::OpenFolder(const std::string& name, bool create, HeldFolder* child, HeldFailure* failure) const {
     const Report report(failure, JoinPath(path_, name));
     std::wstring wide;
-    if (!held())
-        return report.Fail(HeldFault::kOther);
-    if (!WideName(name, &wide))
-        return report.Fail(HeldFault::kBadName);
+    const HeldFault named = ChildName(held(), name, &wide);
+    if (named != HeldFault::kNone)
+        return report.Fail(named);
     HeldFolder opened;
     const NTSTATUS status = OpenRelative(handle_, wide, kFolderAccess, kHeldShare, create ? FILE_OPEN_IF : FILE_OPEN,
                                          FILE_DIRECTORY_FILE, &opened.handle_);
@@ -680,10 +687,9 @@ bool HeldFolder::PutFile(const std::string& name,
 bool HeldFolder::RemoveFile(const std::string& name, HeldFailure* failure) const {
     const Report report(failure, JoinPath(path_, name));
     std::wstring wide;
-    if (!held())
-        return report.Fail(HeldFault::kOther);
-    if (!WideName(name, &wide))
-        return report.Fail(HeldFault::kBadName);
+    const HeldFault named = ChildName(held(), name, &wide);
+    if (named != HeldFault::kNone)
+        return report.Fail(named);
     const HeldFault fault = RemoveChecked(handle_, wide);
     return fault == HeldFault::kNone ? report.Succeed() : report.Fail(fault);
 }
@@ -691,10 +697,9 @@ bool HeldFolder::RemoveFile(const std::string& name, HeldFailure* failure) const
 bool HeldFolder::RemoveEmptyFolder(const std::string& name, HeldFailure* failure) const {
     const Report report(failure, JoinPath(path_, name));
     std::wstring wide;
-    if (!held())
-        return report.Fail(HeldFault::kOther);
-    if (!WideName(name, &wide))
-        return report.Fail(HeldFault::kBadName);
+    const HeldFault named = ChildName(held(), name, &wide);
+    if (named != HeldFault::kNone)
+        return report.Fail(named);
     ScopedFileHandle folder;
     const NTSTATUS status =
         OpenRelative(handle_, wide, kFolderAccess | DELETE, kHeldShare, FILE_OPEN, FILE_DIRECTORY_FILE, &folder);
@@ -718,10 +723,9 @@ bool HeldFolder::OpenFile(const std::string& name,
     const Report report(failure, JoinPath(path_, name));
     std::wstring wide;
     file->Reset(INVALID_HANDLE_VALUE);
-    if (!held())
-        return report.Fail(HeldFault::kOther);
-    if (!WideName(name, &wide))
-        return report.Fail(HeldFault::kBadName);
+    const HeldFault named = ChildName(held(), name, &wide);
+    if (named != HeldFault::kNone)
+        return report.Fail(named);
     BY_HANDLE_FILE_INFORMATION info;
     const HeldFault fault = OpenCheckedFile(handle_, wide, access | FILE_READ_ATTRIBUTES, share, file, &info);
     return fault == HeldFault::kNone ? report.Succeed() : report.Fail(fault);
@@ -731,10 +735,9 @@ bool HeldFolder::ReadFileBytes(const std::string& name, std::string* bytes, Held
     const Report report(failure, JoinPath(path_, name));
     std::wstring wide;
     bytes->clear();
-    if (!held())
-        return report.Fail(HeldFault::kOther);
-    if (!WideName(name, &wide))
-        return report.Fail(HeldFault::kBadName);
+    const HeldFault named = ChildName(held(), name, &wide);
+    if (named != HeldFault::kNone)
+        return report.Fail(named);
     // Nobody writes the file while it is read.
     ScopedFileHandle file;
     BY_HANDLE_FILE_INFORMATION info;
