@@ -43,19 +43,28 @@ std::string UnixName(const std::string& path) {
     return name;
 }
 
-bool RunOnHost(const std::string& commandLine, const std::function<bool()>& done) {
+bool RunOnHost(const std::string& commandLine, const std::function<bool()>& done, const std::string& folder) {
     std::wstring line(commandLine.size() + 1, L'\0');
     line.resize(
         MultiByteToWideChar(CP_UTF8, 0, commandLine.data(), int(commandLine.size()), &line[0], int(line.size())));
-    std::wstring program = L"Z:" + line.substr(0, line.find(L' '));
-    std::replace(program.begin(), program.end(), L'/', L'\\');
+    std::wstring goBetween = L"Z:" + std::wstring(QV_HOST_RUN, QV_HOST_RUN + sizeof QV_HOST_RUN - 1);
+    std::replace(goBetween.begin(), goBetween.end(), L'/', L'\\');
+    std::wstring startIn;
+    if (!folder.empty() && !WideFromGbk(folder, &startIn))
+        return false;
+    line = L"\"" + goBetween + L"\" \"" + startIn + L"\" " + line;
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    if (!CreateProcessW(goBetween.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
         return false;
     CloseHandle(process.hThread);
+    DWORD started = 1;
+    if (WaitForSingleObject(process.hProcess, 30000) != WAIT_OBJECT_0 || !GetExitCodeProcess(process.hProcess, &started))
+        started = 1;
     CloseHandle(process.hProcess);
+    if (started != 0)
+        return false;
     for (int waited = 0; waited < 30000; waited += 20) {
         if (done())
             return true;

@@ -11,9 +11,10 @@
 // Wine's own name of a Windows path on the machine it runs on; empty when Wine has none.
 std::string UnixName(const std::string& path);
 
-// Runs a program of the machine Wine runs on ("/bin/ln -s a b", in that machine's UTF-8). Wine starts it by its path
-// on drive Z: and does not wait for it: done() is awaited, for up to 30 s.
-bool RunOnHost(const std::string& commandLine, const std::function<bool()>& done);
+// Runs a program of the machine Wine runs on ("/bin/ln -s a b", in that machine's UTF-8), in folder when one is
+// given. A go-between process (host_run.exe) starts it by its path on drive Z: and does not wait for it: done() is
+// awaited, for up to 30 s.
+bool RunOnHost(const std::string& commandLine, const std::function<bool()>& done, const std::string& folder = "");
 
 // A symbolic link of the machine Wine runs on at link, to target (a file or a folder).
 bool MakeUnixLink(const std::string& target, const std::string& link);

@@ -12,6 +12,8 @@
 #include "mainwindow/MainWindow_win.h"
 #include "package/Package.h"
 #include "settings/SettingsDialog_win.h"
+#include "support/SystemText_win.h"
+#include "tests/common/HostLinks_win.h"
 #include "tests/common/TestPictures_win.h"
 #include "tests/common/TestRegistry_win.h"
 #include "tests/installer/WideFiles_win.h"
@@ -380,25 +382,16 @@ bool SetInstallKeyAccess(DWORD access) {
 }
 
 bool RunUnix(const std::string& commandLine, const std::string& folder, const std::function<bool()>& done) {
-    std::string program = "Z:" + commandLine.substr(0, commandLine.find(' '));
-    std::replace(program.begin(), program.end(), '/', '\\');
-    std::string line = commandLine;
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
-                        &process)) {
-        ADD_FAILURE() << "cannot run " << program << ": error " << GetLastError();
+    std::wstring wide;
+    std::string line(commandLine.size() * 3, '\0');
+    if (WideFromGbk(commandLine, &wide))
+        line.resize(WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), &line[0], int(line.size()),
+                                        nullptr, nullptr));
+    if (wide.empty() || line.empty()) {
+        ADD_FAILURE() << "cannot spell the command line for the machine: " << commandLine;
         return false;
     }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    for (DWORD waited = 0; !done(); waited += 20) {
-        if (waited >= 30000)
-            return false;
-        Sleep(20);
-    }
-    return true;
+    return RunOnHost(line, done, folder);
 }
 
 bool IsLinkAt(const std::string& path) {

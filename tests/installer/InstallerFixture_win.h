@@ -135,9 +135,10 @@ bool SetInstallKeyAccess(DWORD access);
 
 void RemoveTree(const std::string& folder);  // with everything in it, GBK names included; links are not entered
 
-// Runs a program of the machine Wine runs on ("/bin/ln -s ../x link") in folder, and waits (at most 30 s) until
-// done() says that it has done its work: Wine neither waits for such a program nor passes its exit code on. Wine
-// shows the symbolic links that such programs make as reparse points, as Windows shows junctions.
+// RunOnHost (tests/common/HostLinks_win.h) for a command line in GBK, such as the folder's names: runs a program of
+// the machine Wine runs on ("/bin/ln -s ../x link") in folder, and waits (at most 30 s) until done() says that it
+// has done its work. Wine shows the symbolic links that such programs make as reparse points, as Windows shows
+// junctions.
 bool RunUnix(const std::string& commandLine, const std::string& folder, const std::function<bool()>& done);
 bool IsLinkAt(const std::string& path);
 void RemoveLink(const std::string& path);  // the link alone, never what it points at
