@@ -2,10 +2,9 @@
 
 #include <string>
 
-#include "Devavi/Win32/InstallKey.h"
-#include "Devavi/Win32/RegTable.h"
 #include "installer/CommandDispatch_win.h"
 #include "installer/Dependencies_win.h"
+#include "installer/InstallMark_win.h"
 #include "installer/WebAddress_win.h"
 #include "support/MessageSeam.h"
 
@@ -14,67 +13,60 @@ namespace {
 const char kForceQuitText[] = "解压文件中!!! 请耐心等待...\r\n是否强制推出?";
 const char kForceQuitCaption[] = "强制退出确认";
 
-void ShowNote(const LayoutRecord& record) {
+void ShowNote(const LayoutRecord& record, HWND) {
     ShowMessage(nullptr, record.firstArgument.c_str(), record.secondArgument.c_str(), kMbOk);
 }
 
-// During an install the user is asked first; the worker is stopped once the message loop has ended.
-void Close(HWND mainWindow) {
-    if (gInstallerState.extracting &&
+// While the install's worker runs (or its last boxes are shown) the user is asked first; the worker is stopped once
+// the message loop has ended.
+void Close(const LayoutRecord&, HWND mainWindow) {
+    if (gInstallerState.installUnderWay() &&
         ShowMessage(mainWindow, kForceQuitText, kForceQuitCaption, kMbOkCancel | kMbIconError) != kIdOk)
         return;
     PostQuitMessage(0);
 }
 
+void Minimize(const LayoutRecord&, HWND mainWindow) {
+    ShowWindow(mainWindow, SW_MINIMIZE);
+}
+
 // Only an http or https address opens, never through a search by name (installer/WebAddress_win.h); anything else
 // (not GBK, a file, a program) does nothing.
-void OpenInBrowser(const LayoutRecord& record) {
+void OpenInBrowser(const LayoutRecord& record, HWND) {
     OpenWebAddress(record.firstArgument);
 }
 
-// True from the confirmation of an install, an uninstall or the settings dialog until its last box: the boxes of
-// the package's checks and some of the flows' have no owner, so the main window still takes presses under them.
-bool gJobRunning = false;
-
-// One job at a time on the game folder: an install (up to its hand-over to the worker, which the extracting flag
-// covers from then until FinishInstall's last box), an uninstall or the settings dialog. A command that arrives
-// during one (a press under a box without owner, or queued before the controls went) does nothing.
-class JobGuard {
-  public:
-    JobGuard() : refused_(gJobRunning || gInstallerState.extracting) {
-        if (!refused_)
-            gJobRunning = true;
-    }
-    ~JobGuard() {
-        if (!refused_)
-            gJobRunning = false;
-    }
-    JobGuard(const JobGuard&) = delete;
-    JobGuard& operator=(const JobGuard&) = delete;
-    bool refused() const { return refused_; }
-
-  private:
-    bool refused_;
-};
-
-void OpenSettings(HWND mainWindow) {
-    JobGuard job;
+// The three jobs on the game folder, one at a time (gInstallerState.phase): a command that arrives during one (a
+// press under a box without owner, or queued before the controls went) does nothing.
+void OpenSettings(const LayoutRecord&, HWND mainWindow) {
+    const JobPhaseGuard job(gInstallerState, JobPhase::kSettings);
     const SettingsOpener open = Dependencies().openSettings;
     if (!job.refused() && open)
         open(mainWindow);
 }
 
-void Uninstall(HWND mainWindow) {
-    JobGuard job;
+void Uninstall(const LayoutRecord&, HWND mainWindow) {
+    const JobPhaseGuard job(gInstallerState, JobPhase::kUninstalling);
     if (!job.refused())
         UninstallPack(mainWindow);
 }
 
-void Install(HWND mainWindow) {
-    JobGuard job;
+// The guard covers the install's questions; from the start of its worker the install moves the phase on itself.
+void Install(const LayoutRecord&, HWND mainWindow) {
+    const JobPhaseGuard job(gInstallerState, JobPhase::kConfirming);
     if (!job.refused())
         InstallPack(mainWindow);
 }
+
+struct Command {
+    const char* name;
+    void (*run)(const LayoutRecord& record, HWND mainWindow);
+};
+
+constexpr Command kCommands[] = {
+    {"msgbox", ShowNote},     {"minimize", Minimize},    {"close", Close},     {"iejump", OpenInBrowser},
+    {"uninstall", Uninstall}, {"setting", OpenSettings}, {"install", Install},
+};
 
 bool PackInstalled() {
     std::string folder;
@@ -88,26 +80,17 @@ void StopInstallOnQuit(HWND mainWindow) {
 }  // namespace
 
 void DispatchCommand(const LayoutRecord& record, HWND mainWindow) {
-    const std::string& command = record.command;
-    if (command == "msgbox")
-        ShowNote(record);
-    else if (command == "minimize")
-        ShowWindow(mainWindow, SW_MINIMIZE);
-    else if (command == "close")
-        Close(mainWindow);
-    else if (command == "iejump")
-        OpenInBrowser(record);
-    else if (command == "uninstall")
-        Uninstall(mainWindow);
-    else if (command == "setting")
-        OpenSettings(mainWindow);
-    else if (command == "install")
-        Install(mainWindow);
+    for (const Command& command : kCommands) {
+        if (record.command == command.name) {
+            command.run(record, mainWindow);
+            return;
+        }
+    }
 }
 
 void RefreshControls() {
     MakeTextLabels();
-    const bool idle = !gInstallerState.extracting;
+    const bool idle = !gInstallerState.installUnderWay();
     ShowCommandControls("uninstall", idle && PackInstalled());
     ShowCommandControls("install", idle && !PackInstalled());
 }

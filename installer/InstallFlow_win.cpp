@@ -6,12 +6,12 @@
 #include <string>
 #include <utility>
 
-#include "Devavi/Win32/InstallKey.h"
-#include "Devavi/Win32/RegTable.h"
 #include "installer/CommandDispatch_win.h"
+#include "installer/FailureReport_win.h"
 #include "installer/FileHelpers.h"
 #include "installer/FileWrite_win.h"
 #include "installer/InstallFlow_win.h"
+#include "installer/InstallMark_win.h"
 #include "installer/InstallRecord_win.h"
 #include "installer/ResourceLibrary_win.h"
 #include "mainwindow/ProgramMessages.h"
@@ -136,7 +136,6 @@ const char kNotFinishedChangedText[] =
     "安装没有完成: 安装程序在解压时被关闭.\r\n请再次运行安装程序并选择卸载, 被替换的游戏文件会被还原.";
 const char kNoMarkText[] = "无法在注册表中记录汉化包的安装, 安装已取消.\r\n游戏文件没有改动.";
 const char kDamagedHeading[] = "安装程序已损坏: 有 %u 个文件没有通过校验:";
-const char kDamagedMore[] = "    ...以及另外 %u 个";
 const char kDamagedAdvice[] = "请重新下载安装程序. 游戏文件没有改动, 汉化包没有安装.";
 const char kRefusedBeforeStartText[] = "安装已取消, 游戏文件没有改动:\r\n    %s: %s";
 const char kOtherVersionHead[] = "以下游戏文件既不是汉化包所针对的游戏原文件, 也不是汉化后的文件:\r\n";
@@ -151,7 +150,6 @@ constexpr uint32_t kRequiredKilobytes = 300 * 1024;
 constexpr size_t kConfirmTextSize = 2048;
 constexpr UINT kExitQuitDuringInstall = 0;
 constexpr int kMaxMessagesPerWait = 100;  // a window that never validates cannot hold the wait
-constexpr size_t kNamedDamaged = 10;
 
 void ShowError(HWND owner, const char* text, const char* caption) {
     ShowMessage(owner, text, caption, kMbOk | kMbIconError);
@@ -168,7 +166,7 @@ bool GameFromRegistry(HWND mainWindow, std::string& gamePath) {
     gamePath.clear();
     std::string folder;
     std::wstring given;
-    const RegRead read = RegReadGbkString(HKEY_CURRENT_USER, kInstallKeyPath, kInstallInfoValue, folder, &given);
+    const RegRead read = ReadGameFolder(folder, &given);
     if (read == RegRead::kNotGbk) {
         ShowError(mainWindow, (kFolderNotGbkText + ShownName(given)).c_str(), kErrorCaption);
         return false;
@@ -267,6 +265,7 @@ void BeginInstall(HWND mainWindow, const std::string& installFolder) {
         return;
     gInstallerState.mainWindow = mainWindow;
     gInstallerState.installFolder = installFolder;
+    gInstallerState.phase = JobPhase::kChecking;
     gInstallerState.extracting = true;
     gInstallerState.marked = false;
     gInstallerState.failures.Clear();
@@ -275,6 +274,7 @@ void BeginInstall(HWND mainWindow, const std::string& installFolder) {
                               gPackageIndex)) {
         ShowError(mainWindow, kNoWorkerText, kErrorCaption);
         ReleaseFolders();
+        gInstallerState.phase = JobPhase::kNone;
         gInstallerState.extracting = false;
         RefreshControls();
     }
@@ -284,6 +284,7 @@ void BeginInstall(HWND mainWindow, const std::string& installFolder) {
 void EndInstall() {
     gInstallerState.failures.Clear();
     ReleaseFolders();
+    gInstallerState.phase = JobPhase::kNone;
     gInstallerState.extracting = false;
     gInstallerState.taskbar.reset();
     RefreshControls();
@@ -352,9 +353,7 @@ void MarkAndBeginWriting(HWND mainWindow) {
         EndInstall();
         return;
     }
-    std::string marked;
-    if (!RegWriteString(HKEY_CURRENT_USER, kInstallKeyPath, kQuorvanInfoValue, folder.c_str()) ||
-        !ReadInstalledFolder(marked) || marked != folder) {
+    if (!WriteInstallMark(folder)) {
         if (recorded)
             TakeBackRecord(game, gInstallWorker.record());
         ShowError(mainWindow, kNoMarkText, kCancelCaption);
@@ -362,26 +361,12 @@ void MarkAndBeginWriting(HWND mainWindow) {
         return;
     }
     gInstallerState.marked = true;
+    gInstallerState.phase = JobPhase::kUnpacking;
     FailureList& failures = gInstallerState.failures;
     MemorySink sink;
     CopyEntryToFile(kConfigEntry, sink, game, kConfigTarget, CopyKind::kGameFile, failures);
     const bool libraryReady = CopyEntryToFile(kLibraryEntry, sink, game, kLibraryTarget, CopyKind::kGameFile, failures);
     gInstallWorker.Proceed(libraryReady);
-}
-
-// One box for every entry that failed the check: the first kNamedDamaged by name, then how many more.
-void ReportDamaged(HWND owner, const std::vector<std::string>& names) {
-    char line[256];
-    std::snprintf(line, sizeof line, kDamagedHeading, unsigned(names.size()));
-    std::string text = line;
-    for (size_t i = 0; i < names.size() && i < kNamedDamaged; ++i)
-        text += "\r\n    " + names[i];
-    if (names.size() > kNamedDamaged) {
-        std::snprintf(line, sizeof line, kDamagedMore, unsigned(names.size() - kNamedDamaged));
-        text += std::string("\r\n") + line;
-    }
-    text += std::string("\r\n\r\n") + kDamagedAdvice;
-    ShowError(owner, text.c_str(), kErrorCaption);
 }
 
 // The package file of index, or null when the index is empty.
@@ -409,20 +394,11 @@ void ReportSkippedNames(HWND owner, size_t count) {
 // The last box of an install: today's note after a clean run; otherwise what failed, with the whole list in the
 // pack folder's log. A log of an earlier run is removed after a clean one; one that is a link is left, and named.
 void ReportEnd(HWND owner, const std::string& folder, const HeldFolder& game, FailureList failures) {
-    const std::string log = folder + kInstallLogName;
     const std::string logBelow = kInstallLogName + 1;
     Refusal refusal;
-    if (failures.empty()) {
-        if (RemoveBelow(game, logBelow, &refusal)) {
-            ShowMessage(owner, kDoneText, kNoteCaption, kMbOk | kMbIconInformation);
-            return;
-        }
+    if (failures.empty() && !RemoveBelow(game, logBelow, &refusal))
         failures.Add(RemoveFailure(refusal.fault), refusal.place);
-    }
-    const std::string text = FailureLogText(failures, kLogHeading);
-    const bool written = PutBelow(game, logBelow, text.data(), text.size());
-    const std::string summary = FailureSummary(failures, kFailuresHeading, log, written);
-    ShowMessage(owner, summary.c_str(), kNoteCaption, kMbOk | kMbIconWarning);
+    ShowEndReport(owner, game, folder, logBelow, failures, {kDoneText, kFailuresHeading, kLogHeading});
 }
 
 // A refused write, named once: a folder refused on the way to many files stands for all of them.
@@ -468,15 +444,6 @@ bool CopyEntryToFile(const char* entry,
     // Freed now rather than on the next delivery, so that one entry's buffers never meet the next one's.
     sink.Release();
     return copied;
-}
-
-bool ReadInstalledFolder(std::string& folder) {
-    std::string value;
-    if (!RegReadString(HKEY_CURRENT_USER, kInstallKeyPath, kQuorvanInfoValue, value) ||
-        !NormaliseInstalledFolder(value))
-        return false;
-    folder = value;
-    return true;
 }
 
 void InstallPack(HWND mainWindow) {
@@ -795,6 +762,7 @@ namespace {
 
 // The worker's second hand-back: the copy table, then the last box.
 void CompleteInstall(HWND mainWindow) {
+    gInstallerState.phase = JobPhase::kFinishing;
     const std::string& folder = gInstallerState.installFolder;
     FailureList& failures = gInstallerState.failures;
     failures.Append(gInstallWorker.failures());
@@ -828,7 +796,7 @@ void FinishInstall(HWND mainWindow) {
             MarkAndBeginWriting(mainWindow);
             break;
         case InstallWorker::Phase::kDamaged:
-            ReportDamaged(mainWindow, gInstallWorker.damaged());
+            ShowDamagedPackage(mainWindow, gInstallWorker.damaged(), {kDamagedHeading, kDamagedAdvice, kErrorCaption});
             EndInstall();
             break;
         case InstallWorker::Phase::kUnpacked:
@@ -849,6 +817,7 @@ void StopInstallForQuit(HWND mainWindow, DWORD timeoutMs) {
     if (gInstallerState.extracting) {
         ShowMessage(mainWindow, gInstallerState.marked ? kNotFinishedChangedText : kNotFinishedText, kNoteCaption,
                     kMbOk | kMbIconWarning);
+        gInstallerState.phase = JobPhase::kNone;
         gInstallerState.extracting = false;
     }
     if (stopped)

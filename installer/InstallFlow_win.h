@@ -13,6 +13,7 @@
 
 #include "installer/Dependencies_win.h"
 #include "installer/FailureList.h"
+#include "installer/InstallMark_win.h"
 #include "installer/InstallRecord.h"
 #include "installer/UnpackProgress.h"
 #include "mainwindow/SkinLayout_win.h"
@@ -44,9 +45,22 @@
 // game, or another mod), the player is asked first, with "否" the default: "否" ends the install with nothing
 // changed.
 
-// The one install in progress. Touched on the user-interface thread only; the worker gets its own copy of what it
-// needs before it starts.
+// What the one job on the game folder is doing: an install, an uninstall or the settings dialog, one at a time.
+// The install goes through its phases in this order; the uninstall and the settings dialog have one each.
+enum class JobPhase {
+    kNone,          // no job: every command works
+    kConfirming,    // the install's questions before its worker starts (the game's folder, the confirmation)
+    kChecking,      // the worker checks the package; the boxes of its hand-back (damaged, another version) too
+    kUnpacking,     // the installation is marked; the worker unpacks the pack folder and calls the library
+    kFinishing,     // the copy table and the last box, on the user-interface thread
+    kUninstalling,  // from the uninstall's confirmation to its last box
+    kSettings,      // the settings dialog is open
+};
+
+// The one install in progress, and the phase of whatever job runs. Touched on the user-interface thread only; the
+// worker gets its own copy of what it needs before it starts.
 struct InstallerState {
+    JobPhase phase = JobPhase::kNone;
     std::string installFolder;  // the game folder, absolute, without a trailing separator; <= 255 bytes
     bool extracting = false;    // from the confirmation until FinishInstall's last message box
     bool marked = false;        // "QuorvanInfo" was written by this install: the game may be changed
@@ -61,9 +75,41 @@ struct InstallerState {
     // The unpack's share on the taskbar button: made at the worker's first report, gone (and the bar with it)
     // when the install ends.
     std::unique_ptr<TaskbarProgress> taskbar;
+
+    // A job runs: "install", "uninstall" and "setting" do nothing (a press under a box without owner, or one queued
+    // before the controls went).
+    bool jobRunning() const { return phase != JobPhase::kNone; }
+    // From the start of the install's worker until the install's last box: quitting asks first, and neither the
+    // install nor the uninstall control shows.
+    bool installUnderWay() const {
+        return phase == JobPhase::kChecking || phase == JobPhase::kUnpacking || phase == JobPhase::kFinishing;
+    }
 };
 
 extern InstallerState gInstallerState;
+
+// Puts the state into a job's first phase for as long as the command that starts the job runs; refused, with the
+// state unchanged, while another job runs. On leaving, the state goes back to no job unless the job has moved on to
+// a later phase (an install whose worker took over).
+class JobPhaseGuard {
+  public:
+    JobPhaseGuard(InstallerState& state, JobPhase phase) : state_(state), phase_(phase), refused_(state.jobRunning()) {
+        if (!refused_)
+            state_.phase = phase_;
+    }
+    ~JobPhaseGuard() {
+        if (!refused_ && state_.phase == phase_)
+            state_.phase = JobPhase::kNone;
+    }
+    JobPhaseGuard(const JobPhaseGuard&) = delete;
+    JobPhaseGuard& operator=(const JobPhaseGuard&) = delete;
+    bool refused() const { return refused_; }
+
+  private:
+    InstallerState& state_;
+    const JobPhase phase_;
+    const bool refused_;
+};
 
 // Checks every entry the install will write and hands back (phase kChecked or kDamaged); once the user-interface
 // thread has marked the installation and said go on (Proceed), unpacks every package entry under the pack folder
@@ -174,10 +220,6 @@ void FinishInstall(HWND mainWindow);
 // of what it may still be using.
 void StopInstallForQuit(HWND mainWindow, DWORD timeoutMs);
 constexpr DWORD kQuitWaitMs = 30000;
-
-// The folder in "QuorvanInfo", when it holds an absolute path (a drive root "G:" or "G:\" included, given back as
-// "G:"); anything else (absent, empty, relative) counts as not installed.
-bool ReadInstalledFolder(std::string& folder);
 
 // The install and the uninstall write their lists of failures here, inside the pack folder.
 extern const char kInstallLogName[];    // "\quorvan\install-errors.txt"

@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "Devavi/Win32/InstallKey.h"
-#include "Devavi/Win32/RegTable.h"
 #include "installer/CommandDispatch_win.h"
 #include "installer/FailureList.h"
+#include "installer/FailureReport_win.h"
 #include "installer/FileHelpers.h"
 #include "installer/FileWrite_win.h"
 #include "installer/InstallFlow_win.h"
+#include "installer/InstallMark_win.h"
 #include "installer/InstallRecord_win.h"
 #include "installer/UninstallFlow_win.h"
 #include "package/EntryCheck.h"
@@ -44,8 +44,8 @@ const char kAskRightsText[] = "请确认有权写入这些文件后再次卸载.
 const char kTryAgainText[] = "请解决上述问题后再次卸载.";
 const char kMarkLeftText[] = "\r\n\r\n注册表中的安装记录未能删除, 汉化包仍记为已安装. 请再次卸载.";
 const char kLibraryLeftText[] = "\r\n\r\n资源安装库没有删除, 汉化包仍记为已安装.\r\n";
-const char kDamagedHead[] = "安装程序已损坏: 以下游戏原文件的备份缺失或没有通过校验:\r\n";
-const char kDamagedTail[] = "\r\n游戏文件夹没有任何改动. 请重新下载安装程序后再卸载.";
+const char kDamagedHead[] = "安装程序已损坏: 以下游戏原文件的备份缺失或没有通过校验:";
+const char kDamagedTail[] = "游戏文件夹没有任何改动. 请重新下载安装程序后再卸载.";
 
 constexpr size_t kRestoreCount = sizeof kRestoreTable / sizeof kRestoreTable[0];
 
@@ -77,16 +77,15 @@ struct Originals {
 // Extracts the three unlocalised copies. False (the user told: the installer is damaged) when one is missing or
 // fails its check; nothing in the game folder has changed then.
 bool LoadOriginals(HWND mainWindow, Originals& originals) {
-    std::string damaged;
+    std::vector<std::string> damaged;
     for (size_t i = 0; i < kRestoreCount; ++i) {
         ExtractReport report;
         if (!ExtractByName(kRestoreTable[i].entry, originals.sinks[i], &report) || !report.clean())
-            damaged += std::string("    ") + kRestoreTable[i].entry + "\r\n";
+            damaged.push_back(kRestoreTable[i].entry);
     }
     if (damaged.empty())
         return true;
-    const std::string text = kDamagedHead + damaged + kDamagedTail;
-    ShowMessage(mainWindow, text.c_str(), kCancelCaption, kMbOk | kMbIconError);
+    ShowDamagedPackage(mainWindow, damaged, {kDamagedHead, kDamagedTail, kCancelCaption});
     return false;
 }
 
@@ -154,22 +153,14 @@ void DeletePackFolder(Uninstall& run) {
     NameWhatStayed(run, left);
 }
 
-enum class MarkResult { kRemoved, kKeyNotOpened, kValueStays };
-
 // Removes "QuorvanInfo". The user is told at once when the install key cannot be opened for writing.
-MarkResult RemoveInstallMark(Uninstall& run) {
-    ScopedKey key;
-    std::wstring keyPath;
-    if (!WideFromGbk(kInstallKeyPath, &keyPath) ||
-        RegOpenKeyExW(HKEY_CURRENT_USER, keyPath.c_str(), 0, KEY_ALL_ACCESS, key.Out()) != ERROR_SUCCESS) {
+MarkRemoval RemoveMark(Uninstall& run) {
+    const MarkRemoval removal = RemoveInstallMark();
+    if (removal == MarkRemoval::kKeyNotOpened)
         ShowMessage(nullptr, kOpenKeyFailedText, kCancelCaption, kMbOk | kMbIconError);
-        return MarkResult::kKeyNotOpened;
-    }
-    const LONG result = Dependencies().deleteMarkValue(key.get(), kQuorvanInfoValue);
-    if (result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND)
-        return MarkResult::kRemoved;
-    run.failures.Add(Failure::kMarkLeft, kQuorvanInfoValue);
-    return MarkResult::kValueStays;
+    else if (removal == MarkRemoval::kValueStays)
+        run.failures.Add(Failure::kMarkLeft, kQuorvanInfoValue);
+    return removal;
 }
 
 const char* AdviceLine(FileFault cause) {
@@ -211,24 +202,18 @@ std::string LogBelow(const Uninstall& run) {
     return kUninstallLogName + 1;
 }
 
-// The last box: today's note after a clean run; otherwise what failed, with the whole list in the pack folder.
+// The last box: today's note after a clean run; otherwise what failed, with the whole list in the pack folder, and
+// what the player can do about what stayed.
 void ReportEnd(HWND mainWindow, const Uninstall& run, bool markStays) {
-    if (run.failures.empty()) {
-        ShowMessage(mainWindow, kDoneText, kNoteCaption, kMbOk | kMbIconInformation);
-        return;
-    }
-    const std::string logBelow = LogBelow(run);
-    const std::string log = run.folder + "\\" + logBelow;
-    const std::string text = FailureLogText(run.failures, kLogHeading);
-    const bool written = PutBelow(run.game, logBelow, text.data(), text.size());
-    std::string summary = FailureSummary(run.failures, kFailuresHeading, log, written);
+    std::string tail;
     if (run.gameFileLeft)
-        summary += std::string(kStillInstalledText) + AdviceFor(run.causes);
+        tail = std::string(kStillInstalledText) + AdviceFor(run.causes);
     else if (run.libraryLeft)
-        summary += std::string(kLibraryLeftText) + AdviceFor(run.causes);
+        tail = std::string(kLibraryLeftText) + AdviceFor(run.causes);
     else if (markStays)
-        summary += kMarkLeftText;
-    ShowMessage(mainWindow, summary.c_str(), kNoteCaption, kMbOk | kMbIconWarning);
+        tail = kMarkLeftText;
+    ShowEndReport(mainWindow, run.game, run.folder, LogBelow(run), run.failures,
+                  {kDoneText, kFailuresHeading, kLogHeading}, tail);
 }
 
 // What a recorded file holds now, as the record sees it. Something that is not read (a link, a file with a second
@@ -371,10 +356,10 @@ void UninstallByRecord(HWND mainWindow, Uninstall& run, const InstallRecord& rec
             run.failures.AddOnce(RemoveFailure(refusal.fault), refusal.place);
     }
 
-    MarkResult mark = MarkResult::kValueStays;
-    if (!run.libraryLeft && (mark = RemoveInstallMark(run)) == MarkResult::kKeyNotOpened)
+    MarkRemoval mark = MarkRemoval::kValueStays;
+    if (!run.libraryLeft && (mark = RemoveMark(run)) == MarkRemoval::kKeyNotOpened)
         return;
-    if (mark == MarkResult::kRemoved) {
+    if (mark == MarkRemoval::kRemoved) {
         paths.push_back(kInstallRecordName);
         RemoveRecorded(run, kInstallRecordName);
         // A second pass for a folder whose last entry the system had not let go of yet.
@@ -383,7 +368,7 @@ void UninstallByRecord(HWND mainWindow, Uninstall& run, const InstallRecord& rec
             RemoveEmptyFoldersBelow(run.game, folders);
         NameWhatStaysInPack(run);
     }
-    ReportEnd(mainWindow, run, mark != MarkResult::kRemoved);
+    ReportEnd(mainWindow, run, mark != MarkRemoval::kRemoved);
     RefreshControls();
 }
 
@@ -435,9 +420,9 @@ void UninstallPack(HWND mainWindow) {
     DeletePackFolder(run);
 
     // Stopping before the mark leaves it, and with it the uninstall control, so the user can run it again.
-    MarkResult mark = MarkResult::kValueStays;
-    if (!run.libraryLeft && (mark = RemoveInstallMark(run)) == MarkResult::kKeyNotOpened)
+    MarkRemoval mark = MarkRemoval::kValueStays;
+    if (!run.libraryLeft && (mark = RemoveMark(run)) == MarkRemoval::kKeyNotOpened)
         return;
-    ReportEnd(mainWindow, run, mark != MarkResult::kRemoved);
+    ReportEnd(mainWindow, run, mark != MarkRemoval::kRemoved);
     RefreshControls();
 }

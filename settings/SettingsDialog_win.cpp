@@ -4,9 +4,7 @@
 
 #include <cwchar>
 
-#include "Devavi/Win32/InstallKey.h"
-#include "Devavi/Win32/RegTable.h"
-#include "installer/InstallFlow_win.h"
+#include "installer/InstallMark_win.h"
 #include "installer/ResourceLibrary_win.h"
 #include "package/PackNames.h"
 #include "resources/resource.h"
@@ -193,7 +191,7 @@ void OnChooseFont(HWND dialog) {
 // "0".
 void OnReturn(HWND dialog) {
     const bool on = IsDlgButtonChecked(dialog, IDC_GEFORCE2MX) == BST_CHECKED;
-    RegWriteString(HKEY_CURRENT_USER, kInstallKeyPath, kQuorvanGeforce2mxValue, on ? kFlagOn : kFlagOff);
+    WriteGeforce2mxFlag(on ? kFlagOn : kFlagOff);
     CloseSaveFile();
     EndDialog(dialog, 1);
 }
@@ -206,7 +204,7 @@ void OnClose(HWND dialog) {
 INT_PTR OnInitDialog(HWND dialog) {
     CloseSaveFile();  // nothing is open between showings; this only guards against a caller that left one
     std::string flag;
-    if (RegReadString(HKEY_CURRENT_USER, kInstallKeyPath, kQuorvanGeforce2mxValue, flag) && flag == kFlagOn)
+    if (ReadGeforce2mxFlag(flag) && flag == kFlagOn)
         CheckDlgButton(dialog, IDC_GEFORCE2MX, BST_CHECKED);
     ShowNoFileAppearance(dialog);
     return TRUE;  // focus to the first control

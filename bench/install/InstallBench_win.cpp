@@ -29,11 +29,11 @@
 #include <string>
 #include <vector>
 
-#include "Devavi/Win32/InstallKey.h"
 #include "installer/CommandDispatch_win.h"
 #include "installer/Dependencies_win.h"
 #include "installer/FileHelpers.h"
 #include "installer/InstallFlow_win.h"
+#include "installer/InstallMark_win.h"
 #include "installer/ResourceLibrary_win.h"
 #include "mainwindow/MainWindow_win.h"
 #include "package/Extract.h"

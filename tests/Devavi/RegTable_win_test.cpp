@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "Devavi/Win32/InstallKey.h"
 #include "Devavi/Win32/RegTable.h"
 #include "tests/common/MessageRecorder.h"
 #include "tests/common/TestRegistry_win.h"
@@ -14,6 +13,7 @@
 namespace {
 
 constexpr char kTestRoot[] = "Software\\QuorvanTests";
+constexpr char kQuorvanInfoValue[] = "QuorvanInfo";  // a value name as the installer's mark uses it
 
 // Each test works below a key of its own under HKCU\Software\QuorvanTests and removes it afterwards.
 class RegTableTest : public ::testing::Test {

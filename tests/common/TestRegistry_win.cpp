@@ -1,6 +1,6 @@
 #include "tests/common/TestRegistry_win.h"
 
-#include "Devavi/Win32/InstallKey.h"
+#include "installer/InstallMark_win.h"
 
 void DeleteKeyTree(HKEY root, const std::string& path) {
     HKEY key;

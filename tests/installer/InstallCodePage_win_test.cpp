@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "Devavi/Win32/InstallKey.h"
 #include "installer/InstallFlow_win.h"
+#include "installer/InstallMark_win.h"
 #include "installer/ResourceLibrary_win.h"
 #include "tests/installer/InstallerFixture_win.h"
 #include "tests/installer/WideFiles_win.h"

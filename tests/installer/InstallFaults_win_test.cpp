@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "Devavi/Win32/InstallKey.h"
 #include "installer/CommandDispatch_win.h"
 #include "installer/FileHelpers.h"
 #include "installer/FileWrite_win.h"
+#include "installer/InstallMark_win.h"
 #include "tests/installer/InstallerFixture_win.h"
 #include "tests/common/TestPictures_win.h"
 

@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
-#include "Devavi/Win32/InstallKey.h"
 #include "installer/CommandDispatch_win.h"
 #include "installer/FileWrite_win.h"
+#include "installer/InstallMark_win.h"
 #include "mainwindow/MainWindow_win.h"
 #include "package/Package.h"
 #include "tests/installer/InstallerFixture_win.h"
@@ -444,23 +444,23 @@ TEST_F(InstallFlowTest, ControlsFollowTheInstallState) {
     Open(StandardPack());
     struct Case {
         bool installed;
-        bool extracting;
+        JobPhase phase;
         bool installShown;
         bool uninstallShown;
     };
     const Case cases[] = {
-        {false, false, true, false},
-        {true, false, false, true},
-        {false, true, false, false},
-        {true, true, false, false},
+        {false, JobPhase::kNone, true, false},
+        {true, JobPhase::kNone, false, true},
+        {false, JobPhase::kUnpacking, false, false},
+        {true, JobPhase::kUnpacking, false, false},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "installed " << c.installed << ", extracting " << c.extracting);
+        SCOPED_TRACE(testing::Message() << "installed " << c.installed << ", phase " << int(c.phase));
         if (c.installed)
             SetValue(kQuorvanInfoValue, game_);
         else
             DeleteValue(kQuorvanInfoValue);
-        gInstallerState.extracting = c.extracting;
+        gInstallerState.phase = c.phase;
         for (LayoutRecord& record : gSkinLayout)
             record.flags = kLayoutHover;
         std::snprintf(Control("text", "percent").text, kLayoutTextSize, "%s", "old");
@@ -472,7 +472,70 @@ TEST_F(InstallFlowTest, ControlsFollowTheInstallState) {
         EXPECT_EQ(&Control("text", "percent"), StatusControl());
         EXPECT_STREQ("", StatusControl()->text);
     }
-    gInstallerState.extracting = false;
+    gInstallerState.phase = JobPhase::kNone;
+}
+
+int gSettingsOpened = 0;
+JobPhase gPhaseWhileOpen = JobPhase::kNone;
+
+// One job at a time on the game folder: in every phase of a job, "install", "uninstall" and "setting" do nothing
+// (presses under a box without owner); quitting asks only while the install is under way, when neither the install
+// nor the uninstall control shows.
+TEST_F(InstallFlowTest, CommandsDuringAJobFollowItsPhase) {
+    Open(StandardPack());
+    gSettingsOpened = 0;
+    ChangeDependencies([](InstallerDependencies& d) {
+        d.openSettings = [](HWND) {
+            ++gSettingsOpened;
+            gPhaseWhileOpen = gInstallerState.phase;
+        };
+    });
+    struct Case {
+        JobPhase phase;
+        bool installUnderWay;
+    };
+    const Case cases[] = {
+        {JobPhase::kConfirming, false}, {JobPhase::kChecking, true},      {JobPhase::kUnpacking, true},
+        {JobPhase::kFinishing, true},   {JobPhase::kUninstalling, false}, {JobPhase::kSettings, false},
+    };
+    for (const Case& c : cases) {
+        for (const bool installed : {false, true}) {
+            SCOPED_TRACE(testing::Message() << "phase " << int(c.phase) << ", installed " << installed);
+            if (installed)
+                SetValue(kQuorvanInfoValue, game_);
+            else
+                DeleteValue(kQuorvanInfoValue);
+            gInstallerState.phase = c.phase;
+            recorder_.Clear();
+            RefreshControls();
+            EXPECT_EQ(!c.installUnderWay && !installed, Shown("install"));
+            EXPECT_EQ(!c.installUnderWay && installed, Shown("uninstall"));
+
+            for (const char* command : {"install", "uninstall", "setting"})
+                Press(command);
+            EXPECT_TRUE(recorder_.Messages().empty());
+            EXPECT_EQ(0, gSettingsOpened);
+            EXPECT_EQ(c.phase, gInstallerState.phase);
+            EXPECT_EQ(installed, Marked());
+            EXPECT_FALSE(gInstallWorker.IsBusy());
+
+            recorder_.Answer(kIdCancel);
+            Press("close");
+            MSG quit;
+            EXPECT_EQ(!c.installUnderWay, PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE);
+            ASSERT_EQ(c.installUnderWay ? 1u : 0u, recorder_.Messages().size());
+            if (c.installUnderWay) {
+                EXPECT_EQ("强制退出确认", recorder_.Messages()[0].caption);
+            }
+        }
+    }
+
+    // Without a job the same press goes through, and the job's phase ends with it.
+    gInstallerState.phase = JobPhase::kNone;
+    Press("setting");
+    EXPECT_EQ(1, gSettingsOpened);
+    EXPECT_EQ(JobPhase::kSettings, gPhaseWhileOpen);
+    EXPECT_EQ(JobPhase::kNone, gInstallerState.phase);
 }
 
 // Quitting during an install ends the message loop while the worker runs. Before the window and the tables the

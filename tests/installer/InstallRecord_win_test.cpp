@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "Devavi/Win32/InstallKey.h"
 #include "installer/FileHelpers.h"
 #include "installer/FileWrite_win.h"
+#include "installer/InstallMark_win.h"
 #include "tests/installer/InstallerFixture_win.h"
 
 // The install record: what the install wrote, and what stood there before, taken back exactly by the uninstall.

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "Devavi/Win32/InstallKey.h"
 #include "installer/CommandDispatch_win.h"
 #include "installer/FileWrite_win.h"
+#include "installer/InstallMark_win.h"
 #include "mainwindow/MainWindow_win.h"
 #include "package/Package.h"
 #include "tests/installer/InstallerFixture_win.h"

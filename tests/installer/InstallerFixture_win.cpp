@@ -4,9 +4,9 @@
 #include <functional>
 #include <cstring>
 
-#include "Devavi/Win32/InstallKey.h"
 #include "installer/CommandDispatch_win.h"
 #include "installer/FileWrite_win.h"
+#include "installer/InstallMark_win.h"
 #include "installer/ResourceLibrary_win.h"
 #include "installer/UninstallFlow_win.h"
 #include "mainwindow/MainWindow_win.h"

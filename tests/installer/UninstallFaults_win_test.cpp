@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "Devavi/Win32/InstallKey.h"
 #include "installer/FileHelpers.h"
 #include "installer/FileWrite_win.h"
+#include "installer/InstallMark_win.h"
 #include "installer/UninstallFlow_win.h"
 #include "tests/common/HostLinks_win.h"
 #include "tests/installer/InstallerFixture_win.h"

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "Devavi/Win32/InstallKey.h"
 #include "installer/CommandDispatch_win.h"
 #include "installer/FileHelpers.h"
+#include "installer/InstallMark_win.h"
 #include "mainwindow/MainWindow_win.h"
 #include "tests/installer/InstallerFixture_win.h"
 

@@ -1,6 +1,6 @@
 #include "tests/installer/WideFiles_win.h"
 
-#include "Devavi/Win32/InstallKey.h"
+#include "installer/InstallMark_win.h"
 
 bool SetInstallText(const char* name, const std::wstring& text) {
     HKEY key = nullptr;

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "Devavi/Win32/InstallKey.h"
+#include "installer/InstallMark_win.h"
 #include "installer/ResourceLibrary_win.h"
 #include "package/Package.h"
 #include "resources/resource.h"
