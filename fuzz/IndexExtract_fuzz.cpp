@@ -4,9 +4,8 @@
 // 256 times the input.
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
-
-#include <unistd.h>
 
 #include "package/Extract.h"
 #include "package/Package.h"
@@ -21,24 +20,23 @@ int Silent(void*, const char*, const char*, unsigned) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::string path = "/tmp/qv-fuzz-package-" + std::to_string(getpid()) + ".bin";
     SetMessageHandler(Silent);
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file)
-        return 0;
-    std::fwrite(data, 1, size, file);
-    std::fclose(file);
-
+    // The index is walked in memory, and the bodies are read through a stream over the same bytes: no file.
     PackageIndex index;
-    IndexPackageFile(path.c_str(), index);
+    IndexPackageBytes(data, size, "fuzz-input.bin", index);
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> stream(
+        size ? fmemopen(const_cast<uint8_t*>(data), size, "rb") : nullptr, std::fclose);
+    ExtractOptions options;
+    options.package = stream.get();
     MemorySink sink;
     for (const auto& item : index) {
         const PackageEntry& entry = item.second;
-        ExtractEntry(entry, sink);
+        ExtractEntry(entry, &sink, nullptr, options);
+        ExtractEntry(entry, nullptr, nullptr, options);  // the check pass
         std::string upper = item.first;
         for (char& c : upper)
             c = char(c >= 'a' && c <= 'z' ? c - 0x20 : c);
-        ExtractByName(index, upper.c_str(), sink);
+        ExtractByName(index, upper.c_str(), sink, nullptr, options);
     }
     ExtractByName(index, "no such entry", sink);
     return 0;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "package/Extract.h"
 #include "support/HeldFolder_win.h"
 
 // What the installer asks of the world outside it, in one place. The program's entry point hands its set to
@@ -20,8 +21,12 @@ using SettingsOpener = void (*)(HWND mainWindow);
 // Bytes available to the caller on the volume that holds folder ("C:\Games\SM3\", "\\server\share\SM3\", always
 // ending in a separator); false when the query fails.
 using FreeSpaceQuery = bool (*)(const char* folder, uint64_t* bytesAvailable);
-// The library's ResourceInstall (CallResourceInstall's contract): false when the library could not be called.
-using ResourceInstallCaller = bool (*)(const char* libraryPath, HWND status, char* statusText);
+// The library's ResourceInstall (CallResourceInstall's contract), loaded only when the file holds exactly expected,
+// the bytes the install wrote there: false when the library could not be called.
+using ResourceInstallCaller = bool (*)(const char* libraryPath,
+                                       const MemorySink& expected,
+                                       HWND status,
+                                       char* statusText);
 // Every byte of a buffer into an open file (WriteWholeBuffer's contract): the one place where the install and
 // uninstall flows hand bytes to the system.
 using FileWriter = FileBytesWriter;
@@ -44,7 +49,7 @@ enum class EntryCheck {
 };
 
 bool QueryFreeSpace(const char* folder, uint64_t* bytesAvailable);
-bool CallResourceInstall(const char* libraryPath, HWND status, char* statusText);
+bool CallResourceInstall(const char* libraryPath, const MemorySink& expected, HWND status, char* statusText);
 // RegDeleteValueW with the name converted; ERROR_INVALID_PARAMETER, with nothing removed, for a name that is not GBK.
 LONG WINAPI DeleteGbkValue(HKEY key, const char* name);
 

@@ -15,7 +15,6 @@
 #include "installer/InstallRecord_win.h"
 #include "installer/ResourceLibrary_win.h"
 #include "mainwindow/ProgramMessages.h"
-#include "package/EntryCheck.h"
 #include "package/Extract.h"
 #include "package/PackNames.h"
 #include "support/Captions.h"
@@ -222,12 +221,6 @@ bool Confirmed(HWND mainWindow, const std::string& installFolder, uint32_t kilob
     return ShowMessage(mainWindow, text, kConfirmCaption, kMbOkCancel | kMbIconQuestion) == kIdOk;
 }
 
-bool InPackage(const char* entry) {
-    std::string key = entry;
-    LowerAsciiDbcs(key);
-    return gPackageIndex.count(key) != 0;
-}
-
 std::string WithoutLeadingSeparator(const char* target) {
     return (target[0] == '\\' || target[0] == '/') ? std::string(target + 1) : std::string(target);
 }
@@ -363,9 +356,17 @@ void MarkAndBeginWriting(HWND mainWindow) {
     gInstallerState.marked = true;
     gInstallerState.phase = JobPhase::kUnpacking;
     FailureList& failures = gInstallerState.failures;
+    const PackageIndex& index = gInstallWorker.index();
+    const ExtractOptions& read = gInstallWorker.readOptions();
     MemorySink sink;
-    CopyEntryToFile(kConfigEntry, sink, game, kConfigTarget, CopyKind::kGameFile, failures);
-    const bool libraryReady = CopyEntryToFile(kLibraryEntry, sink, game, kLibraryTarget, CopyKind::kGameFile, failures);
+    CopyEntryToFile(index, read, kConfigEntry, sink, game, kConfigTarget, CopyKind::kGameFile, failures);
+    sink.Release();
+    // The library's bytes stay with the worker: the library is loaded only when its file still holds them.
+    MemorySink& library = gInstallWorker.library();
+    const bool libraryReady =
+        CopyEntryToFile(index, read, kLibraryEntry, library, game, kLibraryTarget, CopyKind::kGameFile, failures);
+    if (!libraryReady)
+        library.Release();
     gInstallWorker.Proceed(libraryReady);
 }
 
@@ -415,7 +416,9 @@ bool IsPackTarget(const char* target) {
            separator(target[1 + length]);
 }
 
-bool CopyEntryToFile(const char* entry,
+bool CopyEntryToFile(const PackageIndex& index,
+                     const ExtractOptions& options,
+                     const char* entry,
                      MemorySink& sink,
                      const HeldFolder& folder,
                      const char* target,
@@ -425,9 +428,9 @@ bool CopyEntryToFile(const char* entry,
     ExtractReport report;
     Refusal refusal;
     bool copied = false;
-    if (!ExtractByName(entry, sink, &report)) {
+    if (!ExtractByName(index, entry, sink, &report, options)) {
         // Not in the package (reported already), or no memory for it.
-        failures.Add(InPackage(entry) ? Failure::kWrite : Failure::kMissing, name);
+        failures.Add(FindEntry(index, entry) ? Failure::kWrite : Failure::kMissing, name);
     } else if (kind == CopyKind::kGameFile) {
         if (!report.clean())
             failures.Add(Failure::kCheckedKept, name);
@@ -441,8 +444,6 @@ bool CopyEntryToFile(const char* entry,
         else
             copied = true;
     }
-    // Freed now rather than on the next delivery, so that one entry's buffers never meet the next one's.
-    sink.Release();
     return copied;
 }
 
@@ -474,17 +475,11 @@ void InstallPack(HWND mainWindow) {
         BeginInstall(mainWindow, installFolder);
 }
 
-// Every entry the install writes: the configuration program, the library, the pack folder, the copy table. Names
-// the package lacks are left to the copies, which report them.
-std::vector<const PackageEntry*> InstallWorker::EntriesToWrite() const {
-    const PackageIndex& index = *index_;
+std::vector<const PackageEntry*> EntriesToWrite(const PackageIndex& index) {
     std::vector<const PackageEntry*> entries;
     auto add = [&entries, &index](const char* name) {
-        std::string key = name;
-        LowerAsciiDbcs(key);
-        auto found = index.find(key);
-        if (found != index.end())
-            entries.push_back(&found->second);
+        if (const PackageEntry* entry = FindEntry(index, name))
+            entries.push_back(entry);
     };
     add(kConfigEntry);
     add(kLibraryEntry);
@@ -560,35 +555,40 @@ void InstallWorker::SetStatus(const char* text) {
 
 // The entries the install writes and the game's originals the uninstall writes back: a damaged original is found
 // before the game changes, not when the player wants the game back. A missing original counts as damaged.
-bool InstallWorker::CheckEntries(std::FILE* package) {
+bool InstallWorker::CheckEntries() {
     unpackedMd5_.clear();
     if (Dependencies().entryCheck == EntryCheck::kNone)
         return true;
     const bool recorded = Dependencies().installRecord;
-    std::vector<const PackageEntry*> entries = EntriesToWrite();
+    std::vector<const PackageEntry*> entries = EntriesToWrite(*index_);
     for (const CopyRow& row : kRestoreTable) {
-        const auto found = index_->find(LowerAsciiDbcsCopy(row.entry));
         if (!recorded)
             break;
-        if (found == index_->end())
+        const PackageEntry* found = FindEntry(*index_, row.entry);
+        if (!found)
             damaged_.push_back(row.entry);
         else
-            entries.push_back(&found->second);
+            entries.push_back(found);
     }
     // The unpacked bytes of one entry are hashed on a second thread while the next is read and checked into the
     // other output buffer; without that thread they are hashed here.
-    CheckBuffers buffers;
-    ScratchBuffer spareOutput;
+    ScratchBuffers buffers;
+    ByteBuffer spareOutput;
     BackgroundDigest digest;  // after the buffers: it is stopped before they go
     const bool inParallel = recorded && digest.Begin();
+    ExtractOptions check;
+    check.reporter = Reporter::kQuiet;
+    check.package = package_.get();
+    check.scratch = &buffers;
     for (const PackageEntry* entry : entries) {
         if (stopping_)
             return false;
         std::string md5;
-        if (!CheckEntryQuietly(*entry, buffers, package, recorded && !inParallel ? &md5 : nullptr)) {
+        check.unpackedMd5 = recorded && !inParallel ? &md5 : nullptr;
+        if (!ExtractEntry(*entry, nullptr, nullptr, check)) {
             damaged_.push_back(entry->name);
         } else if (inParallel) {
-            digest.Hash(buffers.output.Reserve(entry->originalSize), entry->originalSize, &unpackedMd5_[entry]);
+            digest.Hash(buffers.output.get(), entry->originalSize, &unpackedMd5_[entry]);
             std::swap(buffers.output, spareOutput);
         } else if (recorded) {
             unpackedMd5_[entry] = md5;
@@ -603,7 +603,7 @@ std::string InstallWorker::UnpackedMd5(const PackageEntry& entry) {
     if (found != unpackedMd5_.end())
         return found->second;
     MemorySink sink;
-    if (!ExtractEntryQuietly(entry, sink))
+    if (!ExtractEntry(entry, &sink, nullptr, ExtractOptions{Reporter::kQuiet}))
         return std::string();
     return unpackedMd5_[&entry] = Md5Hex(sink.data, sink.size);
 }
@@ -612,10 +612,7 @@ void InstallWorker::BuildRecord() {
     record_.entries.clear();
     otherVersion_.clear();
     const PackageIndex& index = *index_;
-    auto entryNamed = [&index](const char* name) -> const PackageEntry* {
-        const auto found = index.find(LowerAsciiDbcsCopy(name));
-        return found == index.end() ? nullptr : &found->second;
-    };
+    auto entryNamed = [&index](const char* name) { return FindEntry(index, name); };
     // Every place the install writes, in the order it writes them: the copy table's rows come last and win.
     std::vector<std::pair<std::string, const PackageEntry*>> writes;
     writes.push_back({kConfigTarget, entryNamed(kConfigEntry)});
@@ -681,10 +678,11 @@ void InstallWorker::BuildRecord() {
 
 // Every entry under the pack folder, in the index's order, with the sub-folders its name implies. The pack folder
 // is ours: what an extraction with its own checks delivered is written even after a failed check, which is noted.
-// An entry checked once already is read from the package held since then, without a second digest. The share
-// shown counts every entry that is written, or fails, by its unpacked size.
-void InstallWorker::UnpackPackFolder(std::FILE* package) {
-    const bool checkedOnce = package != nullptr;
+// An entry checked once already is read from the package held since then, without a second digest and without a
+// box. The share shown counts every entry that is written, or fails, by its unpacked size.
+void InstallWorker::UnpackPackFolder() {
+    ExtractOptions read = readOptions_;
+    read.reporter = read.digestChecked ? Reporter::kQuiet : Reporter::kMessages;
     uint64_t totalBytes = 0;
     size_t totalEntries = 0;
     for (const auto& item : *index_) {
@@ -709,13 +707,11 @@ void InstallWorker::UnpackPackFolder(std::FILE* package) {
         MemorySink sink;
         ExtractReport report;
         Refusal refusal;
-        const bool extracted =
-            checkedOnce ? ExtractCheckedEntry(entry, sink, package) : ExtractEntry(entry, sink, &report);
-        if (!extracted)
+        if (!ExtractEntry(entry, &sink, &report, read))
             failures_.Add(Failure::kWrite, entry.name);
         else if (!writer.Put(entry.name, sink.data, sink.size, &refusal))
             AddRefusal(failures_, refusal);
-        else if (!checkedOnce && !report.clean())
+        else if (!report.clean())
             failures_.Add(Failure::kChecked, entry.name);
         progress.EntryDone(entry.originalSize);
         ShowProgress(progress);
@@ -723,11 +719,24 @@ void InstallWorker::UnpackPackFolder(std::FILE* package) {
 }
 
 void InstallWorker::Run() {
-    SetStatus(kCopyingText);
     // Held without write sharing from before the check until the unpack is over; read through one stream.
-    ScopedFileHandle held(HoldPackage(*index_));
-    StdioFile package(PackagePath(*index_), "rb");
-    const bool sound = CheckEntries(package.get());
+    heldPackage_.Reset(HoldPackage(*index_));
+    package_.Reset(PackagePath(*index_) ? OpenGbkFile(PackagePath(*index_), "rb") : nullptr);
+    readOptions_ = ExtractOptions();
+    if (Dependencies().entryCheck == EntryCheck::kOnce && heldPackage_.valid() && package_) {
+        readOptions_.package = package_.get();
+        readOptions_.digestChecked = true;
+    }
+    Install();
+    readOptions_ = ExtractOptions();
+    library_.Release();
+    package_.Reset(nullptr);
+    heldPackage_.Reset(INVALID_HANDLE_VALUE);
+}
+
+void InstallWorker::Install() {
+    SetStatus(kCopyingText);
+    const bool sound = CheckEntries();
     if (stopping_)
         return;  // the user quit: nobody waits for the hand-back
     if (sound && Dependencies().installRecord)
@@ -742,13 +751,14 @@ void InstallWorker::Run() {
         return;
     }
 
-    UnpackPackFolder(Dependencies().entryCheck == EntryCheck::kOnce && held.valid() ? package.get() : nullptr);
+    UnpackPackFolder();
     if (stopping_)
         return;
     // A library that is missing or lacks its export has been reported; the installation is completed without it.
-    if (!libraryReady_ ||
-        !Dependencies().callResourceInstall((installFolder_ + kLibraryTarget).c_str(), statusWindow_, statusText_))
+    if (!libraryReady_ || !Dependencies().callResourceInstall((installFolder_ + kLibraryTarget).c_str(), library_,
+                                                              statusWindow_, statusText_))
         failures_.Add(Failure::kLibrary, WithoutLeadingSeparator(kLibraryTarget));
+    library_.Release();
     if (stopping_)
         return;
     // The library may have queued a repaint of its last text; the second clear covers one that lands in between.
@@ -770,7 +780,10 @@ void CompleteInstall(HWND mainWindow) {
         MemorySink sink;
         for (const CopyRow& row : kCopyTable) {
             const CopyKind kind = IsPackTarget(row.target) ? CopyKind::kPackFile : CopyKind::kGameFile;
-            CopyEntryToFile(row.entry, sink, gInstallerState.gameFolder, row.target, kind, failures);
+            CopyEntryToFile(gInstallWorker.index(), gInstallWorker.readOptions(), row.entry, sink,
+                            gInstallerState.gameFolder, row.target, kind, failures);
+            // Freed now rather than on the next delivery, so that one entry's buffers never meet the next one's.
+            sink.Release();
         }
     }
     ReportSkippedNames(mainWindow, gInstallWorker.skippedNames());

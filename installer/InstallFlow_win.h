@@ -17,9 +17,12 @@
 #include "installer/InstallRecord.h"
 #include "installer/UnpackProgress.h"
 #include "mainwindow/SkinLayout_win.h"
+#include "package/Extract.h"
 #include "package/Package.h"
 #include "support/HeldFolder_win.h"
+#include "support/StdioFile.h"
 #include "support/TaskbarProgress_win.h"
+#include "support/Win32Handles.h"
 #include "support/WorkerThread.h"
 
 // The install flow: find the game, check the disk, confirm; then the install worker checks every entry the install
@@ -141,11 +144,18 @@ class InstallWorker : public WorkerThread {
     const InstallRecord& record() const { return record_; }
     const std::vector<std::string>& otherVersion() const { return otherVersion_; }
     // Called during the kChecked hand-back once the installation is marked: the unpack goes on, and the library is
-    // called only when libraryReady (it was written from checked bytes). Without it the run ends there.
+    // called only when libraryReady (library() holds the checked bytes just written). Without it the run ends there.
     void Proceed(bool libraryReady) {
         libraryReady_ = libraryReady;
         proceed_ = true;
     }
+    // During a hand-back: the package the run reads, and how the entries the install writes are read from it.
+    // When every entry was checked before the first change (EntryCheck::kOnce), that is from the package the
+    // worker holds without write sharing and without a second digest.
+    const PackageIndex& index() const { return *index_; }
+    const ExtractOptions& readOptions() const { return readOptions_; }
+    // The library's bytes as the kChecked hand-back wrote them; the library is loaded only when its file holds them.
+    MemorySink& library() { return library_; }
     bool stopRequested() const { return stopping_; }
 
     // Entries of the last run whose names would have led outside the install folder, and so were not written, and
@@ -164,21 +174,24 @@ class InstallWorker : public WorkerThread {
     void SetStatus(const char* text);
     // The share done, when it is due, into the status text and to the main window.
     void ShowProgress(UnpackProgress& progress);
-    bool CheckEntries(std::FILE* package);
+    // The run between the opening of the package and its closing.
+    void Install();
+    bool CheckEntries();
     // The MD5 of an entry's unpacked bytes: the check's, or (without a check) from an extraction; empty when the
     // entry cannot be extracted.
     std::string UnpackedMd5(const PackageEntry& entry);
     // Fills record_ and otherVersion_ from the checked entries and what the game folder holds now.
     void BuildRecord();
-    // package: the package file, open since before the check and held without write sharing; null to extract
-    // each entry with its own checks.
-    void UnpackPackFolder(std::FILE* package);
-
-    std::vector<const PackageEntry*> EntriesToWrite() const;
+    void UnpackPackFolder();
 
     std::string installFolder_;
     const HeldFolder* gameFolder_ = nullptr;
     const PackageIndex* index_ = nullptr;
+    // The package file, held without write sharing from before the check until the run ends, and one stream of it.
+    ScopedFileHandle heldPackage_;
+    StdioFile package_;
+    ExtractOptions readOptions_;
+    MemorySink library_;
     HWND mainWindow_ = nullptr;
     HWND statusWindow_ = nullptr;
     char* statusText_ = nullptr;            // the status control's buffer, or spareText_ without one
@@ -232,11 +245,17 @@ enum class CopyKind { kPackFile, kGameFile };
 // True for a target (relative to the install folder, beginning with a separator) inside the pack folder.
 bool IsPackTarget(const char* target);
 
-class MemorySink;
-// Extracts a package entry by name and writes it to target below the held folder as kind says; every failure is
-// added to failures, named by target (or by the folder on the way that was refused, once). The sink is empty again
-// afterwards. True when the file now holds the entry's checked bytes.
-bool CopyEntryToFile(const char* entry,
+// Every entry the install writes, in the order it writes them: the configuration program, the library, the pack
+// folder, the copy table. Names the package lacks are left to the copies, which report them.
+std::vector<const PackageEntry*> EntriesToWrite(const PackageIndex& index);
+
+// Extracts a package entry by name from index, read as options say, and writes it to target below the held folder as
+// kind says; every failure is added to failures, named by target (or by the folder on the way that was refused,
+// once). The sink holds what was extracted until the caller frees it. True when the file now holds the entry's
+// checked bytes.
+bool CopyEntryToFile(const PackageIndex& index,
+                     const ExtractOptions& options,
+                     const char* entry,
                      MemorySink& sink,
                      const HeldFolder& folder,
                      const char* target,

@@ -54,13 +54,9 @@ void ReportMissingExport(HWND owner, const std::string& path, const char* name) 
 
 // The bytes the library must have: the package's own entry, every check passed.
 bool ExpectedBytes(MemorySink& sink) {
-    std::string key = kLibraryEntry;
-    LowerAsciiDbcs(key);
-    const auto found = gPackageIndex.find(key);
-    if (found == gPackageIndex.end())
-        return false;
+    const PackageEntry* entry = FindEntry(gPackageIndex, kLibraryEntry);
     ExtractReport report;
-    return ExtractEntryQuietly(found->second, sink, &report) && report.clean();
+    return entry && ExtractEntry(*entry, &sink, &report, ExtractOptions{Reporter::kQuiet}) && report.clean();
 }
 
 // Whether the open file holds exactly expected: its size first, so that nothing larger is ever read.
@@ -138,7 +134,10 @@ bool HoldFoldersOf(const std::string& path, std::vector<HeldFolder>* folders, st
 // from the drive's root down (none can be renamed, so no link can take its place), none is a link, and our handle
 // on the file keeps others from writing, renaming or deleting it. (Loading a copy from a folder that only
 // administrators can write would not do: the library finds the pack folder beside itself.)
-HMODULE LoadVerifiedLibrary(const char* libraryPath, HWND owner, std::vector<HeldFolder>* heldFolders) {
+HMODULE LoadVerifiedLibrary(const char* libraryPath,
+                            HWND owner,
+                            std::vector<HeldFolder>* heldFolders,
+                            const MemorySink* expected) {
     const std::string shown(libraryPath ? libraryPath : "");  // the path as the caller joined it
     std::string path = shown;
     UseBackslashes(path);
@@ -168,8 +167,10 @@ HMODULE LoadVerifiedLibrary(const char* libraryPath, HWND owner, std::vector<Hel
         Report(owner, linked ? kPathRefusedText : kLoadFailedText, shown);
         return nullptr;
     }
-    MemorySink expected;
-    if (!ExpectedBytes(expected) || !HoldsExactly(file.get(), expected)) {
+    MemorySink fromPackage;
+    if (!expected && ExpectedBytes(fromPackage))
+        expected = &fromPackage;
+    if (!expected || !HoldsExactly(file.get(), *expected)) {
         folders.clear();
         Report(owner, kLibraryChangedText, shown);
         return nullptr;
@@ -201,13 +202,11 @@ bool HoldsWholeIndex(const HeldFolder& pack) {
            index.compare(index.size() - 2, 2, "\r\n") == 0;
 }
 
-}  // namespace
-
 // The folders of the library's path stay held for the whole call. An index left from an earlier run is removed
 // first, so that only this run's can pass the check after it.
-bool CallResourceInstall(const char* libraryPath, HWND status, char* statusText) {
+bool CallVerifiedResourceInstall(const char* libraryPath, const MemorySink* expected, HWND status, char* statusText) {
     std::vector<HeldFolder> folders;
-    const ScopedLibrary library(LoadVerifiedLibrary(libraryPath, nullptr, &folders));
+    const ScopedLibrary library(LoadVerifiedLibrary(libraryPath, nullptr, &folders, expected));
     if (!library.get())
         return false;
     FARPROC address = GetProcAddress(library.get(), kResourceInstallExport);
@@ -225,6 +224,16 @@ bool CallResourceInstall(const char* libraryPath, HWND status, char* statusText)
     const std::string said = length < kStatusTextSize && length > 0 ? std::string(statusText, length) + "\n" : "";
     Report(nullptr, kUnfinishedText, said + libraryPath);
     return false;
+}
+
+}  // namespace
+
+bool CallResourceInstall(const char* libraryPath, HWND status, char* statusText) {
+    return CallVerifiedResourceInstall(libraryPath, nullptr, status, statusText);
+}
+
+bool CallResourceInstall(const char* libraryPath, const MemorySink& expected, HWND status, char* statusText) {
+    return CallVerifiedResourceInstall(libraryPath, &expected, status, statusText);
 }
 
 bool CallCreateUserFont(const char* libraryPath, const UserFontArguments& arguments) {

@@ -30,9 +30,13 @@ extern const char kResourceIndexName[];      // "resource.lst", the index Resour
 
 // The verified library, loaded; null (the user has been told) when the path is not absolute or not on a drive, one
 // of its folders or the file is a link, the file cannot be opened or loaded, or its bytes are not the package's
-// entry. The caller frees it. With heldFolders, the folders of the path stay held there (the library's folder
-// last) until the caller lets them go; empty when null is returned.
-HMODULE LoadVerifiedLibrary(const char* libraryPath, HWND owner, std::vector<HeldFolder>* heldFolders = nullptr);
+// entry (or, given expected, not exactly those bytes: the install compares with what it has just written from the
+// checked entry). The caller frees it. With heldFolders, the folders of the path stay held there (the library's
+// folder last) until the caller lets them go; empty when null is returned.
+HMODULE LoadVerifiedLibrary(const char* libraryPath,
+                            HWND owner,
+                            std::vector<HeldFolder>* heldFolders = nullptr,
+                            const MemorySink* expected = nullptr);
 
 // Dependencies().libraryChecked is called with the library's path after its bytes have matched and before it is
 // loaded, while our handle holds the file.
@@ -65,7 +69,9 @@ using CreateUserFontProc = bool(
 // True only when the library finished: its last text is its finishing line ("正在安装资源 100% (n/n)"; any other
 // text is a failure it names) and the pack folder holds a new index of whole lines. False when the library could
 // not be called, or did not finish (then one box, kUnfinishedText, shows its last text and the path).
+// The library's bytes are the package's entry; given expected, exactly those bytes instead.
 bool CallResourceInstall(const char* libraryPath, HWND status, char* statusText);
+bool CallResourceInstall(const char* libraryPath, const MemorySink& expected, HWND status, char* statusText);
 
 // Calls CreateUserFont with the given arguments and returns its result; false when it could not be called.
 bool CallCreateUserFont(const char* libraryPath, const UserFontArguments& arguments);

@@ -15,7 +15,6 @@
 #include "installer/InstallMark_win.h"
 #include "installer/InstallRecord_win.h"
 #include "installer/UninstallFlow_win.h"
-#include "package/EntryCheck.h"
 #include "package/Extract.h"
 #include "package/PackNames.h"
 #include "support/Captions.h"
@@ -237,11 +236,11 @@ bool EarlierBytes(ReaderBelow& reader, const RecordEntry& entry, std::string* by
                Md5Hex(bytes->data(), bytes->size()) == entry.beforeMd5;
     }
     for (const CopyRow& row : kRestoreTable) {
-        const auto found = gPackageIndex.find(LowerAsciiDbcsCopy(row.entry));
+        const PackageEntry* found = FindEntry(gPackageIndex, row.entry);
         MemorySink sink;
         ExtractReport report;
-        if (found == gPackageIndex.end() || found->second.originalSize != entry.beforeSize ||
-            !ExtractEntryQuietly(found->second, sink, &report) || !report.clean() ||
+        if (!found || found->originalSize != entry.beforeSize ||
+            !ExtractEntry(*found, &sink, &report, ExtractOptions{Reporter::kQuiet}) || !report.clean() ||
             Md5Hex(sink.data, sink.size) != entry.beforeMd5)
             continue;
         bytes->assign(reinterpret_cast<const char*>(sink.data), sink.size);

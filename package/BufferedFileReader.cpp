@@ -4,7 +4,12 @@
 #include <cstring>
 #include <limits>
 
-BufferedFileReader::BufferedFileReader(std::FILE* file) : file_(file), buffer_(new unsigned char[kCapacity]) {}
+BufferedFileReader::BufferedFileReader(std::FILE* file)
+    : file_(file), buffer_(new unsigned char[kCapacity]), bytes_(buffer_.get()) {}
+
+// The whole content stands in the buffer from the start, so that nothing is ever filled.
+BufferedFileReader::BufferedFileReader(const unsigned char* bytes, size_t size)
+    : bytes_(bytes), bufferStart_(0), buffered_(bytes ? size : 0) {}
 
 void BufferedFileReader::SeekTo(int64_t offset) {
     if (failed_)
@@ -21,6 +26,8 @@ bool BufferedFileReader::Holds(size_t count) const {
 }
 
 bool BufferedFileReader::Fill(size_t count) {
+    if (!file_)
+        return false;  // memory: what the buffer does not hold is not there
     const int64_t bufferEnd = bufferStart_ + int64_t(buffered_);
     size_t kept = 0;
     size_t want = 0;
@@ -53,7 +60,7 @@ const unsigned char* BufferedFileReader::Take(size_t count) {
         failed_ = true;
         return nullptr;
     }
-    const unsigned char* bytes = buffer_.get() + (position_ - bufferStart_);
+    const unsigned char* bytes = bytes_ + (position_ - bufferStart_);
     position_ += int64_t(count);
     return bytes;
 }

@@ -12,6 +12,8 @@
 // hold the bytes asked for, since the next jump may pass over most of what a large read would bring. The stream is
 // best left without a stdio buffer of its own, so that each of these is one read.
 //
+// A reader over bytes in memory walks them with the same calls, without copying them.
+//
 // The first read that comes short or seek that cannot be made sets a flag that stays set, so a group of reads is
 // checked once. Nothing else may move the stream while a reader walks it.
 class BufferedFileReader {
@@ -20,6 +22,8 @@ class BufferedFileReader {
     static constexpr size_t kJumpRead = 4 * 1024;   // the block a jump reads in
 
     explicit BufferedFileReader(std::FILE* file);
+    // Reads size bytes at bytes, which must stay until the reader goes.
+    BufferedFileReader(const unsigned char* bytes, size_t size);
     BufferedFileReader(const BufferedFileReader&) = delete;
     BufferedFileReader& operator=(const BufferedFileReader&) = delete;
 
@@ -41,10 +45,11 @@ class BufferedFileReader {
     bool Holds(size_t count) const;
     bool Fill(size_t count);
 
-    std::FILE* file_;
+    std::FILE* file_ = nullptr;  // null for a reader over memory
     std::unique_ptr<unsigned char[]> buffer_;
-    int64_t bufferStart_ = -1;  // the file offset of buffer_[0]; -1 before the first read
-    size_t buffered_ = 0;       // how many bytes from bufferStart_ the buffer holds
+    const unsigned char* bytes_;  // buffer_, or the memory read
+    int64_t bufferStart_ = -1;    // the file offset of buffer_[0]; -1 before the first read
+    size_t buffered_ = 0;         // how many bytes from bufferStart_ the buffer holds
     int64_t position_ = 0;
     bool failed_ = false;
 };

@@ -19,35 +19,15 @@ const char kExtractLabel[] = "memory.bin";
 
 namespace {
 
-// Owns a new[] buffer until it is handed on.
-class ByteBuffer {
-  public:
-    explicit ByteBuffer(size_t size) : bytes_(new (std::nothrow) unsigned char[size ? size : 1]) {}
-    ByteBuffer(const ByteBuffer&) = delete;
-    ByteBuffer& operator=(const ByteBuffer&) = delete;
-    ~ByteBuffer() { delete[] bytes_; }
-
-    unsigned char* get() const { return bytes_; }
-    void reset() {
-        delete[] bytes_;
-        bytes_ = nullptr;
-    }
-    unsigned char* release() {
-        unsigned char* bytes = bytes_;
-        bytes_ = nullptr;
-        return bytes;
-    }
-
-  private:
-    unsigned char* bytes_;
-};
-
-// Reads count bytes at offset; returns how many were read. The rest of the buffer is cleared.
-size_t ReadBody(const PackageEntry& entry, unsigned char* buffer, size_t count) {
+// Reads the body into buffer, from package or from the entry's file opened now; returns how many bytes were read.
+// The rest of the buffer is cleared.
+size_t ReadBody(const PackageEntry& entry, unsigned char* buffer, std::FILE* package) {
+    const size_t count = entry.compressedSize;
     size_t got = 0;
-    StdioFile file(entry.packagePath.c_str(), "rb");
-    if (file && entry.bodyOffset >= 0 && std::fseek(file.get(), long(entry.bodyOffset), SEEK_SET) == 0)
-        got = std::fread(buffer, 1, count, file.get());
+    StdioFile opened(package ? nullptr : entry.packagePath.c_str(), "rb");
+    std::FILE* file = package ? package : opened.get();
+    if (file && entry.bodyOffset >= 0 && std::fseek(file, long(entry.bodyOffset), SEEK_SET) == 0)
+        got = std::fread(buffer, 1, count, file);
     if (got < count)
         std::memset(buffer + got, 0, count - got);
     return got;
@@ -90,13 +70,47 @@ bool DecompressExact(const unsigned char* in, size_t inSize, unsigned char* out,
     return rc == LZO_E_OK && outLength == capacity;
 }
 
-namespace {
+ByteBuffer& ByteBuffer::operator=(ByteBuffer&& other) noexcept {
+    if (this != &other) {
+        delete[] bytes_;
+        bytes_ = other.bytes_;
+        capacity_ = other.capacity_;
+        other.bytes_ = nullptr;
+        other.capacity_ = 0;
+    }
+    return *this;
+}
 
-// The extraction, with or without the package's own message boxes.
-bool Extract(const PackageEntry& entry, EntrySink& sink, ExtractReport* report, bool showMessages) {
+unsigned char* ByteBuffer::Reserve(size_t size) {
+    const size_t wanted = size ? size : 1;
+    if (bytes_ && wanted <= capacity_)
+        return bytes_;
+    reset();
+    bytes_ = new (std::nothrow) unsigned char[wanted];
+    capacity_ = bytes_ ? wanted : 0;
+    return bytes_;
+}
+
+void ByteBuffer::reset() {
+    delete[] bytes_;
+    bytes_ = nullptr;
+    capacity_ = 0;
+}
+
+unsigned char* ByteBuffer::release() {
+    unsigned char* bytes = bytes_;
+    bytes_ = nullptr;
+    capacity_ = 0;
+    return bytes;
+}
+
+bool ExtractEntry(const PackageEntry& entry, EntrySink* sink, ExtractReport* report, const ExtractOptions& options) {
     ExtractReport local;
     ExtractReport& result = report ? *report : local;
     result = ExtractReport();
+    const bool showMessages = options.reporter == Reporter::kMessages;
+    // A check pass stops at the first failure: there is nothing to deliver, only an answer.
+    const bool checkOnly = sink == nullptr;
 
     // A size the body cannot yield is a damaged or forged header: nothing is allocated for it, nothing delivered.
     if (!SizeCanBeTrue(entry.originalSize, entry.compressedSize)) {
@@ -106,57 +120,73 @@ bool Extract(const PackageEntry& entry, EntrySink& sink, ExtractReport* report, 
         return false;
     }
 
-    ByteBuffer output(entry.originalSize);
-    ByteBuffer input(entry.compressedSize);
-    if (!output.get() || !input.get())
+    ScratchBuffers own;
+    ScratchBuffers& buffers = checkOnly && options.scratch ? *options.scratch : own;
+    unsigned char* output = buffers.output.Reserve(entry.originalSize);
+    unsigned char* input = buffers.input.Reserve(entry.compressedSize);
+    if (!output || !input)
         return false;
 
-    result.bodyRead = ReadBody(entry, input.get(), entry.compressedSize) == entry.compressedSize;
+    result.bodyRead = ReadBody(entry, input, options.package) == entry.compressedSize;
+    if (checkOnly && !result.bodyRead)
+        return false;
 
-    // A short read leaves zeros in the buffer, so the digest cannot match and says so.
-    result.digestOk = Md5Hex(input.get(), entry.compressedSize) == entry.digest;
-    if (!result.digestOk && showMessages)
-        ShowMessage(nullptr, entry.name.c_str(), kMd5ErrorCaption, kMbOk);
+    if (options.digestChecked) {
+        result.digestOk = true;
+    } else {
+        // A short read leaves zeros in the buffer, so the digest cannot match and says so.
+        result.digestOk = Md5Hex(input, entry.compressedSize) == entry.digest;
+        if (!result.digestOk && showMessages)
+            ShowMessage(nullptr, entry.name.c_str(), kMd5ErrorCaption, kMbOk);
+        if (checkOnly && !result.digestOk)
+            return false;
+    }
 
     size_t produced = 0;
-    result.lengthOk = DecompressExact(input.get(), entry.compressedSize, output.get(), entry.originalSize, &produced);
+    result.lengthOk = DecompressExact(input, entry.compressedSize, output, entry.originalSize, &produced);
     if (!result.lengthOk) {
         if (showMessages)
             ShowMessage(nullptr, kDecompressText, kDecompressCaption, kMbOk);
         // Only the decompressed prefix means anything; the rest is delivered cleared.
-        std::memset(output.get() + produced, 0, entry.originalSize - produced);
+        std::memset(output + produced, 0, entry.originalSize - produced);
     }
 
-    // The input goes before the sink takes the output, so peak memory stays at the two buffers.
-    input.reset();
+    if (checkOnly) {
+        if (result.sound() && options.unpackedMd5)
+            *options.unpackedMd5 = Md5Hex(output, entry.originalSize);
+        return result.sound();
+    }
+    // Without the digest only a whole, exactly decompressed body stands for the bytes that were checked.
+    if (options.digestChecked && !result.sound())
+        return false;
 
-    result.delivered = sink.Accept(kExtractLabel, output.get(), entry.originalSize);
+    // The input goes before the sink takes the output, so peak memory stays at the two buffers.
+    buffers.input.reset();
+    result.delivered = sink->Accept(kExtractLabel, output, entry.originalSize);
     if (result.delivered)
-        output.release();
+        buffers.output.release();
     return result.delivered;
 }
 
-}  // namespace
-
-bool ExtractEntry(const PackageEntry& entry, EntrySink& sink, ExtractReport* report) {
-    return Extract(entry, sink, report, true);
+const PackageEntry* FindEntry(const PackageIndex& index, const char* name) {
+    const auto found = index.find(LowerAsciiDbcsCopy(name ? name : ""));
+    return found == index.end() ? nullptr : &found->second;
 }
 
-bool ExtractEntryQuietly(const PackageEntry& entry, EntrySink& sink, ExtractReport* report) {
-    return Extract(entry, sink, report, false);
-}
-
-bool ExtractByName(const PackageIndex& index, const char* name, EntrySink& sink, ExtractReport* report) {
+bool ExtractByName(const PackageIndex& index,
+                   const char* name,
+                   EntrySink& sink,
+                   ExtractReport* report,
+                   const ExtractOptions& options) {
     if (report)
         *report = ExtractReport();
-    std::string key = name ? name : "";
-    LowerAsciiDbcs(key);
-    auto found = index.find(key);
-    if (found == index.end()) {
-        ShowMessage(nullptr, name ? name : "", kFindFileCaption, kMbOk);
+    const PackageEntry* entry = FindEntry(index, name);
+    if (!entry) {
+        if (options.reporter == Reporter::kMessages)
+            ShowMessage(nullptr, name ? name : "", kFindFileCaption, kMbOk);
         return false;
     }
-    return ExtractEntry(found->second, sink, report);
+    return ExtractEntry(*entry, &sink, report, options);
 }
 
 bool ExtractByName(const char* name, EntrySink& sink, ExtractReport* report) {

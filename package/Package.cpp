@@ -209,17 +209,12 @@ const char* IndexStatusText(IndexStatus status) {
     return "?";
 }
 
-IndexResult IndexPackageFile(const char* path, PackageIndex& index) {
+namespace {
+
+// The walk of IndexPackageFile and IndexPackageBytes: the certificate table, the trailer and the records of the
+// fileEnd bytes that reader reads, each entry's packagePath set to packagePath.
+IndexResult WalkPackage(BufferedFileReader& reader, int64_t fileEnd, const char* packagePath, PackageIndex& index) {
     IndexResult result;
-    StdioFile file(path, "rb");
-    if (!file) {
-        result.status = IndexStatus::kCannotOpen;
-        return result;
-    }
-    // The reader is the stream's buffer: without one of stdio's below it, each of its reads is one read of the file.
-    std::setvbuf(file.get(), nullptr, _IONBF, 0);
-    BufferedFileReader reader(file.get());
-    const int64_t fileEnd = FileLength(file.get());
     if (fileEnd >= 0)
         result.certificate = ReadCertificateTable(reader, fileEnd);
     if (result.certificate.state == CertificateState::kMisplaced) {
@@ -253,11 +248,34 @@ IndexResult IndexPackageFile(const char* path, PackageIndex& index) {
         }
         if (step.endMarker)
             break;
-        entry.packagePath = path;
+        entry.packagePath = packagePath;
         std::string key = entry.name;
         hint = std::next(index.insert_or_assign(hint, std::move(key), std::move(entry)));
         ++result.records;
         position = step.next;
     }
     return result;
+}
+
+}  // namespace
+
+IndexResult IndexPackageFile(const char* path, PackageIndex& index) {
+    StdioFile file(path, "rb");
+    if (!file) {
+        IndexResult result;
+        result.status = IndexStatus::kCannotOpen;
+        return result;
+    }
+    // The reader is the stream's buffer: without one of stdio's below it, each of its reads is one read of the file.
+    std::setvbuf(file.get(), nullptr, _IONBF, 0);
+    BufferedFileReader reader(file.get());
+    return WalkPackage(reader, FileLength(file.get()), path, index);
+}
+
+IndexResult IndexPackageBytes(const unsigned char* bytes,
+                              size_t size,
+                              const char* packagePathLabel,
+                              PackageIndex& index) {
+    BufferedFileReader reader(bytes, size);
+    return WalkPackage(reader, bytes ? int64_t(size) : 0, packagePathLabel ? packagePathLabel : "", index);
 }

@@ -109,6 +109,13 @@ struct IndexResult {
 // On a bad or truncated record the walk stops; the entries indexed before it are kept.
 IndexResult IndexPackageFile(const char* path, PackageIndex& index);
 
+// The same walk over size bytes in memory that hold a whole package file. Each entry's packagePath is
+// packagePathLabel: the file its bodies are read from.
+IndexResult IndexPackageBytes(const unsigned char* bytes,
+                              size_t size,
+                              const char* packagePathLabel,
+                              PackageIndex& index);
+
 // Indexes the program's own file into gPackageIndex (Windows builds).
 void IndexPackage();
 

@@ -205,26 +205,6 @@ bool PumpUntilDone() {
     return true;
 }
 
-// The entries the flow extracts: the pack folder and the named ones.
-std::vector<const PackageEntry*> FlowEntries() {
-    std::vector<const PackageEntry*> entries;
-    for (const auto& item : gPackageIndex) {
-        if (IsPackEntryName(item.first))
-            entries.push_back(&item.second);
-    }
-    // Besides the pack folder: the two files written before the worker starts, and the fixed copies.
-    std::vector<std::string> names = {kConfigEntry, kLibraryEntry};
-    for (const CopyRow& row : kCopyTable)
-        names.push_back(row.entry);
-    for (std::string& name : names) {
-        LowerAsciiDbcs(name);
-        auto found = gPackageIndex.find(name);
-        if (found != gPackageIndex.end())
-            entries.push_back(&found->second);
-    }
-    return entries;
-}
-
 void PrintFigure(const char* name, double value) {
     std::printf("%s %.3f\n", name, value);
 }
@@ -311,7 +291,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "install_bench: %s%s is missing\n", gameFolder.c_str(), kGameExecutable);
         return 1;
     }
-    const std::vector<const PackageEntry*> entries = FlowEntries();
+    const std::vector<const PackageEntry*> entries = EntriesToWrite(gPackageIndex);
 
     SetMessageHandler(AnswerOk);
     ScratchUserKey userKey;

@@ -22,9 +22,9 @@ const char kNotGbkText[] = "注册表中记录的游戏目录含有安装程序�
 // path through the product's check and freed again.
 std::vector<std::string> gLibraryCalls;
 
-bool LoadLibraryOnly(const char* libraryPath, HWND, char*) {
+bool LoadLibraryOnly(const char* libraryPath, const MemorySink& expected, HWND, char*) {
     gLibraryCalls.push_back(libraryPath);
-    const ScopedLibrary library(LoadVerifiedLibrary(libraryPath, nullptr));
+    const ScopedLibrary library(LoadVerifiedLibrary(libraryPath, nullptr, nullptr, &expected));
     return library.get() != nullptr;
 }
 

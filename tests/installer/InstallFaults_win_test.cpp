@@ -260,7 +260,7 @@ TEST_F(InstallFaultTest, EmptyOrRelativeMarkCountsAsNotInstalledAndTheUninstallT
 
 // A library that is still at work long after the user chose to quit: it keeps writing its progress.
 LONG gLibraryRuns = 0;
-bool BusyLibrary(const char*, HWND, char* statusText) {
+bool BusyLibrary(const char*, const MemorySink&, HWND, char* statusText) {
     InterlockedIncrement(&gLibraryRuns);
     for (int i = 0; i < 6000; ++i) {
         std::snprintf(statusText, 512, "still working %d", i);

@@ -14,13 +14,13 @@ namespace {
 
 // What a program of the user does while the pack is unpacked: it swaps the library for its own (here the
 // package's library with one byte more, which would still load); then the install calls it.
-bool SwapThenCall(const char* libraryPath, HWND status, char* statusText) {
+bool SwapThenCall(const char* libraryPath, const MemorySink& expected, HWND status, char* statusText) {
     std::string path = libraryPath;
     for (char& c : path)
         c = c == '/' ? '\\' : c;
     const std::string bytes = FileBytes(path);
     WriteBytes(path, bytes + "x");
-    return CallResourceInstall(libraryPath, status, statusText);
+    return CallResourceInstall(libraryPath, expected, status, statusText);
 }
 
 class LibraryCheckTest : public InstallerTest {};
@@ -47,11 +47,11 @@ TEST_F(LibraryCheckTest, LibrarySwappedDuringTheUnpackIsNotRunAndTheInstallSaysS
 
 // A library that runs but cannot write its index (here the index's name is taken by a folder, as a full disk would
 // leave it unwritten): the install does not end with the success text alone, and its last box names the library.
-bool BlockIndexThenCall(const char* libraryPath, HWND status, char* statusText) {
+bool BlockIndexThenCall(const char* libraryPath, const MemorySink& expected, HWND status, char* statusText) {
     std::string folder = libraryPath;
     folder = folder.substr(0, folder.find_last_of("\\/"));
     CreateDirectoryA((folder + "\\quorvan\\resource.lst").c_str(), nullptr);
-    return CallResourceInstall(libraryPath, status, statusText);
+    return CallResourceInstall(libraryPath, expected, status, statusText);
 }
 
 TEST_F(LibraryCheckTest, LibraryThatDoesNotFinishIsNamedInTheInstallsLastBox) {

@@ -45,11 +45,36 @@ class IndexTest : public ::testing::Test {
     std::string Path() const { return dir_.Join("package.bin"); }
     IndexResult IndexRaw(const std::string& bytes) {
         EXPECT_TRUE(WriteBytes(Path(), bytes));
-        return IndexPackageFile(Path().c_str(), index_);
+        return IndexBothWays();
     }
     IndexResult IndexRecords(const std::vector<TestRecord>& records, CompressionLevel level = CompressionLevel::kFast) {
         EXPECT_TRUE(WriteTestPackage(Path(), records, level));
-        return IndexPackageFile(Path().c_str(), index_);
+        return IndexBothWays();
+    }
+    // Indexes the file into index_, and its bytes read into memory into an index of their own: the two walks must
+    // give the same result and the same entries, whatever the bytes.
+    IndexResult IndexBothWays() {
+        const PackageIndex before = index_;
+        const IndexResult fromFile = IndexPackageFile(Path().c_str(), index_);
+        std::string bytes;
+        EXPECT_TRUE(ReadBytes(Path(), &bytes));
+        PackageIndex fromMemory = before;
+        const IndexResult result = IndexPackageBytes(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
+                                                     Path().c_str(), fromMemory);
+        EXPECT_EQ(fromFile.status, result.status);
+        EXPECT_EQ(fromFile.records, result.records);
+        EXPECT_EQ(fromFile.stopOffset, result.stopOffset);
+        EXPECT_EQ(fromFile.certificate.state, result.certificate.state);
+        EXPECT_EQ(index_.size(), fromMemory.size());
+        for (auto a = index_.begin(), b = fromMemory.begin(); a != index_.end() && b != fromMemory.end(); ++a, ++b) {
+            EXPECT_EQ(a->first, b->first);
+            EXPECT_EQ(a->second.packagePath, b->second.packagePath);
+            EXPECT_EQ(a->second.digest, b->second.digest);
+            EXPECT_EQ(a->second.originalSize, b->second.originalSize);
+            EXPECT_EQ(a->second.compressedSize, b->second.compressedSize);
+            EXPECT_EQ(a->second.bodyOffset, b->second.bodyOffset);
+        }
+        return fromFile;
     }
     std::string Extracted(const std::string& name) { return ExtractedBytes(index_, name); }
 

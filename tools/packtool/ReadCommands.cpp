@@ -26,8 +26,10 @@ int PrintMessage(void*, const char* text, const char* caption, unsigned) {
     return kIdOk;
 }
 
-int IgnoreMessage(void*, const char*, const char*, unsigned) {
-    return kIdOk;
+// The package file the index was read from, open once for every body the command reads; closed when it cannot be
+// opened (each read then opens the file itself, and fails as it would).
+StdioFile OpenBodies(const PackageIndex& index) {
+    return StdioFile(index.empty() ? nullptr : index.begin()->second.packagePath.c_str(), "rb");
 }
 
 // The opening of every reading command: checks that the command line holds minArgs to maxArgs words, indexes the
@@ -130,15 +132,13 @@ int Extract(const std::vector<std::string>& args) {
             chosen.push_back(&item.second);
     } else {
         for (size_t i = 4; i < args.size(); ++i) {
-            std::string key = args[i];
-            LowerAsciiDbcs(key);
-            auto found = index.find(key);
-            if (found == index.end()) {
+            const PackageEntry* found = FindEntry(index, args[i].c_str());
+            if (!found) {
                 gCurrentEntry = args[i];
                 PrintMessage(nullptr, args[i].c_str(), kFindFileCaption, kMbOk);
                 allFound = false;
             } else {
-                chosen.push_back(&found->second);
+                chosen.push_back(found);
             }
         }
     }
@@ -146,11 +146,14 @@ int Extract(const std::vector<std::string>& args) {
     MessageHandler previous = SetMessageHandler(PrintMessage);
     bool checksPassed = allFound && result.status == IndexStatus::kOk;
     bool written = true;
+    const StdioFile package = OpenBodies(index);
+    ExtractOptions options;
+    options.package = package.get();
     MemorySink sink;
     for (const PackageEntry* entry : chosen) {
         gCurrentEntry = entry->name;
         ExtractReport report;
-        if (!ExtractEntry(*entry, sink, &report)) {
+        if (!ExtractEntry(*entry, &sink, &report, options)) {
             if (report.sizeRefused) {  // a damaged header: nothing to write, the check failed
                 std::fprintf(stderr, "packtool: %s: claims more bytes than its body can hold\n", entry->name.c_str());
                 checksPassed = false;
@@ -176,13 +179,16 @@ int Verify(const std::vector<std::string>& args) {
     if (!OpenPackage(args, 3, 3, &index, &result))
         return kExitUsage;
 
-    MessageHandler previous = SetMessageHandler(IgnoreMessage);
     size_t failed = 0;
+    const StdioFile package = OpenBodies(index);
+    ExtractOptions options;
+    options.reporter = Reporter::kQuiet;
+    options.package = package.get();
     MemorySink sink;
     for (const auto& item : index) {
         const PackageEntry& entry = item.second;
         ExtractReport report;
-        bool delivered = ExtractEntry(entry, sink, &report);
+        bool delivered = ExtractEntry(entry, &sink, &report, options);
         sink.Release();
         if (delivered && report.digestOk && report.lengthOk)
             continue;
@@ -195,7 +201,6 @@ int Verify(const std::vector<std::string>& args) {
                      delivered && !report.digestOk ? (report.bodyRead ? "digest mismatch " : "body cut short ") : "",
                      delivered && !report.lengthOk ? "does not decompress to its original size" : "");
     }
-    SetMessageHandler(previous);
     std::printf("%zu entries, %zu failed\n", index.size(), failed);
     // For an installer (a package after a program image): whether a signature is there, not whether it is
     // valid: "osslsigncode verify" checks that.

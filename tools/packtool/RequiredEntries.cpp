@@ -1,5 +1,6 @@
 #include "tools/packtool/RequiredEntries.h"
 
+#include "package/Extract.h"
 #include "package/PackNames.h"
 #include "support/Gbk.h"
 
@@ -48,9 +49,8 @@ std::vector<RequiredEntry> RequiredEntries() {
 std::vector<RequiredEntry> MissingRequiredEntries(const PackageIndex& index) {
     std::vector<RequiredEntry> missing;
     for (RequiredEntry& entry : RequiredEntries()) {
-        std::string key = entry.name;
-        LowerAsciiDbcs(key);
-        bool present = entry.folder ? HasEntryBelow(index, key) : index.count(key) != 0;
+        const bool present = entry.folder ? HasEntryBelow(index, LowerAsciiDbcsCopy(entry.name))
+                                          : FindEntry(index, entry.name.c_str()) != nullptr;
         if (!present)
             missing.push_back(std::move(entry));
     }
