@@ -47,10 +47,6 @@ bool SeparatorPositions(const char* path, std::vector<size_t>& positions) {
     return true;
 }
 
-bool IsContainedName(const char* name) {
-    return name && FindEntryNameFault(name, std::strlen(name)) == EntryNameFault::kNone;
-}
-
 bool NormaliseInstalledFolder(std::string& folder) {
     if (!IsAbsolutePath(folder.c_str()))
         return false;

@@ -97,12 +97,6 @@ void ListFilesRecursive(const char* folder, std::vector<std::string>& list, cons
 // spell are left out with everything below them.
 void ListDirsRecursive(const char* folder, std::vector<std::string>& list);
 
-// True when name, joined to a folder, names something inside that folder (the shared entry-name rule of
-// support/Gbk.h): not empty, no leading separator, no colon (a drive or a stream), no empty component and no
-// component made only of dots and spaces ("..", ".", ". "), which the system would read as the folder itself or one
-// above it.
-bool IsContainedName(const char* name);
-
 // The install folder and the install mark as the flows use them: true when folder names an absolute folder, which
 // is then given without trailing separators ("G:\" becomes "G:", "C:\Games\SM3\" becomes "C:\Games\SM3"), so
 // that a separator and a name can be appended to it. False, with folder unchanged, for anything else.

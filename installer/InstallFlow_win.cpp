@@ -484,7 +484,7 @@ std::vector<const PackageEntry*> EntriesToWrite(const PackageIndex& index) {
     add(kConfigEntry);
     add(kLibraryEntry);
     for (const auto& item : index) {
-        if (IsPackEntryName(item.first) && IsContainedName(item.first.c_str()))
+        if (IsPackEntryName(item.first) && IsSafeEntryName(item.first))
             entries.push_back(&item.second);
     }
     for (const CopyRow& row : kCopyTable)
@@ -618,7 +618,7 @@ void InstallWorker::BuildRecord() {
     writes.push_back({kConfigTarget, entryNamed(kConfigEntry)});
     writes.push_back({kLibraryTarget, entryNamed(kLibraryEntry)});
     for (const auto& item : index) {
-        if (IsPackEntryName(item.second.name) && IsContainedName(item.second.name.c_str()))
+        if (IsPackEntryName(item.second.name) && IsSafeEntryName(item.second.name))
             writes.push_back({item.second.name, &item.second});
     }
     for (const CopyRow& row : kCopyTable)
@@ -686,7 +686,7 @@ void InstallWorker::UnpackPackFolder() {
     uint64_t totalBytes = 0;
     size_t totalEntries = 0;
     for (const auto& item : *index_) {
-        if (IsPackEntryName(item.second.name) && IsContainedName(item.second.name.c_str())) {
+        if (IsPackEntryName(item.second.name) && IsSafeEntryName(item.second.name)) {
             totalBytes += item.second.originalSize;
             ++totalEntries;
         }
@@ -700,7 +700,7 @@ void InstallWorker::UnpackPackFolder() {
         const PackageEntry& entry = item.second;
         if (!IsPackEntryName(entry.name))
             continue;
-        if (!IsContainedName(entry.name.c_str())) {
+        if (!IsSafeEntryName(entry.name)) {
             ++skippedNames_;
             continue;
         }

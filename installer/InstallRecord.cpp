@@ -36,7 +36,7 @@ bool IsDigest(const std::string& text) {
 }
 
 bool IsRecordPath(const std::string& path) {
-    return !path.empty() && path.size() <= kMaxRecordPath && IsContainedName(path.c_str());
+    return !path.empty() && path.size() <= kMaxRecordPath && IsSafeEntryName(path);
 }
 
 bool IsKeptPath(const std::string& path) {
@@ -213,7 +213,7 @@ std::string WriteInstallRecord(const InstallRecord& record) {
 //           for 2:
 //             2  K, the length of the kept copy's path; K bytes: the path, below "quorvan\kept\"
 //   then   32  the MD5 (lower-case hex) of every byte before it, which ends the file
-// A path must name a place inside the game folder (IsContainedName) and no place twice (ASCII case and the
+// A path must name a place inside the game folder (IsSafeEntryName) and no place twice (ASCII case and the
 // separator aside). Anything else, or a byte more or less, refuses the whole record.
 RecordFault ReadInstallRecord(const void* bytes, size_t size, InstallRecord* record) {
     const auto* data = static_cast<const unsigned char*>(bytes);

@@ -165,6 +165,7 @@ TEST(EntryNameRule, EachFaultIsFound) {
         {"quorvan\\\\a", EntryNameFault::kEmptyComponent},
         {"quorvan\\", EntryNameFault::kEmptyComponent},
         {"quorvan/../a", EntryNameFault::kDotsComponent},
+        {"quorvan\\..\\a", EntryNameFault::kDotsComponent},
         {"quorvan\\..", EntryNameFault::kDotsComponent},
         {"..", EntryNameFault::kDotsComponent},
         {"quorvan\\.\\a", EntryNameFault::kDotsComponent},
