@@ -431,20 +431,7 @@ bool FileHolds(const char* path, const void* bytes, size_t size) {
     ScopedFileHandle file(CreateFileW(wide.c_str(), GENERIC_READ,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER length;
-    if (!file.valid() || !GetFileSizeEx(file.get(), &length) || uint64_t(length.QuadPart) != size)
-        return false;
-    const char* expected = static_cast<const char*>(bytes);
-    std::vector<char> chunk(size < kWriteChunk ? size : kWriteChunk);
-    for (size_t done = 0; done < size;) {
-        DWORD read = 0;
-        const DWORD want = DWORD(size - done < chunk.size() ? size - done : chunk.size());
-        if (!ReadFile(file.get(), chunk.data(), want, &read, nullptr) || read == 0 ||
-            std::memcmp(chunk.data(), expected + done, read) != 0)
-            return false;
-        done += read;
-    }
-    return true;
+    return file.valid() && HandleHoldsExactly(file.get(), bytes, size);
 }
 
 std::string WithoutTrailingSeparators(std::string path) {

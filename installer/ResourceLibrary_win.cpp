@@ -59,26 +59,6 @@ bool ExpectedBytes(MemorySink& sink) {
     return entry && ExtractEntry(*entry, &sink, &report, ExtractOptions{Reporter::kQuiet}) && report.clean();
 }
 
-// Whether the open file holds exactly expected: its size first, so that nothing larger is ever read.
-bool HoldsExactly(HANDLE file, const MemorySink& expected) {
-    LARGE_INTEGER size = {};
-    if (!GetFileSizeEx(file, &size) || size.QuadPart != LONGLONG(expected.size))
-        return false;
-    constexpr DWORD kPiece = 64 * 1024;
-    std::vector<unsigned char> buffer(kPiece);
-    unsigned char* piece = buffer.data();
-    uint32_t done = 0;
-    while (done < expected.size) {
-        const DWORD want = expected.size - done < kPiece ? DWORD(expected.size - done) : kPiece;
-        DWORD got = 0;
-        if (!ReadFile(file, piece, want, &got, nullptr) || got != want ||
-            std::memcmp(piece, expected.data + done, want) != 0)
-            return false;
-        done += want;
-    }
-    return true;
-}
-
 // The library's own imports are looked for in the system folder only. A loader that does not know that flag (Vista
 // and 7 before their 2011 loader update) gets the full path with the altered search, which looks beside the library
 // first: its imports are all KnownDLLs, which no loader takes from there.
@@ -170,7 +150,7 @@ HMODULE LoadVerifiedLibrary(const char* libraryPath,
     MemorySink fromPackage;
     if (!expected && ExpectedBytes(fromPackage))
         expected = &fromPackage;
-    if (!expected || !HoldsExactly(file.get(), *expected)) {
+    if (!expected || !HandleHoldsExactly(file.get(), expected->data, expected->size)) {
         folders.clear();
         Report(owner, kLibraryChangedText, shown);
         return nullptr;

@@ -731,6 +731,23 @@ bool HeldFolder::OpenFile(const std::string& name,
     return fault == HeldFault::kNone ? report.Succeed() : report.Fail(fault);
 }
 
+bool HandleHoldsExactly(HANDLE file, const void* bytes, size_t size) {
+    LARGE_INTEGER length = {};
+    if (!GetFileSizeEx(file, &length) || uint64_t(length.QuadPart) != uint64_t(size))
+        return false;
+    const unsigned char* expected = static_cast<const unsigned char*>(bytes);
+    std::vector<unsigned char> piece(size < kWriteChunk ? size : kWriteChunk);
+    for (size_t done = 0; done < size;) {
+        const DWORD want = DWORD(size - done < piece.size() ? size - done : piece.size());
+        DWORD got = 0;
+        if (!ReadFile(file, piece.data(), want, &got, nullptr) || got != want ||
+            std::memcmp(piece.data(), expected + done, want) != 0)
+            return false;
+        done += want;
+    }
+    return true;
+}
+
 bool HeldFolder::ReadFileBytes(const std::string& name, std::string* bytes, HeldFailure* failure) const {
     const Report report(failure, JoinPath(path_, name));
     std::wstring wide;

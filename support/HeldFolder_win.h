@@ -137,6 +137,10 @@ class HeldFolder {
     std::string path_;
 };
 
+// Whether the open file holds exactly size bytes equal to bytes: its size first, so that nothing larger is ever read,
+// then piece by piece from its start (the handle must be at offset 0 and opened for reading).
+bool HandleHoldsExactly(HANDLE file, const void* bytes, size_t size);
+
 // Puts size bytes in the file at relative ("quorvan\data\x.bin") below root: its folders are opened or made one by
 // one, each in the one above and checked, and the file is put as PutFile does. failure->path names what was refused
 // or failed (a folder on the way or the file).
