@@ -127,7 +127,7 @@ TEST_F(InstallFlowTest, InstallThenUninstallLeavesTheGameAsItWas) {
             EXPECT_EQ(record.bytes, FileBytes(Game("\\" + name))) << name;
         }
     }
-    for (const CopyTarget& row : kCopyTargets)
+    for (const CopyRow& row : kCopyTable)
         EXPECT_EQ(pack.Bytes(row.entry), FileBytes(Game(row.target))) << row.entry;
     EXPECT_EQ(pack.Bytes("SM3Config.qvx"), FileBytes(Game("\\SM3Config.exe")));
     EXPECT_EQ(pack.Bytes("SavePatch.qvx"), FileBytes(Game("\\SavePatch.qvx")));
@@ -338,21 +338,21 @@ TEST_F(InstallFlowTest, PackageWithoutTheLibraryIsReportedAndTheInstallCompletes
 
 TEST_F(InstallFlowTest, MissingCopyRowIsReportedAndTheOtherRowsAreCopied) {
     TestPack pack = StandardPack();
-    pack.Remove(kCopyTargets[5].entry);
+    pack.Remove(kCopyTable[5].entry);
     Open(pack);
     Press("install");
     ASSERT_TRUE(WaitForInstall());
 
     const std::vector<RecordedMessage> boxes = recorder_.Messages();
     ASSERT_EQ(3u, boxes.size());
-    ExpectBox(boxes[1], kCopyTargets[5].entry, "Find file in package error!", kMbOk, false);
+    ExpectBox(boxes[1], kCopyTable[5].entry, "Find file in package error!", kMbOk, false);
     ExpectFailureBox(boxes[2],
-                     "安装结束, 但有 1 项未能完成:", {std::string("安装包中没有: ") + (kCopyTargets[5].target + 1)});
-    for (size_t i = 0; i < kCopyTargets.size(); ++i) {
+                     "安装结束, 但有 1 项未能完成:", {std::string("安装包中没有: ") + (kCopyTable[5].target + 1)});
+    for (size_t i = 0; i < std::size(kCopyTable); ++i) {
         if (i == 5)
-            EXPECT_FALSE(Exists(Game(kCopyTargets[i].target)));
+            EXPECT_FALSE(Exists(Game(kCopyTable[i].target)));
         else
-            EXPECT_EQ(pack.Bytes(kCopyTargets[i].entry), FileBytes(Game(kCopyTargets[i].target))) << i;
+            EXPECT_EQ(pack.Bytes(kCopyTable[i].entry), FileBytes(Game(kCopyTable[i].target))) << i;
     }
 }
 

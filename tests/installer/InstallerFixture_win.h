@@ -6,11 +6,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "installer/Dependencies_win.h"
 #include "mainwindow/SkinLayout_win.h"
+#include "package/PackNames.h"
 #include "tests/common/MessageRecorder.h"
 #include "tests/common/TempDir.h"
 #include "tests/common/TestFiles_win.h"
@@ -39,13 +41,6 @@ void BreakBody(TestPack& pack, const std::string& name, uint32_t originalSize = 
 // Everything the flows take from the package: layout, pack folder, the 21 copy-table rows, the configuration
 // program, the build's own SavePatch.qvx and the game's three unlocalised files.
 TestPack StandardPack(const char* layout = kStandardLayout);
-
-// The rows of the copy table: package entry and target relative to the install folder.
-struct CopyTarget {
-    const char* entry;
-    const char* target;
-};
-extern const std::vector<CopyTarget> kCopyTargets;
 
 // The game's own files as the game's setup left them (and as the package's unlocalised copies hold them).
 inline constexpr char kOriginalConfig[] = "the game's own configuration program";
