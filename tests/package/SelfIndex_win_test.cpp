@@ -8,6 +8,7 @@
 
 #include "package/Extract.h"
 #include "tests/common/TempDir.h"
+#include "tests/common/TestFiles_win.h"
 #include "tests/common/TestPackage.h"
 
 namespace {
@@ -19,23 +20,8 @@ std::string ProbePath() {
     return folder.substr(0, folder.find_last_of('\\') + 1) + "selfindex_probe.exe";
 }
 
-// Runs exe with its arguments and waits; returns the exit code, or -1 if it did not start.
-int RunProgram(const std::string& exe, const std::string& args) {
-    std::string commandLine = "\"" + exe + "\" " + args;
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return -1;
-    WaitForSingleObject(process.hProcess, 60000);
-    DWORD code = 0;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return int(code);
-}
-
-// The same through the W functions, for a program in a folder named in any script.
+// Runs exe with its arguments (ASCII) through the W functions, for a program in a folder named in any script, and
+// waits; returns the exit code, or -1 if it did not start.
 int RunWideProgram(const std::wstring& exe, const std::string& args) {
     std::wstring commandLine = L"\"" + exe + L"\" " + std::wstring(args.begin(), args.end());
     STARTUPINFOW startup = {};
@@ -49,6 +35,11 @@ int RunWideProgram(const std::wstring& exe, const std::string& args) {
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return int(code);
+}
+
+// The same for a program at a GBK path.
+int RunProgram(const std::string& exe, const std::string& args) {
+    return RunWideProgram(WideOf(exe), args);
 }
 
 std::wstring WideAscii(const std::string& text) {

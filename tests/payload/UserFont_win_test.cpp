@@ -87,18 +87,6 @@ std::string LeafOf(const std::string& path) {
     return path.substr(path.find_last_of('\\') + 1);
 }
 
-bool ReadGbkFile(const std::string& path, std::string* bytes) {
-    StdioFile file(path.c_str(), "rb");
-    if (!file)
-        return false;
-    bytes->clear();
-    char chunk[65536];
-    size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0)
-        bytes->append(chunk, got);
-    return true;
-}
-
 // The build's library, copied into a folder of its own with a pack folder beside it, loaded for the test.
 class UserFontTest : public ::testing::Test {
   protected:
@@ -146,7 +134,7 @@ class UserFontTest : public ::testing::Test {
     std::vector<uint8_t> ReadTarget(const char* target = kLowTarget) {
         const bool absolute = target[0] != 0 && target[1] == ':';
         std::string file;
-        EXPECT_TRUE(ReadGbkFile(absolute ? std::string(target) : pack_ + "\\" + target, &file)) << target;
+        EXPECT_TRUE(ReadFileBytes(absolute ? std::string(target) : pack_ + "\\" + target, &file)) << target;
         const size_t pixelBytes = static_cast<size_t>(kWidth) * kHeight * 4;
         EXPECT_EQ(kHeaderSize + pixelBytes + 26, file.size());
         if (file.size() < kHeaderSize + pixelBytes)
@@ -329,9 +317,9 @@ TEST_F(UserFontTest, TextureOrSourceBehindALinkIsNeitherWrittenNorRead) {
 
         EXPECT_FALSE(Render("WenQuanYi Micro Hei", c.target));
         std::string bytes;
-        ASSERT_TRUE(ReadGbkFile(outside.Join("victim.tga"), &bytes));
+        ASSERT_TRUE(ReadFileBytes(outside.Join("victim.tga"), &bytes));
         EXPECT_EQ(kOutsideBytes, bytes);
-        ASSERT_TRUE(ReadGbkFile(outside.Join("folder\\user_font01b.tga"), &bytes));
+        ASSERT_TRUE(ReadFileBytes(outside.Join("folder\\user_font01b.tga"), &bytes));
         EXPECT_EQ(kOutsideBytes, bytes);
         EXPECT_EQ(outsideNames, NamesIn(outside.path()));
         EXPECT_EQ(std::vector<std::string>{"user_font01b.tga"}, NamesIn(outside.Join("folder")));
@@ -379,7 +367,7 @@ TEST_F(ResourceInstallTest, IndexNamesFilesByTheirGbkNamesAndLeavesOutWhatGbkCan
     install(true, nullptr, status);
     EXPECT_STREQ("正在安装资源 100% (2/2)", status);
     std::string index;
-    ASSERT_TRUE(ReadGbkFile(pack_ + "\\resource.lst", &index));
+    ASSERT_TRUE(ReadFileBytes(pack_ + "\\resource.lst", &index));
     std::vector<std::string> lines;
     for (size_t at = 0; at < index.size();) {
         const size_t end = index.find("\r\n", at);
@@ -413,7 +401,7 @@ class ResourceInstallRun : public UserFontTest {
     std::vector<std::string> IndexLines() {
         std::string index;
         std::vector<std::string> lines;
-        if (!ReadGbkFile(pack_ + "\\resource.lst", &index))
+        if (!ReadFileBytes(pack_ + "\\resource.lst", &index))
             return lines;
         for (size_t at = 0, end; (end = index.find("\r\n", at)) != std::string::npos; at = end + 2)
             lines.push_back(index.substr(at, end - at));
@@ -499,7 +487,7 @@ TEST_F(ResourceInstallRun, LinksBelowThePackFolderAreNeitherEnteredNorListedAndA
             EXPECT_EQ(0u, status.find(expected)) << status;
         EXPECT_EQ(c.listed ? std::vector<std::string>{kListedLine} : std::vector<std::string>(), IndexLines());
         std::string bytes;
-        ASSERT_TRUE(ReadGbkFile(outside.Join("secret.txt"), &bytes));
+        ASSERT_TRUE(ReadFileBytes(outside.Join("secret.txt"), &bytes));
         EXPECT_EQ(kOutsideBytes, bytes);
         EXPECT_EQ(outsideNames, NamesIn(outside.path()));
         EXPECT_EQ(std::vector<std::string>{"secret.txt"}, NamesIn(outside.Join("sub")));

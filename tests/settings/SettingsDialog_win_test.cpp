@@ -19,6 +19,7 @@
 #include "tests/common/MessageRecorder.h"
 #include "tests/common/TestRegistry_win.h"
 #include "tests/common/TempDir.h"
+#include "tests/common/TestFiles_win.h"
 #include "tests/common/TestPackage.h"
 #include "tests/common/TestWindows_win.h"
 
@@ -56,24 +57,6 @@ HWND WaitForDialog(DWORD thread, const char* title, HWND skip = nullptr) {
         Sleep(10);
     }
     return nullptr;
-}
-
-// Files at GBK paths, through the wide functions whatever the system's code page.
-bool ReadGbkFile(const std::string& path, std::string* bytes) {
-    StdioFile file(path.c_str(), "rb");
-    if (!file)
-        return false;
-    bytes->clear();
-    char chunk[65536];
-    size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0)
-        bytes->append(chunk, got);
-    return true;
-}
-
-bool WriteGbkFile(const std::string& path, const std::string& bytes) {
-    StdioFile file(path.c_str(), "wb");
-    return file && std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size() && file.Close();
 }
 
 DWORD Attributes(const std::string& path) {
@@ -192,7 +175,7 @@ class SettingsDialogTest : public ::testing::Test {
         DeleteFileW(Wide(savePath_ + kSaveBackupSuffix).c_str());
         RemoveDirectoryW(Wide(savePath_ + kSaveBackupSuffix).c_str());
     }
-    void PlaceSave(long size) { ASSERT_TRUE(WriteGbkFile(savePath_, SaveBytes(size))); }
+    void PlaceSave(long size) { ASSERT_TRUE(WriteFileBytes(savePath_, SaveBytes(size))); }
     void Installed() { SetValue(kQuorvanInfoValue, dir_.path()); }
 
     // Shows the dialog until the script ends it (or, if it does not, until it is closed afterwards).
@@ -313,7 +296,7 @@ TEST_F(SettingsDialogTest, OpenShowsTheFileAndCancelGoesBackWithoutWriting) {
         Press(dialog, IDC_CANCEL_SAVE);
     });
     std::string bytes;
-    ASSERT_TRUE(ReadGbkFile(savePath_, &bytes));
+    ASSERT_TRUE(ReadFileBytes(savePath_, &bytes));
     EXPECT_EQ(SaveBytes(kSaveSize), bytes);
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, Attributes(savePath_ + kSaveBackupSuffix));
     EXPECT_TRUE(recorder_.Messages().empty());
@@ -334,7 +317,7 @@ TEST_F(SettingsDialogTest, SaveLeftOpenIsClosedWhenTheDialogEndsSoTheNextShowing
     });
     EXPECT_FALSE(SaveFileIsOpen());
     std::string bytes;
-    ASSERT_TRUE(ReadGbkFile(savePath_, &bytes));
+    ASSERT_TRUE(ReadFileBytes(savePath_, &bytes));
     EXPECT_EQ(SaveBytes(kSaveSize), bytes);
 }
 
@@ -348,7 +331,7 @@ TEST_F(SettingsDialogTest, ShortSaveIsRefusedAndLeftAsItWas) {
     EXPECT_NE(std::string::npos, recorder_.Messages()[0].text.find("1796"));
     EXPECT_EQ(kMbOk | kMbIconError, recorder_.Messages()[0].style);
     std::string bytes;
-    ASSERT_TRUE(ReadGbkFile(savePath_, &bytes));
+    ASSERT_TRUE(ReadFileBytes(savePath_, &bytes));
     EXPECT_EQ(SaveBytes(kName2Offset + 7), bytes);
 }
 
@@ -423,13 +406,13 @@ TEST_F(SettingsDialogTest, SaveRendersBothTexturesWithTheExactArgumentsThenWrite
     EXPECT_EQ(kMbOk | kMbIconInformation, recorder_.Messages()[0].style);
 
     std::string bytes;
-    ASSERT_TRUE(ReadGbkFile(savePath_, &bytes));
+    ASSERT_TRUE(ReadFileBytes(savePath_, &bytes));
     std::string wanted = SaveBytes(kSaveSize);
     wanted.replace(kName1Offset, 8, std::string("\x87\x40\x87\x42\0\0\0\0", 8));
     wanted.replace(kName2Offset, 8, "\x87\x49\x87\x4B\x87\x51\x87\x53");
     EXPECT_EQ(wanted, bytes);  // the same length, and only the sixteen bytes differ
     std::string backup;
-    ASSERT_TRUE(ReadGbkFile(savePath_ + kSaveBackupSuffix, &backup));
+    ASSERT_TRUE(ReadFileBytes(savePath_ + kSaveBackupSuffix, &backup));
     EXPECT_EQ(SaveBytes(kSaveSize), backup);
     EXPECT_FALSE(SaveFileIsOpen());
 }
@@ -446,11 +429,11 @@ TEST_F(SettingsDialogTest, BackupIsMadeOnceAndNeverReplaced) {
         });
     }
     std::string bytes;
-    ASSERT_TRUE(ReadGbkFile(savePath_, &bytes));
+    ASSERT_TRUE(ReadFileBytes(savePath_, &bytes));
     EXPECT_EQ(std::string("\x87\x40\x87\x42\x87\x44\x87\x46", 8), bytes.substr(kName1Offset, 8));
     EXPECT_EQ(std::string(8, '\0'), bytes.substr(kName2Offset, 8));
     std::string backup;
-    ASSERT_TRUE(ReadGbkFile(savePath_ + kSaveBackupSuffix, &backup));
+    ASSERT_TRUE(ReadFileBytes(savePath_ + kSaveBackupSuffix, &backup));
     EXPECT_EQ(SaveBytes(kSaveSize), backup);  // the save as it was before the first change
 }
 
@@ -470,7 +453,7 @@ TEST_F(SettingsDialogTest, SaveWhoseBackupCannotBeKeptIsNotChanged) {
     EXPECT_FALSE(SaveFileIsOpen());
     EXPECT_TRUE(Calls().empty()) << "textures rendered for a save that was refused";
     std::string bytes;
-    ASSERT_TRUE(ReadGbkFile(savePath_, &bytes));
+    ASSERT_TRUE(ReadFileBytes(savePath_, &bytes));
     EXPECT_EQ(SaveBytes(kSaveSize), bytes);
 }
 
@@ -503,7 +486,7 @@ TEST_F(SettingsDialogTest, FailedRenderWritesNoNamesAndShowsNoSuccessBox) {
         EXPECT_EQ(c.calls, Calls().size());
         EXPECT_FALSE(SaveFileIsOpen());
         std::string bytes;
-        ASSERT_TRUE(ReadGbkFile(savePath_, &bytes));
+        ASSERT_TRUE(ReadFileBytes(savePath_, &bytes));
         EXPECT_EQ(SaveBytes(kSaveSize), bytes);
     }
 }
@@ -536,7 +519,7 @@ TEST_F(SettingsDialogTest, SaveOrCopyThatIsALinkIsRefusedNamingItAndNothingBehin
         SCOPED_TRACE(c.what);
         recorder_.Clear();
         ASSERT_TRUE(RemoveOnHost(savePath_) && RemoveOnHost(savePath_ + kSaveBackupSuffix));
-        ASSERT_TRUE(WriteGbkFile(outsideFile, outsideBytes));
+        ASSERT_TRUE(WriteFileBytes(outsideFile, outsideBytes));
         const std::string link = c.backup ? savePath_ + kSaveBackupSuffix : savePath_;
         if (c.backup)
             PlaceSave(kSaveSize);
@@ -556,10 +539,10 @@ TEST_F(SettingsDialogTest, SaveOrCopyThatIsALinkIsRefusedNamingItAndNothingBehin
         ExpectErrorBoxes(recorder_.Messages(), {"以下文件是链接, 未写入:\n" + link}, "错误");
         EXPECT_TRUE(Calls().empty()) << "textures rendered for a refused save";
         std::string bytes;
-        ASSERT_TRUE(ReadGbkFile(outsideFile, &bytes));
+        ASSERT_TRUE(ReadFileBytes(outsideFile, &bytes));
         EXPECT_EQ(outsideBytes, bytes);
         if (c.backup) {
-            ASSERT_TRUE(ReadGbkFile(savePath_, &bytes));
+            ASSERT_TRUE(ReadFileBytes(savePath_, &bytes));
             EXPECT_EQ(SaveBytes(kSaveSize), bytes);
         }
         EXPECT_EQ(std::vector<std::string>{"victim.dat"}, NamesIn(outside.path()));
@@ -619,7 +602,7 @@ TEST_F(SettingsDialogTest, SaveFolderThatIsALinkIsHeldWhereItReallyIsAndNothingI
         const std::string real = outside.Join("real");  // where the link leads, with a save of its own
         const std::string realSave = SaveBytes(kSaveSize + 2);
         ASSERT_TRUE(CreateDirectoryW(Wide(real).c_str(), nullptr));
-        ASSERT_TRUE(WriteGbkFile(real + "\\" + leaf, realSave));
+        ASSERT_TRUE(WriteFileBytes(real + "\\" + leaf, realSave));
         ASSERT_TRUE(RemoveOnHost(saveFolder));
         if (c.attack == Attack::kLinkBeforeOpening) {
             ASSERT_TRUE(MakeUnixLink(real, saveFolder));
@@ -648,7 +631,7 @@ TEST_F(SettingsDialogTest, SaveFolderThatIsALinkIsHeldWhereItReallyIsAndNothingI
                                                                         : saveFolder;
         const std::string heldSave = c.attack == Attack::kLinkBeforeOpening ? realSave : SaveBytes(kSaveSize);
         std::string bytes;
-        ASSERT_TRUE(ReadGbkFile(held + "\\" + leaf, &bytes));
+        ASSERT_TRUE(ReadFileBytes(held + "\\" + leaf, &bytes));
         if (c.attack == Attack::kSwapOnHost) {
             // Past Wine's sharing, Wine's own rename of the copy into the held folder follows the folder's old name
             // and fails: refused with the copy's box, the save unchanged. Nothing behind the new link changes.
@@ -656,7 +639,7 @@ TEST_F(SettingsDialogTest, SaveFolderThatIsALinkIsHeldWhereItReallyIsAndNothingI
             ASSERT_EQ(1u, messages.size());
             EXPECT_EQ("错误", messages[0].caption);
             EXPECT_EQ(heldSave, bytes);
-            ASSERT_TRUE(ReadGbkFile(real + "\\" + leaf, &bytes));
+            ASSERT_TRUE(ReadFileBytes(real + "\\" + leaf, &bytes));
             EXPECT_EQ(realSave, bytes) << "written through the link put in after the open";
             EXPECT_EQ(std::vector<std::string>{leaf}, NamesIn(real));
             continue;
@@ -664,7 +647,7 @@ TEST_F(SettingsDialogTest, SaveFolderThatIsALinkIsHeldWhereItReallyIsAndNothingI
         EXPECT_EQ(std::vector<std::string>{"保存自创武将名成功!"}, Texts());
         EXPECT_EQ(savedNames, bytes.substr(kName1Offset, 8) + bytes.substr(kName2Offset, 8));
         EXPECT_EQ(heldSave.size(), bytes.size());
-        ASSERT_TRUE(ReadGbkFile(held + "\\" + leaf + kSaveBackupSuffix, &bytes));
+        ASSERT_TRUE(ReadFileBytes(held + "\\" + leaf + kSaveBackupSuffix, &bytes));
         EXPECT_EQ(heldSave, bytes);
         EXPECT_EQ((std::vector<std::string>{leaf, leaf + kSaveBackupSuffix}), NamesIn(held));
     }
@@ -711,7 +694,7 @@ TEST_F(SettingsDialogTest, UnusableLibraryIsReportedOnceAndNothingIsRenderedOrSa
     }
     EXPECT_TRUE(Calls().empty());
     std::string bytes;
-    ASSERT_TRUE(ReadGbkFile(savePath_, &bytes));
+    ASSERT_TRUE(ReadFileBytes(savePath_, &bytes));
     EXPECT_EQ(SaveBytes(kSaveSize), bytes);
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, Attributes(savePath_ + kSaveBackupSuffix));
 }
@@ -734,7 +717,7 @@ TEST_F(SettingsDialogTest, LibraryChangedSinceTheInstallIsNeverRun) {
     ASSERT_EQ(1u, messages.size());
     EXPECT_EQ(0u, messages[0].text.find(kLibraryChangedText));
     std::string bytes;
-    ASSERT_TRUE(ReadGbkFile(savePath_, &bytes));
+    ASSERT_TRUE(ReadFileBytes(savePath_, &bytes));
     EXPECT_EQ(SaveBytes(kSaveSize), bytes);
 }
 
@@ -780,7 +763,7 @@ TEST_F(SettingsDialogTest, RefusedNamesAndAMissingInstallKeepTheFileOpen) {
     EXPECT_EQ((std::vector<std::string>{"自创武将名1必须是全角汉字!", "需要先安装真.三国无双3简体汉化包!"}), Texts());
     EXPECT_TRUE(Calls().empty());
     std::string bytes;
-    ASSERT_TRUE(ReadGbkFile(savePath_, &bytes));
+    ASSERT_TRUE(ReadFileBytes(savePath_, &bytes));
     EXPECT_EQ(SaveBytes(kSaveSize), bytes);
 }
 
@@ -805,7 +788,7 @@ TEST_F(SettingsDialogTest, SaveCutShortAfterOpeningIsReportedNotExtended) {
     EXPECT_FALSE(SaveFileIsOpen());
     EXPECT_TRUE(Calls().empty()) << "textures rendered for a save that was refused";
     std::string bytes;
-    ASSERT_TRUE(ReadGbkFile(savePath_, &bytes));
+    ASSERT_TRUE(ReadFileBytes(savePath_, &bytes));
     EXPECT_EQ(SaveBytes(kSaveSize).substr(0, 1000), bytes);
 }
 
@@ -858,10 +841,10 @@ TEST_F(SettingsDialogTest, BackupOfASaveOfManyPiecesIsExact) {
             Press(dialog, IDC_OPEN_SAVE);
         });
         std::string backup;
-        ASSERT_TRUE(ReadGbkFile(savePath_ + kSaveBackupSuffix, &backup));
+        ASSERT_TRUE(ReadFileBytes(savePath_ + kSaveBackupSuffix, &backup));
         EXPECT_EQ(SaveBytes(size), backup) << size;
         std::string bytes;
-        ASSERT_TRUE(ReadGbkFile(savePath_, &bytes));
+        ASSERT_TRUE(ReadFileBytes(savePath_, &bytes));
         EXPECT_EQ(size_t(size), bytes.size());
     }
 }
@@ -958,7 +941,7 @@ TEST_F(SettingsDialogTest, TypedNamesGbkCannotSpellAreRefusedWithOneBoxAndNothin
     }
     EXPECT_TRUE(Calls().empty()) << "textures rendered for refused names";
     std::string bytes;
-    ASSERT_TRUE(ReadGbkFile(savePath_, &bytes));
+    ASSERT_TRUE(ReadFileBytes(savePath_, &bytes));
     EXPECT_EQ(SaveBytes(kSaveSize), bytes);
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, Attributes(savePath_ + kSaveBackupSuffix));
 }
@@ -992,7 +975,7 @@ TEST_F(SettingsDialogTest, TypedNamesReachTheLibraryAsTheirGbkBytes) {
         EXPECT_EQ(cases[i / 2].text, calls[i].at(8)) << "call " << i;
     EXPECT_EQ(std::vector<std::string>(3, "保存自创武将名成功!"), Texts());
     std::string bytes;
-    ASSERT_TRUE(ReadGbkFile(savePath_, &bytes));
+    ASSERT_TRUE(ReadFileBytes(savePath_, &bytes));
     EXPECT_EQ(std::string("\0\0\0\0\0\0\0\0\x87\x49\x87\x4B\x87\x51\0\0", 16),
               bytes.substr(kName1Offset, 8) + bytes.substr(kName2Offset, 8));  // the last names' positions
 }
@@ -1094,10 +1077,10 @@ TEST_F(SettingsDialogTest, DocumentsFolderGbkCanSpellIsUsedAndOneItCannotIsRefus
             });
             EXPECT_EQ(std::vector<std::string>{"保存自创武将名成功!"}, Texts()) << c.what;
             std::string bytes;
-            ASSERT_TRUE(ReadGbkFile(savePath_, &bytes)) << c.what;
+            ASSERT_TRUE(ReadFileBytes(savePath_, &bytes)) << c.what;
             EXPECT_EQ(std::string("\x87\x40\x87\x42\0\0\0\0", 8), bytes.substr(kName1Offset, 8)) << c.what;
             std::string backup;
-            ASSERT_TRUE(ReadGbkFile(savePath_ + kSaveBackupSuffix, &backup)) << c.what;
+            ASSERT_TRUE(ReadFileBytes(savePath_ + kSaveBackupSuffix, &backup)) << c.what;
             EXPECT_EQ(SaveBytes(kSaveSize), backup) << c.what;
             RemoveSave();
             continue;
