@@ -94,35 +94,6 @@ FileFault FaultOfOpen(DWORD error, bool folder) {
 // The removal below works on the names as the system spells them (UTF-16), so that it reaches every entry of the
 // pack folder, one whose name GBK cannot spell included; GBK is only what it reports (ShownName).
 
-// Where the system says an open handle really is ("\\?\C:\Games\SM3\quorvan"), after every link on the way.
-bool FinalPathOf(HANDLE handle, std::wstring& path) {
-    path.assign(MAX_PATH, L'\0');
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        const DWORD length =
-            GetFinalPathNameByHandleW(handle, &path[0], DWORD(path.size()), FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-        if (length == 0)
-            return false;
-        if (length < path.size()) {
-            path.resize(length);
-            return true;
-        }
-        path.assign(length + 1, L'\0');
-    }
-    return false;
-}
-
-// Equal but for the case of ASCII letters, as the file system compares the names the installer makes.
-bool SamePath(const std::wstring& a, const std::wstring& b) {
-    auto lower = [](wchar_t c) { return c >= L'A' && c <= L'Z' ? wchar_t(c - L'A' + L'a') : c; };
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    }
-    return true;
-}
-
 std::wstring WithoutTrailingBackslashes(std::wstring path) {
     while (!path.empty() && (path.back() == L'\\' || path.back() == L'/'))
         path.pop_back();
@@ -140,20 +111,15 @@ struct Entry {
     bool folder;  // as the parent's listing says
 };
 
-bool SameObject(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
-    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
-           a.nFileIndexLow == b.nFileIndexLow;
-}
-
 // True when final (the final path of a handle opened as name inside the entry's parent) names that very entry. The
 // system may spell one folder under two drives (a drive letter that stands for a folder of another drive, as a
 // game at a drive root has; Wine picks either), so a final path under another name of the parent counts when its
 // last component is the name and the folder above it is the parent itself.
 bool IsEntryItself(const Entry& entry, const std::wstring& final) {
-    if (SamePath(final, entry.parentFinal + L"\\" + entry.name))
+    if (SameName(final, entry.parentFinal + L"\\" + entry.name))
         return true;
     const size_t cut = final.find_last_of(L"\\/");
-    if (cut == std::wstring::npos || !SamePath(final.substr(cut + 1), entry.name))
+    if (cut == std::wstring::npos || !SameName(final.substr(cut + 1), entry.name))
         return false;
     std::wstring folder = final.substr(0, cut);
     if (!folder.empty() && folder.back() == L':')
@@ -248,7 +214,7 @@ bool RemoveEntry(const Entry& entry, std::vector<LeftBehind>& left) {
     }
     BY_HANDLE_FILE_INFORMATION info;
     std::wstring final;
-    if (!GetFileInformationByHandle(handle.get(), &info) || !FinalPathOf(handle.get(), final)) {
+    if (!GetFileInformationByHandle(handle.get(), &info) || !FinalPathOf(handle.get(), &final)) {
         left.push_back({shown, entry.folder, FileFault::kOther});
         return false;
     }
@@ -466,7 +432,7 @@ bool RemoveWithoutFollowingLinks(const std::string& parent, const char* name, st
         return false;
     }
     std::wstring topFinal;
-    if (!FinalPathOf(top.get(), topFinal)) {
+    if (!FinalPathOf(top.get(), &topFinal)) {
         left.push_back({path, true, FileFault::kOther});
         return false;
     }

@@ -224,33 +224,6 @@ NTSTATUS OpenRelative(HANDLE folder,
     return status;
 }
 
-// Where the system says an open handle really is ("\\?\C:\Games\SM3\quorvan"), after every link on the way.
-bool FinalPathOf(HANDLE handle, std::wstring* path) {
-    std::wstring buffer(MAX_PATH, L'\0');
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        const DWORD length =
-            GetFinalPathNameByHandleW(handle, &buffer[0], DWORD(buffer.size()), FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-        if (length == 0)
-            return false;
-        if (length < buffer.size()) {
-            buffer.resize(length);
-            *path = buffer;
-            return true;
-        }
-        buffer.assign(length + 1, L'\0');
-    }
-    return false;
-}
-
-bool SameObject(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
-    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
-           a.nFileIndexLow == b.nFileIndexLow;
-}
-
-bool SameName(const std::wstring& a, const std::wstring& b) {
-    return CompareStringOrdinal(a.data(), int(a.size()), b.data(), int(b.size()), TRUE) == CSTR_EQUAL;
-}
-
 // True when a and b, two open folders, are one folder. The volume's serial and the file index say so on one volume.
 // A drive letter that stands for a folder of another drive (as a game at a drive root has) may give that folder
 // another serial under one spelling than under the other; then the file index must match and the system must name
@@ -524,6 +497,32 @@ HeldFault FaultOfRename(NTSTATUS status, bool replacing) {
 }
 
 }  // namespace
+
+bool FinalPathOf(HANDLE handle, std::wstring* path) {
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const DWORD length =
+            GetFinalPathNameByHandleW(handle, &buffer[0], DWORD(buffer.size()), FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (length == 0)
+            return false;
+        if (length < buffer.size()) {
+            buffer.resize(length);
+            *path = buffer;
+            return true;
+        }
+        buffer.assign(length + 1, L'\0');
+    }
+    return false;
+}
+
+bool SameObject(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
+    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+           a.nFileIndexLow == b.nFileIndexLow;
+}
+
+bool SameName(const std::wstring& a, const std::wstring& b) {
+    return CompareStringOrdinal(a.data(), int(a.size()), b.data(), int(b.size()), TRUE) == CSTR_EQUAL;
+}
 
 bool WriteWholeBuffer(HANDLE file, const void* bytes, size_t size) {
     const char* next = static_cast<const char*>(bytes);

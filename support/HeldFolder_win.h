@@ -137,6 +137,13 @@ class HeldFolder {
     std::string path_;
 };
 
+// Where the system says an open handle really is ("\\?\C:\Games\SM3\quorvan"), after every link on the way.
+bool FinalPathOf(HANDLE handle, std::wstring* path);
+// One object of one volume: the volume's serial and the file index match.
+bool SameObject(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b);
+// Equal names as the file system compares them (case ignored).
+bool SameName(const std::wstring& a, const std::wstring& b);
+
 // Whether the open file holds exactly size bytes equal to bytes: its size first, so that nothing larger is ever read,
 // then piece by piece from its start (the handle must be at offset 0 and opened for reading).
 bool HandleHoldsExactly(HANDLE file, const void* bytes, size_t size);
