@@ -1,9 +1,4 @@
-// Calls that came with Windows Vista, the oldest system the program's manifest names.
-#if _WIN32_WINNT < 0x0600
-#undef _WIN32_WINNT
-#define _WIN32_WINNT 0x0600
-#endif
-#include <windows.h>
+#include "support/VistaCalls_win.h"
 
 #include "installer/WebAddress_win.h"
 

@@ -35,12 +35,7 @@
 // Every text the exports take or give is GBK, whatever the system's code page; the library speaks to the system
 // through the W functions, converting each path strictly (support/SystemText_win.h).
 
-// The folder listing of a held handle comes with Windows Vista, the oldest system the program's manifest names.
-#if _WIN32_WINNT < 0x0600
-#undef _WIN32_WINNT
-#define _WIN32_WINNT 0x0600
-#endif
-#include <windows.h>
+#include "support/VistaCalls_win.h"
 
 #include <md5.h>
 

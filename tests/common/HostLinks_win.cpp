@@ -1,9 +1,4 @@
-// The final-path call came with Windows Vista.
-#if _WIN32_WINNT < 0x0600
-#undef _WIN32_WINNT
-#define _WIN32_WINNT 0x0600
-#endif
-#include <windows.h>
+#include "support/VistaCalls_win.h"
 
 #include "tests/common/HostLinks_win.h"
 
