@@ -266,7 +266,8 @@ for part in $PARTS; do
                 [ -L "$GAME/quorvan" ] && [ "$(readlink "$GAME/quorvan")" = "$MOVED" ] ||
                     fail "the uninstall named the link G:\\quorvan but did not leave it as it was"
                 say "   the link stands, named in the box; behind it every file, sentinel.txt among them, is as it was"
-                say "   registry: QuorvanInfo \"$(gui_reg_value "${GUI_FACT[installed-folder-value]}")\"; the player removes the link by hand"
+                mark=$(gui_reg_value "${GUI_FACT[installed-folder-value]}")
+                say "   registry: QuorvanInfo \"$mark\"; the player removes the link by hand"
                 rm "$GAME/quorvan"
                 rm -f "$GAME/uninstall-errors.txt"
             fi

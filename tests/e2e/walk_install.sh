@@ -87,7 +87,8 @@ walk_install_confirmed "$WALK_GAME_WIN"
 say "== checking the installation"
 gui_expect_value "${GUI_FACT[installed-folder-value]}" "REG_SZ    $WALK_GAME_WIN" "after the install"
 gui_expect_value "${GUI_FACT[geforce2mx-value]}" "REG_SZ    $GEFORCE_VALUE" "after the install"
-[ "$(gui_reg_value "${GUI_FACT[game-folder-value]}")" = "$INSTALL_INFO_BEFORE" ] || fail "InstallInfo changed during the install"
+[ "$(gui_reg_value "${GUI_FACT[game-folder-value]}")" = "$INSTALL_INFO_BEFORE" ] ||
+    fail "InstallInfo changed during the install"
 say "   registry: QuorvanInfo = $WALK_GAME_WIN; QuorvanGeforce2mx and InstallInfo as before"
 walk_check_game installed
 
@@ -112,7 +113,8 @@ fi
 
 say "== checking the uninstallation"
 gui_expect_value "${GUI_FACT[geforce2mx-value]}" "REG_SZ    $GEFORCE_VALUE" "after the uninstall"
-[ "$(gui_reg_value "${GUI_FACT[game-folder-value]}")" = "$INSTALL_INFO_BEFORE" ] || fail "InstallInfo changed during the uninstall"
+[ "$(gui_reg_value "${GUI_FACT[game-folder-value]}")" = "$INSTALL_INFO_BEFORE" ] ||
+    fail "InstallInfo changed during the uninstall"
 say "   registry: QuorvanInfo gone; QuorvanGeforce2mx and InstallInfo as before"
 if [ "$SCENARIO" = patched ]; then
     cmp -s "$OUT/update.dll" "$PATCHED" || fail "the uninstall changed the updated psrpc.dll"
