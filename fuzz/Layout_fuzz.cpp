@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "mainwindow/LayoutFile.h"
+#include "package/LayoutFile.h"
 
 // The layout file reader on arbitrary bytes: every read stays inside the data and inside the 512-byte buffers, and
 // every text it returns fits a skin control's text buffer.

@@ -5,17 +5,10 @@
 #include <string>
 
 #include "Devavi/Win32/RegTable.h"
+#include "package/GameNames.h"
 
-// The installation's mark and the game's own entries in the registry: three REG_SZ values under the game's key in
-// HKEY_CURRENT_USER (Devavi/Win32/RegTable.h reads and writes them).
-//   InstallInfo        the game's installation folder, written by the game's setup; only read here
-//   QuorvanInfo        the folder the pack was installed into; its presence means "installed"
-//   QuorvanGeforce2mx  "1" or "0", the GeForce2MX compatibility flag of the settings dialog
-
-constexpr char kInstallKeyPath[] = "Software\\KOEI\\Shin Sangokumusou 3\\Install";
-constexpr char kInstallInfoValue[] = "InstallInfo";
-constexpr char kQuorvanInfoValue[] = "QuorvanInfo";
-constexpr char kQuorvanGeforce2mxValue[] = "QuorvanGeforce2mx";
+// The installation's mark and the game's own entries in the registry: the values of the game's key
+// (package/GameNames.h), read and written through Devavi/Win32/RegTable.h.
 
 // The folder in "QuorvanInfo", when it holds an absolute path (a drive root "G:" or "G:\" included, given back as
 // "G:"); anything else (absent, empty, relative) counts as not installed.

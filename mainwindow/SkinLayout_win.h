@@ -5,14 +5,13 @@
 #include <cstdint>
 #include <vector>
 
-#include "mainwindow/LayoutFile.h"
+#include "package/LayoutFile.h"
 
 // The skin controls of the main window: one record of the layout file and one child window of InstallButtonClass
 // each. A record's position in gSkinLayout is its index; its control's identifier is kFirstControlId + index.
 
 constexpr uint32_t kLayoutLabel = 2;  // the control draws its text buffer and never highlights
 constexpr uint32_t kLayoutHover = 4;  // the mouse is over the control: it shows the highlight image
-constexpr int kFirstControlId = 1000;
 
 struct LayoutRecord : LayoutEntry {
     uint32_t flags = 0;

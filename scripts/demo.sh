@@ -40,6 +40,7 @@ cmake --build "$BUILD" -j"${QV_JOBS:-2}" --target qv_demo window_probe dialog_pr
 EXE="$BUILD/bin/QuorvanSetup.exe"
 [ -f "$EXE" ] || fail "$EXE was not built"
 SAMPLE="$BUILD/payload/demo/sample-game"
+export QV_WALK_FACTS="$BUILD/payload/demo"  # the program's layout and facts, as the package tool printed them
 
 source "$ROOT/scripts/gui-lib.sh"
 source "$ROOT/scripts/settings-walk.sh"
@@ -57,15 +58,16 @@ else
     say "showing the installer on a private Xvfb display $DISPLAY (screenshots only)"
 fi
 # Where the controls are: read from the same layout file that the package carries.
-HOVER_X=$LAYOUT_INSTALL_X HOVER_Y=$LAYOUT_INSTALL_Y
-HOVER_W=$((LAYOUT_INSTALL_RIGHT - LAYOUT_INSTALL_LEFT))
-HOVER_H=$((LAYOUT_INSTALL_BOTTOM - LAYOUT_INSTALL_TOP))
+HOVER_X=${GUI_LAYOUT[install.x]} HOVER_Y=${GUI_LAYOUT[install.y]}
+HOVER_W=$((GUI_LAYOUT[install.right] - GUI_LAYOUT[install.left]))
+HOVER_H=$((GUI_LAYOUT[install.bottom] - GUI_LAYOUT[install.top]))
 
 step "preparing the stand-in game in C:\\Games\\SM3"
 walk_package "$EXE" "$BUILD/host-tools/tools/packtool" ""
 walk_setup_game "$SAMPLE" SM3 registry
 say "game folder: $(cd "$WALK_GAME" && find . -type f | sed 's|^\./||' | sort | tr '\n' ';' | sed 's/;$//; s/;/, /g')"
-say "registry: $GUI_GAME_KEY InstallInfo = $WALK_GAME_WIN (no QuorvanInfo: the pack counts as not installed)"
+say "registry: $GUI_GAME_KEY ${GUI_FACT[game-folder-value]} = $WALK_GAME_WIN" \
+    "(no ${GUI_FACT[installed-folder-value]}: the pack counts as not installed)"
 
 # walk TEXT: prints the next numbered step of the walk.
 WALK_STEP=0
@@ -93,14 +95,14 @@ walk "mouse over the install button at $HOVER_X,$HOVER_Y: $look ($differing of i
     "differ from window2.bmp)"
 gui_shot hover-install "$GUI_MAIN"
 
-walk "press on the first credits area at $LAYOUT_MSGBOX_X,$LAYOUT_MSGBOX_Y"
-xdotool mousemove --window "$GUI_MAIN" "$LAYOUT_MSGBOX_X" "$LAYOUT_MSGBOX_Y" click 1
-gui_answer "$LAYOUT_MSGBOX_SECOND" msgbox
+walk "press on the first credits area at ${GUI_LAYOUT[msgbox.x]},${GUI_LAYOUT[msgbox.y]}"
+xdotool mousemove --window "$GUI_MAIN" "${GUI_LAYOUT[msgbox.x]}" "${GUI_LAYOUT[msgbox.y]}" click 1
+gui_answer "${GUI_LAYOUT[msgbox.second]}" msgbox
 
 # The standard dialogs in the skinned look: the settings dialog, and the file chooser that install opens when the
 # game's registry value is missing (the value is put back afterwards).
 walk "settings: press the settings button"
-xdotool mousemove --window "$GUI_MAIN" "$LAYOUT_SETTING_X" "$LAYOUT_SETTING_Y" click 1
+xdotool mousemove --window "$GUI_MAIN" "${GUI_LAYOUT[setting.x]}" "${GUI_LAYOUT[setting.y]}" click 1
 gui_await_box "设置"
 say "   the settings dialog appeared"
 gui_shot settings "$GUI_MAIN" "$GUI_BOX"
@@ -108,7 +110,7 @@ gui_dismiss_box "设置" alt+F4
 say "   closed it with its close box (Alt+F4; Escape does nothing in this dialog)"
 
 walk "install while the game's folder is not in the registry: the file chooser"
-gui_reg_unset InstallInfo
+gui_reg_unset "${GUI_FACT[game-folder-value]}"
 xdotool mousemove --window "$GUI_MAIN" "$HOVER_X" "$HOVER_Y" click 1
 gui_answer "未找到真.三国无双3安装目录" game-not-found
 gui_await_box "打开"
@@ -117,7 +119,7 @@ gui_shot file-chooser "$GUI_MAIN" "$GUI_BOX"
 gui_dismiss_box "打开" Escape
 say "   cancelled it with Escape"
 gui_answer "取消安装" no-game-chosen
-gui_reg_set InstallInfo "$WALK_GAME_WIN"
+gui_reg_set "${GUI_FACT[game-folder-value]}" "$WALK_GAME_WIN"
 
 if [ "${QV_DEMO_INSTALL:-1}" = 1 ]; then
     walk "install: press the install button"
@@ -127,7 +129,7 @@ if [ "${QV_DEMO_INSTALL:-1}" = 1 ]; then
     say "   psrpc.dll, SM3Config.exe and the loading screen were replaced, SavePatch.qvx written"
 
     walk "settings: a save in the prefix's documents folder; \"设置\", \"打开\", two names typed, \"保存\", \"返回\""
-    SAVE="$(settings_save_dir)/ShinSangokumusou3.dat"
+    SAVE="$(settings_save_dir)/${GUI_FACT[save-file]}"
     settings_new_save "$SAVE"
     settings_walk "$WALK_GAME" "$SAVE" "曹操" "关羽张飞"
     say "   the save keeps its untouched copy beside it: ${SAVE#"$WINEPREFIX/drive_c/"}.bak"

@@ -13,7 +13,13 @@
 # process), GUI_MAIN (the X window of its main window) and GUI_LOG (its output); gui_await_box sets GUI_BOX,
 # gui_wait_exit GUI_APP_STATUS. The steps that ask Windows what the window shows need GUI_PROBE
 # (window_probe.exe); those that look at the screen need GUI_LIT (the highlighted skin picture) and gui_layout's
-# LAYOUT_* values.
+# GUI_LAYOUT.
+#
+# What the program itself says about its window and the game is never restated here: the package tool prints it
+# from the program's own tables and parser, and the demo pack's generator keeps its output in the build's
+# payload/demo folder (layout.txt: "packtool layout" of the layout file the package carries, which every walk's
+# installer carries too; facts.txt: "packtool facts"). QV_WALK_FACTS names that folder; it is made on the host, so
+# the 32-bit guest, which has no package tool, reads the same files. walk_begin reads them (gui_facts, gui_layout).
 # GUI_RUN runs a Windows program: wine64-run.sh, or what QV_GUI_RUN names (the 32-bit guest's wine32-run.sh).
 QV_ROOT="${QV_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}"
 GUI_RUN="${QV_GUI_RUN:-$QV_ROOT/scripts/wine64-run.sh}"
@@ -24,8 +30,16 @@ declare -F fail >/dev/null || fail() {
 }
 GUI_PROBE="${GUI_PROBE:-}"
 GUI_LIT="${GUI_LIT:-}"
-# The game's registry key, where the game names its folder ("InstallInfo") and the pack marks its installation.
-GUI_GAME_KEY='HKCU\Software\KOEI\Shin Sangokumusou 3\Install'
+# GUI_FACT[NAME]: the program's facts by the names "packtool facts" gives them (install-key, game-folder-value,
+# installed-folder-value, geforce2mx-value, first-control-id, save-folder, save-file).
+declare -A GUI_FACT=()
+# The game's registry key (GUI_FACT[install-key]), where the game names its folder (GUI_FACT[game-folder-value]) and
+# the pack marks its installation (GUI_FACT[installed-folder-value]).
+GUI_GAME_KEY=""
+# GUI_LAYOUT[COMMAND.FIELD]: the first record of every command word of the layout: FIELD is id (its control id),
+# left, top, right, bottom, x and y (its centre), first and second (its texts, UTF-8; a line feed reads \r\n);
+# e.g. GUI_LAYOUT[install.x].
+declare -A GUI_LAYOUT=()
 # A point of the main window's client area away from every control, where the mouse rests between two looks.
 GUI_REST_X=225
 GUI_REST_Y=40
@@ -49,27 +63,65 @@ gui_poll() {
     done
 }
 
-# gui_layout: shell assignments for the first record of every command word in the demo layout file (the one the
-# package carries): LAYOUT_<COMMAND>_ID (its control id), _LEFT, _TOP, _RIGHT, _BOTTOM, _X and _Y (its centre) and
-# _FIRST, _SECOND (its text arguments), e.g. LAYOUT_INSTALL_X. Use as: eval "$(gui_layout)".
+# _gui_table FILE: GUI_ROWS, the lines of the package tool's table FILE (GBK) as UTF-8, without its '#' and blank
+# lines. Ends the walk when the file is missing or is not GBK.
+GUI_ROWS=()
+_gui_table() {
+    local text line
+    [ -n "${QV_WALK_FACTS:-}" ] || fail "QV_WALK_FACTS is not set (the build's payload/demo folder)"
+    [ -f "$1" ] || fail "$1 is missing (QV_WALK_FACTS names the build's payload/demo folder, which the build fills)"
+    text=$(iconv -f GBK -t UTF-8 "$1") || fail "$1 is not GBK text"
+    GUI_ROWS=()
+    while IFS= read -r line; do
+        [ -z "$line" ] || [ "${line:0:1}" = "#" ] || GUI_ROWS+=("$line")
+    done <<<"$text"
+}
+# _gui_fields LINE: GUI_FIELDS, the line's tab-separated fields, empty ones kept.
+GUI_FIELDS=()
+_gui_fields() {
+    mapfile -t -d $'\t' GUI_FIELDS < <(printf '%s\t' "$1")
+}
+
+# gui_facts: reads GUI_FACT from QV_WALK_FACTS/facts.txt and sets GUI_GAME_KEY.
+gui_facts() {
+    local line name
+    _gui_table "$QV_WALK_FACTS/facts.txt"
+    GUI_FACT=()
+    for line in "${GUI_ROWS[@]}"; do
+        _gui_fields "$line"
+        [ "${#GUI_FIELDS[@]}" = 2 ] || fail "facts.txt: \"$line\" is not NAME<TAB>VALUE"
+        GUI_FACT[${GUI_FIELDS[0]}]=${GUI_FIELDS[1]}
+    done
+    for name in install-key game-folder-value installed-folder-value geforce2mx-value save-folder save-file; do
+        [ -n "${GUI_FACT[$name]:-}" ] || fail "facts.txt names no $name"
+    done
+    GUI_GAME_KEY=${GUI_FACT[install-key]}
+}
+
+# gui_layout: reads GUI_LAYOUT from QV_WALK_FACTS/layout.txt; the walks need the install, uninstall, setting and
+# close controls.
 gui_layout() {
-    python3 - "$QV_ROOT/payload/demo" <<'PY'
-import os, shlex, sys
-sys.dont_write_bytecode = True
-sys.path.insert(0, sys.argv[1])
-import winpos
-_, records = winpos.load(os.path.join(sys.argv[1], "winpos.txt"))
-seen = set()
-for index, r in enumerate(records):
-    if r.command in seen:
-        continue
-    seen.add(r.command)
-    left, top, right, bottom = r.rect
-    values = {"ID": 1000 + index, "LEFT": left, "TOP": top, "RIGHT": right, "BOTTOM": bottom,
-              "X": (left + right) // 2, "Y": (top + bottom) // 2, "FIRST": r.first, "SECOND": r.second}
-    for key, value in values.items():
-        print("LAYOUT_%s_%s=%s" % (r.command.upper(), key, shlex.quote(str(value))))
-PY
+    local line command left top right bottom
+    _gui_table "$QV_WALK_FACTS/layout.txt"
+    GUI_LAYOUT=()
+    for line in "${GUI_ROWS[@]}"; do
+        _gui_fields "$line"
+        [ "${#GUI_FIELDS[@]}" = 8 ] || fail "layout.txt: \"$line\" does not have the table's 8 fields"
+        command=${GUI_FIELDS[0]}
+        left=${GUI_FIELDS[2]} top=${GUI_FIELDS[3]} right=${GUI_FIELDS[4]} bottom=${GUI_FIELDS[5]}
+        GUI_LAYOUT[$command.id]=${GUI_FIELDS[1]}
+        GUI_LAYOUT[$command.left]=$left
+        GUI_LAYOUT[$command.top]=$top
+        GUI_LAYOUT[$command.right]=$right
+        GUI_LAYOUT[$command.bottom]=$bottom
+        GUI_LAYOUT[$command.x]=$(((left + right) / 2))
+        GUI_LAYOUT[$command.y]=$(((top + bottom) / 2))
+        GUI_LAYOUT[$command.first]=${GUI_FIELDS[6]}
+        GUI_LAYOUT[$command.second]=${GUI_FIELDS[7]}
+    done
+    for command in install uninstall setting close; do
+        [ -n "${GUI_LAYOUT[$command.id]:-}" ] || fail "layout.txt has no $command control"
+    done
 }
 
 # gui_find_window NAME [SECONDS]: the X id of the visible window with exactly this title (empty when none came).
@@ -140,9 +192,9 @@ gui_click() {
 # differ from the same area of the highlighted skin picture. A control that is shown lights up under the mouse;
 # a hidden one leaves the window's own picture there.
 gui_lit_difference() {
-    local command=${1^^} X Y WIDTH HEIGHT SCREEN WINDOW left top width height
-    eval "left=\$LAYOUT_${command}_LEFT top=\$LAYOUT_${command}_TOP"
-    eval "width=\$((LAYOUT_${command}_RIGHT - left)) height=\$((LAYOUT_${command}_BOTTOM - top))"
+    local X Y WIDTH HEIGHT SCREEN WINDOW left=${GUI_LAYOUT[$1.left]} top=${GUI_LAYOUT[$1.top]} width height
+    width=$((GUI_LAYOUT[$1.right] - left))
+    height=$((GUI_LAYOUT[$1.bottom] - top))
     eval "$(xdotool getwindowgeometry --shell "$GUI_MAIN")"
     import -window root -crop "${width}x${height}+$((X + left))+$((Y + top))" +repage "$GUI_OUT/.area.png"
     convert "$2" -crop "${width}x${height}+$left+$top" +repage "$GUI_OUT/.lit.png"
@@ -153,9 +205,9 @@ gui_lit_difference() {
 # gui_is_lit COMMAND LIT_PICTURE: true when at most one pixel in twenty of the control differs from its
 # highlighted picture.
 gui_is_lit() {
-    local command=${1^^} differing area
+    local differing area
     differing=$(gui_lit_difference "$1" "$2")
-    eval "area=\$(((LAYOUT_${command}_RIGHT - LAYOUT_${command}_LEFT) * (LAYOUT_${command}_BOTTOM - LAYOUT_${command}_TOP)))"
+    area=$(((GUI_LAYOUT[$1.right] - GUI_LAYOUT[$1.left]) * (GUI_LAYOUT[$1.bottom] - GUI_LAYOUT[$1.top])))
     [ "${differing:-$area}" -le $((area / 20)) ] 2>/dev/null
 }
 
@@ -291,8 +343,8 @@ GUI_CONTROLS=""
 _gui_controls_are() {
     local states install uninstall
     states=$("$GUI_RUN" "$GUI_PROBE" controls 2>/dev/null) || { GUI_CONTROLS="no main window"; return 1; }
-    install=$(printf '%s\n' "$states" | tr -d '\r' | awk -v id="$LAYOUT_INSTALL_ID" '$1 == id { print $2 }')
-    uninstall=$(printf '%s\n' "$states" | tr -d '\r' | awk -v id="$LAYOUT_UNINSTALL_ID" '$1 == id { print $2 }')
+    install=$(printf '%s\n' "$states" | tr -d '\r' | awk -v id="${GUI_LAYOUT[install.id]}" '$1 == id { print $2 }')
+    uninstall=$(printf '%s\n' "$states" | tr -d '\r' | awk -v id="${GUI_LAYOUT[uninstall.id]}" '$1 == id { print $2 }')
     GUI_CONTROLS="install control $install, uninstall control $uninstall"
     [ "$install $uninstall" = "$1 $2" ]
 }
@@ -318,10 +370,9 @@ _gui_lit() { gui_is_lit "$1" "$GUI_LIT"; }
 # gui_expect_look COMMAND lit|unlit WHEN: moves the mouse to the resting point and then onto the control of
 # COMMAND, which must light up when it is shown and stay as the window's picture when it is hidden.
 gui_expect_look() {
-    local x y i
-    eval "x=\$LAYOUT_${1^^}_X y=\$LAYOUT_${1^^}_Y"
+    local i
     gui_mouse_to "$GUI_REST_X" "$GUI_REST_Y"
-    gui_mouse_to "$x" "$y"
+    gui_mouse_to "${GUI_LAYOUT[$1.x]}" "${GUI_LAYOUT[$1.y]}"
     if [ "$2" = lit ]; then
         gui_poll "$GUI_WAIT" _gui_lit "$1" ||
             fail "$3: the $1 control does not light up under the mouse ($(gui_lit_difference "$1" "$GUI_LIT") pixels differ)"
@@ -395,7 +446,7 @@ walk_need_tools() {
 
 # walk_begin NAME OUT [NEEDED...]: the common start of a walk on the screen. The tools are there and the display
 # answers; every NEEDED path exists (a folder when it ends in "/"); GUI_OUT is OUT, made, without the screenshots of an
-# earlier run; the layout's LAYOUT_* values are read; walk_finish runs on EXIT. The walk's own folder in the prefix is
+# earlier run; GUI_FACT and GUI_LAYOUT are read; walk_finish runs on EXIT. The walk's own folder in the prefix is
 # C:\NAME: WALK_ROOT (WALK_ROOT_WIN as Windows names it), removed at the end with whatever is in it.
 walk_begin() {
     local need
@@ -405,7 +456,7 @@ walk_begin() {
     GUI_OUT=$2
     shift 2
     trap 'walk_finish $?' EXIT
-    walk_need_tools xdotool xdpyinfo import convert compare python3
+    walk_need_tools xdotool xdpyinfo import convert compare python3 iconv
     [ -n "${DISPLAY:-}" ] || fail "no DISPLAY: run through scripts/test-all.sh, or start Xvfb (scripts/xvfb.sh) first"
     xdpyinfo >/dev/null 2>&1 || fail "the display $DISPLAY does not answer"
     for need in "$@"; do
@@ -416,7 +467,8 @@ walk_begin() {
     done
     mkdir -p "$GUI_OUT"
     rm -f "$GUI_OUT"/*.png
-    eval "$(gui_layout)"
+    gui_facts
+    gui_layout
 }
 
 # walk_finish STATUS: the end of a walk (on EXIT). A failure is reported while it is on the screen (gui_report_screen
@@ -451,8 +503,8 @@ WALK_PACKAGE=""
 WALK_NAMES=""
 
 # walk_setup_game SAMPLE FOLDER registry|none: the stand-in game. The install key is kept for walk_finish; WALK_GAME
-# (FOLDER in WALK_ROOT; WALK_GAME_WIN as Windows names it) is a fresh copy of SAMPLE; InstallInfo names it (registry)
-# or is removed (none); QuorvanInfo is removed.
+# (FOLDER in WALK_ROOT; WALK_GAME_WIN as Windows names it) is a fresh copy of SAMPLE; the game's folder value
+# (InstallInfo) names it (registry) or is removed (none); the pack's mark (QuorvanInfo) is removed.
 walk_setup_game() {
     WALK_SAMPLE=$1
     WALK_GAME="$WALK_ROOT/$2"
@@ -464,13 +516,13 @@ walk_setup_game() {
     cp -r "$WALK_SAMPLE/." "$WALK_GAME/"
     case "$3" in
         registry)
-            gui_reg_set InstallInfo "$WALK_GAME_WIN" || fail "reg add failed"
-            gui_expect_value InstallInfo "REG_SZ    $WALK_GAME_WIN" "as just written"
+            gui_reg_set "${GUI_FACT[game-folder-value]}" "$WALK_GAME_WIN" || fail "reg add failed"
+            gui_expect_value "${GUI_FACT[game-folder-value]}" "REG_SZ    $WALK_GAME_WIN" "as just written"
             ;;
-        none) gui_reg_unset InstallInfo ;;
+        none) gui_reg_unset "${GUI_FACT[game-folder-value]}" ;;
         *) fail "walk_setup_game: \"$3\" is neither registry nor none" ;;
     esac
-    gui_reg_unset QuorvanInfo
+    gui_reg_unset "${GUI_FACT[installed-folder-value]}"
 }
 
 # walk_package EXE PACKTOOL PACKAGE: WALK_PACKAGE is the package of EXE, for walk_check_game: PACKAGE when it is given
@@ -501,7 +553,7 @@ walk_start() {
 
 # walk_install_pack FOLDER [PREFIX]: presses install; then walk_install_confirmed.
 walk_install_pack() {
-    gui_click "$LAYOUT_INSTALL_X" "$LAYOUT_INSTALL_Y"
+    gui_click "${GUI_LAYOUT[install.x]}" "${GUI_LAYOUT[install.y]}"
     walk_install_confirmed "$@"
 }
 
@@ -523,19 +575,19 @@ walk_install_confirmed() {
 
 # walk_uninstall_press [PREFIX]: presses uninstall and answers its confirmation (screenshot PREFIXuninstall-confirm).
 walk_uninstall_press() {
-    gui_click "$LAYOUT_UNINSTALL_X" "$LAYOUT_UNINSTALL_Y"
+    gui_click "${GUI_LAYOUT[uninstall.x]}" "${GUI_LAYOUT[uninstall.y]}"
     gui_answer_text "卸载确认" "是否卸载简体中文汉化包?" "${1:-}uninstall-confirm"
 }
 
 # walk_uninstall [PREFIX [WHEN]]: walk_uninstall_press, then the box that says the uninstall is over is answered;
-# the install control is shown, the uninstall control hidden and QuorvanInfo is gone. Screenshots
+# the install control is shown, the uninstall control hidden and the pack's mark (QuorvanInfo) is gone. Screenshots
 # PREFIXuninstall-done and PREFIXuninstalled.
 walk_uninstall() {
     local prefix=${1:-} when=${2:-after the uninstall}
     walk_uninstall_press "$prefix"
     gui_answer_text "提示" "卸载完成!" "${prefix}uninstall-done" "$WALK_INSTALL_SECONDS"
     gui_expect_state visible hidden "$when" "${prefix}uninstalled"
-    gui_expect_no_value QuorvanInfo "$when"
+    gui_expect_no_value "${GUI_FACT[installed-folder-value]}" "$when"
 }
 
 # walk_check_game installed|uninstalled [WHEN]: WALK_GAME byte for byte against WALK_PACKAGE and the installer's
@@ -555,7 +607,7 @@ walk_check_game() {
 # walk_close: the mouse onto the close control (screenshot hover-close) and a press: the installer must end, with
 # exit code 0.
 walk_close() {
-    gui_mouse_to "$LAYOUT_CLOSE_X" "$LAYOUT_CLOSE_Y"
+    gui_mouse_to "${GUI_LAYOUT[close.x]}" "${GUI_LAYOUT[close.y]}"
     gui_shot hover-close "$GUI_MAIN"
     xdotool click 1
     gui_wait_exit || fail "the installer is still running after close"

@@ -8,11 +8,12 @@
 # slow that typing takes minutes, where another walk types for real and the typing is not what this one checks).
 SETTINGS_NAMES="${SETTINGS_NAMES:-type}"
 
-# settings_save_dir: the game's save folder in the prefix's documents folder (a plain folder inside the prefix).
+# settings_save_dir: the game's save folder (GUI_FACT[save-folder]) in the prefix's documents folder (a plain folder
+# inside the prefix).
 settings_save_dir() {
     local docs="$WINEPREFIX/drive_c/users/${USER:-$(id -un)}/Documents"
     [ ! -L "$docs" ] || fail "$docs links out of the prefix (run scripts/wine-prefix.sh)"
-    printf '%s\n' "$docs/KOEI/Shin Sangokumusou 3/Savedata"
+    printf '%s\n' "$docs/${GUI_FACT[save-folder]//\\//}"
 }
 
 # settings_new_save SAVE: a new save of 4096 bytes there (its earlier backup removed), and its copy as
@@ -119,11 +120,11 @@ settings_enter_name() {
 # settings_walk GAME_DIR SAVE NAME1 NAME2: from the main window (with the pack installed into GAME_DIR and the save
 # at SAVE): "设置", "打开", the two names typed, "保存", the note answered, "返回". Then the save and both textures
 # are checked (the names must be two-byte characters: NAME1 the first positions, NAME2 the others) and pictures
-# of the textures saved as texture-high.png and texture-low.png in GUI_OUT. Needs gui_layout's LAYOUT_SETTING_*.
+# of the textures saved as texture-high.png and texture-low.png in GUI_OUT. Needs gui_layout's GUI_LAYOUT.
 settings_walk() {
     local game=$1 save=$2 name1=$3 name2=$4 check="$QV_ROOT/tests/e2e/check_settings.py" quality glyph fillers k
     say "   press \"设置\""
-    gui_click "$LAYOUT_SETTING_X" "$LAYOUT_SETTING_Y"
+    gui_click "${GUI_LAYOUT[setting.x]}" "${GUI_LAYOUT[setting.y]}"
     settings_await_dialog
     settings_expect 1004 1 "打开" "the dialog as it opens"
     settings_expect 1006 0 "" "the dialog as it opens"
@@ -137,7 +138,7 @@ settings_walk() {
     settings_expect 1008 1 "测试名称" "after 打开"
     local enabled x y shown
     read -r enabled x y shown <<<"$(settings_control 1007)"
-    [[ "$shown" == *'\KOEI\Shin Sangokumusou 3\Savedata\ShinSangokumusou3.dat' ]] ||
+    [[ "$shown" == *"\\${GUI_FACT[save-folder]}\\${GUI_FACT[save-file]}" ]] ||
         fail "the dialog shows \"$shown\" as the save's path"
     say "   the dialog shows the save's path $shown"
     gui_shot settings-open "$GUI_MAIN" "$SETTINGS_WINDOW"

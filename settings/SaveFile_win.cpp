@@ -180,9 +180,10 @@ DefaultSave FindDefaultSave(HWND owner, std::string* path) {
     std::string folder;
     if (!GbkFromWide(documents, &folder))
         return DefaultSave::kNotGbk;
-    if (folder.size() + sizeof kSaveFileTail > kSavePathSize)  // the tail's size counts the terminator
+    const std::string tail = SaveFileTail();
+    if (folder.size() + tail.size() + 1 > kSavePathSize)  // the path buffer holds the terminator too
         return DefaultSave::kUnknown;
-    *path = folder + kSaveFileTail;
+    *path = folder + tail;
     return DefaultSave::kFound;
 }
 

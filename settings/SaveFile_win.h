@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "package/GameNames.h"
 #include "settings/SaveNames.h"
 
 // The game's save file while the settings dialog works on it. At most one is open in the whole process, opened for
@@ -17,9 +18,9 @@
 // through the checked handle, the copy is made as new in the held folder. A save (or an existing copy) that is a
 // link, or a file with a second name, is refused with an error box (caption "错误") naming it; nothing is written.
 
-// Where the game keeps its save: the user's documents folder (created if it is missing) + the fixed tail below.
-inline constexpr char kSaveFileTail[] = "\\KOEI\\Shin Sangokumusou 3\\Savedata\\ShinSangokumusou3.dat";
-inline constexpr size_t kSavePathSize = 512;  // the path buffer, terminator included
+// Where the game keeps its save: the user's documents folder (created if it is missing) + SaveFileTail()
+// (package/GameNames.h), in a path buffer of kSavePathSize bytes, terminator included.
+inline constexpr size_t kSavePathSize = 512;
 
 // Before the first change to a save file an untouched copy is kept beside it under this suffix; an existing copy
 // is never replaced, so it always holds the save as it was before this program first wrote to it. The copy takes

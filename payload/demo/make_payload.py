@@ -9,6 +9,10 @@ Writes into DIR:
   manifest.txt     the package tool's manifest: one "STORED_NAME<TAB>LOCAL_PATH" line per entry, GBK
   names.txt        what "packtool names" printed: the entries that the installer looks up, their targets and
                    roles; the copies, the unlocalised originals and the stand-in game follow from it
+  layout.txt       what "packtool layout" printed for the package's layout file: the first record of each
+                   command word with its control id, for the walks through the window (scripts/gui-lib.sh)
+  facts.txt        what "packtool facts" printed: the install key, its value names, the first control id and the
+                   save folder, for the same walks
   sample-game/     a stand-in game folder: "Shin Sangokumusou 3.exe", psrpc.dll, SM3Config.exe and
                    media/data/etc/japanese/loadscreen.png, the same bytes as the package's unlocalised copies
 
@@ -236,21 +240,28 @@ def pack_folder(payload, rng):
               text_table(rng, int(rng.randint(40, 400) * p.scale)))
 
 
-def read_names(packtool):
-    """The entries that the installer looks up, as "packtool names" prints them: (entry, target, role) with "\\"
-    separators, and the tool's bytes to keep beside the manifest."""
+def run_packtool(packtool, *arguments):
+    """What the package tool printed for these arguments; ends the script when it failed."""
     try:
-        result = subprocess.run([packtool, "names"], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        result = subprocess.run([packtool] + list(arguments), stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     except OSError as error:
         sys.exit("make_payload: cannot run %s: %s" % (packtool, error))
     if result.returncode != 0:
-        sys.exit("make_payload: %s names exited with %d" % (packtool, result.returncode))
+        sys.exit("make_payload: %s %s exited with %d: %s" % (packtool, arguments[0], result.returncode,
+                                                            result.stderr.decode("utf-8", "replace").strip()))
+    return result.stdout
+
+
+def read_names(packtool):
+    """The entries that the installer looks up, as "packtool names" prints them: (entry, target, role) with "\\"
+    separators, and the tool's bytes to keep beside the manifest."""
+    table = run_packtool(packtool, "names")
     rows = []
-    for line in result.stdout.decode("gbk").splitlines():
+    for line in table.decode("gbk").splitlines():
         if line and not line.startswith("#"):
             entry, target, role = line.split("\t")
             rows.append((entry, target, role))
-    return rows, result.stdout
+    return rows, table
 
 
 def slash(target):
@@ -343,6 +354,11 @@ def main():
     for entry, _, role in names:
         if role == "layout":
             payload.add(entry, layout)
+            # The window's controls and the game's places as the program itself reads them, for the walks.
+            with open(os.path.join(args.out, "layout.txt"), "wb") as f:
+                f.write(run_packtool(args.packtool, "layout", os.path.join(args.out, payload.entries[-1][1])))
+    with open(os.path.join(args.out, "facts.txt"), "wb") as f:
+        f.write(run_packtool(args.packtool, "facts"))
     originals_and_game(payload, rng, names)
     copy_table(payload, rng, names)
     pack_folder(payload, rng)

@@ -121,6 +121,7 @@ QV_TESTS='$TESTS'
 QV_TEST_SECONDS=900
 export QV_WIN32_VM_HOSTILE_PARTS='${QV_WIN32_VM_HOSTILE_PARTS:-link killed}'
 export QV_WIN32_BUILD='$BUILD' QV_PACKAGE='$STAGE/package' QV_MAINTAINER='$MAINTAINER'
+export QV_WALK_FACTS='$BUILD/payload/demo'
 ENV
 cp "$ROOT/scripts/win32-vm/guest-job.sh" "$SHARE/job.sh"
 echo "win32-vm: $(du -sh "$SHARE/tree.tar" | cut -f1) of build and tree for the guest, prepared in $((SECONDS - started)) s"

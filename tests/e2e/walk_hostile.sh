@@ -86,7 +86,7 @@ tree_digest() {
 # expect_mark_at_drive WHEN: "QuorvanInfo" names the drive's root, as "G:" or "G:\".
 expect_mark_at_drive() {
     local mark
-    mark=$(gui_reg_value QuorvanInfo)
+    mark=$(gui_reg_value "${GUI_FACT[installed-folder-value]}")
     case "$mark" in
         'REG_SZ    G:' | 'REG_SZ    G:\') say "   registry: QuorvanInfo = ${mark#REG_SZ    }" ;;
         *) fail "registry value QuorvanInfo is \"$mark\" $1, expected the drive root G: or G:\\" ;;
@@ -182,22 +182,22 @@ for part in $PARTS; do
             tree_digest "$outside" >"$OUT/outside-before.txt"
             cp "$EXE" "$start_dir/QuorvanSetup.exe"
             cp "$PLANTED" "$start_dir/iexplore.exe"
-            gui_reg_unset QuorvanInfo
-            gui_reg_set InstallInfo 'G:'
+            gui_reg_unset "${GUI_FACT[installed-folder-value]}"
+            gui_reg_set "${GUI_FACT[game-folder-value]}" 'G:'
             pushd "$start_dir" >/dev/null
             walk_start "$start_dir/QuorvanSetup.exe"
             popd >/dev/null
             gui_expect_state visible hidden "before the install" planted-start
 
             # A web address opens in the player's browser, never through a program found in the start folder.
-            gui_click "$LAYOUT_IEJUMP_X" "$LAYOUT_IEJUMP_Y"
+            gui_click "${GUI_LAYOUT[iejump.x]}" "${GUI_LAYOUT[iejump.y]}"
             gui_poll "$GUI_WAIT" test -e "$browser_dir/planted-program-ran.txt" ||
                 fail "pressing a web address did not open the player's browser"
             [ ! -e "$start_dir/planted-program-ran.txt" ] ||
                 fail "pressing a web address ran the iexplore.exe planted where the installer started"
             say "   a web address pressed: the player's browser ran, the planted iexplore.exe did not"
 
-            gui_click "$LAYOUT_INSTALL_X" "$LAYOUT_INSTALL_Y"
+            gui_click "${GUI_LAYOUT[install.x]}" "${GUI_LAYOUT[install.y]}"
             gui_answer_text "安装确认" "安装目录: G:\\ (磁盘剩余空间: " planted-install-confirm
             gui_await_box_text "错误" "安装已取消, 游戏文件没有改动:\n    是链接, 未写入: quorvan" "$WALK_INSTALL_SECONDS"
             gui_shot planted-refused "$GUI_MAIN" "$GUI_BOX"
@@ -207,7 +207,7 @@ for part in $PARTS; do
                 fail "the install changed the folder behind the planted link"
             [ -L "$GAME/quorvan" ] && [ "$(readlink "$GAME/quorvan")" = "$outside" ] ||
                 fail "the planted link G:\\quorvan is not as it was"
-            gui_expect_no_value QuorvanInfo "after the refused install"
+            gui_expect_no_value "${GUI_FACT[installed-folder-value]}" "after the refused install"
             gui_expect_state visible hidden "after the refused install" planted-refused-state
             rm "$GAME/quorvan"
             expect_original_game "after the refused install"
@@ -218,9 +218,9 @@ for part in $PARTS; do
             ;;
         link)
             say "== link: install into G: with read-only game files"
-            gui_reg_unset QuorvanInfo
+            gui_reg_unset "${GUI_FACT[installed-folder-value]}"
             make_read_only
-            gui_reg_set InstallInfo 'G:'
+            gui_reg_set "${GUI_FACT[game-folder-value]}" 'G:'
             walk_start "$EXE"
             gui_expect_state visible hidden "before the install" link-start
             walk_install_pack 'G:\' link-
@@ -260,13 +260,14 @@ for part in $PARTS; do
             if [ -z "$link_left" ]; then
                 [ ! -e "$GAME/quorvan" ] && [ ! -L "$GAME/quorvan" ] || fail "the link G:\\quorvan is still there"
                 gui_expect_state visible hidden "after the uninstall through the link" link-uninstalled
-                gui_expect_no_value QuorvanInfo "after the uninstall through the link"
+                gui_expect_no_value "${GUI_FACT[installed-folder-value]}" "after the uninstall through the link"
                 say "   the link is gone; behind it every file, sentinel.txt among them, is as it was"
             else
                 [ -L "$GAME/quorvan" ] && [ "$(readlink "$GAME/quorvan")" = "$MOVED" ] ||
                     fail "the uninstall named the link G:\\quorvan but did not leave it as it was"
                 say "   the link stands, named in the box; behind it every file, sentinel.txt among them, is as it was"
-                say "   registry: QuorvanInfo \"$(gui_reg_value QuorvanInfo)\"; the player removes the link by hand"
+                mark=$(gui_reg_value "${GUI_FACT[installed-folder-value]}")
+                say "   registry: QuorvanInfo \"$mark\"; the player removes the link by hand"
                 rm "$GAME/quorvan"
                 rm -f "$GAME/uninstall-errors.txt"
             fi
@@ -276,12 +277,12 @@ for part in $PARTS; do
             ;;
         killed)
             say "== killed: install into G:\\ with read-only game files, killed during the unpack"
-            gui_reg_unset QuorvanInfo
+            gui_reg_unset "${GUI_FACT[installed-folder-value]}"
             make_read_only
-            gui_reg_set InstallInfo 'G:\'
+            gui_reg_set "${GUI_FACT[game-folder-value]}" 'G:\'
             walk_start "$KILLED_EXE"
             gui_expect_state visible hidden "before the install" killed-start
-            gui_click "$LAYOUT_INSTALL_X" "$LAYOUT_INSTALL_Y"
+            gui_click "${GUI_LAYOUT[install.x]}" "${GUI_LAYOUT[install.y]}"
             gui_answer_text "安装确认" '安装目录: G:\ (磁盘剩余空间: ' killed-install-confirm
             # The first file of the unpack in the pack folder is watched for every few milliseconds, and the kill
             # follows at once. The install record (and the new file it is written as, "qv*.tmp", before it takes its
@@ -313,7 +314,7 @@ PY
                 fail "the install ended before it was killed ($unpacked of $PACK_FILES pack-folder files)"
             fi
             gui_wait_gone Install || fail "the killed installer's window is still shown"
-            say "   registry after the kill: QuorvanInfo \"$(gui_reg_value QuorvanInfo)\""
+            say "   registry after the kill: QuorvanInfo \"$(gui_reg_value "${GUI_FACT[installed-folder-value]}")\""
 
             say "== killed: started again, the uninstall is offered"
             walk_start "$KILLED_EXE"

@@ -52,8 +52,8 @@ GEFORCE_VALUE="e2e-$SCENARIO"
 say "== $SCENARIO${LOCALE:+ under $LOCALE}: setting up"
 walk_package "$EXE" "$PACKTOOL" "$PACKAGE"
 walk_setup_game "$SAMPLE" "$FOLDER" "$REGISTRY"
-gui_reg_set QuorvanGeforce2mx "$GEFORCE_VALUE"
-INSTALL_INFO_BEFORE=$(gui_reg_value InstallInfo)
+gui_reg_set "${GUI_FACT[geforce2mx-value]}" "$GEFORCE_VALUE"
+INSTALL_INFO_BEFORE=$(gui_reg_value "${GUI_FACT[game-folder-value]}")
 say "   game folder $WALK_GAME_WIN; InstallInfo \"$INSTALL_INFO_BEFORE\", QuorvanGeforce2mx \"$GEFORCE_VALUE\"," \
     "no QuorvanInfo"
 
@@ -62,7 +62,7 @@ walk_start "$EXE"
 gui_expect_state visible hidden "before the install" start
 
 say "== install"
-gui_click "$LAYOUT_INSTALL_X" "$LAYOUT_INSTALL_Y"
+gui_click "${GUI_LAYOUT[install.x]}" "${GUI_LAYOUT[install.y]}"
 if [ "$SCENARIO" = chooser ]; then
     gui_answer_text "未找到真.三国无双3安装目录" "请手工指定安装目录!" game-not-found
     # The open-file dialog's title is the system's own, in the language of the installer's locale.
@@ -85,9 +85,10 @@ fi
 walk_install_confirmed "$WALK_GAME_WIN"
 
 say "== checking the installation"
-gui_expect_value QuorvanInfo "REG_SZ    $WALK_GAME_WIN" "after the install"
-gui_expect_value QuorvanGeforce2mx "REG_SZ    $GEFORCE_VALUE" "after the install"
-[ "$(gui_reg_value InstallInfo)" = "$INSTALL_INFO_BEFORE" ] || fail "InstallInfo changed during the install"
+gui_expect_value "${GUI_FACT[installed-folder-value]}" "REG_SZ    $WALK_GAME_WIN" "after the install"
+gui_expect_value "${GUI_FACT[geforce2mx-value]}" "REG_SZ    $GEFORCE_VALUE" "after the install"
+[ "$(gui_reg_value "${GUI_FACT[game-folder-value]}")" = "$INSTALL_INFO_BEFORE" ] ||
+    fail "InstallInfo changed during the install"
 say "   registry: QuorvanInfo = $WALK_GAME_WIN; QuorvanGeforce2mx and InstallInfo as before"
 walk_check_game installed
 
@@ -105,14 +106,15 @@ if [ "$SCENARIO" = patched ]; then
     gui_answer_text "提示" "卸载结束, 但有 1 项未能完成:\n    安装后已被改动, 保留未动: psrpc.dll" uninstall-done \
         "$WALK_INSTALL_SECONDS"
     gui_expect_state visible hidden "after the uninstall" uninstalled
-    gui_expect_no_value QuorvanInfo "after the uninstall"
+    gui_expect_no_value "${GUI_FACT[installed-folder-value]}" "after the uninstall"
 else
     walk_uninstall
 fi
 
 say "== checking the uninstallation"
-gui_expect_value QuorvanGeforce2mx "REG_SZ    $GEFORCE_VALUE" "after the uninstall"
-[ "$(gui_reg_value InstallInfo)" = "$INSTALL_INFO_BEFORE" ] || fail "InstallInfo changed during the uninstall"
+gui_expect_value "${GUI_FACT[geforce2mx-value]}" "REG_SZ    $GEFORCE_VALUE" "after the uninstall"
+[ "$(gui_reg_value "${GUI_FACT[game-folder-value]}")" = "$INSTALL_INFO_BEFORE" ] ||
+    fail "InstallInfo changed during the uninstall"
 say "   registry: QuorvanInfo gone; QuorvanGeforce2mx and InstallInfo as before"
 if [ "$SCENARIO" = patched ]; then
     cmp -s "$OUT/update.dll" "$PATCHED" || fail "the uninstall changed the updated psrpc.dll"

@@ -38,7 +38,7 @@ NAME2="关羽张飞"
 
 # The save: a save already in the prefix is kept aside and put back at the end.
 SAVE_DIR=$(settings_save_dir)
-SAVE="$SAVE_DIR/ShinSangokumusou3.dat"
+SAVE="$SAVE_DIR/${GUI_FACT[save-file]}"
 SAVE_ASIDE="$OUT/save-found-before.dat"
 SAVE_MOVED=""
 place_save() {
@@ -57,7 +57,7 @@ walk_cleanup() {
 
 say "== setting up${LOCALE:+ under $LOCALE}"
 walk_setup_game "$SAMPLE" "$GAME_FOLDER" registry
-gui_reg_unset QuorvanGeforce2mx
+gui_reg_unset "${GUI_FACT[geforce2mx-value]}"
 place_save
 say "   game folder $WALK_GAME_WIN; a save of 4096 bytes in the prefix's documents folder"
 
@@ -68,7 +68,7 @@ walk_install_pack "$WALK_GAME_WIN"
 
 say "== the settings dialog"
 settings_walk "$WALK_GAME" "$SAVE" "$NAME1" "$NAME2"
-gui_expect_value QuorvanGeforce2mx "REG_SZ    0" "after 返回"
+gui_expect_value "${GUI_FACT[geforce2mx-value]}" "REG_SZ    0" "after 返回"
 say "   返回 stored QuorvanGeforce2mx \"0\""
 
 say "== uninstall"

@@ -1057,7 +1057,7 @@ TEST_F(SettingsDialogTest, DocumentsFolderGbkCanSpellIsUsedAndOneItCannotIsRefus
         DocumentsFolderOverride override(documents);
         ASSERT_TRUE(override.set()) << c.what;
         if (c.gbkLeaf) {
-            savePath_ = dir_.Join(c.gbkLeaf) + kSaveFileTail;
+            savePath_ = dir_.Join(c.gbkLeaf) + SaveFileTail();
             EXPECT_EQ(savePath_, DefaultSaveFilePath(nullptr)) << c.what;
             MakeParents(savePath_);
             PlaceSave(kSaveSize);

@@ -19,3 +19,5 @@ int Extract(const std::vector<std::string>& args);
 int Verify(const std::vector<std::string>& args);
 int Brand(const std::vector<std::string>& args);
 int Names(const std::vector<std::string>& args);
+int Layout(const std::vector<std::string>& args);
+int Facts(const std::vector<std::string>& args);

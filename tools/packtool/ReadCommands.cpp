@@ -1,4 +1,5 @@
-// The commands that read a package: list, extract and verify. All three open it the same way.
+// The commands that read a package: list, extract and verify. All three open it the same way. And the tables the
+// tool prints from the program's own: names, layout and facts.
 
 #include <cstdio>
 #include <limits>
@@ -12,6 +13,7 @@
 #include "support/StdioFile.h"
 #include "tools/packtool/Commands.h"
 #include "tools/packtool/HostFs.h"
+#include "tools/packtool/ProgramFacts.h"
 #include "tools/packtool/RequiredEntries.h"
 
 namespace {
@@ -221,5 +223,32 @@ int Names(const std::vector<std::string>& args) {
         return kExitUsage;
     }
     WriteNameTable(stdout);
+    return std::fflush(stdout) == 0 ? kExitOk : kExitUsage;
+}
+
+int Layout(const std::vector<std::string>& args) {
+    if (args.size() != 3) {
+        PrintUsage();
+        return kExitUsage;
+    }
+    std::vector<unsigned char> bytes;
+    if (!ReadWholeFile(args[2], &bytes)) {
+        std::fprintf(stderr, "packtool: cannot read %s\n", args[2].c_str());
+        return kExitUsage;
+    }
+    std::string error;
+    if (!WriteLayoutTable(bytes.data(), bytes.size(), stdout, &error)) {
+        std::fprintf(stderr, "packtool: %s: %s\n", args[2].c_str(), error.c_str());
+        return kExitUsage;
+    }
+    return std::fflush(stdout) == 0 ? kExitOk : kExitUsage;
+}
+
+int Facts(const std::vector<std::string>& args) {
+    if (args.size() != 2) {
+        PrintUsage();
+        return kExitUsage;
+    }
+    WriteFactTable(stdout);
     return std::fflush(stdout) == 0 ? kExitOk : kExitUsage;
 }

@@ -1,4 +1,4 @@
-#include "mainwindow/LayoutFile.h"
+#include "package/LayoutFile.h"
 
 #include <cstring>
 #include <utility>

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "mainwindow/LayoutFile.h"
+#include "package/LayoutFile.h"
 
 namespace {
 

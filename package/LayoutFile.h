@@ -68,5 +68,9 @@ struct LayoutEntry {
     std::string secondArgument;
 };
 
+// The main window makes one skin control per record; the record at index i of the file gets the control identifier
+// kFirstControlId + i, which its WM_COMMAND carries.
+constexpr int kFirstControlId = 1000;
+
 // Reads every complete record, in file order.
 std::vector<LayoutEntry> ParseLayout(const unsigned char* data, size_t size);
