@@ -269,10 +269,17 @@ gui_kill_installer() {
 
 # --- the game's registry key -----------------------------------------------------------------------------------------
 # gui_reg_value NAME: prints "TYPE    DATA" of the value (as UTF-8), nothing when it is absent. "reg" runs under the
-# default locale and writes to a pipe in its code page, 936.
+# default locale and writes to a pipe in its code page, 936. The whole key is listed, so that a failure of reg itself
+# (on a loaded machine Wine now and then fails to start a program) is told from an absent value: reg is asked again,
+# up to three times in all, and only a key that is not there lists nothing each time.
 gui_reg_value() {
-    "$GUI_RUN" reg query "$GUI_GAME_KEY" /v "$1" 2>/dev/null | iconv -f GBK -t UTF-8 | tr -d '\r' |
-        sed -n "s/^    $1    //p" || true
+    local listing="" try
+    for try in 1 2 3; do
+        listing=$("$GUI_RUN" reg query "$GUI_GAME_KEY" 2>/dev/null) && break
+        listing=""
+        sleep 1
+    done
+    printf '%s\n' "$listing" | iconv -f GBK -t UTF-8 | tr -d '\r' | sed -n "s/^    $1    //p" || true
 }
 gui_reg_set() { "$GUI_RUN" reg add "$GUI_GAME_KEY" /v "$1" /t REG_SZ /d "$2" /f >/dev/null; }
 gui_reg_unset() { "$GUI_RUN" reg delete "$GUI_GAME_KEY" /v "$1" /f >/dev/null 2>&1 || true; }

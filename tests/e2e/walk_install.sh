@@ -113,8 +113,9 @@ fi
 
 say "== checking the uninstallation"
 gui_expect_value "${GUI_FACT[geforce2mx-value]}" "REG_SZ    $GEFORCE_VALUE" "after the uninstall"
-[ "$(gui_reg_value "${GUI_FACT[game-folder-value]}")" = "$INSTALL_INFO_BEFORE" ] ||
-    fail "InstallInfo changed during the uninstall"
+install_info_after=$(gui_reg_value "${GUI_FACT[game-folder-value]}")
+[ "$install_info_after" = "$INSTALL_INFO_BEFORE" ] ||
+    fail "InstallInfo changed during the uninstall: \"$INSTALL_INFO_BEFORE\" before, \"$install_info_after\" after"
 say "   registry: QuorvanInfo gone; QuorvanGeforce2mx and InstallInfo as before"
 if [ "$SCENARIO" = patched ]; then
     cmp -s "$OUT/update.dll" "$PATCHED" || fail "the uninstall changed the updated psrpc.dll"
