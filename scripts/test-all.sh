@@ -48,13 +48,7 @@ print_stages() {  # print_stages EXIT_STATUS
     printf '%s\n' "${STAGE_TABLE[@]}"
     printf '%-58s %6d\n' "all" $((SECONDS - RUN_START))
 }
-GUEST_PID=""
-stop_guest() {
-    if [ -n "$GUEST_PID" ] && kill -0 "$GUEST_PID" 2>/dev/null; then
-        kill -- "-$GUEST_PID" 2>/dev/null || true
-    fi
-}
-trap 'qv_status=$?; stop_guest; print_stages $qv_status' EXIT
+trap 'print_stages $?' EXIT
 
 begin_stage "setting up (packages, dependencies, Wine prefix)"
 bash scripts/bootstrap.sh
@@ -80,28 +74,6 @@ run_ctest() {
     fi
 }
 
-begin_stage "win32 (i686 product build)"
-cmake --preset win32 >/dev/null
-cmake --build --preset win32 -j"$JOBS"
-
-# --- the shipped files: dist/ as a maintainer gets it (sizes, imports, SHA256SUMS) ---------------------------------
-begin_stage "dist: the shipped 32-bit files and the maintainer's folder"
-bash scripts/make-dist.sh
-# ------------------------------------------------------------------------------------------------------------------
-
-# The guest needs nothing but the i686 build and dist/, and spends most of its time waiting on an emulated
-# processor: it runs beside every later stage, its output kept in build/win32-vm-run.log and shown at the end.
-GUEST_LOG="$ROOT/build/win32-vm-run.log"
-if [ "$RUN_WIN32_VM" = 1 ]; then
-    # The image made in the background since the set-up; run.sh makes it itself if that failed.
-    wait "$IMAGE_PID" || echo "win32-vm image: the build beside the others failed; run.sh tries again"
-    cat "$IMAGE_LOG"
-    GUEST_START=$SECONDS
-    setsid -w bash scripts/win32-vm/run.sh >"$GUEST_LOG" 2>&1 &
-    GUEST_PID=$!  # its own process group: a run that stops early ends the guest with it (stop_guest)
-    echo "win32-vm: the guest runs beside the stages below (its output: $GUEST_LOG)"
-fi
-
 begin_stage "host: build and test"
 cmake --preset host >/dev/null
 cmake --build --preset host -j"$JOBS"
@@ -117,7 +89,7 @@ if [ "${QV_SKIP_FUZZ:-0}" != 1 ]; then
     cmake --preset fuzz >/dev/null
     cmake --build --preset fuzz -j"$JOBS"
     # libFuzzer uses one processor: the targets run side by side in rounds of one per processor, each for its full
-    # time (the guest, beside them, takes part of a processor: the figures of executed units show it).
+    # time, so that none gets less of a processor than when they ran one after the other.
     fuzz_targets=()
     for target in build/fuzz/fuzz/fuzz_*; do
         if [ -x "$target" ]; then
@@ -152,6 +124,26 @@ if [ "${QV_SKIP_FUZZ:-0}" != 1 ]; then
     done
 fi
 
+begin_stage "win32 (i686 product build)"
+cmake --preset win32 >/dev/null
+cmake --build --preset win32 -j"$JOBS"
+
+# --- the shipped files: dist/ as a maintainer gets it (sizes, imports, SHA256SUMS) ---------------------------------
+begin_stage "dist: the shipped 32-bit files and the maintainer's folder"
+bash scripts/make-dist.sh
+# ------------------------------------------------------------------------------------------------------------------
+
+if [ "$RUN_WIN32_VM" = 1 ]; then
+    begin_stage "win32: the i686 build run in a 32-bit guest (qemu)"
+    # The image made in the background since the set-up; run.sh makes it itself if that failed.
+    wait "$IMAGE_PID" || echo "win32-vm image: the build beside the others failed; run.sh tries again"
+    cat "$IMAGE_LOG"
+    if ! bash scripts/win32-vm/run.sh; then
+        FAILED+=("i686 in the 32-bit guest (build/win32-vm/result.txt)")
+        stage_failed
+    fi
+fi
+
 begin_stage "win64: build"
 cmake --preset win64 >/dev/null
 cmake --build --preset win64 -j"$JOBS"
@@ -159,22 +151,11 @@ begin_stage "win64: test under wine64"
 # One display for the whole run; the wineserver must start with it (a display-less server cannot make windows).
 source scripts/xvfb.sh
 xvfb_start
-trap 'qv_status=$?; stop_guest; xvfb_stop; print_stages $qv_status' EXIT
+trap 'qv_status=$?; xvfb_stop; print_stages $qv_status' EXIT
 RERUNS="build/win64/wine-logs/reruns.txt"
 rm -f "$RERUNS"
 run_ctest win64
 end_stage
-
-if [ -n "$GUEST_PID" ]; then
-    begin_stage "win32: the i686 build run in a 32-bit guest (qemu), beside the stages above"
-    STAGE_START=$GUEST_START
-    if ! wait "$GUEST_PID"; then
-        FAILED+=("i686 in the 32-bit guest (build/win32-vm/result.txt)")
-        stage_failed
-    fi
-    cat "$GUEST_LOG"
-    end_stage
-fi
 
 step "summary"
 if [ -s "$RERUNS" ]; then
