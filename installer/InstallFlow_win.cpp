@@ -25,65 +25,76 @@
 
 namespace {
 
-// Hashes the unpacked bytes of one entry on a thread of its own while the worker reads and checks the next, so that
-// the record's digests add little to the check on a machine with two processors. Hash waits for the buffer handed
-// over before, so that buffer may be used again once Hash or Wait has returned.
+// Hashes the unpacked bytes of entries on a thread of its own while the worker reads and checks the next ones, so
+// that the record's digests add little to the check on a machine with two processors. Up to kSlots buffers wait
+// for it at once, which evens out entries of very different sizes; Hash waits only while all slots are taken. A
+// buffer handed over is hashed once kSlots more have been handed over after it, or once Wait has returned.
 class BackgroundDigest : public WorkerThread {
   public:
-    BackgroundDigest() : work_(NewEvent()), idle_(NewEvent()) {}
+    static constexpr int kSlots = 3;
+
+    BackgroundDigest() : queued_(NewSemaphore(0)), free_(NewSemaphore(kSlots)) {}
     ~BackgroundDigest() override { Stop(); }
 
     // Starts the thread; false (hash on the caller's thread then) when it cannot be made.
     bool Begin() {
-        started_ = work_.valid() && idle_.valid() && Start();
+        started_ = queued_.valid() && free_.valid() && Start();
         return started_;
     }
-    // *md5 gets the digest of size bytes at bytes; both must stay until the next Hash or Wait returns.
+    // *md5 gets the digest of size bytes at bytes; both must stay as they are until the buffer is hashed.
     void Hash(const unsigned char* bytes, size_t size, std::string* md5) {
-        Wait();
-        bytes_ = bytes;
-        size_ = size;
-        md5_ = md5;
-        pending_ = true;
-        SetEvent(work_.get());
+        WaitForSingleObject(free_.get(), INFINITE);
+        jobs_[tail_] = Job{bytes, size, md5};
+        tail_ = (tail_ + 1) % kSlots;
+        ReleaseSemaphore(queued_.get(), 1, nullptr);
     }
+    // Until every buffer handed over is hashed.
     void Wait() {
-        if (pending_)
-            WaitForSingleObject(idle_.get(), INFINITE);
-        pending_ = false;
+        if (!started_)
+            return;
+        for (int i = 0; i < kSlots; ++i)
+            WaitForSingleObject(free_.get(), INFINITE);
+        ReleaseSemaphore(free_.get(), kSlots, nullptr);
     }
     void Run() override {
         for (;;) {
-            WaitForSingleObject(work_.get(), INFINITE);
+            WaitForSingleObject(queued_.get(), INFINITE);
             if (stopping_)
                 return;
-            *md5_ = Md5Hex(bytes_, size_);
-            SetEvent(idle_.get());
+            const Job& job = jobs_[head_];
+            *job.md5 = Md5Hex(job.bytes, job.size);
+            head_ = (head_ + 1) % kSlots;
+            ReleaseSemaphore(free_.get(), 1, nullptr);
         }
     }
 
   private:
-    static HANDLE NewEvent() {
-        const HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-        return event ? event : INVALID_HANDLE_VALUE;
+    struct Job {
+        const unsigned char* bytes = nullptr;
+        size_t size = 0;
+        std::string* md5 = nullptr;
+    };
+
+    static HANDLE NewSemaphore(LONG count) {
+        const HANDLE semaphore = CreateSemaphoreW(nullptr, count, kSlots, nullptr);
+        return semaphore ? semaphore : INVALID_HANDLE_VALUE;
     }
     void Stop() {
         if (!started_)
             return;
         Wait();
         stopping_ = true;
-        SetEvent(work_.get());
+        ReleaseSemaphore(queued_.get(), 1, nullptr);
         while (IsBusy())
             Sleep(1);
         started_ = false;
     }
 
-    ScopedFileHandle work_;  // set: a buffer is handed over, or the thread is to end
-    ScopedFileHandle idle_;  // set: the buffer handed over is hashed
-    const unsigned char* bytes_ = nullptr;
-    size_t size_ = 0;
-    std::string* md5_ = nullptr;
-    bool pending_ = false;
+    ScopedFileHandle queued_;  // counts the buffers handed over and not yet taken by the thread
+    ScopedFileHandle free_;    // counts the slots free for another buffer
+    Job jobs_[kSlots];
+    int head_ = 0;  // the thread's next job
+    int tail_ = 0;  // where the next buffer handed over goes
     bool started_ = false;
     std::atomic<bool> stopping_{false};
 };
@@ -570,10 +581,13 @@ bool InstallWorker::CheckEntries() {
         else
             entries.push_back(found);
     }
-    // The unpacked bytes of one entry are hashed on a second thread while the next is read and checked into the
-    // other output buffer; without that thread they are hashed here.
+    // The unpacked bytes of entries are hashed on a second thread while the next are read and checked, each into an
+    // output buffer of its own: the one being filled and one for each of the digest's slots, taken in turn (a
+    // buffer comes back to be filled kSlots entries after it was handed over, when it is hashed); without that
+    // thread they are hashed here.
     ScratchBuffers buffers;
-    ByteBuffer spareOutput;
+    ByteBuffer spareOutputs[BackgroundDigest::kSlots];
+    int nextSpare = 0;
     BackgroundDigest digest;  // after the buffers: it is stopped before they go
     const bool inParallel = recorded && digest.Begin();
     ExtractOptions check;
@@ -589,7 +603,8 @@ bool InstallWorker::CheckEntries() {
             damaged_.push_back(entry->name);
         } else if (inParallel) {
             digest.Hash(buffers.output.get(), entry->originalSize, &unpackedMd5_[entry]);
-            std::swap(buffers.output, spareOutput);
+            std::swap(buffers.output, spareOutputs[nextSpare]);
+            nextSpare = (nextSpare + 1) % BackgroundDigest::kSlots;
         } else if (recorded) {
             unpackedMd5_[entry] = md5;
         }
