@@ -38,12 +38,21 @@ std::string UnixName(const std::string& path) {
     return name;
 }
 
+std::string WinePathOf(const char* unixPath) {
+    std::string path = std::string("Z:") + unixPath;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+}
+
 bool RunOnHost(const std::string& commandLine, const std::function<bool()>& done, const std::string& folder) {
     std::wstring line(commandLine.size() + 1, L'\0');
     line.resize(
         MultiByteToWideChar(CP_UTF8, 0, commandLine.data(), int(commandLine.size()), &line[0], int(line.size())));
-    std::wstring goBetween = L"Z:" + std::wstring(QV_HOST_RUN, QV_HOST_RUN + sizeof QV_HOST_RUN - 1);
-    std::replace(goBetween.begin(), goBetween.end(), L'/', L'\\');
+    return RunOnHostWide(line, done, folder);
+}
+
+bool RunOnHostWide(std::wstring line, const std::function<bool()>& done, const std::string& folder) {
+    const std::wstring goBetween = Wide(WinePathOf(QV_HOST_RUN));
     std::wstring startIn;
     if (!folder.empty() && !WideFromGbk(folder, &startIn))
         return false;

@@ -15,6 +15,11 @@ std::string UnixName(const std::string& path);
 // given. A go-between process (host_run.exe) starts it by its path on drive Z: and does not wait for it: done() is
 // awaited, for up to 30 s.
 bool RunOnHost(const std::string& commandLine, const std::function<bool()>& done, const std::string& folder = "");
+// The same for a command line already in UTF-16 (such as one spelt from GBK names).
+bool RunOnHostWide(std::wstring commandLine, const std::function<bool()>& done, const std::string& folder = "");
+
+// The Windows path of a file of the machine Wine runs on, through drive Z: ("/usr/x" is "Z:\usr\x").
+std::string WinePathOf(const char* unixPath);
 
 // A symbolic link of the machine Wine runs on at link, to target (a file or a folder).
 bool MakeUnixLink(const std::string& target, const std::string& link);

@@ -358,16 +358,12 @@ bool SetInstallKeyAccess(DWORD access) {
 }
 
 bool RunUnix(const std::string& commandLine, const std::string& folder, const std::function<bool()>& done) {
-    std::wstring wide;
-    std::string line(commandLine.size() * 3, '\0');
-    if (WideFromGbk(commandLine, &wide))
-        line.resize(WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), &line[0], int(line.size()),
-                                        nullptr, nullptr));
-    if (wide.empty() || line.empty()) {
+    std::wstring line;
+    if (!WideFromGbk(commandLine, &line) || line.empty()) {
         ADD_FAILURE() << "cannot spell the command line for the machine: " << commandLine;
         return false;
     }
-    return RunOnHost(line, done, folder);
+    return RunOnHostWide(line, done, folder);
 }
 
 bool IsLinkAt(const std::string& path) {

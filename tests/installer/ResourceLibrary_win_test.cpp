@@ -380,12 +380,6 @@ TEST(ResourceLibrary, ComparedLibraryCannotBeSwappedBeforeItIsLoaded) {
 
 namespace {
 
-std::string WinePathOf(const char* unixPath) {
-    std::string path = std::string("Z:") + unixPath;
-    std::replace(path.begin(), path.end(), '/', '\\');
-    return path;
-}
-
 // A game folder two levels down ("...\qvtest-N\outer\game", the library and one pack file in it) and, beside it, a
 // tree of the same shape ("planted\game\SavePatch.qvx") whose library is the planted DLL: what a program of the
 // user would put in the place of a folder of the path.
