@@ -412,7 +412,16 @@ gui_report_screen() {
         say "   window $id \"$(xdotool getwindowname "$id" 2>/dev/null)\" $(xdotool getwindowgeometry "$id" 2>/dev/null |
             sed -n 's/^ *Position: \([^ ]*\).*/at \1/p')"
     done
-    [ -z "$GUI_PROBE" ] || "$GUI_RUN" "$GUI_PROBE" boxes 2>/dev/null | sed 's/^/   box: /'
+    if [ -n "$GUI_PROBE" ]; then
+        local boxes status=0
+        boxes=$("$GUI_RUN" "$GUI_PROBE" boxes 2>&1) || status=$?
+        say "   window_probe boxes: exit status $status"
+        printf '%s\n' "$boxes" | sed '/^$/d; s/^/   box: /'
+    fi
+    # Wine's own processes with their start times: a desktop process (explorer.exe /desktop) younger than the
+    # program under test means programs started since are on another desktop and cannot see its windows.
+    ps -eo pid,lstart,args 2>/dev/null | grep -E 'explorer|wineserver|services|\.exe' | grep -v grep |
+        sed 's/^/   process: /' || true
 }
 
 

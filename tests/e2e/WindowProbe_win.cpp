@@ -56,11 +56,19 @@ BOOL CALLBACK PrintControl(HWND control, LPARAM) {
     return TRUE;
 }
 
-BOOL CALLBACK PrintBox(HWND window, LPARAM) {
+struct BoxCount {
+    int windows = 0;
+    int boxes = 0;
+};
+
+BOOL CALLBACK PrintBox(HWND window, LPARAM param) {
+    auto* count = reinterpret_cast<BoxCount*>(param);
+    ++count->windows;
     wchar_t className[64] = {};
     GetClassNameW(window, className, 64);
     if (std::wcscmp(className, kDialogClass) != 0 || !IsWindowVisible(window))
         return TRUE;
+    ++count->boxes;
     PrintLine(OneLine(WindowText(window)) + "\t" + OneLine(WindowText(GetDlgItem(window, kMessageTextId))));
     return TRUE;
 }
@@ -75,8 +83,17 @@ int Controls() {
     return 0;
 }
 
+// When no box is shown, stderr says how many top-level windows this desktop holds and its name: a walk that sees the
+// box on the X display but not here has its probes on another desktop than the program under test.
 int Boxes() {
-    EnumWindows(PrintBox, 0);
+    BoxCount count;
+    EnumWindows(PrintBox, reinterpret_cast<LPARAM>(&count));
+    if (count.boxes == 0) {
+        wchar_t desktop[128] = L"?";
+        GetUserObjectInformationW(GetThreadDesktop(GetCurrentThreadId()), UOI_NAME, desktop, sizeof desktop, nullptr);
+        std::fprintf(stderr, "window_probe: no dialog among %d top-level windows of desktop %s\n", count.windows,
+                     Utf8(desktop).c_str());
+    }
     return 0;
 }
 

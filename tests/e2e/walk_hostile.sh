@@ -133,6 +133,20 @@ restore_browser() {
     BROWSER_SAVED=""
 }
 
+# end_desktop_process: ends Wine's desktop process (explorer.exe /desktop) of this prefix and waits until it is gone.
+# It ran the web address for the installer; on a loaded machine it has gone down seconds after the installer ended, in
+# the middle of the next part, and the one started again made a new desktop: every probe after that saw none of the
+# installer's windows. Ended here, with no window of ours open, the next program starts a fresh one.
+end_desktop_process() {
+    local pid
+    for pid in $(pgrep -f 'explorer\.exe /desktop' || true); do
+        tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" || continue
+        kill "$pid" 2>/dev/null || continue
+        gui_poll "$GUI_WAIT" test ! -e "/proc/$pid" || fail "Wine's desktop process $pid did not end"
+        say "   Wine's desktop process ended after the web address (the next program starts a new one)"
+    done
+}
+
 # The drive letter and the browser back as they were, and the large pack's folder removed (walk_finish).
 walk_cleanup() {
     restore_browser
@@ -215,6 +229,7 @@ for part in $PARTS; do
             walk_close
             restore_browser
             rm -rf "$outside" "$start_dir" "$browser_dir"
+            end_desktop_process
             ;;
         link)
             say "== link: install into G: with read-only game files"
