@@ -17,8 +17,7 @@ void ShowEndReport(HWND owner,
                    const std::string& folder,
                    const std::string& logBelow,
                    const FailureList& failures,
-                   const EndTexts& texts,
-                   const std::string& tail) {
+                   const EndTexts& texts) {
     if (failures.empty()) {
         ShowMessage(owner, texts.done, kNoteCaption, kMbOk | kMbIconInformation);
         return;
@@ -26,7 +25,7 @@ void ShowEndReport(HWND owner,
     const std::string log = folder + "\\" + logBelow;
     const std::string text = FailureLogText(failures, texts.logHeading);
     const bool written = PutBelow(game, logBelow, text.data(), text.size());
-    const std::string summary = FailureSummary(failures, texts.heading, log, written) + tail;
+    const std::string summary = FailureSummary(failures, texts.heading, log, written) + texts.tail;
     ShowMessage(owner, summary.c_str(), kNoteCaption, kMbOk | kMbIconWarning);
 }
 

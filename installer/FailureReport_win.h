@@ -16,10 +16,11 @@ struct EndTexts {
     const char* done;        // after a clean run
     const char* heading;     // the box's first line; its %u is the number of failures
     const char* logHeading;  // the log's first line
+    std::string tail;        // after the failures in the box: what stayed, and what the player can do
 };
 
 // The last box, owned by owner: texts.done after a clean run; otherwise the first failures (FailureSummary) and
-// then tail, with the whole list written to logBelow, a path relative to the game folder held as game (folder is
+// then texts.tail, with the whole list written to logBelow, a path relative to the game folder held as game (folder is
 // that folder's own path, to name the log). The log is written through the held folder or not at all, and the box
 // says which.
 void ShowEndReport(HWND owner,
@@ -27,8 +28,7 @@ void ShowEndReport(HWND owner,
                    const std::string& folder,
                    const std::string& logBelow,
                    const FailureList& failures,
-                   const EndTexts& texts,
-                   const std::string& tail = std::string());
+                   const EndTexts& texts);
 
 // The texts of a damaged-package box.
 struct DamagedTexts {

@@ -439,19 +439,30 @@ bool RemoveWithoutFollowingLinks(const std::string& parent, const char* name, st
     return RemoveEntry(Entry{wideBase, topFinal, base, top.get(), std::wstring(data.cFileName), IsFolder(data)}, left);
 }
 
-void ListFilesRecursive(const char* folder, std::vector<std::string>& list, const char* suffix) {
-    std::wstring wide;
-    if (!folder || !WideFromGbk(folder, &wide))
-        return;
-    const std::string base(folder);
+namespace {
+
+// Calls visit(data, name) for each entry of the folder wide that a GBK path can name, with that name.
+template <typename Visit>
+void ForEachGbkNamed(const std::wstring& wide, Visit visit) {
     WIN32_FIND_DATAW data;
     ScopedFind search(wide + L"\\*", &data);
     if (!search.found())
         return;
     std::string name;
     do {
-        if (!GbkFromWide(data.cFileName, &name))
-            continue;  // no GBK path can name it
+        if (GbkFromWide(data.cFileName, &name))
+            visit(data, name);
+    } while (search.Next(&data));
+}
+
+}  // namespace
+
+void ListFilesRecursive(const char* folder, std::vector<std::string>& list, const char* suffix) {
+    std::wstring wide;
+    if (!folder || !WideFromGbk(folder, &wide))
+        return;
+    const std::string base(folder);
+    ForEachGbkNamed(wide, [&](const WIN32_FIND_DATAW& data, const std::string& name) {
         std::string path = base + "\\" + name;
         if (!IsFolder(data)) {
             path = LowerAsciiDbcsCopy(path);
@@ -460,7 +471,7 @@ void ListFilesRecursive(const char* folder, std::vector<std::string>& list, cons
         } else if (!IsSkippedFolder(data) && !IsLink(data.dwFileAttributes)) {
             ListFilesRecursive(path.c_str(), list, suffix);
         }
-    } while (search.Next(&data));
+    });
 }
 
 void ListDirsRecursive(const char* folder, std::vector<std::string>& list) {
@@ -476,19 +487,14 @@ void ListDirsRecursive(const char* folder, std::vector<std::string>& list) {
     std::wstring wide;
     if (!WidePath(base.c_str(), wide))
         return;
-    WIN32_FIND_DATAW data;
-    ScopedFind search(wide + L"\\*", &data);
-    if (!search.found())
-        return;
-    std::string name;
-    do {
-        if (!IsFolder(data) || IsSkippedFolder(data) || !GbkFromWide(data.cFileName, &name))
-            continue;
-        std::string path = base + "\\" + name;
+    ForEachGbkNamed(wide, [&](const WIN32_FIND_DATAW& data, const std::string& name) {
+        if (!IsFolder(data) || IsSkippedFolder(data))
+            return;
+        const std::string path = base + "\\" + name;
         if (!IsLink(data.dwFileAttributes))
             ListDirsRecursive(path.c_str(), list);
         list.push_back(LowerAsciiDbcsCopy(path));
-    } while (search.Next(&data));
+    });
 }
 
 bool QueryFreeSpace(const char* folder, uint64_t* bytesAvailable) {

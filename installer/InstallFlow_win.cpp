@@ -336,6 +336,46 @@ void TakeBackRecord(const HeldFolder& game, const InstallRecord& record) {
     RemoveEmptyFoldersBelow(game, PackFoldersOf(paths));
 }
 
+// A refused write, named once: a folder refused on the way to many files stands for all of them.
+void AddRefusal(FailureList& failures, const Refusal& refusal) {
+    failures.AddOnce(WriteFailure(refusal.fault), refusal.place);
+}
+
+// Extracts a package entry by name from index, read as options say, and writes it to target below the held folder;
+// every failure is added to failures, named by target (or by the folder on the way that was refused, once). A file of
+// the pack's own folder keeps the old rule: its bytes are written even after a failed check (which is noted). One of
+// the game's own files is replaced only by checked bytes. The sink holds what was extracted until the caller frees
+// it. True when the file now holds the entry's checked bytes.
+bool CopyEntryToFile(const PackageIndex& index,
+                     const ExtractOptions& options,
+                     const char* entry,
+                     MemorySink& sink,
+                     const HeldFolder& folder,
+                     const char* target,
+                     FailureList& failures) {
+    const std::string name = WithoutLeadingSeparator(target);
+    ExtractReport report;
+    Refusal refusal;
+    bool copied = false;
+    if (!ExtractByName(index, entry, sink, &report, options)) {
+        // Not in the package (reported already), or no memory for it.
+        failures.Add(FindEntry(index, entry) ? Failure::kWrite : Failure::kMissing, name);
+    } else if (!IsPackTarget(target)) {
+        if (!report.clean())
+            failures.Add(Failure::kCheckedKept, name);
+        else if (!(copied = PutBelow(folder, name, sink.data, sink.size, &refusal)))
+            AddRefusal(failures, refusal);
+    } else {
+        if (!PutBelow(folder, name, sink.data, sink.size, &refusal))
+            AddRefusal(failures, refusal);
+        else if (!report.clean())
+            failures.Add(Failure::kChecked, name);
+        else
+            copied = true;
+    }
+    return copied;
+}
+
 // Records the installation, then the first changes to the game folder: the configuration program and the library.
 // The library is written from checked bytes or not at all, and only a library written now is called: an older one
 // left in the folder is never loaded. A mark that cannot be written (or read back as the uninstall will read it)
@@ -370,12 +410,11 @@ void MarkAndBeginWriting(HWND mainWindow) {
     const PackageIndex& index = gInstallWorker.index();
     const ExtractOptions& read = gInstallWorker.readOptions();
     MemorySink sink;
-    CopyEntryToFile(index, read, kConfigEntry, sink, game, kConfigTarget, CopyKind::kGameFile, failures);
+    CopyEntryToFile(index, read, kConfigEntry, sink, game, kConfigTarget, failures);
     sink.Release();
     // The library's bytes stay with the worker: the library is loaded only when its file still holds them.
     MemorySink& library = gInstallWorker.library();
-    const bool libraryReady =
-        CopyEntryToFile(index, read, kLibraryEntry, library, game, kLibraryTarget, CopyKind::kGameFile, failures);
+    const bool libraryReady = CopyEntryToFile(index, read, kLibraryEntry, library, game, kLibraryTarget, failures);
     if (!libraryReady)
         library.Release();
     gInstallWorker.Proceed(libraryReady);
@@ -410,12 +449,7 @@ void ReportEnd(HWND owner, const std::string& folder, const HeldFolder& game, Fa
     Refusal refusal;
     if (failures.empty() && !RemoveBelow(game, logBelow, &refusal))
         failures.Add(RemoveFailure(refusal.fault), refusal.place);
-    ShowEndReport(owner, game, folder, logBelow, failures, {kDoneText, kFailuresHeading, kLogHeading});
-}
-
-// A refused write, named once: a folder refused on the way to many files stands for all of them.
-void AddRefusal(FailureList& failures, const Refusal& refusal) {
-    failures.AddOnce(WriteFailure(refusal.fault), refusal.place);
+    ShowEndReport(owner, game, folder, logBelow, failures, {kDoneText, kFailuresHeading, kLogHeading, ""});
 }
 
 }  // namespace
@@ -425,37 +459,6 @@ bool IsPackTarget(const char* target) {
     auto separator = [](char c) { return c == '\\' || c == '/'; };
     return target && separator(target[0]) && std::strncmp(target + 1, kPackFolder, length) == 0 &&
            separator(target[1 + length]);
-}
-
-bool CopyEntryToFile(const PackageIndex& index,
-                     const ExtractOptions& options,
-                     const char* entry,
-                     MemorySink& sink,
-                     const HeldFolder& folder,
-                     const char* target,
-                     CopyKind kind,
-                     FailureList& failures) {
-    const std::string name = WithoutLeadingSeparator(target);
-    ExtractReport report;
-    Refusal refusal;
-    bool copied = false;
-    if (!ExtractByName(index, entry, sink, &report, options)) {
-        // Not in the package (reported already), or no memory for it.
-        failures.Add(FindEntry(index, entry) ? Failure::kWrite : Failure::kMissing, name);
-    } else if (kind == CopyKind::kGameFile) {
-        if (!report.clean())
-            failures.Add(Failure::kCheckedKept, name);
-        else if (!(copied = PutBelow(folder, name, sink.data, sink.size, &refusal)))
-            AddRefusal(failures, refusal);
-    } else {
-        if (!PutBelow(folder, name, sink.data, sink.size, &refusal))
-            AddRefusal(failures, refusal);
-        else if (!report.clean())
-            failures.Add(Failure::kChecked, name);
-        else
-            copied = true;
-    }
-    return copied;
 }
 
 void InstallPack(HWND mainWindow) {
@@ -794,9 +797,8 @@ void CompleteInstall(HWND mainWindow) {
     {
         MemorySink sink;
         for (const CopyRow& row : kCopyTable) {
-            const CopyKind kind = IsPackTarget(row.target) ? CopyKind::kPackFile : CopyKind::kGameFile;
             CopyEntryToFile(gInstallWorker.index(), gInstallWorker.readOptions(), row.entry, sink,
-                            gInstallerState.gameFolder, row.target, kind, failures);
+                            gInstallerState.gameFolder, row.target, failures);
             // Freed now rather than on the next delivery, so that one entry's buffers never meet the next one's.
             sink.Release();
         }

@@ -238,26 +238,9 @@ constexpr DWORD kQuitWaitMs = 30000;
 extern const char kInstallLogName[];    // "\quorvan\install-errors.txt"
 extern const char kUninstallLogName[];  // "\quorvan\uninstall-errors.txt"
 
-// Where a copied entry goes. The pack's own folder keeps the old rule: the bytes are written even after a failed
-// check (which is noted). One of the game's own files is replaced only by checked bytes, through ReplaceFileWith.
-enum class CopyKind { kPackFile, kGameFile };
-
 // True for a target (relative to the install folder, beginning with a separator) inside the pack folder.
 bool IsPackTarget(const char* target);
 
 // Every entry the install writes, in the order it writes them: the configuration program, the library, the pack
 // folder, the copy table. Names the package lacks are left to the copies, which report them.
 std::vector<const PackageEntry*> EntriesToWrite(const PackageIndex& index);
-
-// Extracts a package entry by name from index, read as options say, and writes it to target below the held folder as
-// kind says; every failure is added to failures, named by target (or by the folder on the way that was refused,
-// once). The sink holds what was extracted until the caller frees it. True when the file now holds the entry's
-// checked bytes.
-bool CopyEntryToFile(const PackageIndex& index,
-                     const ExtractOptions& options,
-                     const char* entry,
-                     MemorySink& sink,
-                     const HeldFolder& folder,
-                     const char* target,
-                     CopyKind kind,
-                     FailureList& failures);

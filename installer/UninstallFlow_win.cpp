@@ -212,7 +212,7 @@ void ReportEnd(HWND mainWindow, const Uninstall& run, bool markStays) {
     else if (markStays)
         tail = kMarkLeftText;
     ShowEndReport(mainWindow, run.game, run.folder, LogBelow(run), run.failures,
-                  {kDoneText, kFailuresHeading, kLogHeading}, tail);
+                  {kDoneText, kFailuresHeading, kLogHeading, tail});
 }
 
 // What a recorded file holds now, as the record sees it. Something that is not read (a link, a file with a second

@@ -88,48 +88,45 @@ bool Succeeded(NTSTATUS status) {
     return status >= 0;
 }
 
+// The Win32 errors that name a fault of their own; any other is kOther.
+struct ErrorFault {
+    DWORD error;
+    HeldFault fault;
+};
+constexpr ErrorFault kErrorFaults[] = {
+    {ERROR_FILE_NOT_FOUND, HeldFault::kMissing},       {ERROR_PATH_NOT_FOUND, HeldFault::kMissing},
+    {ERROR_FILE_EXISTS, HeldFault::kExists},           {ERROR_ALREADY_EXISTS, HeldFault::kExists},
+    {ERROR_SHARING_VIOLATION, HeldFault::kInUse},      {ERROR_LOCK_VIOLATION, HeldFault::kInUse},
+    {ERROR_USER_MAPPED_FILE, HeldFault::kInUse},       {ERROR_ACCESS_DENIED, HeldFault::kDenied},
+    {ERROR_WRITE_PROTECT, HeldFault::kDenied},         {ERROR_DIRECTORY, HeldFault::kNotFolder},
+    {ERROR_INVALID_NAME, HeldFault::kBadName},         {ERROR_BAD_PATHNAME, HeldFault::kBadName},
+    {ERROR_FILENAME_EXCED_RANGE, HeldFault::kBadName}, {ERROR_CANT_ACCESS_FILE, HeldFault::kLink},
+    {ERROR_CANT_RESOLVE_FILENAME, HeldFault::kLink}};
+
 HeldFault FaultOfError(DWORD error) {
-    switch (error) {
-        case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND:
-            return HeldFault::kMissing;
-        case ERROR_FILE_EXISTS:
-        case ERROR_ALREADY_EXISTS:
-            return HeldFault::kExists;
-        case ERROR_SHARING_VIOLATION:
-        case ERROR_LOCK_VIOLATION:
-        case ERROR_USER_MAPPED_FILE:
-            return HeldFault::kInUse;
-        case ERROR_ACCESS_DENIED:
-        case ERROR_WRITE_PROTECT:
-            return HeldFault::kDenied;
-        case ERROR_DIRECTORY:
-            return HeldFault::kNotFolder;
-        case ERROR_INVALID_NAME:
-        case ERROR_BAD_PATHNAME:
-        case ERROR_FILENAME_EXCED_RANGE:
-            return HeldFault::kBadName;
-        case ERROR_CANT_ACCESS_FILE:
-        case ERROR_CANT_RESOLVE_FILENAME:
-            return HeldFault::kLink;
-        default:
-            return HeldFault::kOther;
+    for (const ErrorFault& known : kErrorFaults) {
+        if (known.error == error)
+            return known.fault;
     }
+    return HeldFault::kOther;
 }
 
+// The statuses of the native calls that name a fault of their own; any other is read as its Win32 error.
+struct StatusFault {
+    NTSTATUS status;
+    HeldFault fault;
+};
+constexpr StatusFault kStatusFaults[] = {{kStatusObjectNameCollision, HeldFault::kExists},
+                                         {kStatusDeletePending, HeldFault::kInUse},
+                                         {kStatusFileIsADirectory, HeldFault::kNotFile},
+                                         {kStatusNotADirectory, HeldFault::kNotFolder}};
+
 HeldFault FaultOfStatus(NTSTATUS status) {
-    switch (status) {
-        case kStatusObjectNameCollision:
-            return HeldFault::kExists;
-        case kStatusDeletePending:
-            return HeldFault::kInUse;
-        case kStatusFileIsADirectory:
-            return HeldFault::kNotFile;
-        case kStatusNotADirectory:
-            return HeldFault::kNotFolder;
-        default:
-            return Nt().toDosError ? FaultOfError(Nt().toDosError(status)) : HeldFault::kOther;
+    for (const StatusFault& known : kStatusFaults) {
+        if (known.status == status)
+            return known.fault;
     }
+    return Nt().toDosError ? FaultOfError(Nt().toDosError(status)) : HeldFault::kOther;
 }
 
 // Fills *failure (when given) and answers false, so that a failed step reads "return report.Fail(...)".
@@ -179,15 +176,15 @@ HeldFault ChildName(bool held, const std::string& name, std::wstring* wide) {
 
 // Opens name, one name, relative to the folder handle: the system never resolves a path above it again. A link is
 // opened as itself (where the system can: Wine follows the links of the machine it runs on), and the handle is
-// synchronous. *out is the handle, or INVALID_HANDLE_VALUE.
+// synchronous. *out holds the handle, or nothing.
 NTSTATUS OpenRelative(HANDLE folder,
                       const std::wstring& name,
                       ACCESS_MASK access,
                       ULONG share,
                       ULONG disposition,
                       ULONG options,
-                      HANDLE* out) {
-    *out = INVALID_HANDLE_VALUE;
+                      ScopedFileHandle* out) {
+    out->Reset(INVALID_HANDLE_VALUE);
     if (!Nt().createFile)
         return kStatusNotImplemented;
     UNICODE_STRING text;
@@ -202,20 +199,7 @@ NTSTATUS OpenRelative(HANDLE folder,
         Nt().createFile(&handle, access | SYNCHRONIZE, &attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL, share,
                         disposition, options | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT, nullptr, 0);
     if (Succeeded(status))
-        *out = handle;
-    return status;
-}
-
-NTSTATUS OpenRelative(HANDLE folder,
-                      const std::wstring& name,
-                      ACCESS_MASK access,
-                      ULONG share,
-                      ULONG disposition,
-                      ULONG options,
-                      ScopedFileHandle* out) {
-    HANDLE handle;
-    const NTSTATUS status = OpenRelative(folder, name, access, share, disposition, options, &handle);
-    out->Reset(handle);
+        out->Reset(handle);
     return status;
 }
 
@@ -596,11 +580,13 @@ bool HeldFolder::OpenFolder(const std::string& name, bool create, HeldFolder* ch
     const HeldFault named = ChildName(held(), name, &wide);
     if (named != HeldFault::kNone)
         return report.Fail(named);
-    HeldFolder opened;
+    ScopedFileHandle folder;
     const NTSTATUS status = OpenRelative(handle_, wide, kFolderAccess, kHeldShare, create ? FILE_OPEN_IF : FILE_OPEN,
-                                         FILE_DIRECTORY_FILE, &opened.handle_);
+                                         FILE_DIRECTORY_FILE, &folder);
     if (!Succeeded(status))
         return report.Fail(FaultOfStatus(status));
+    HeldFolder opened;
+    opened.handle_ = folder.Release();
     BY_HANDLE_FILE_INFORMATION info;
     const HeldFault fault = CheckChild(handle_, opened.handle_, wide, true, &info);
     if (fault != HeldFault::kNone)

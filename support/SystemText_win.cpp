@@ -10,18 +10,23 @@ namespace {
 
 constexpr UINT kGbkCodePage = 936;
 
-bool FitsInt(size_t size) {
-    return size <= static_cast<size_t>(INT_MAX);
+// Empties out and gives size as the int the conversion calls take: false when it does not fit one.
+template <typename Out>
+bool StartConversion(size_t size, Out* out, int* length) {
+    out->clear();
+    if (size > static_cast<size_t>(INT_MAX))
+        return false;
+    *length = static_cast<int>(size);
+    return true;
 }
 
 // text[0, size) converted with flags (0 or MB_ERR_INVALID_CHARS); false (and out empty) when the system refuses.
 bool ConvertFromGbk(const char* text, size_t size, DWORD flags, std::wstring* out) {
-    out->clear();
-    if (size == 0)
-        return true;
-    if (!FitsInt(size))
+    int length = 0;
+    if (!StartConversion(size, out, &length))
         return false;
-    const int length = static_cast<int>(size);
+    if (length == 0)
+        return true;
     const int needed = MultiByteToWideChar(kGbkCodePage, flags, text, length, nullptr, 0);
     if (needed <= 0)
         return false;
@@ -44,12 +49,11 @@ bool WideFromGbk(const char* text, std::wstring* out) {
 }
 
 bool GbkFromWide(const wchar_t* text, size_t size, std::string* out) {
-    out->clear();
-    if (size == 0)
-        return true;
-    if (!FitsInt(size))
+    int length = 0;
+    if (!StartConversion(size, out, &length))
         return false;
-    const int length = static_cast<int>(size);
+    if (length == 0)
+        return true;
     BOOL usedDefault = FALSE;
     const int needed =
         WideCharToMultiByte(kGbkCodePage, WC_NO_BEST_FIT_CHARS, text, length, nullptr, 0, nullptr, &usedDefault);

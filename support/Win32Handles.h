@@ -63,6 +63,12 @@ class ScopedFileHandle {
     }
     bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
     HANDLE get() const { return handle_; }
+    // Gives the handle up to the caller, who closes it.
+    HANDLE Release() {
+        const HANDLE handle = handle_;
+        handle_ = INVALID_HANDLE_VALUE;
+        return handle;
+    }
     // Closes the handle now. True when there was one and it closed cleanly.
     bool Close() {
         const bool closed = handle_ != INVALID_HANDLE_VALUE && CloseHandle(handle_);

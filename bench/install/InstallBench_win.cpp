@@ -160,11 +160,7 @@ class ScratchUserKey {
 HBITMAP GreyPicture() {
     constexpr int kSide = 450;
     BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = kSide;
-    info.bmiHeader.biHeight = kSide;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), kSide, kSide, 1, 24, BI_RGB};
     void* bits = nullptr;
     HBITMAP picture = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     if (picture)

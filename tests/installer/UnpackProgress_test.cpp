@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <numeric>
 #include <vector>
 
 #include "installer/UnpackProgress.h"
@@ -10,10 +11,7 @@ namespace {
 using Sizes = std::vector<uint64_t>;
 
 uint64_t Sum(const Sizes& sizes) {
-    uint64_t total = 0;
-    for (uint64_t size : sizes)
-        total += size;
-    return total;
+    return std::accumulate(sizes.begin(), sizes.end(), uint64_t{0});
 }
 
 TEST(UnpackProgress, ShareAfterEachEntryRisesAndReaches100OnlyWithTheLast) {

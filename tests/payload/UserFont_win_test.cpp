@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -117,6 +118,23 @@ class UserFontTest : public ::testing::Test {
         ASSERT_NE(nullptr, createUserFont_);
     }
 
+    // A folder of its own for the next case of a table, with the library loaded from there.
+    std::string LoadInNextCase() {
+        const std::string folder = dir_.Join("case" + std::to_string(++cases_));
+        LoadIn(folder);
+        return folder;
+    }
+
+    // Somebody else's files at these names below outside (their folders made), each holding kOutsideBytes.
+    static constexpr char kOutsideBytes[] = "somebody else's file";
+    static void PlaceOutside(const TempDir& outside, std::initializer_list<const char*> names) {
+        for (const char* name : names) {
+            const std::string path = outside.Join(name);
+            MakeParents(path);
+            ASSERT_TRUE(WriteBytes(path, kOutsideBytes));
+        }
+    }
+
     void PlaceSource(int width, int height, const std::string& path) {
         MakeParents(path);
         ASSERT_TRUE(WritePng(path, width, height, SourcePixels(width, height)));
@@ -159,6 +177,7 @@ class UserFontTest : public ::testing::Test {
     TempDir dir_;
     std::string pack_;
     HMODULE module_ = nullptr;
+    int cases_ = 0;  // LoadInNextCase's folders so far
     CreateUserFontProc createUserFont_ = nullptr;
 };
 
@@ -289,17 +308,12 @@ TEST_F(UserFontTest, TextureOrSourceBehindALinkIsNeitherWrittenNorRead) {
         {"source a link to a picture outside", kLowSource, "picture.png", Link::kSymbolic, kLowTarget},
         {"target above the pack folder", "", nullptr, Link::kNone, "..\\escape.tga"},
     };
-    const std::string kOutsideBytes = "somebody else's file";
-    int number = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         TempDir outside;
-        const std::string folder = dir_.Join("case" + std::to_string(++number));
-        LoadIn(folder);
+        const std::string folder = LoadInNextCase();
         // Outside: a file, a folder with a file, a pack folder and a picture that would all render.
-        ASSERT_TRUE(WriteBytes(outside.Join("victim.tga"), kOutsideBytes));
-        ASSERT_TRUE(CreateDirectoryW(Wide(outside.Join("folder")).c_str(), nullptr));
-        ASSERT_TRUE(WriteBytes(outside.Join("folder\\user_font01b.tga"), kOutsideBytes));
+        ASSERT_NO_FATAL_FAILURE(PlaceOutside(outside, {"victim.tga", "folder\\user_font01b.tga"}));
         PlaceSource(kWidth, kHeight, outside.Join("pack\\") + kLowSource);
         PlaceSource(kWidth, kHeight, outside.Join("picture.png"));
         const std::vector<std::string> outsideNames = NamesIn(outside.path());
@@ -456,16 +470,11 @@ TEST_F(ResourceInstallRun, LinksBelowThePackFolderAreNeitherEnteredNorListedAndA
          "资源安装失败(共2处)：以下文件是链接, 未列入资源索引: @\\",
          true},
     };
-    const std::string kOutsideBytes = "somebody else's file";
-    int number = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         TempDir outside;
-        const std::string folder = dir_.Join("case" + std::to_string(++number));
-        LoadIn(folder);
-        ASSERT_TRUE(WriteBytes(outside.Join("secret.txt"), kOutsideBytes));
-        ASSERT_TRUE(CreateDirectoryW(Wide(outside.Join("sub")).c_str(), nullptr));
-        ASSERT_TRUE(WriteBytes(outside.Join("sub\\secret.txt"), kOutsideBytes));
+        const std::string folder = LoadInNextCase();
+        ASSERT_NO_FATAL_FAILURE(PlaceOutside(outside, {"secret.txt", "sub\\secret.txt"}));
         const std::vector<std::string> outsideNames = NamesIn(outside.path());
         if (*c.links[0]) {
             MakeParents(pack_ + "\\ok.txt");
