@@ -85,42 +85,45 @@ cmake --build --preset host-san -j"$JOBS"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 run_ctest host-san
 
 if [ "${QV_SKIP_FUZZ:-0}" != 1 ]; then
-    begin_stage "fuzzing (${FUZZ_SECONDS}s per target, side by side)"
+    begin_stage "fuzzing (${FUZZ_SECONDS}s of a processor per target, side by side)"
     cmake --preset fuzz >/dev/null
     cmake --build --preset fuzz -j"$JOBS"
-    # libFuzzer uses one processor: the targets run side by side in rounds of one per processor, each for its full
-    # time, so that none gets less of a processor than when they ran one after the other.
+    # libFuzzer uses one processor. The targets all run at once, each for as long as gives it FUZZ_SECONDS of a
+    # processor when there are more targets than processors (three on two: 90 s each), so that none fuzzes less than
+    # alone and no processor waits idle for a last round.
     fuzz_targets=()
     for target in build/fuzz/fuzz/fuzz_*; do
         if [ -x "$target" ]; then
             fuzz_targets+=("$target")
         fi
     done
-    for ((first = 0; first < ${#fuzz_targets[@]}; first += JOBS)); do
-        fuzz_names=()
-        fuzz_pids=()
-        for target in "${fuzz_targets[@]:first:JOBS}"; do
-            name="$(basename "$target")"
-            corpus="build/fuzz/corpus/$name"
-            mkdir -p "$corpus" "build/fuzz/findings/$name"
-            seeds="fuzz/seeds/$name"
-            [ -d "$seeds" ] || seeds=""
-            echo "-- $name"
-            "$target" -max_total_time="$FUZZ_SECONDS" -print_final_stats=1 -rss_limit_mb=2048 \
-                -artifact_prefix="build/fuzz/findings/$name/" "$corpus" $seeds >"build/fuzz/$name.log" 2>&1 &
-            fuzz_names+=("$name")
-            fuzz_pids+=($!)
-        done
-        for i in "${!fuzz_pids[@]}"; do
-            name="${fuzz_names[$i]}"
-            if wait "${fuzz_pids[$i]}"; then
-                echo "-- $name: $(grep -E '^stat::number_of_executed_units|^Done' "build/fuzz/$name.log" | tr '\n' ' ')"
-            else
-                tail -40 "build/fuzz/$name.log"
-                FAILED+=("fuzz $name")
-                stage_failed
-            fi
-        done
+    fuzz_wall=$FUZZ_SECONDS
+    if [ "${#fuzz_targets[@]}" -gt "$JOBS" ]; then
+        fuzz_wall=$(((FUZZ_SECONDS * ${#fuzz_targets[@]} + JOBS - 1) / JOBS))
+    fi
+    fuzz_names=()
+    fuzz_pids=()
+    for target in "${fuzz_targets[@]}"; do
+        name="$(basename "$target")"
+        corpus="build/fuzz/corpus/$name"
+        mkdir -p "$corpus" "build/fuzz/findings/$name"
+        seeds="fuzz/seeds/$name"
+        [ -d "$seeds" ] || seeds=""
+        echo "-- $name ($fuzz_wall s)"
+        "$target" -max_total_time="$fuzz_wall" -print_final_stats=1 -rss_limit_mb=2048 \
+            -artifact_prefix="build/fuzz/findings/$name/" "$corpus" $seeds >"build/fuzz/$name.log" 2>&1 &
+        fuzz_names+=("$name")
+        fuzz_pids+=($!)
+    done
+    for i in "${!fuzz_pids[@]}"; do
+        name="${fuzz_names[$i]}"
+        if wait "${fuzz_pids[$i]}"; then
+            echo "-- $name: $(grep -E '^stat::number_of_executed_units|^Done' "build/fuzz/$name.log" | tr '\n' ' ')"
+        else
+            tail -40 "build/fuzz/$name.log"
+            FAILED+=("fuzz $name")
+            stage_failed
+        fi
     done
 fi
 
