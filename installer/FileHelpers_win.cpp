@@ -296,14 +296,36 @@ bool WriterBelow::PutThrough(const std::string& relative, const void* bytes, siz
     const FileInFolder file = SplitBelow(relative);
     if (file.folder.empty())
         return root_.PutFile(file.name, bytes, size, PutMode::kReplace, failure, Dependencies().fileWriter);
-    if (!held_.held() || file.folder != folderName_) {
-        folderName_.clear();
-        held_ = HeldFolder();
-        if (!root_.OpenFolders(file.folder, true, &held_, failure))
-            return false;
-        folderName_ = file.folder;
-    }
-    return held_.PutFile(file.name, bytes, size, PutMode::kReplace, failure, Dependencies().fileWriter);
+    return Hold(file.folder, true, failure) &&
+           held_.PutFile(file.name, bytes, size, PutMode::kReplace, failure, Dependencies().fileWriter);
+}
+
+bool WriterBelow::Remove(const std::string& relative, Refusal* refusal) {
+    HeldFailure failure;
+    const FileInFolder file = SplitBelow(relative);
+    bool removed = false;
+    if (file.name.empty())
+        failure = HeldFailure{HeldFault::kBadName, std::string()};
+    else if (file.folder.empty())
+        removed = root_.RemoveFile(file.name, &failure);
+    else if (!Hold(file.folder, false, &failure))
+        removed = failure.fault == HeldFault::kMissing;  // nothing there to remove
+    else
+        removed = held_.RemoveFile(file.name, &failure);
+    if (refusal)
+        *refusal = removed ? Refusal() : Refusal{FileFaultOf(failure.fault), PlaceBelow(root_, failure.path, relative)};
+    return removed;
+}
+
+bool WriterBelow::Hold(const std::string& folder, bool create, HeldFailure* failure) {
+    if (held_.held() && folder == folderName_)
+        return true;
+    folderName_.clear();
+    held_ = HeldFolder();
+    if (!root_.OpenFolders(folder, create, &held_, failure))
+        return false;
+    folderName_ = folder;
+    return true;
 }
 
 bool PutBelow(const HeldFolder& root, const std::string& relative, const void* bytes, size_t size, Refusal* refusal) {
@@ -322,19 +344,7 @@ bool HoldsBelow(const HeldFolder& root, const std::string& relative, const void*
 }
 
 bool RemoveBelow(const HeldFolder& root, const std::string& relative, Refusal* refusal) {
-    HeldFailure failure;
-    HeldFolder folder;
-    const FileInFolder file = SplitBelow(relative);
-    bool removed = false;
-    if (file.name.empty())
-        failure = HeldFailure{HeldFault::kBadName, std::string()};
-    else if (!file.folder.empty() && !root.OpenFolders(file.folder, false, &folder, &failure))
-        removed = failure.fault == HeldFault::kMissing;  // nothing there to remove
-    else
-        removed = (file.folder.empty() ? root : folder).RemoveFile(file.name, &failure);
-    if (refusal)
-        *refusal = removed ? Refusal() : Refusal{FileFaultOf(failure.fault), PlaceBelow(root, failure.path, relative)};
-    return removed;
+    return WriterBelow(root).Remove(relative, refusal);
 }
 
 bool RemoveLeftoversBelow(const HeldFolder& root, const std::string& relative, Refusal* refusal) {

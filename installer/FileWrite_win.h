@@ -38,8 +38,8 @@ struct Refusal {
     std::string place;  // relative to the held folder: the file itself, or the folder on the way that was refused
 };
 
-// Writes file after file below one held folder. The folder of the last file stays held for the next one, so that
-// the files of one folder (a package's entries come in the order of their names) do not open and check every
+// Writes (or removes) file after file below one held folder. The folder of the last file stays held for the next one,
+// so that the files of one folder (a package's entries come in the order of their names) do not open and check every
 // folder on the way again. Not shared between threads.
 class WriterBelow {
   public:
@@ -51,9 +51,14 @@ class WriterBelow {
     // the way, or the file, was refused or could not be written; a read-only file whose attribute could not be
     // cleared is kReadOnly.
     bool Put(const std::string& relative, const void* bytes, size_t size, Refusal* refusal = nullptr);
+    // Deletes the file at relative below the root as RemoveBelow does; the folders on the way are opened and checked,
+    // never made.
+    bool Remove(const std::string& relative, Refusal* refusal = nullptr);
 
   private:
     bool PutThrough(const std::string& relative, const void* bytes, size_t size, HeldFailure* failure);
+    // held_ holds folder (relative to the root), opened now (and made, with create) unless it held it already.
+    bool Hold(const std::string& folder, bool create, HeldFailure* failure);
 
     const HeldFolder& root_;
     std::string folderName_;  // the folder of held_, relative to the root, as the last caller spelled it

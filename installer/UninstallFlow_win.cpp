@@ -285,10 +285,11 @@ bool PutBackRecorded(Uninstall& run, const InstallRecord& record, std::vector<bo
     return !run.gameFileLeft;
 }
 
-// Removes a file of the installation below the game folder; the library's failure keeps the installation marked.
-void RemoveRecorded(Uninstall& run, const std::string& path) {
+// Removes a file of the installation below the game folder through files, which holds the folder of the last one;
+// the library's failure keeps the installation marked.
+void RemoveRecorded(Uninstall& run, WriterBelow& files, const std::string& path) {
     Refusal refusal;
-    if (RemoveBelow(run.game, path, &refusal))
+    if (files.Remove(path, &refusal))
         return;
     run.failures.AddOnce(RemoveFailure(refusal.fault), refusal.place);
     if (SameRecordPath(path, kLibraryTarget + 1)) {
@@ -324,28 +325,30 @@ void UninstallByRecord(HWND mainWindow, Uninstall& run, const InstallRecord& rec
     RemoveLeftovers(run);
     std::vector<std::string> paths;
     {
-        // The reader holds the folder of the last file it read: it goes before the folders are removed.
+        // The reader and the remover hold the folder of the last file each reached: they go before the folders are
+        // removed.
         ReaderBelow reader(run.game);
+        WriterBelow files(run.game);
         for (const RecordEntry& entry : record.entries) {
             paths.push_back(entry.path);
             if (entry.before != BeforeKind::kNothing)
                 continue;
             const UndoStep step = UndoStepFor(entry.before, NowOf(reader.StateOf(entry.path), entry));
             if (step == UndoStep::kRemove)
-                RemoveRecorded(run, entry.path);
+                RemoveRecorded(run, files, entry.path);
             else if (step == UndoStep::kChangedSince)
                 run.failures.Add(Failure::kChangedKept, entry.path);
         }
-    }
-    for (const char* own : kPackOwnFiles) {
-        paths.push_back(own);
-        RemoveRecorded(run, own);
-    }
-    for (size_t i = 0; i < record.entries.size(); ++i) {
-        if (record.entries[i].before == BeforeKind::kKept) {
-            paths.push_back(record.entries[i].kept);
-            if (restored[i])
-                RemoveRecorded(run, record.entries[i].kept);
+        for (const char* own : kPackOwnFiles) {
+            paths.push_back(own);
+            RemoveRecorded(run, files, own);
+        }
+        for (size_t i = 0; i < record.entries.size(); ++i) {
+            if (record.entries[i].before == BeforeKind::kKept) {
+                paths.push_back(record.entries[i].kept);
+                if (restored[i])
+                    RemoveRecorded(run, files, record.entries[i].kept);
+            }
         }
     }
     // What a killed write left in the pack's folders (HeldFolder's own scratch files) goes with them.
@@ -360,7 +363,10 @@ void UninstallByRecord(HWND mainWindow, Uninstall& run, const InstallRecord& rec
         return;
     if (mark == MarkRemoval::kRemoved) {
         paths.push_back(kInstallRecordName);
-        RemoveRecorded(run, kInstallRecordName);
+        {
+            WriterBelow files(run.game);
+            RemoveRecorded(run, files, kInstallRecordName);
+        }
         // A second pass for a folder whose last entry the system had not let go of yet.
         const std::vector<std::string> folders = PackFoldersOf(paths);
         if (!RemoveEmptyFoldersBelow(run.game, folders))

@@ -10,6 +10,8 @@
 #include "installer/FileHelpers.h"
 #include "installer/FileWrite_win.h"
 #include "package/Package.h"
+#include "support/HeldFolder_win.h"
+#include "tests/common/HostLinks_win.h"
 #include "tests/common/TempDir.h"
 #include "tests/installer/WideFiles_win.h"
 
@@ -224,6 +226,48 @@ TEST(FileHolds, ComparesEveryByteAndTheLength) {
     EXPECT_FALSE(FileHolds(path.c_str(), other.data(), other.size()));
     EXPECT_FALSE(FileHolds(path.c_str(), bytes.data(), bytes.size() - 1));
     EXPECT_FALSE(FileHolds(dir.Join("missing").c_str(), "", 0));
+}
+
+// File after file through one writer: the folder of the last file stays held (it cannot be renamed away before the
+// next removal), a file whose folder is missing counts as removed, and a folder that is a link is refused and named
+// with nothing behind it removed.
+TEST(WriterBelow, RemovesFileAfterFileThroughTheFolderItHolds) {
+    TempDir dir;
+    const std::string game = dir.Join("game"), outside = dir.Join("outside");
+    for (const char* file : {"quorvan\\a\\x.txt", "quorvan\\a\\y.txt", "quorvan\\b\\z.txt", "top.txt"})
+        ASSERT_TRUE(WriteFileMakingDirs("1", 1, (game + "\\" + file).c_str())) << file;
+    ASSERT_TRUE(WriteFileMakingDirs("1", 1, (outside + "\\w.txt").c_str()));
+    ASSERT_TRUE(MakeUnixLink(outside, game + "\\quorvan\\c"));
+    HeldFolder held;
+    ASSERT_TRUE(held.Open(game));
+    const struct {
+        const char* path;
+        bool removed;
+        FileFault fault;
+        const char* place;
+    } steps[] = {
+        {"quorvan\\a\\x.txt", true, FileFault::kNone, ""},
+        {"quorvan\\a\\y.txt", true, FileFault::kNone, ""},
+        {"quorvan\\missing\\q.txt", true, FileFault::kNone, ""},
+        {"quorvan\\c\\w.txt", false, FileFault::kLink, "quorvan\\c"},
+        {"top.txt", true, FileFault::kNone, ""},
+        {"quorvan/b/z.txt", true, FileFault::kNone, ""},
+    };
+    {
+        WriterBelow files(held);
+        for (const auto& step : steps) {
+            Refusal refusal;
+            EXPECT_EQ(step.removed, files.Remove(step.path, &refusal)) << step.path;
+            EXPECT_EQ(step.fault, refusal.fault) << step.path;
+            EXPECT_EQ(step.place, refusal.place) << step.path;
+        }
+        EXPECT_FALSE(MoveFileA((game + "\\quorvan\\b").c_str(), (game + "\\moved").c_str()));
+    }
+    EXPECT_TRUE(MoveFileA((game + "\\quorvan\\b").c_str(), (game + "\\moved").c_str()));
+    EXPECT_TRUE(Entries(game + "\\quorvan\\a").empty());
+    EXPECT_TRUE(Entries(game + "\\moved").empty());
+    EXPECT_EQ(std::vector<std::string>({"w.txt"}), NamesIn(outside));
+    EXPECT_TRUE(RemoveOnHost(game + "\\quorvan\\c"));
 }
 
 TEST(RemoveWithoutFollowingLinks, RemovesATreeWithGbkNamesAndNamesWhatStays) {
