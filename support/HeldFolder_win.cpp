@@ -575,7 +575,9 @@ bool HeldFolder::Open(const std::string& path, HeldFailure* failure) {
 }
 
 bool HeldFolder::OpenFolder(const std::string& name, bool create, HeldFolder* child, HeldFailure* failure) const {
-    const Report report(failure, JoinPath(path_, name));
+    HeldFolder opened;
+    opened.path_ = JoinPath(path_, name);
+    const Report report(failure, opened.path_);
     std::wstring wide;
     const HeldFault named = ChildName(held(), name, &wide);
     if (named != HeldFault::kNone)
@@ -585,13 +587,11 @@ bool HeldFolder::OpenFolder(const std::string& name, bool create, HeldFolder* ch
                                          FILE_DIRECTORY_FILE, &folder);
     if (!Succeeded(status))
         return report.Fail(FaultOfStatus(status));
-    HeldFolder opened;
     opened.handle_ = folder.Release();
     BY_HANDLE_FILE_INFORMATION info;
     const HeldFault fault = CheckChild(handle_, opened.handle_, wide, true, &info);
     if (fault != HeldFault::kNone)
         return report.Fail(fault);  // opened closes the refused handle
-    opened.path_ = JoinPath(path_, name);
     *child = std::move(opened);
     return report.Succeed();
 }
