@@ -1,13 +1,13 @@
 #!/bin/bash
 # Lanes for the walks through the window under wine64: each lane is an X display (Xvfb) and a Wine prefix of its own
 # (a copy of the project's prefix), with a persistent wineserver that belongs to that display. A walk on a lane owns
-# its screen, mouse, install key, drive letters and documents folder, so two walks run side by side, and beside the
-# test programs, which keep the project's prefix and the run's own display.
+# its screen, mouse, install key, drive letters and documents folder, so walks run side by side, and beside the test
+# programs, which keep the project's prefix and the run's own display.
 #
-#   walk-lanes.sh up [COUNT]          makes COUNT lanes (default 2) in DIR, each ready for a walk
+#   walk-lanes.sh up [COUNT]          makes COUNT lanes (default 3) in DIR, each ready for a walk
 #   walk-lanes.sh down                ends the lanes' servers and displays and removes their prefixes
 #   walk-lanes.sh run COMMAND...      runs COMMAND on the first free lane (waits for one), with DISPLAY and
-#                                     WINEPREFIX of that lane, and QV_WALK_LANE its number
+#                                     WINEPREFIX of that lane
 #
 # DIR is QV_WALK_LANES_DIR (default build/walk-lanes); the project's prefix is WINEPREFIX (default build/wineprefix),
 # which scripts/wine-prefix.sh has made. CTest brings the lanes up and down as the fixture "walk_lanes".
@@ -33,37 +33,28 @@ lane_down() {
     rm -rf "$lane"
 }
 
-# lane_up ID: a copy of the project's prefix (user folders inside it, as for the test programs), a display, and the
-# prefix's persistent server started on that display.
+# lane_up ID: a copy of the project's prefix (user folders inside it, as for the test programs), a private display
+# (scripts/xvfb.sh), and the prefix's persistent server started on that display.
 lane_up() {
-    local id=$1 lane="$DIR/lane-$1" n display=""
-    lane_down "$id"
+    local id=$1 lane="$DIR/lane-$1"
     mkdir -p "$lane"
     cp -a "$MAIN_PREFIX" "$lane/prefix"
     WINEPREFIX="$lane/prefix" bash "$ROOT/scripts/wine-prefix.sh" --user-folders
-    for n in $(seq 121 160); do
-        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-        setsid Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
-        echo $! >"$lane/xvfb.pid"
-        for _ in $(seq 100); do
-            if xdpyinfo -display ":$n" >/dev/null 2>&1; then
-                display=":$n"
-                break 2
-            fi
-            kill -0 "$(cat "$lane/xvfb.pid")" 2>/dev/null || break
-            sleep 0.1
-        done
-    done
-    [ -n "$display" ] || { echo "walk-lanes: no display for lane $id" >&2; return 1; }
-    DISPLAY=$display WINEPREFIX="$lane/prefix" "$RUN" --up </dev/null >/dev/null 2>&1 ||
-        { echo "walk-lanes: no wineserver for lane $id" >&2; return 1; }
-    printf 'export DISPLAY=%q WINEPREFIX=%q QV_WALK_LANE=%q\n' "$display" "$lane/prefix" "$id" >"$lane/env"
-    echo "walk-lanes: lane $id on display $display, prefix $lane/prefix"
+    (
+        export WINEPREFIX="$lane/prefix" QV_USE_DISPLAY=0
+        # shellcheck disable=SC1091  # the project's display helper
+        source "$ROOT/scripts/xvfb.sh"
+        xvfb_start </dev/null >/dev/null 2>&1 || { echo "walk-lanes: no display for lane $id" >&2; exit 1; }
+        echo "$QV_XVFB_PID" >"$lane/xvfb.pid"
+        "$RUN" --up </dev/null >/dev/null 2>&1 || { echo "walk-lanes: no wineserver for lane $id" >&2; exit 1; }
+        printf 'export DISPLAY=%q WINEPREFIX=%q\n' "$DISPLAY" "$WINEPREFIX" >"$lane/env"
+        echo "walk-lanes: lane $id on display $DISPLAY, prefix $WINEPREFIX"
+    )
 }
 
 case "${1:-}" in
     up)
-        count=${2:-2}
+        count=${2:-3}
         mkdir -p "$DIR"
         for lane in "$DIR"/lane-*; do
             [ -d "$lane" ] && lane_down "${lane##*-}"
