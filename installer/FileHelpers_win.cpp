@@ -206,9 +206,9 @@ bool RemoveEntry(const Entry& entry, std::vector<LeftBehind>& left) {
         left.push_back({shown, entry.folder, FaultOfOpen(error, entry.folder)});
         return false;
     }
-    BY_HANDLE_FILE_INFORMATION info;
+    HandleFacts info;
     std::wstring final;
-    if (!GetFileInformationByHandle(handle.get(), &info) || !FinalPathOf(handle.get(), &final)) {
+    if (!FactsOf(handle.get(), &info) || !FinalPathOf(handle.get(), &final)) {
         left.push_back({shown, entry.folder, FileFault::kOther});
         return false;
     }
@@ -218,8 +218,8 @@ bool RemoveEntry(const Entry& entry, std::vector<LeftBehind>& left) {
         left.push_back({shown, entry.folder, FileFault::kLink});
         return false;
     }
-    const bool folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    const bool link = IsLink(info.dwFileAttributes);
+    const bool folder = (info.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const bool link = IsLink(info.attributes);
     if (folder && !link) {
         if (Dependencies().folderChecked)
             Dependencies().folderChecked(shown);
@@ -230,7 +230,7 @@ bool RemoveEntry(const Entry& entry, std::vector<LeftBehind>& left) {
         return true;
     const DWORD error = GetLastError();
     FileFault cause = link ? FileFault::kLink : FaultOfOpen(error, false);
-    if (!link && (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY))
+    if (!link && (info.attributes & FILE_ATTRIBUTE_READONLY))
         cause = FileFault::kReadOnly;
     left.push_back({shown, folder, cause});
     return false;

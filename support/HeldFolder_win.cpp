@@ -47,7 +47,8 @@ using NtCreateFileCall = NTSTATUS(NTAPI*)(PHANDLE file,
                                           ULONG options,
                                           PVOID extendedAttributes,
                                           ULONG extendedAttributesLength);
-using NtSetInformationFileCall = NTSTATUS(
+// NtQueryInformationFile and NtSetInformationFile.
+using NtFileInformationCall = NTSTATUS(
     NTAPI*)(HANDLE file, PIO_STATUS_BLOCK status, PVOID information, ULONG length, FILE_INFORMATION_CLASS kind);
 using NtQueryDirectoryFileCall = NTSTATUS(NTAPI*)(HANDLE folder,
                                                   HANDLE event,
@@ -62,12 +63,13 @@ using NtQueryDirectoryFileCall = NTSTATUS(NTAPI*)(HANDLE folder,
                                                   BOOLEAN restart);
 using RtlNtStatusToDosErrorCall = ULONG(NTAPI*)(NTSTATUS status);
 
-// The three calls of ntdll that open and rename relative to a folder's handle. ntdll is in every process from its
-// first instruction, so it is found, not loaded, and nothing of it is imported statically (the shipped files import
-// only the DLLs that release/known-dlls.txt names).
+// The calls of ntdll that open, rename and ask relative to a folder's handle or through a handle. ntdll is in every
+// process from its first instruction, so it is found, not loaded, and nothing of it is imported statically (the shipped
+// files import only the DLLs that release/known-dlls.txt names).
 struct NtCalls {
     NtCreateFileCall createFile = nullptr;
-    NtSetInformationFileCall setInformation = nullptr;
+    NtFileInformationCall setInformation = nullptr;
+    NtFileInformationCall queryInformation = nullptr;
     NtQueryDirectoryFileCall queryDirectory = nullptr;
     RtlNtStatusToDosErrorCall toDosError = nullptr;
 };
@@ -76,7 +78,8 @@ const NtCalls& Nt() {
     static const NtCalls calls = [] {
         NtCalls found;
         found.createFile = LoadedExport<NtCreateFileCall>(L"ntdll.dll", "NtCreateFile");
-        found.setInformation = LoadedExport<NtSetInformationFileCall>(L"ntdll.dll", "NtSetInformationFile");
+        found.setInformation = LoadedExport<NtFileInformationCall>(L"ntdll.dll", "NtSetInformationFile");
+        found.queryInformation = LoadedExport<NtFileInformationCall>(L"ntdll.dll", "NtQueryInformationFile");
         found.queryDirectory = LoadedExport<NtQueryDirectoryFileCall>(L"ntdll.dll", "NtQueryDirectoryFile");
         found.toDosError = LoadedExport<RtlNtStatusToDosErrorCall>(L"ntdll.dll", "RtlNtStatusToDosError");
         return found;
@@ -235,11 +238,12 @@ struct ListedEntry {
     WCHAR fileName[1];
 };
 constexpr FILE_INFORMATION_CLASS kFileIdBothDirectoryInformation = FILE_INFORMATION_CLASS(37);
+constexpr FILE_INFORMATION_CLASS kFileInternalInformation = FILE_INFORMATION_CLASS(6);
 
 // True when the folder lists name as a folder that is no link, with the file index of child: what the folder
 // itself says of its entry, asked through a handle of its own (a listing keeps its place in the handle it runs on,
 // and the held one may be in the middle of one).
-bool ListsAsFolder(HANDLE folder, const std::wstring& name, const BY_HANDLE_FILE_INFORMATION& child) {
+bool ListsAsFolder(HANDLE folder, const std::wstring& name, uint64_t childIndex) {
     ScopedFileHandle listing;
     if (!Nt().queryDirectory ||
         !Succeeded(OpenRelative(folder, L"", FILE_LIST_DIRECTORY | SYNCHRONIZE, kHeldShare | FILE_SHARE_DELETE,
@@ -256,32 +260,31 @@ bool ListsAsFolder(HANDLE folder, const std::wstring& name, const BY_HANDLE_FILE
         return false;
     const ListedEntry* entry = reinterpret_cast<const ListedEntry*>(buffer);
     const std::wstring listed(entry->fileName, entry->fileNameLength / sizeof(WCHAR));
-    const uint64_t index = (uint64_t(child.nFileIndexHigh) << 32) | child.nFileIndexLow;
     return SameName(listed, name) && (entry->fileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-           !(entry->fileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && uint64_t(entry->fileId.QuadPart) == index;
+           !(entry->fileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && uint64_t(entry->fileId.QuadPart) == childIndex;
 }
 
 // True when child, opened as name relative to the folder handle, is that folder's entry of that name: the last
-// component of its final path is the name, and the folder above it in that path is the held folder itself. The
-// held folder's own path is not compared with that path: the system may spell one folder under two drives (a drive
-// letter that stands for a folder of another drive; Wine picks either), so the folder above is opened and compared.
-// A folder that is itself such a drive's root has no name in its final path ("\\?\G:\"); for it the held folder's
-// own listing decides.
-HeldFault CheckIsEntry(HANDLE folder,
-                       HANDLE child,
-                       const std::wstring& name,
-                       const BY_HANDLE_FILE_INFORMATION& childInfo) {
+// component of its final path is the name, and the folder above it in that path is the held folder itself. That is
+// so when the system gives the held folder that very path now. The system may also spell one folder under two drives
+// (a drive letter that stands for a folder of another drive; Wine picks either): when the two paths differ, the
+// folder above is opened and compared with the held one. A folder that is itself such a drive's root has no name in
+// its final path ("\\?\G:\"); for it the held folder's own listing decides.
+HeldFault CheckIsEntry(HANDLE folder, HANDLE child, const std::wstring& name, uint64_t childIndex) {
     std::wstring final;
     if (!FinalPathOf(child, &final))
         return HeldFault::kOther;
     const size_t cut = final.find_last_of(L'\\');
     if (cut != std::wstring::npos && cut + 1 == final.size() && cut > 0 && final[cut - 1] == L':')
-        return ListsAsFolder(folder, name, childInfo) ? HeldFault::kNone : HeldFault::kLink;
+        return ListsAsFolder(folder, name, childIndex) ? HeldFault::kNone : HeldFault::kLink;
     if (cut == std::wstring::npos || !SameName(final.substr(cut + 1), name))
         return HeldFault::kLink;
     std::wstring above = final.substr(0, cut);
     if (!above.empty() && above.back() == L':')
         above += L'\\';  // "\\?\G:" alone is the volume, not its root folder
+    std::wstring folderFinal;
+    if (FinalPathOf(folder, &folderFinal) && SameName(folderFinal, above))
+        return HeldFault::kNone;
     ScopedFileHandle aboveHandle(CreateFileW(above.c_str(), FILE_READ_ATTRIBUTES,
                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
@@ -292,24 +295,20 @@ HeldFault CheckIsEntry(HANDLE folder,
     return SameFolder(aboveHandle.get(), aboveInfo, folder, folderInfo) ? HeldFault::kNone : HeldFault::kLink;
 }
 
-// The checks every child passes before anything is done through it (see the header). *info gets what the handle
+// The checks every child passes before anything is done through it (see the header). *facts gets what the handle
 // says of the child.
-HeldFault CheckChild(HANDLE folder,
-                     HANDLE child,
-                     const std::wstring& name,
-                     bool wantFolder,
-                     BY_HANDLE_FILE_INFORMATION* info) {
-    if (!GetFileInformationByHandle(child, info))
+HeldFault CheckChild(HANDLE folder, HANDLE child, const std::wstring& name, bool wantFolder, HandleFacts* facts) {
+    if (!FactsOf(child, facts))
         return HeldFault::kOther;
-    if (info->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+    if (facts->attributes & FILE_ATTRIBUTE_REPARSE_POINT)
         return HeldFault::kLink;
-    const HeldFault entry = CheckIsEntry(folder, child, name, *info);
+    const HeldFault entry = CheckIsEntry(folder, child, name, facts->index);
     if (entry != HeldFault::kNone)
         return entry;
-    const bool isFolder = (info->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const bool isFolder = (facts->attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     if (isFolder != wantFolder)
         return wantFolder ? HeldFault::kNotFolder : HeldFault::kNotFile;
-    if (!wantFolder && info->nNumberOfLinks != 1)
+    if (!wantFolder && facts->links != 1)
         return HeldFault::kHardLink;
     return HeldFault::kNone;
 }
@@ -320,11 +319,11 @@ HeldFault OpenCheckedFile(HANDLE folder,
                           ACCESS_MASK access,
                           ULONG share,
                           ScopedFileHandle* file,
-                          BY_HANDLE_FILE_INFORMATION* info) {
+                          HandleFacts* facts) {
     const NTSTATUS status = OpenRelative(folder, name, access, share, FILE_OPEN, FILE_NON_DIRECTORY_FILE, file);
     if (!Succeeded(status))
         return FaultOfStatus(status);
-    const HeldFault fault = CheckChild(folder, file->get(), name, false, info);
+    const HeldFault fault = CheckChild(folder, file->get(), name, false, facts);
     if (fault != HeldFault::kNone)
         file->Reset(INVALID_HANDLE_VALUE);
     return fault;
@@ -440,32 +439,33 @@ bool ListLeftovers(HANDLE folder, std::vector<std::wstring>* names) {
 // deletion fails.
 HeldFault RemoveChecked(HANDLE folder, const std::wstring& name) {
     ScopedFileHandle file;
-    BY_HANDLE_FILE_INFORMATION info;
+    HandleFacts facts;
     const HeldFault fault =
-        OpenCheckedFile(folder, name, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kHeldShare, &file, &info);
+        OpenCheckedFile(folder, name, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kHeldShare, &file, &facts);
     if (fault == HeldFault::kMissing)
         return HeldFault::kNone;
     if (fault != HeldFault::kNone)
         return fault;
-    const bool readOnly = (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
-    if (readOnly && !SetAttributes(file.get(), WritableAttributes(info.dwFileAttributes)))
+    const bool readOnly = (facts.attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    if (readOnly && !SetAttributes(file.get(), WritableAttributes(facts.attributes)))
         return FaultOfError(GetLastError());
     if (DeleteThrough(file.get()))
         return HeldFault::kNone;
     const HeldFault cause = FaultOfError(GetLastError());
     if (readOnly)
-        SetAttributes(file.get(), info.dwFileAttributes);
+        SetAttributes(file.get(), facts.attributes);
     return cause;
 }
 
 // Gives a read-only file that PutFile could not replace its attributes back, if the name still leads to that file.
-void RestoreAttributes(HANDLE folder, const std::wstring& name, const BY_HANDLE_FILE_INFORMATION& before) {
+// Both are entries of one held folder, so the file index alone tells them apart.
+void RestoreAttributes(HANDLE folder, const std::wstring& name, const HandleFacts& before) {
     ScopedFileHandle file;
-    BY_HANDLE_FILE_INFORMATION now;
+    HandleFacts now;
     if (OpenCheckedFile(folder, name, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kHeldShare | FILE_SHARE_DELETE,
                         &file, &now) == HeldFault::kNone &&
-        SameObject(now, before))
-        SetAttributes(file.get(), before.dwFileAttributes);
+        now.index == before.index)
+        SetAttributes(file.get(), before.attributes);
 }
 
 // What a failed rename over a checked file means. The file was opened with delete access a moment before, so a
@@ -492,6 +492,22 @@ bool FinalPathOf(HANDLE handle, std::wstring* path) {
         buffer.assign(length + 1, L'\0');
     }
     return false;
+}
+
+bool FactsOf(HANDLE handle, HandleFacts* facts) {
+    FILE_BASIC_INFO basic;
+    FILE_STANDARD_INFO standard;
+    LARGE_INTEGER index;  // FILE_INTERNAL_INFORMATION
+    IO_STATUS_BLOCK io = {};
+    if (!Nt().queryInformation || !GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic) ||
+        !GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof standard) ||
+        !Succeeded(Nt().queryInformation(handle, &io, &index, sizeof index, kFileInternalInformation)))
+        return false;
+    facts->attributes = basic.FileAttributes;
+    facts->size = uint64_t(standard.EndOfFile.QuadPart);
+    facts->links = standard.NumberOfLinks;
+    facts->index = uint64_t(index.QuadPart);
+    return true;
 }
 
 bool SameObject(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
@@ -564,9 +580,9 @@ bool HeldFolder::Open(const std::string& path, HeldFailure* failure) {
                           nullptr);
     if (!held())
         return report.Fail(FaultOfError(GetLastError()));
-    BY_HANDLE_FILE_INFORMATION info;
-    const bool known = GetFileInformationByHandle(handle_, &info) != FALSE;
-    if (!known || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    HandleFacts facts;
+    const bool known = FactsOf(handle_, &facts);
+    if (!known || !(facts.attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         Release();
         return report.Fail(known ? HeldFault::kNotFolder : HeldFault::kOther);
     }
@@ -588,8 +604,8 @@ bool HeldFolder::OpenFolder(const std::string& name, bool create, HeldFolder* ch
     if (!Succeeded(status))
         return report.Fail(FaultOfStatus(status));
     opened.handle_ = folder.Release();
-    BY_HANDLE_FILE_INFORMATION info;
-    const HeldFault fault = CheckChild(handle_, opened.handle_, wide, true, &info);
+    HandleFacts facts;
+    const HeldFault fault = CheckChild(handle_, opened.handle_, wide, true, &facts);
     if (fault != HeldFault::kNone)
         return report.Fail(fault);  // opened closes the refused handle
     *child = std::move(opened);
@@ -628,7 +644,7 @@ bool HeldFolder::PutFile(const std::string& name,
     // The file already there: checked, and held with delete access and without delete sharing, so that it can be
     // neither renamed nor replaced by another program until we let it go.
     ScopedFileHandle existing;
-    BY_HANDLE_FILE_INFORMATION before = {};
+    HandleFacts before;
     const HeldFault found = OpenCheckedFile(handle_, wide, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
                                             kHeldShare, &existing, &before);
     const bool replacing = found == HeldFault::kNone;
@@ -647,8 +663,8 @@ bool HeldFolder::PutFile(const std::string& name,
     }
     // A read-only file cannot be replaced: the attribute goes through the checked handle, and comes back when the
     // rename fails. Both systems refuse to replace a file that is still open, ours included, so it is let go now.
-    const bool readOnly = replacing && (before.dwFileAttributes & FILE_ATTRIBUTE_READONLY);
-    if (readOnly && !SetAttributes(existing.get(), WritableAttributes(before.dwFileAttributes))) {
+    const bool readOnly = replacing && (before.attributes & FILE_ATTRIBUTE_READONLY);
+    if (readOnly && !SetAttributes(existing.get(), WritableAttributes(before.attributes))) {
         const HeldFault fault = FaultOfError(GetLastError());
         DeleteThrough(fresh.get());
         return report.Fail(fault);
@@ -687,8 +703,8 @@ bool HeldFolder::RemoveEmptyFolder(const std::string& name, HeldFailure* failure
         const HeldFault fault = FaultOfStatus(status);
         return fault == HeldFault::kMissing ? report.Succeed() : report.Fail(fault);
     }
-    BY_HANDLE_FILE_INFORMATION info;
-    const HeldFault fault = CheckChild(handle_, folder.get(), wide, true, &info);
+    HandleFacts facts;
+    const HeldFault fault = CheckChild(handle_, folder.get(), wide, true, &facts);
     if (fault != HeldFault::kNone)
         return report.Fail(fault);
     // The system refuses the deletion of a folder that is not empty (ERROR_DIR_NOT_EMPTY).
@@ -706,8 +722,8 @@ bool HeldFolder::OpenFile(const std::string& name,
     const HeldFault named = ChildName(held(), name, &wide);
     if (named != HeldFault::kNone)
         return report.Fail(named);
-    BY_HANDLE_FILE_INFORMATION info;
-    const HeldFault fault = OpenCheckedFile(handle_, wide, access | FILE_READ_ATTRIBUTES, share, file, &info);
+    HandleFacts facts;
+    const HeldFault fault = OpenCheckedFile(handle_, wide, access | FILE_READ_ATTRIBUTES, share, file, &facts);
     return fault == HeldFault::kNone ? report.Succeed() : report.Fail(fault);
 }
 
@@ -737,11 +753,11 @@ bool HeldFolder::ReadFileBytes(const std::string& name, std::string* bytes, Held
         return report.Fail(named);
     // Nobody writes the file while it is read.
     ScopedFileHandle file;
-    BY_HANDLE_FILE_INFORMATION info;
-    const HeldFault fault = OpenCheckedFile(handle_, wide, FILE_GENERIC_READ, FILE_SHARE_READ, &file, &info);
+    HandleFacts facts;
+    const HeldFault fault = OpenCheckedFile(handle_, wide, FILE_GENERIC_READ, FILE_SHARE_READ, &file, &facts);
     if (fault != HeldFault::kNone)
         return report.Fail(fault);
-    const uint64_t length = (uint64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    const uint64_t length = facts.size;
     if (length > bytes->max_size())
         return report.Fail(HeldFault::kOther);
     bytes->resize(size_t(length));

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "support/Win32Handles.h"
@@ -139,6 +140,17 @@ class HeldFolder {
 
 // Where the system says an open handle really is ("\\?\C:\Games\SM3\quorvan"), after every link on the way.
 bool FinalPathOf(HANDLE handle, std::wstring* path);
+
+// What the checks ask of an open file or folder, through its handle. GetFileInformationByHandle says the same and
+// the volume's serial besides, which Wine asks of its mount manager, another process, at every call: asked for each
+// file of a pack, that was most of the time the checks took.
+struct HandleFacts {
+    DWORD attributes = 0;
+    uint64_t size = 0;   // of a file, in bytes
+    DWORD links = 0;     // the names the file has
+    uint64_t index = 0;  // the file index: one object of its volume
+};
+bool FactsOf(HANDLE handle, HandleFacts* facts);
 // One object of one volume: the volume's serial and the file index match.
 bool SameObject(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b);
 // Equal names as the file system compares them (case ignored).

@@ -160,7 +160,7 @@ class ScratchUserKey {
 HBITMAP GreyPicture() {
     constexpr int kSide = 450;
     BITMAPINFO info = {};
-    info.bmiHeader = {sizeof(BITMAPINFOHEADER), kSide, kSide, 1, 24, BI_RGB};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), kSide, kSide, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
     void* bits = nullptr;
     HBITMAP picture = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     if (picture)
