@@ -190,16 +190,22 @@ gui_click() {
 
 # gui_lit_difference COMMAND LIT_PICTURE: how many pixels of the control of COMMAND (its first record) on the screen
 # differ from the same area of the highlighted skin picture. A control that is shown lights up under the mouse;
-# a hidden one leaves the window's own picture there.
+# a hidden one leaves the window's own picture there. The control's area of the picture is cut once a walk; the
+# screen's is read by compare itself (one program a look: on the 32-bit guest's emulated processor each start of an
+# ImageMagick program takes a good part of a second).
+declare -A GUI_LIT_AREAS=()
 gui_lit_difference() {
-    local X Y WIDTH HEIGHT SCREEN WINDOW left=${GUI_LAYOUT[$1.left]} top=${GUI_LAYOUT[$1.top]} width height
+    local X Y WIDTH HEIGHT SCREEN WINDOW left=${GUI_LAYOUT[$1.left]} top=${GUI_LAYOUT[$1.top]} width height lit
     width=$((GUI_LAYOUT[$1.right] - left))
     height=$((GUI_LAYOUT[$1.bottom] - top))
+    lit=${GUI_LIT_AREAS[$1 $2]:-}
+    if [ -z "$lit" ] || [ ! -f "$lit" ]; then
+        lit="$GUI_OUT/.lit-$1-${#GUI_LIT_AREAS[@]}.png"
+        convert "$2" -crop "${width}x${height}+$left+$top" +repage "$lit"
+        GUI_LIT_AREAS[$1 $2]=$lit
+    fi
     eval "$(xdotool getwindowgeometry --shell "$GUI_MAIN")"
-    import -window root -crop "${width}x${height}+$((X + left))+$((Y + top))" +repage "$GUI_OUT/.area.png"
-    convert "$2" -crop "${width}x${height}+$left+$top" +repage "$GUI_OUT/.lit.png"
-    compare -metric AE -fuzz 4% "$GUI_OUT/.area.png" "$GUI_OUT/.lit.png" null: 2>&1 || true
-    rm -f "$GUI_OUT/.area.png" "$GUI_OUT/.lit.png"
+    compare -metric AE -fuzz 4% "x:root[${width}x${height}+$((X + left))+$((Y + top))]" "$lit" null: 2>&1 || true
 }
 
 # gui_is_lit COMMAND LIT_PICTURE: true when at most one pixel in twenty of the control differs from its
@@ -489,7 +495,8 @@ walk_begin() {
 
 # walk_finish STATUS: the end of a walk (on EXIT). A failure is reported while it is on the screen (gui_report_screen
 # and the end of the installer's output); then the installer is ended, the install key put back as it was, the
-# walk's walk_cleanup called when it defines one, and WALK_ROOT and the package extracted into GUI_OUT removed.
+# walk's walk_cleanup called when it defines one, and WALK_ROOT, the package extracted into GUI_OUT and the cut
+# areas of the highlighted picture removed.
 walk_finish() {
     local status=$1
     trap - EXIT
@@ -505,7 +512,7 @@ walk_finish() {
         chmod -R u+w "$WALK_ROOT" 2>/dev/null
         rm -rf "$WALK_ROOT"
     fi
-    rm -rf "$GUI_OUT/package"
+    rm -rf "$GUI_OUT/package" "$GUI_OUT"/.lit-*.png
     exit "$status"
 }
 
