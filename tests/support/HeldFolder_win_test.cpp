@@ -333,6 +333,45 @@ TEST_F(HeldFolderTest, RemoveLeftoversTakesOnlyOurNewFiles) {
     EXPECT_TRUE(Exists(game_ + "\\qv99.tmp"));
 }
 
+// What the checks ask through a handle is what GetFileInformationByHandle says of it, the volume's serial aside.
+TEST_F(HeldFolderTest, FactsOfAHandleAreWhatTheSystemSaysOfIt) {
+    ASSERT_TRUE(WriteW(game_ + "\\plain.bin", "twelve bytes"));
+    ASSERT_TRUE(WriteW(game_ + "\\readonly.bin", "x"));
+    ASSERT_TRUE(SetFileAttributesW(WideOf(game_ + "\\readonly.bin").c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(CreateHardLinkW(WideOf(game_ + "\\second.bin").c_str(), WideOf(outside_ + "\\x.bin").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(WideOf(game_ + "\\folder").c_str(), nullptr));
+    const struct {
+        const char* name;
+        uint64_t size;
+        DWORD links;
+        DWORD attribute;  // one the handle must show
+    } cases[] = {
+        {"plain.bin", 12, 1, FILE_ATTRIBUTE_ARCHIVE},
+        {"readonly.bin", 1, 1, FILE_ATTRIBUTE_READONLY},
+        {"second.bin", sizeof kOutsideBytes - 1, 2, FILE_ATTRIBUTE_ARCHIVE},
+        {"folder", 0, 1, FILE_ATTRIBUTE_DIRECTORY},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScopedFileHandle handle(CreateFileW(WideOf(game_ + "\\" + c.name).c_str(), FILE_READ_ATTRIBUTES,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        ASSERT_TRUE(handle.valid());
+        HandleFacts facts;
+        BY_HANDLE_FILE_INFORMATION info;
+        ASSERT_TRUE(FactsOf(handle.get(), &facts));
+        ASSERT_TRUE(GetFileInformationByHandle(handle.get(), &info));
+        EXPECT_EQ(info.dwFileAttributes, facts.attributes);
+        EXPECT_NE(0u, facts.attributes & c.attribute);
+        EXPECT_EQ(info.nNumberOfLinks, facts.links);
+        EXPECT_EQ(c.links, facts.links);
+        EXPECT_EQ((uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow, facts.index);
+        if (!(c.attribute & FILE_ATTRIBUTE_DIRECTORY)) {
+            EXPECT_EQ(c.size, facts.size);
+        }
+    }
+}
+
 // GBK names whatever the process's code page (the suite also runs under code page 932).
 TEST_F(HeldFolderTest, ChineseFolderAndFileNamesWork) {
     const std::string pack = "\xBA\xBA\xBB\xAF";            // 汉化
