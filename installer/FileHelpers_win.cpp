@@ -108,9 +108,11 @@ struct Entry {
 // True when final (the final path of a handle opened as name inside the entry's parent) names that very entry. The
 // system may spell one folder under two drives (a drive letter that stands for a folder of another drive, as a
 // game at a drive root has; Wine picks either), so a final path under another name of the parent counts when its
-// last component is the name and the folder above it is the parent itself.
+// last component is the name and the folder above it is the parent itself. The name is the listing's and both
+// final paths are the system's, so the one spelling is compared exactly, case included: a file system that tells
+// names apart by case may hold a folder beside the parent whose name differs from the parent's only in case.
 bool IsEntryItself(const Entry& entry, const std::wstring& final) {
-    if (SameName(final, entry.parentFinal + L"\\" + entry.name))
+    if (final == entry.parentFinal + L"\\" + entry.name)
         return true;
     const size_t cut = final.find_last_of(L"\\/");
     if (cut == std::wstring::npos || !SameName(final.substr(cut + 1), entry.name))

@@ -282,8 +282,10 @@ HeldFault CheckIsEntry(HANDLE folder, HANDLE child, const std::wstring& name, ui
     std::wstring above = final.substr(0, cut);
     if (!above.empty() && above.back() == L':')
         above += L'\\';  // "\\?\G:" alone is the volume, not its root folder
+    // Spelt exactly alike, case included: a file system that tells names apart by case may hold another folder whose
+    // name differs from the held one's only in case.
     std::wstring folderFinal;
-    if (FinalPathOf(folder, &folderFinal) && SameName(folderFinal, above))
+    if (FinalPathOf(folder, &folderFinal) && folderFinal == above)
         return HeldFault::kNone;
     ScopedFileHandle aboveHandle(CreateFileW(above.c_str(), FILE_READ_ATTRIBUTES,
                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,

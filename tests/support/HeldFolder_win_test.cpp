@@ -333,6 +333,32 @@ TEST_F(HeldFolderTest, RemoveLeftoversTakesOnlyOurNewFiles) {
     EXPECT_TRUE(Exists(game_ + "\\qv99.tmp"));
 }
 
+// A file system that tells names apart by case may hold, beside a held folder, another whose name differs only in
+// case (made here by a program of the machine Wine runs on). A link into it is a link: nothing behind it is read,
+// written or deleted.
+TEST_F(HeldFolderTest, ALinkIntoAFolderNamedLikeTheHeldOneButForCaseIsALink) {
+    HeldFolder data;
+    ASSERT_TRUE(root_.OpenFolders("quorvan\\data", true, &data));
+    const std::string pack = game_ + "\\quorvan";
+    ASSERT_TRUE(RunOnHost(
+        "/bin/mkdir DATA", [&] { return NamesIn(pack).size() == 2; }, pack));
+    ASSERT_TRUE(WriteW(pack + "\\DATA\\x.bin", kOutsideBytes));
+    ASSERT_TRUE(MakeUnixLink(pack + "\\DATA\\x.bin", pack + "\\data\\x.bin"));
+    ASSERT_EQ(std::vector<std::string>({"DATA", "data"}), NamesIn(pack));
+
+    HeldFailure failure;
+    EXPECT_FALSE(data.PutFile("x.bin", "ours", 4, PutMode::kReplace, &failure));
+    EXPECT_EQ(int(HeldFault::kLink), int(failure.fault));
+    std::string read;
+    EXPECT_FALSE(data.ReadFileBytes("x.bin", &read, &failure));
+    EXPECT_EQ(int(HeldFault::kLink), int(failure.fault));
+    EXPECT_FALSE(data.RemoveFile("x.bin", &failure));
+    EXPECT_EQ(int(HeldFault::kLink), int(failure.fault));
+    EXPECT_EQ(pack + "\\data\\x.bin", failure.path);
+    EXPECT_EQ(kOutsideBytes, FileBytes(pack + "\\DATA\\x.bin"));
+    EXPECT_EQ(std::vector<std::string>({"x.bin"}), NamesIn(pack + "\\DATA"));
+}
+
 // What the checks ask through a handle is what GetFileInformationByHandle says of it, the volume's serial aside.
 TEST_F(HeldFolderTest, FactsOfAHandleAreWhatTheSystemSaysOfIt) {
     ASSERT_TRUE(WriteW(game_ + "\\plain.bin", "twelve bytes"));
