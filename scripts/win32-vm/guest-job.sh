@@ -43,11 +43,20 @@ fi
 record "stage prefix $((SECONDS - started))"
 say "prefix ready in $((SECONDS - started)) s"
 
-# One display for the whole job; the wineserver starts with it.
+# One display for the whole job; the wineserver starts with it and stays until it is ended (-p). A server that a
+# program starts by itself ends as soon as the prefix's last program has ended, and a program started in that moment
+# finds its connection reset ("wine client error:0: recvmsg: Connection reset by peer") and never runs.
 source "$QV_ROOT/scripts/xvfb.sh"
 xvfb_start || { record "stage display failed"; exit 1; }
-trap 'xvfb_stop' EXIT
-"$RUN" cmd /c exit >/dev/null 2>&1 </dev/null
+# fresh_server: ends the server that runs (and every program of the prefix with it), then starts the lasting one.
+fresh_server() {
+    /usr/lib/wine/wineserver -k 2>/dev/null
+    /usr/lib/wine/wineserver -w 2>/dev/null
+    /usr/lib/wine/wineserver -p 2>/dev/null
+    "$RUN" cmd /c exit >/dev/null 2>&1 </dev/null
+}
+trap '/usr/lib/wine/wineserver -k 2>/dev/null; xvfb_stop' EXIT
+fresh_server
 
 for walk in $QV_WALKS; do
     say "== walk: $walk"
@@ -61,12 +70,10 @@ for walk in $QV_WALKS; do
         why=$(sed -n 's/^FAIL: //p' "$OUT/$walk/walk.log" | tail -1)
         record "walk $walk failed $((SECONDS - started)) ${why:-exit status $status}"
     fi
-    /usr/lib/wine/wineserver -k 2>/dev/null
-    /usr/lib/wine/wineserver -w 2>/dev/null
+    fresh_server
 done
 
 # Each test program once, from its build folder (as CTest runs it), with the wineserver of the display kept up.
-"$RUN" cmd /c exit >/dev/null 2>&1 </dev/null
 # run_program TEST NAME [FILTER]: one process of the test program, its result recorded as NAME.
 run_program() {
     local test=$1 name=$2 filter=${3:-} started=$SECONDS log status ran passed cases why
@@ -94,10 +101,7 @@ run_program() {
         record "test $name failed $((SECONDS - started)) $cases $why"
     fi
     # A program that crashed or timed out may leave windows or processes behind: start the next one clean.
-    if [ "$status" != 0 ]; then
-        /usr/lib/wine/wineserver -k 2>/dev/null
-        /usr/lib/wine/wineserver -w 2>/dev/null
-    fi
+    [ "$status" = 0 ] || fresh_server
 }
 
 # Programs whose suites run apart, each suite in a process of its own: a suite's cases leave the process-wide state
