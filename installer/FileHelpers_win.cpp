@@ -208,9 +208,9 @@ bool RemoveEntry(const Entry& entry, std::vector<LeftBehind>& left) {
         left.push_back({shown, entry.folder, FaultOfOpen(error, entry.folder)});
         return false;
     }
-    HandleFacts info;
+    HandleFacts facts;
     std::wstring final;
-    if (!FactsOf(handle.get(), &info) || !FinalPathOf(handle.get(), &final)) {
+    if (!FactsOf(handle.get(), &facts) || !FinalPathOf(handle.get(), &final)) {
         left.push_back({shown, entry.folder, FileFault::kOther});
         return false;
     }
@@ -220,8 +220,8 @@ bool RemoveEntry(const Entry& entry, std::vector<LeftBehind>& left) {
         left.push_back({shown, entry.folder, FileFault::kLink});
         return false;
     }
-    const bool folder = (info.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    const bool link = IsLink(info.attributes);
+    const bool folder = (facts.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const bool link = IsLink(facts.attributes);
     if (folder && !link) {
         if (Dependencies().folderChecked)
             Dependencies().folderChecked(shown);
@@ -232,7 +232,7 @@ bool RemoveEntry(const Entry& entry, std::vector<LeftBehind>& left) {
         return true;
     const DWORD error = GetLastError();
     FileFault cause = link ? FileFault::kLink : FaultOfOpen(error, false);
-    if (!link && (info.attributes & FILE_ATTRIBUTE_READONLY))
+    if (!link && (facts.attributes & FILE_ATTRIBUTE_READONLY))
         cause = FileFault::kReadOnly;
     left.push_back({shown, folder, cause});
     return false;

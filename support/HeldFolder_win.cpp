@@ -759,10 +759,9 @@ bool HeldFolder::ReadFileBytes(const std::string& name, std::string* bytes, Held
     const HeldFault fault = OpenCheckedFile(handle_, wide, FILE_GENERIC_READ, FILE_SHARE_READ, &file, &facts);
     if (fault != HeldFault::kNone)
         return report.Fail(fault);
-    const uint64_t length = facts.size;
-    if (length > bytes->max_size())
+    if (facts.size > bytes->max_size())
         return report.Fail(HeldFault::kOther);
-    bytes->resize(size_t(length));
+    bytes->resize(size_t(facts.size));
     for (size_t done = 0; done < bytes->size();) {
         const size_t rest = bytes->size() - done;
         DWORD read = 0;
